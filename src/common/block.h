@@ -1,0 +1,29 @@
+// A block of memory from GlobalAlloc, carried with its length. Every block
+// the library takes is zero-filled and goes back through ReleaseBlock.
+#ifndef DINFO_COMMON_BLOCK_H
+#define DINFO_COMMON_BLOCK_H
+
+#include <cstdint>
+#include <span>
+
+namespace dinfo {
+
+using Block = std::span<std::uint8_t>;
+using ConstBlock = std::span<const std::uint8_t>;
+
+// A zero-filled block of `size` bytes, or an empty span (null data) when the
+// size is 0 or less or the allocation fails.
+Block AllocateBlock(std::int64_t size);
+
+// Gives the block back; an empty span does nothing. Clears the span.
+void ReleaseBlock(Block &block);
+
+// True when [offset, offset + length) lies inside a block of `size` bytes;
+// written so that no sum can overflow.
+constexpr bool RangeFits(std::int64_t size, std::int64_t offset, std::int64_t length) {
+  return offset >= 0 && length >= 0 && offset <= size && length <= size - offset;
+}
+
+}  // namespace dinfo
+
+#endif  // DINFO_COMMON_BLOCK_H

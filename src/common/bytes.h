@@ -1,0 +1,66 @@
+// Byte helpers shared by every subsystem: the three block operations the
+// format's readers are written in, and byte-order-named integer reads and
+// writes that copy instead of casting file pointers.
+#ifndef DINFO_COMMON_BYTES_H
+#define DINFO_COMMON_BYTES_H
+
+#include <cstdint>
+
+namespace dinfo {
+
+// Reverses the bytes of each of `count` units of `unitSize` bytes, in place.
+// Only unit sizes 2 and 4 do anything; null or a count of 0 or less does
+// nothing.
+void SwapBytes(void *buffer, std::int32_t unitSize, std::int32_t count);
+
+// Copies `length` bytes; overlapping ranges come out as the source was.
+// Null pointers, equal pointers or a length of 0 or less do nothing.
+void CopyBytes(const void *source, void *destination, std::int32_t length);
+
+// Sets `length` bytes to `byteValue`; a length of 0 or less does nothing.
+void FillBytes(void *destination, std::uint8_t byteValue, std::int32_t length);
+
+inline std::uint16_t ReadU16LittleEndian(const std::uint8_t *p) {
+  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
+inline std::int16_t ReadI16LittleEndian(const std::uint8_t *p) {
+  return static_cast<std::int16_t>(ReadU16LittleEndian(p));
+}
+inline std::uint32_t ReadU32LittleEndian(const std::uint8_t *p) {
+  return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+         (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+inline std::int32_t ReadI32LittleEndian(const std::uint8_t *p) {
+  return static_cast<std::int32_t>(ReadU32LittleEndian(p));
+}
+inline std::uint16_t ReadU16BigEndian(const std::uint8_t *p) {
+  return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
+}
+inline std::uint32_t ReadU32BigEndian(const std::uint8_t *p) {
+  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+         (static_cast<std::uint32_t>(p[2]) << 8) | static_cast<std::uint32_t>(p[3]);
+}
+inline void WriteU16LittleEndian(std::uint8_t *p, std::uint16_t value) {
+  p[0] = static_cast<std::uint8_t>(value);
+  p[1] = static_cast<std::uint8_t>(value >> 8);
+}
+inline void WriteU16BigEndian(std::uint8_t *p, std::uint16_t value) {
+  p[0] = static_cast<std::uint8_t>(value >> 8);
+  p[1] = static_cast<std::uint8_t>(value);
+}
+inline void WriteU32LittleEndian(std::uint8_t *p, std::uint32_t value) {
+  p[0] = static_cast<std::uint8_t>(value);
+  p[1] = static_cast<std::uint8_t>(value >> 8);
+  p[2] = static_cast<std::uint8_t>(value >> 16);
+  p[3] = static_cast<std::uint8_t>(value >> 24);
+}
+inline void WriteU32BigEndian(std::uint8_t *p, std::uint32_t value) {
+  p[0] = static_cast<std::uint8_t>(value >> 24);
+  p[1] = static_cast<std::uint8_t>(value >> 16);
+  p[2] = static_cast<std::uint8_t>(value >> 8);
+  p[3] = static_cast<std::uint8_t>(value);
+}
+
+}  // namespace dinfo
+
+#endif  // DINFO_COMMON_BYTES_H

@@ -1,0 +1,140 @@
+#include "infofile/information_file.h"
+
+#include "common/bytes.h"
+
+namespace dinfo {
+namespace {
+
+// Sizes up to this are taken without asking the file's length first; a
+// larger one must fit in what the file still holds, so that a damaged size
+// field cannot make us take a block far larger than the file.
+constexpr std::int64_t UncheckedReadSize = 1 << 20;
+
+bool Seek(HANDLE file, std::int64_t position) {
+  if (position < 0 || position > INT32_MAX) return false;
+  return SetFilePointer(file, static_cast<LONG>(position), nullptr, FILE_BEGIN) !=
+         INVALID_SET_FILE_POINTER;
+}
+
+// Whole read of `length` bytes at an absolute position; short is failure.
+bool ReadAt(HANDLE file, std::int64_t position, void *buffer, std::int32_t length) {
+  if (!Seek(file, position)) return false;
+  DWORD got = 0;
+  return ReadFile(file, buffer, static_cast<DWORD>(length), &got, nullptr) != FALSE &&
+         got == static_cast<DWORD>(length);
+}
+
+bool ReadInt32At(HANDLE file, std::int64_t position, std::int32_t *value) {
+  std::uint8_t bytes[4];
+  if (!ReadAt(file, position, bytes, 4)) return false;
+  *value = ReadI32LittleEndian(bytes);
+  return true;
+}
+
+// False when the file certainly ends before position + length. A file whose
+// length cannot be told (past 4 GiB) is given the benefit of the doubt.
+bool FileCanHold(HANDLE file, std::int64_t position, std::int64_t length) {
+  if (length <= UncheckedReadSize) return true;
+  DWORD fileLength = SetFilePointer(file, 0, nullptr, FILE_END);
+  if (fileLength == INVALID_SET_FILE_POINTER) return true;
+  return RangeFits(fileLength, position, length);
+}
+
+// Reads `length` bytes at `position` into a new block; the code on failure.
+Block ReadBlockAt(HANDLE file, std::int64_t position, std::int32_t length, std::int32_t *code) {
+  if (!FileCanHold(file, position, length)) {
+    *code = ReadFailed;
+    return {};
+  }
+  Block block = AllocateBlock(length);
+  if (block.empty()) {
+    *code = ReadBadCount;
+    return {};
+  }
+  if (!ReadAt(file, position, block.data(), length)) {
+    ReleaseBlock(block);
+    *code = ReadFailed;
+  }
+  return block;
+}
+
+void Report(std::int32_t *out, std::int32_t value) {
+  if (out != nullptr) *out = value;
+}
+
+}  // namespace
+
+Block ReadSectionDirectory(HANDLE file, std::int32_t section, std::int32_t *countOrCode) {
+  if (file == nullptr || section < 0) {
+    Report(countOrCode, ReadBadArgument);
+    return {};
+  }
+  std::int32_t directoryOffset = 0;
+  std::int32_t entryCount = 0;
+  if (!ReadInt32At(file, section, &directoryOffset) ||
+      !ReadInt32At(file, directoryOffset, &entryCount)) {
+    Report(countOrCode, ReadFailed);
+    return {};
+  }
+  if (entryCount < 1 || entryCount > INT32_MAX / DirectoryEntrySize) {
+    Report(countOrCode, ReadBadCount);
+    return {};
+  }
+  std::int32_t code = 0;
+  Block entries = ReadBlockAt(file, std::int64_t{directoryOffset} + 4,
+                              entryCount * DirectoryEntrySize, &code);
+  Report(countOrCode, entries.empty() ? code : entryCount);
+  return entries;
+}
+
+Block ReadRecordAt(HANDLE file, std::int32_t position, std::int32_t *sizeOrCode) {
+  if (file == nullptr || position < 0) {
+    Report(sizeOrCode, ReadBadArgument);
+    return {};
+  }
+  std::int32_t recordSize = 0;
+  if (!ReadInt32At(file, position, &recordSize)) {
+    Report(sizeOrCode, ReadFailed);
+    return {};
+  }
+  if (recordSize <= 0) {
+    Report(sizeOrCode, ReadBadSize);
+    return {};
+  }
+  std::int32_t code = 0;
+  Block body = ReadBlockAt(file, std::int64_t{position} + 4, recordSize, &code);
+  Report(sizeOrCode, body.empty() ? code : recordSize);
+  return body;
+}
+
+Block ReadRecord(HANDLE file, std::int32_t section, std::int32_t recordId,
+                 std::int32_t *sizeOrCode, std::int32_t *directoryCount) {
+  if (file == nullptr || section < 0 || recordId < 0) {
+    Report(sizeOrCode, ReadBadArgument);
+    return {};
+  }
+  std::int32_t entryCount = 0;
+  Block directory = ReadSectionDirectory(file, section, &entryCount);
+  if (directory.empty()) {
+    Report(sizeOrCode, entryCount);
+    return {};
+  }
+  std::int32_t recordOffset = -1;
+  for (std::int32_t i = 0; i < entryCount; ++i) {
+    const std::uint8_t *entry = directory.data() + std::size_t(i) * DirectoryEntrySize;
+    if (ReadI32LittleEndian(entry) == section && ReadI32LittleEndian(entry + 4) == recordId) {
+      recordOffset = ReadI32LittleEndian(entry + 8);
+      break;
+    }
+  }
+  ReleaseBlock(directory);
+  if (recordOffset < 0) {
+    Report(sizeOrCode, ReadNotFound);
+    return {};
+  }
+  Block body = ReadRecordAt(file, recordOffset, sizeOrCode);
+  if (!body.empty()) Report(directoryCount, entryCount);
+  return body;
+}
+
+}  // namespace dinfo

@@ -1,0 +1,104 @@
+#include "common/bytes.h"
+#include "interface/frame.h"
+#include "interface/status_codes.h"
+#include "keyed/value_list.h"
+
+namespace dinfo {
+namespace {
+
+constexpr std::int32_t IdBufferSize = 160;
+constexpr std::int32_t IdBufferCapacity = IdBufferSize / 4;
+
+enum class CategoryVariant { V, S };
+
+bool IsValueListType(std::int32_t valueType) {
+  return valueType == ValueTypeInt8 || valueType == ValueTypeInt16 || valueType == ValueTypeInt32;
+}
+
+bool IsNamedListType(std::int32_t valueType) {
+  return valueType == ValueTypeText || valueType == ValueTypeNamedEntry;
+}
+
+// Whether the id list ends with a 0 inside its 40 places.
+bool IdListEnds(const std::uint8_t *ids) {
+  for (std::int32_t i = 0; i < IdBufferCapacity; ++i) {
+    if (ReadI32LittleEndian(ids + 4 * i) == 0) return true;
+  }
+  return false;
+}
+
+// Appends the values of every listed record, in list order, all read as
+// the value type of the first listed record.
+std::int16_t GatherListedRecords(const ConditionVector &vector, HANDLE file,
+                                 const std::uint8_t *ids, void *entries) {
+  KeyedHeader header{};
+  if (ReadKeyedHeader(&vector, file, ReadI32LittleEndian(ids), MainSection, &header) < 0) {
+    return ErrValueList;
+  }
+  const std::int32_t valueType = header.valueType;
+  const bool asTriplets = IsValueListType(valueType);
+  if (!asTriplets && !IsNamedListType(valueType)) return 0;
+  const std::int16_t listFailure = asTriplets ? ErrValueList : ErrEntryList;
+  if (entries == nullptr || !IdListEnds(ids)) return listFailure;
+
+  std::int16_t total = 0;
+  for (std::int32_t i = 0; ReadI32LittleEndian(ids + 4 * i) != 0; ++i) {
+    const std::int32_t id = ReadI32LittleEndian(ids + 4 * i);
+    const std::int16_t added =
+        asTriplets
+            ? GetValueList(id, &vector, static_cast<IntegerTriplet *>(entries), total, file, valueType)
+            : GetNamedEntryList(id, &vector, static_cast<NamedEntry *>(entries), total, file, valueType);
+    if (added < 0) return listFailure;
+    total = static_cast<std::int16_t>(total + added);
+  }
+  return total;
+}
+
+std::int16_t QueryCategory(HANDLE file, std::int32_t selector, const ConditionPair *pairs,
+                           void *entries, std::int16_t pairCount, CategoryVariant variant) {
+  ConditionVector vector;
+  if (!BuildConditionVector(selector, pairs, pairCount, &vector)) return ErrConditionIndex;
+  std::uint8_t ids[IdBufferSize] = {};
+  std::int16_t count = 0;
+  std::int16_t disabledFlag = 0;
+  const std::int32_t recordId = variant == CategoryVariant::V ? CategoryVRecordId : CategorySRecordId;
+  if (LookupKeyedRecord(&vector, file, recordId, MainSection, &count, &disabledFlag,
+                        Block(ids, sizeof ids)) != StatusOk) {
+    return ErrCategoryLookup;
+  }
+  if (disabledFlag != 0) return ErrRecordDisabled;
+  if (count == 0) return ErrNoCategory;
+  return GatherListedRecords(vector, file, ids, entries);
+}
+
+std::int16_t GetCategoryInfo(const char *fileName, const DIWideChar *folder, std::int32_t selector,
+                             const ConditionPair *pairs, void *entries, std::int16_t pairCount,
+                             CategoryVariant variant) {
+  HANDLE file = OpenForExport(fileName, folder);
+  if (file == nullptr) return ErrOpenFile;
+  std::int16_t result = CheckFileStatus(file);
+  if (result == StatusOk) {
+    result = GetFormatType(file) < 0
+                 ? std::int16_t{ErrRecordDisabled}
+                 : QueryCategory(file, selector, pairs, entries, pairCount, variant);
+  }
+  CloseHandle(file);
+  return result;
+}
+
+}  // namespace
+}  // namespace dinfo
+
+extern "C" DI_API int16_t DIGetCategoryInfoV(const char *fileName, const DIWideChar *folder,
+                                             int32_t selector, const ConditionPair *pairs,
+                                             void *entries, int16_t pairCount) {
+  return dinfo::GetCategoryInfo(fileName, folder, selector, pairs, entries, pairCount,
+                                dinfo::CategoryVariant::V);
+}
+
+extern "C" DI_API int16_t DIGetCategoryInfoS(const char *fileName, const DIWideChar *folder,
+                                             int32_t selector, const ConditionPair *pairs,
+                                             void *entries, int16_t pairCount) {
+  return dinfo::GetCategoryInfo(fileName, folder, selector, pairs, entries, pairCount,
+                                dinfo::CategoryVariant::S);
+}

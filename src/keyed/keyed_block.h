@@ -1,0 +1,103 @@
+// Keyed blocks: small tables whose rows carry keys, each key compared with
+// one position of the caller's condition vector. After unscrambling, a
+// record holds an 80-byte header, then rows (or one payload), and ends in
+// the 4-byte scrambling trailer, which belongs to no field.
+//
+// Header (int16 unless noted, little-endian):
+//   0 kind, 2 disabledFlag, 4 keyCount, 6 valuesPerRow, 8 valueType,
+//   10 rowCount, 12 reserved, 16 byteCount (int32, single block) or
+//   16..79 keyIndex[16] (int32, other kinds).
+// A row is keyCount int32 keys, then payloadStride bytes whose first
+// valueBytes are the row's values.
+#ifndef DINFO_KEYED_KEYED_BLOCK_H
+#define DINFO_KEYED_KEYED_BLOCK_H
+
+#include <cstdint>
+
+#include "common/block.h"
+#include "platform/kernel32.h"
+
+namespace dinfo {
+
+constexpr std::int32_t ConditionVectorSize = 300;
+constexpr std::int32_t SelectorIndex = 1;
+constexpr std::int32_t KeyWildcard = -32768;
+constexpr std::int32_t NoCondition = -1;
+
+constexpr std::int16_t ChainBlock = 0;
+constexpr std::int16_t SingleBlock = 1;
+constexpr std::int16_t FirstMatchBlock = 2;
+
+constexpr std::int16_t ValueTypeInt8 = 1;
+constexpr std::int16_t ValueTypeInt16 = 2;
+constexpr std::int16_t ValueTypeInt32 = 4;
+constexpr std::int16_t ValueTypeText = 256;
+constexpr std::int16_t ValueTypeNamedEntry = 264;
+
+constexpr std::int32_t KeyedHeaderSize = 80;
+constexpr std::int32_t KeyedTrailerSize = 4;
+constexpr std::int32_t MaxKeyCount = 16;
+constexpr std::int32_t TextValueSize = 256;
+constexpr std::int32_t NamedEntrySize = 264;
+
+struct ConditionVector {
+  std::int32_t entries[ConditionVectorSize];
+};
+
+struct KeyedHeader {
+  ConstBlock rows;  // block byte 80 up to the trailer; valid while the block is held
+  std::int16_t kind;
+  std::int16_t disabledFlag;
+  std::int16_t keyCount;
+  std::int16_t valuesPerRow;
+  std::int16_t valueType;
+  std::int16_t rowCount;
+  std::int16_t reserved;
+  std::int32_t byteCount;
+  std::int32_t keyIndex[MaxKeyCount];
+};
+
+// Bytes that a selected row yields, and bytes its payload takes in a row.
+struct RowLayout {
+  std::int32_t valueBytes;
+  std::int32_t payloadStride;
+  std::int32_t rowStride;
+};
+
+// Fills the header from a block of at least KeyedHeaderSize + trailer bytes.
+void ParseKeyedHeader(KeyedHeader *header, ConstBlock block);
+
+RowLayout LayoutOf(const KeyedHeader &header);
+
+// Whether the header agrees with its block: key count and indexes in range,
+// rows or payload inside the block, and for a chain block read with a
+// condition vector, a 32-bit id at the head of every row.
+bool KeyedBlockIsSound(const KeyedHeader &header, bool withConditions);
+
+// Copies one row's values (or a single block's payload). Nothing for a
+// length of 0 or less.
+void StoreRowValues(const std::uint8_t *payload, std::uint8_t *destination, std::int32_t length);
+
+// The payload of the first row whose keys all match, or null.
+const std::uint8_t *FirstMatchingPayload(const ConditionVector *conditions,
+                                         const KeyedHeader &header);
+
+// Applies the selection rule; the values of matching rows go to `output`,
+// packed. ErrRecordDamaged when they would not fit, else StatusOk.
+std::int16_t SelectRows(const ConditionVector *conditions, const KeyedHeader &header,
+                        std::int16_t *count, Block output);
+
+// Follows the chain from recordId and hands back the final block's selected
+// values. 0, ErrRecordUnreadable, ErrChainSelection or ErrRecordDamaged.
+std::int16_t LookupKeyedRecord(const ConditionVector *conditions, HANDLE file,
+                               std::int32_t recordId, std::int32_t section, std::int16_t *count,
+                               std::int16_t *disabledFlag, Block output);
+
+// Follows the same chain and hands back the final block's header (its rows
+// reference is cleared: the block is gone by then).
+std::int16_t ReadKeyedHeader(const ConditionVector *conditions, HANDLE file,
+                             std::int32_t recordId, std::int32_t section, KeyedHeader *header);
+
+}  // namespace dinfo
+
+#endif  // DINFO_KEYED_KEYED_BLOCK_H

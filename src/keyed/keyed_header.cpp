@@ -1,0 +1,75 @@
+#include "common/bytes.h"
+#include "keyed/keyed_block.h"
+
+namespace dinfo {
+namespace {
+
+std::int32_t ValueSize(std::int16_t valueType) {
+  switch (valueType) {
+    case ValueTypeInt8: return 1;
+    case ValueTypeInt16: return 2;
+    case ValueTypeInt32: return 4;
+    case ValueTypeText: return TextValueSize;
+    default: return 0;
+  }
+}
+
+bool KeyIndexesInRange(const KeyedHeader &header) {
+  for (std::int32_t j = 0; j < header.keyCount; ++j) {
+    if (header.keyIndex[j] < 0 || header.keyIndex[j] >= ConditionVectorSize) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void ParseKeyedHeader(KeyedHeader *header, ConstBlock block) {
+  const std::uint8_t *bytes = block.data();
+  header->kind = ReadI16LittleEndian(bytes + 0);
+  header->disabledFlag = ReadI16LittleEndian(bytes + 2);
+  header->keyCount = ReadI16LittleEndian(bytes + 4);
+  header->valuesPerRow = ReadI16LittleEndian(bytes + 6);
+  header->valueType = ReadI16LittleEndian(bytes + 8);
+  header->rowCount = ReadI16LittleEndian(bytes + 10);
+  header->reserved = ReadI16LittleEndian(bytes + 12);
+  header->byteCount = 0;
+  for (std::int32_t j = 0; j < MaxKeyCount; ++j) {
+    header->keyIndex[j] = header->kind == SingleBlock ? 0 : ReadI32LittleEndian(bytes + 16 + 4 * j);
+  }
+  if (header->kind == SingleBlock) header->byteCount = ReadI32LittleEndian(bytes + 16);
+  header->rows = block.subspan(KeyedHeaderSize, block.size() - KeyedHeaderSize - KeyedTrailerSize);
+}
+
+// Widths stay in int32: valuesPerRow is at most 32767 and a value at most
+// 256 bytes, so valueBytes stays below 2^23 and a row below 2^24.
+RowLayout LayoutOf(const KeyedHeader &header) {
+  RowLayout layout{};
+  if (header.valueType == ValueTypeNamedEntry) {
+    layout.valueBytes = NamedEntrySize;
+    layout.payloadStride = NamedEntrySize;
+  } else {
+    const std::int32_t perRow = header.valuesPerRow < 0 ? 0 : header.valuesPerRow;
+    layout.valueBytes = perRow * ValueSize(header.valueType);
+    layout.payloadStride = (layout.valueBytes + 3) / 4 * 4;
+  }
+  const std::int32_t keys = header.keyCount < 0 ? 0 : header.keyCount;
+  layout.rowStride = keys * 4 + layout.payloadStride;
+  return layout;
+}
+
+bool KeyedBlockIsSound(const KeyedHeader &header, bool withConditions) {
+  const std::int64_t room = static_cast<std::int64_t>(header.rows.size());
+  if (header.kind == SingleBlock) return header.byteCount <= room;
+  if (header.keyCount < 0 || header.keyCount > MaxKeyCount || header.valuesPerRow < 0 ||
+      !KeyIndexesInRange(header)) {
+    return false;
+  }
+  const RowLayout layout = LayoutOf(header);
+  if (header.rowCount > 0 && std::int64_t{header.rowCount} * layout.rowStride > room) return false;
+  if (header.kind == ChainBlock && withConditions) {
+    return header.valueType == ValueTypeInt32 && header.valuesPerRow >= 1;
+  }
+  return true;
+}
+
+}  // namespace dinfo

@@ -1,0 +1,94 @@
+#include "common/bytes.h"
+#include "infofile/information_file.h"
+#include "infofile/scramble.h"
+#include "interface/status_codes.h"
+#include "keyed/keyed_block.h"
+
+namespace dinfo {
+namespace {
+
+// Reads and restores one block of the chain and checks its header.
+std::int16_t ReadKeyedBlock(const ConditionVector *conditions, HANDLE file, std::int32_t section,
+                            std::int32_t recordId, KeyedHeader *header, Block *block,
+                            std::int32_t *directoryCount) {
+  std::int32_t sizeOrCode = 0;
+  *block = ReadRecord(file, section, recordId, &sizeOrCode, directoryCount);
+  if (block->empty()) return ErrRecordUnreadable;
+  const auto length = static_cast<std::int32_t>(block->size());
+  if (length < KeyedHeaderSize + KeyedTrailerSize || UnscrambleBlock(block->data(), length) != 0) {
+    ReleaseBlock(*block);
+    return ErrRecordDamaged;
+  }
+  ParseKeyedHeader(header, *block);
+  if (!KeyedBlockIsSound(*header, conditions != nullptr)) {
+    ReleaseBlock(*block);
+    return ErrRecordDamaged;
+  }
+  return StatusOk;
+}
+
+// Follows the chain from recordId; on success *finalBlock holds the final
+// block, which the caller releases. Exactly one block is held at a time.
+// A chain can visit no more distinct records than its section's directory
+// has entries, so one more link than that means it came back on itself.
+std::int16_t FollowChain(const ConditionVector *conditions, HANDLE file, std::int32_t recordId,
+                         std::int32_t section, KeyedHeader *header, Block *finalBlock) {
+  std::int32_t current = recordId;
+  for (std::int64_t linksRead = 1;; ++linksRead) {
+    std::int32_t directoryCount = 0;
+    Block block;
+    const std::int16_t status =
+        ReadKeyedBlock(conditions, file, section, current, header, &block, &directoryCount);
+    if (status != StatusOk) return status;
+    if (header->kind != ChainBlock || conditions == nullptr) {
+      *finalBlock = block;
+      return StatusOk;
+    }
+    const std::uint8_t *payload = FirstMatchingPayload(conditions, *header);
+    const bool looped = linksRead >= directoryCount;
+    if (payload != nullptr) current = ReadI32LittleEndian(payload);
+    ReleaseBlock(block);
+    if (payload == nullptr) return ErrChainSelection;
+    if (looped) return ErrRecordDamaged;
+  }
+}
+
+}  // namespace
+
+std::int16_t LookupKeyedRecord(const ConditionVector *conditions, HANDLE file,
+                               std::int32_t recordId, std::int32_t section, std::int16_t *count,
+                               std::int16_t *disabledFlag, Block output) {
+  KeyedHeader header{};
+  Block block;
+  std::int16_t status = FollowChain(conditions, file, recordId, section, &header, &block);
+  if (status != StatusOk) return status;
+
+  std::int16_t selected = 0;
+  if (header.kind == SingleBlock) {
+    if (header.byteCount > 0 && std::size_t(header.byteCount) > output.size()) {
+      status = ErrRecordDamaged;
+    } else {
+      StoreRowValues(header.rows.data(), output.data(), header.byteCount);
+      selected = header.rowCount;
+    }
+  } else {
+    status = SelectRows(conditions, header, &selected, output);
+  }
+  ReleaseBlock(block);
+  if (status != StatusOk) return status;
+  *disabledFlag = header.disabledFlag;
+  *count = selected;
+  return StatusOk;
+}
+
+std::int16_t ReadKeyedHeader(const ConditionVector *conditions, HANDLE file,
+                             std::int32_t recordId, std::int32_t section, KeyedHeader *header) {
+  Block block;
+  const std::int16_t status = FollowChain(conditions, file, recordId, section, header, &block);
+  if (status != StatusOk) return status;
+  ReleaseBlock(block);
+  header->rows = {};
+  return StatusOk;
+}
+
+}  // namespace dinfo

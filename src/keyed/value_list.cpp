@@ -1,0 +1,97 @@
+#include "keyed/value_list.h"
+
+#include "common/bytes.h"
+#include "infofile/information_file.h"
+#include "interface/status_codes.h"
+
+namespace dinfo {
+namespace {
+
+std::int32_t ReadSignedValue(const std::uint8_t *at, std::int32_t size) {
+  switch (size) {
+    case 1: return static_cast<std::int8_t>(at[0]);
+    case 2: return ReadI16LittleEndian(at);
+    default: return ReadI32LittleEndian(at);
+  }
+}
+
+// Whether `count` elements of `elementBytes` each fit the work area and
+// the list's 16-bit index range from `start` on.
+bool SelectionFits(std::int16_t start, std::int16_t count, std::int32_t elementBytes,
+                   std::int32_t workSize) {
+  return start >= 0 && std::int32_t{start} + count <= MaxListElements &&
+         std::int64_t{count} * elementBytes <= workSize;
+}
+
+struct Selection {
+  std::int16_t result;  // ErrListMemory, ErrListFailed, or the row count
+  Block work;
+};
+
+// Runs the lookup into a fresh work area; on success the caller reads the
+// rows from `work` and releases it.
+Selection LookupIntoWorkArea(std::int32_t recordId, const ConditionVector *conditions, HANDLE file,
+                             std::int32_t workSize) {
+  Selection selection{0, AllocateBlock(workSize)};
+  if (selection.work.empty()) return {ErrListMemory, {}};
+  std::int16_t count = 0;
+  std::int16_t disabledFlag = 0;
+  const std::int16_t status = LookupKeyedRecord(conditions, file, recordId, MainSection, &count,
+                                                &disabledFlag, selection.work);
+  selection.result = status != StatusOk || disabledFlag != 0 ? ErrListFailed : count;
+  return selection;
+}
+
+}  // namespace
+
+std::int16_t GetValueList(std::int32_t recordId, const ConditionVector *conditions,
+                          IntegerTriplet *list, std::int16_t start, HANDLE file,
+                          std::int32_t expectedType) {
+  Selection selection = LookupIntoWorkArea(recordId, conditions, file, ValueListWorkSize);
+  std::int16_t result = selection.result;
+  const bool typeHandled = expectedType == 1 || expectedType == 2 || expectedType == 4;
+  if (result >= 0 && !typeHandled) result = ErrListFailed;
+  if (result > 0 && (list == nullptr ||
+                     !SelectionFits(start, result, 3 * expectedType, ValueListWorkSize))) {
+    result = ErrListFailed;
+  }
+  for (std::int16_t i = 0; i < result; ++i) {
+    const std::uint8_t *values = selection.work.data() + std::size_t(i) * 3u * std::size_t(expectedType);
+    IntegerTriplet &element = list[start + i];
+    for (std::int32_t k = 0; k < 3; ++k) {
+      element.values[k] = ReadSignedValue(values + k * expectedType, expectedType);
+    }
+  }
+  ReleaseBlock(selection.work);
+  return result;
+}
+
+std::int16_t GetNamedEntryList(std::int32_t recordId, const ConditionVector *conditions,
+                               NamedEntry *list, std::int16_t start, HANDLE file,
+                               std::int32_t expectedType) {
+  Selection selection = LookupIntoWorkArea(recordId, conditions, file, NamedEntryListWorkSize);
+  std::int16_t result = selection.result;
+  const bool typeHandled = expectedType == ValueTypeText || expectedType == ValueTypeNamedEntry;
+  if (result >= 0 && !typeHandled) result = ErrListFailed;
+  if (result > 0 && (list == nullptr ||
+                     !SelectionFits(start, result, expectedType, NamedEntryListWorkSize))) {
+    result = ErrListFailed;
+  }
+  for (std::int16_t i = 0; i < result; ++i) {
+    const std::uint8_t *value = selection.work.data() + std::size_t(i) * std::size_t(expectedType);
+    NamedEntry &element = list[start + i];
+    if (expectedType == ValueTypeText) {
+      element.leadingValue = 0;
+      CopyBytes(value, element.name, TextValueSize);
+      element.trailingValue = 1;
+    } else {
+      element.leadingValue = ReadI32LittleEndian(value);
+      CopyBytes(value + 4, element.name, TextValueSize);
+      element.trailingValue = ReadI32LittleEndian(value + 4 + TextValueSize);
+    }
+  }
+  ReleaseBlock(selection.work);
+  return result;
+}
+
+}  // namespace dinfo

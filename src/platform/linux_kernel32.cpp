@@ -1,0 +1,238 @@
+// The KERNEL32 subset on Linux. Handles are file descriptors offset by one so
+// that no valid handle is null; blocks come from calloc. Every block and
+// handle is counted so that tests can check that nothing outlives a call.
+#if !defined(_WIN32)
+
+#include "platform/kernel32.h"
+#include "platform/test_seam.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+std::atomic<std::int64_t> g_liveBlocks{0};
+std::atomic<std::int64_t> g_openHandles{0};
+std::atomic<std::int64_t> g_allocationAttempts{0};
+std::atomic<std::int64_t> g_readAttempts{0};
+std::atomic<std::int64_t> g_allocationsLeft{-1};
+std::atomic<std::int64_t> g_readsLeft{-1};
+std::atomic<bool> g_injectedFired{false};
+
+// Counts one use of an injection budget; true when this use must fail.
+bool TakeFromBudget(std::atomic<std::int64_t> &budget) {
+  std::int64_t left = budget.load();
+  while (left >= 0) {
+    if (left == 0) {
+      g_injectedFired = true;
+      return true;
+    }
+    if (budget.compare_exchange_weak(left, left - 1)) return false;
+  }
+  return false;
+}
+
+int DescriptorOf(HANDLE handle) {
+  return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)) - 1;
+}
+
+// Appends the UTF-8 form of one code point; returns the new length.
+std::size_t PutUtf8(char *out, std::size_t at, char32_t point) {
+  if (point < 0x80) {
+    out[at++] = static_cast<char>(point);
+  } else if (point < 0x800) {
+    out[at++] = static_cast<char>(0xC0 | (point >> 6));
+    out[at++] = static_cast<char>(0x80 | (point & 0x3F));
+  } else if (point < 0x10000) {
+    out[at++] = static_cast<char>(0xE0 | (point >> 12));
+    out[at++] = static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+    out[at++] = static_cast<char>(0x80 | (point & 0x3F));
+  } else {
+    out[at++] = static_cast<char>(0xF0 | (point >> 18));
+    out[at++] = static_cast<char>(0x80 | ((point >> 12) & 0x3F));
+    out[at++] = static_cast<char>(0x80 | ((point >> 6) & 0x3F));
+    out[at++] = static_cast<char>(0x80 | (point & 0x3F));
+  }
+  return at;
+}
+
+// UTF-16 path to a UTF-8 path, backslashes turned into slashes and unpaired
+// surrogates into U+FFFD. The result is malloc'd; the caller frees it.
+char *PathToUtf8(LPCWSTR path) {
+  std::size_t units = 0;
+  while (path[units] != 0) ++units;
+  char *out = static_cast<char *>(std::malloc(units * 3 + 1));
+  if (out == nullptr) return nullptr;
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < units; ++i) {
+    char32_t point = path[i];
+    if (point >= 0xD800 && point <= 0xDBFF && i + 1 < units && path[i + 1] >= 0xDC00 &&
+        path[i + 1] <= 0xDFFF) {
+      point = 0x10000 + ((point - 0xD800) << 10) + (path[i + 1] - 0xDC00);
+      ++i;
+    } else if (point >= 0xD800 && point <= 0xDFFF) {
+      point = 0xFFFD;
+    } else if (point == u'\\') {
+      point = u'/';
+    }
+    at = PutUtf8(out, at, point);
+  }
+  out[at] = '\0';
+  return out;
+}
+
+// Decodes one UTF-8 sequence at text[i]; returns its length in bytes, or 0
+// when the byte at i does not start a valid sequence.
+int DecodeUtf8(const unsigned char *text, int count, int i, char32_t *point) {
+  unsigned char lead = text[i];
+  int length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
+             : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+  if (length == 0 || i + length > count) return 0;
+  char32_t value = length == 1 ? lead : lead & (0x7F >> length);
+  for (int k = 1; k < length; ++k) {
+    if ((text[i + k] & 0xC0) != 0x80) return 0;
+    value = (value << 6) | (text[i + k] & 0x3F);
+  }
+  bool overlong = (length == 3 && value < 0x800) || (length == 4 && value < 0x10000);
+  if (overlong || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return 0;
+  *point = value;
+  return length;
+}
+
+}  // namespace
+
+HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
+                   DWORD creationDisposition, DWORD, HANDLE) {
+  if (fileName == nullptr || fileName[0] == 0 || desiredAccess != GENERIC_READ ||
+      creationDisposition != OPEN_EXISTING) {
+    return INVALID_HANDLE_VALUE;
+  }
+  char *path = PathToUtf8(fileName);
+  if (path == nullptr) return INVALID_HANDLE_VALUE;
+  int fd = open(path, O_RDONLY | O_CLOEXEC);
+  std::free(path);
+  if (fd < 0) return INVALID_HANDLE_VALUE;
+  struct stat info {};
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    close(fd);
+    return INVALID_HANDLE_VALUE;
+  }
+  ++g_openHandles;
+  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd) + 1);
+}
+
+DWORD SetFilePointer(HANDLE file, LONG distanceToMove, PLONG distanceToMoveHigh,
+                     DWORD moveMethod) {
+  if (file == nullptr || file == INVALID_HANDLE_VALUE || distanceToMoveHigh != nullptr) {
+    return INVALID_SET_FILE_POINTER;
+  }
+  int whence = moveMethod == FILE_BEGIN ? SEEK_SET : moveMethod == FILE_END ? SEEK_END : -1;
+  if (whence < 0 || (whence == SEEK_SET && distanceToMove < 0)) return INVALID_SET_FILE_POINTER;
+  off_t position = lseek(DescriptorOf(file), distanceToMove, whence);
+  if (position < 0 || position >= static_cast<off_t>(INVALID_SET_FILE_POINTER)) {
+    return INVALID_SET_FILE_POINTER;
+  }
+  return static_cast<DWORD>(position);
+}
+
+BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, LPOVERLAPPED) {
+  if (bytesRead != nullptr) *bytesRead = 0;
+  if (file == nullptr || file == INVALID_HANDLE_VALUE || (buffer == nullptr && bytesToRead > 0)) {
+    return FALSE;
+  }
+  ++g_readAttempts;
+  DWORD wanted = bytesToRead;
+  if (wanted > 0 && TakeFromBudget(g_readsLeft)) --wanted;
+  DWORD done = 0;
+  while (done < wanted) {
+    ssize_t got = read(DescriptorOf(file), static_cast<char *>(buffer) + done, wanted - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return FALSE;
+    if (got == 0) break;
+    done += static_cast<DWORD>(got);
+  }
+  if (bytesRead != nullptr) *bytesRead = done;
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE object) {
+  if (object == nullptr || object == INVALID_HANDLE_VALUE) return FALSE;
+  if (close(DescriptorOf(object)) != 0) return FALSE;
+  --g_openHandles;
+  return TRUE;
+}
+
+// The ANSI code page is UTF-8 here. Every valid sequence gives one unit (two
+// for code points above U+FFFF, which take four bytes), and every byte that
+// starts no valid sequence gives U+FFFD, so never more units come out than
+// bytes go in.
+int MultiByteToWideChar(UINT codePage, DWORD, LPCCH multiByte, int multiByteCount, LPWSTR wide,
+                        int wideCount) {
+  if (codePage != CP_ACP || multiByte == nullptr || multiByteCount <= 0 || wideCount < 0) return 0;
+  const auto *text = reinterpret_cast<const unsigned char *>(multiByte);
+  int written = 0;
+  for (int i = 0; i < multiByteCount;) {
+    char32_t point = 0xFFFD;
+    int length = DecodeUtf8(text, multiByteCount, i, &point);
+    i += length == 0 ? 1 : length;
+    int units = point >= 0x10000 ? 2 : 1;
+    if (wideCount == 0) {
+      written += units;
+      continue;
+    }
+    if (written + units > wideCount) return 0;
+    if (units == 2) {
+      wide[written++] = static_cast<WCHAR>(0xD800 + ((point - 0x10000) >> 10));
+      wide[written++] = static_cast<WCHAR>(0xDC00 + ((point - 0x10000) & 0x3FF));
+    } else {
+      wide[written++] = static_cast<WCHAR>(point);
+    }
+  }
+  return written;
+}
+
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
+  ++g_allocationAttempts;
+  if (TakeFromBudget(g_allocationsLeft)) return nullptr;
+  void *block = (flags & GMEM_ZEROINIT) != 0 ? std::calloc(1, bytes == 0 ? 1 : bytes)
+                                             : std::malloc(bytes == 0 ? 1 : bytes);
+  if (block != nullptr) ++g_liveBlocks;
+  return block;
+}
+
+HGLOBAL GlobalFree(HGLOBAL memory) {
+  if (memory != nullptr) {
+    std::free(memory);
+    --g_liveBlocks;
+  }
+  return nullptr;
+}
+
+BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }
+
+namespace dinfo::seam {
+
+std::int64_t LiveBlocks() { return g_liveBlocks.load(); }
+std::int64_t OpenHandles() { return g_openHandles.load(); }
+std::int64_t AllocationAttempts() { return g_allocationAttempts.load(); }
+std::int64_t ReadAttempts() { return g_readAttempts.load(); }
+
+void FailAllocationsAfter(std::int64_t successes) {
+  g_injectedFired = false;
+  g_allocationsLeft = successes < 0 ? -1 : successes;
+}
+
+void ShortenReadsAfter(std::int64_t successes) {
+  g_injectedFired = false;
+  g_readsLeft = successes < 0 ? -1 : successes;
+}
+
+bool InjectedFailureFired() { return g_injectedFired.load(); }
+
+}  // namespace dinfo::seam
+
+#endif  // !_WIN32

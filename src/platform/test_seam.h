@@ -1,0 +1,29 @@
+// Test-only view into the Linux KERNEL32 layer: counts of live blocks and
+// open handles, and failure injection for allocations and reads. The library
+// itself never calls these; tests use them to prove that no path leaks and
+// that every failure gives the documented result.
+#ifndef DINFO_PLATFORM_TEST_SEAM_H
+#define DINFO_PLATFORM_TEST_SEAM_H
+
+#include <cstdint>
+
+namespace dinfo::seam {
+
+std::int64_t LiveBlocks();
+std::int64_t OpenHandles();
+// Total allocation attempts since the process started (successful or not).
+std::int64_t AllocationAttempts();
+std::int64_t ReadAttempts();
+
+// Lets `successes` more allocations succeed, then fails every later one.
+// A negative value switches injection off.
+void FailAllocationsAfter(std::int64_t successes);
+// Lets `successes` more ReadFile calls succeed, then makes every later one
+// come back one byte short. A negative value switches injection off.
+void ShortenReadsAfter(std::int64_t successes);
+// Whether an injected failure has fired since injection was last set.
+bool InjectedFailureFired();
+
+}  // namespace dinfo::seam
+
+#endif  // DINFO_PLATFORM_TEST_SEAM_H

@@ -1,0 +1,18 @@
+# Lists the functions the shared library exports and compares them with the
+# six DI functions.
+execute_process(COMMAND nm -D --defined-only ${LIBRARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIBRARY}")
+endif()
+string(REGEX MATCHALL "[0-9a-f]+ [TtWi] [^\n]+" functions "${symbols}")
+set(names "")
+foreach(line IN LISTS functions)
+  string(REGEX REPLACE "^[0-9a-f]+ [TtWi] " "" name "${line}")
+  list(APPEND names ${name})
+endforeach()
+list(SORT names)
+set(expected DIFreeTable DIGetCategoryInfoS DIGetCategoryInfoV DIGetMainInfo DIGetTable DIGetTableFormatType)
+if(NOT "${names}" STREQUAL "${expected}")
+  message(FATAL_ERROR "exported functions: ${names}\nexpected: ${expected}")
+endif()
+message(STATUS "exports: ${names}")

@@ -1,0 +1,109 @@
+// DIGetTableFormatType end to end: every outcome of the frame and of the
+// status record, on files made by the writer.
+#include "test_support.h"
+
+namespace dinfo::test {
+namespace {
+
+using writer::AddRecord;
+using writer::MainSectionKey;
+
+class FormatTypeTest : public FileTest {
+ protected:
+  std::int32_t FormatTypeOf(const writer::InfoFile &file) {
+    Write("info.dat", writer::Finish(file));
+    const std::int32_t result = DIGetTableFormatType("info.dat", Folder());
+    ExpectNothingHeld();
+    return result;
+  }
+};
+
+TEST_F(FormatTypeTest, ReportsTheStoredFormatType) {
+  EXPECT_EQ(FormatTypeOf(FileWithStatus(0, 7)), 7);
+  EXPECT_EQ(FormatTypeOf(FileWithStatus(-3, 0)), 0);
+}
+
+TEST_F(FormatTypeTest, IgnoresAPositiveFileStatus) {
+  EXPECT_EQ(FormatTypeOf(FileWithStatus(5, 12)), 12);
+}
+
+TEST_F(FormatTypeTest, HandsANegativeFormatTypeOverUnchanged) {
+  EXPECT_EQ(FormatTypeOf(FileWithStatus(0, -77)), -77);
+}
+
+TEST_F(FormatTypeTest, OneRowIsNotEnough) {
+  writer::InfoFile file = writer::NewInfoFile();
+  AddRecord(file, MainSectionKey, 1000,
+            writer::KeyedRecord(writer::SingleValues(4, 1, 1, writer::PackValues({0, 9}, 4))));
+  EXPECT_EQ(FormatTypeOf(file), ErrFormatType);
+}
+
+TEST_F(FormatTypeTest, NoRowAtAllIsNotEnough) {
+  writer::KeyedBlock block;
+  block.keyIndex = {1};
+  block.rows.push_back({{42}, writer::PackValues({0, 1, 2}, 4)});
+  writer::InfoFile file = writer::NewInfoFile();
+  AddRecord(file, MainSectionKey, 1000, writer::KeyedRecord(block));
+  EXPECT_EQ(FormatTypeOf(file), ErrFormatType);
+}
+
+TEST_F(FormatTypeTest, ADisabledStatusRecordIsReported) {
+  writer::KeyedBlock block = writer::SingleValues(4, 1, 2, writer::PackValues({0, 9}, 4));
+  block.disabledFlag = 1;
+  writer::InfoFile file = writer::NewInfoFile();
+  AddRecord(file, MainSectionKey, 1000, writer::KeyedRecord(block));
+  EXPECT_EQ(FormatTypeOf(file), ErrRecordDisabled);
+}
+
+TEST_F(FormatTypeTest, AMissingStatusRecordFailsTheLookup) {
+  writer::InfoFile file = writer::NewInfoFile();
+  AddRecord(file, MainSectionKey, 999, StatusRecord(0, 1));
+  EXPECT_EQ(FormatTypeOf(file), ErrFormatType);
+}
+
+TEST_F(FormatTypeTest, AFileThatDoesNotOpenGivesErrOpenFile) {
+  EXPECT_EQ(DIGetTableFormatType("missing.dat", Folder()), ErrOpenFile);
+  EXPECT_EQ(DIGetTableFormatType(nullptr, Folder()), ErrOpenFile);
+  const DIWideChar empty[1] = {0};
+  Write("info.dat", writer::Finish(FileWithStatus(0, 1)));
+  EXPECT_EQ(DIGetTableFormatType("info.dat", empty), ErrOpenFile);
+  EXPECT_EQ(DIGetTableFormatType("", Folder()), ErrOpenFile);
+  EXPECT_EQ(static_cast<std::uint32_t>(DIGetTableFormatType("missing.dat", Folder())), 0xFFFFF82Au);
+}
+
+TEST_F(FormatTypeTest, EveryAllocationFailureGivesAFailureAndLeaksNothing) {
+  Write("info.dat", writer::Finish(FileWithStatus(0, 7)));
+  for (std::int64_t successes = 0;; ++successes) {
+    seam::FailAllocationsAfter(successes);
+    const std::int32_t result = DIGetTableFormatType("info.dat", Folder());
+    const bool fired = seam::InjectedFailureFired();
+    seam::FailAllocationsAfter(-1);
+    ExpectNothingHeld();
+    if (!fired) {
+      EXPECT_EQ(result, 7);
+      break;
+    }
+    EXPECT_TRUE(result == ErrOpenFile || result == ErrFormatType) << result;
+  }
+}
+
+TEST_F(FormatTypeTest, EveryShortReadGivesAFailureAndLeaksNothing) {
+  Write("info.dat", writer::Finish(FileWithStatus(0, 7)));
+  for (std::int64_t successes = 0;; ++successes) {
+    seam::ShortenReadsAfter(successes);
+    const std::int32_t result = DIGetTableFormatType("info.dat", Folder());
+    const bool fired = seam::InjectedFailureFired();
+    seam::ShortenReadsAfter(-1);
+    ExpectNothingHeld();
+    if (!fired) {
+      EXPECT_EQ(result, 7);
+      break;
+    }
+    EXPECT_EQ(result, ErrFormatType);
+  }
+}
+
+TEST_F(FormatTypeTest, FreeTableAcceptsNull) { DIFreeTable(nullptr); }
+
+}  // namespace
+}  // namespace dinfo::test
