@@ -2,18 +2,68 @@
 // A 16-byte header (magic, totalSize, descriptorCount, flags), then
 // descriptorCount 8-byte descriptors (tag, location), then the data area.
 // The magic also tells the byte order: it reads 0x50178516 in the machine's
-// order and 0x16851750 in the opposite one.
+// (little-endian) order and 0x16851750 in the opposite one. Every header
+// and descriptor word is in the object's own order.
 #ifndef DINFO_TABLEOBJ_TABLE_OBJECT_H
 #define DINFO_TABLEOBJ_TABLE_OBJECT_H
 
 #include <cstdint>
 
 #include "common/block.h"
+#include "common/bytes.h"
 
 namespace dinfo {
 
 constexpr std::uint32_t TableObjectMagic = 0x50178516u;
+constexpr std::uint32_t TableObjectMagicSwapped = 0x16851750u;
 constexpr std::int32_t TableHeaderSize = 16;
+constexpr std::int32_t DescriptorSize = 8;
+
+constexpr std::uint32_t FlagScrambled = 0x80000000u;
+constexpr std::uint32_t FlagCompressed = 0x40000000u;
+constexpr std::uint32_t FlagDeltaCoded = 0x20000000u;
+
+constexpr std::uint32_t TagRawRun = 0x9Au;        // high byte
+constexpr std::uint32_t TagNestedTable = 0xDCu;   // high byte
+constexpr std::uint32_t TagInline = 0xF8u;        // high byte
+
+// Results of the table object layer.
+constexpr std::int32_t StatusBadArgument = -2;
+constexpr std::int32_t StatusBadData = -32;
+
+enum class ByteOrder { Native, Swapped };
+
+inline std::uint32_t ReadTableWord(const std::uint8_t *at, ByteOrder order) {
+  return order == ByteOrder::Native ? ReadU32LittleEndian(at) : ReadU32BigEndian(at);
+}
+inline void WriteTableWord(std::uint8_t *at, std::uint32_t value, ByteOrder order) {
+  if (order == ByteOrder::Native) {
+    WriteU32LittleEndian(at, value);
+  } else {
+    WriteU32BigEndian(at, value);
+  }
+}
+
+// The header as native values.
+struct TableHeader {
+  ByteOrder order;
+  std::int32_t totalSize;
+  std::int32_t descriptorCount;
+  std::uint32_t flags;
+};
+
+// False when the block is shorter than a header or its magic reads
+// neither way.
+inline bool ReadTableHeader(ConstBlock object, TableHeader *header) {
+  if (object.size() < std::size_t(TableHeaderSize)) return false;
+  const std::uint32_t magic = ReadU32LittleEndian(object.data());
+  if (magic != TableObjectMagic && magic != TableObjectMagicSwapped) return false;
+  header->order = magic == TableObjectMagic ? ByteOrder::Native : ByteOrder::Swapped;
+  header->totalSize = static_cast<std::int32_t>(ReadTableWord(object.data() + 4, header->order));
+  header->descriptorCount = static_cast<std::int32_t>(ReadTableWord(object.data() + 8, header->order));
+  header->flags = ReadTableWord(object.data() + 12, header->order);
+  return true;
+}
 
 // Undoes scrambling, compression and delta coding of the stored object in
 // `object` and of every nested table, keeping the stored byte order.
@@ -22,6 +72,12 @@ constexpr std::int32_t TableHeaderSize = 16;
 // when the object had to be expanded or rebuilt. Never releases `object`,
 // though it may have changed it in place.
 Block PrepareTableObject(Block object);
+
+// Expands a compressed object into a new block (header kept in its byte
+// order, totalSize = 16 + expanded length, FlagCompressed clear). Returns
+// `object` itself when it is not compressed, and an empty block on any
+// failure. Never changes or releases `object`.
+Block DecompressTableObject(Block object);
 
 }  // namespace dinfo
 
