@@ -1,0 +1,170 @@
+// Paths, directories and records: OpenInformationFile and the read
+// operations with their codes, on writer-made files.
+#include <filesystem>
+
+#include "infofile/information_file.h"
+#include "test_support.h"
+
+namespace dinfo::test {
+namespace {
+
+using writer::AddRecord;
+using writer::MainSectionKey;
+
+class InformationFileTest : public FileTest {
+ protected:
+  // Opens `name` in the test folder, or null.
+  HANDLE Open(const std::string &name) {
+    return OpenInformationFile(reinterpret_cast<const WideChar *>(Folder()), name.c_str());
+  }
+  bool Opens(const std::u16string &folder, const std::string &name) {
+    HANDLE file = OpenInformationFile(reinterpret_cast<const WideChar *>(folder.c_str()), name.c_str());
+    if (file == nullptr) return false;
+    CloseHandle(file);
+    return true;
+  }
+  std::u16string FolderWith(const std::string &ending) { return ToU16(FolderPath() + ending); }
+};
+
+TEST_F(InformationFileTest, ComposesFolderSeparatorAndName) {
+  Write("info.dat", writer::Finish(writer::NewInfoFile()));
+  EXPECT_TRUE(Opens(FolderWith(""), "info.dat"));
+  EXPECT_TRUE(Opens(FolderWith("\\"), "info.dat"));  // no second separator
+  EXPECT_TRUE(Opens(FolderWith("/"), "info.dat"));   // a backslash after the slash
+  EXPECT_FALSE(Opens(FolderWith(""), "other.dat"));
+  EXPECT_FALSE(Opens(u"", "info.dat"));              // an empty folder opens nothing
+  EXPECT_FALSE(Opens(FolderWith(""), ""));           // the folder itself is no file
+  ExpectNothingHeld();
+}
+
+TEST_F(InformationFileTest, WithoutAFolderTheNameIsOpenedAsItStands) {
+  Write("info.dat", writer::Finish(writer::NewInfoFile()));
+  HANDLE file = OpenInformationFile(nullptr, (FolderPath() + "/info.dat").c_str());
+  ASSERT_NE(file, nullptr);
+  CloseHandle(file);
+  EXPECT_EQ(OpenInformationFile(reinterpret_cast<const WideChar *>(Folder()), nullptr), nullptr);
+}
+
+TEST_F(InformationFileTest, ConvertsANameAboveAsciiBeforeOpening) {
+  Write("caf\xC3\xA9.dat", writer::Finish(writer::NewInfoFile()));
+  EXPECT_TRUE(Opens(FolderWith(""), "caf\xC3\xA9.dat"));
+  EXPECT_FALSE(Opens(FolderWith(""), "caf\xE9.dat"));  // not UTF-8: becomes U+FFFD
+}
+
+TEST_F(InformationFileTest, BoundedCopyAndAppendCutWithATerminator) {
+  WideChar buffer[6] = {9, 9, 9, 9, 9, 9};
+  const WideChar hello[] = {'h', 'e', 'l', 'l', 'o', 0};
+  const WideChar xy[] = {'x', 'y', 0};
+  EXPECT_EQ(CopyWideString(buffer, sizeof buffer, hello), WideStringOk);
+  EXPECT_EQ(AppendWideString(buffer, sizeof buffer, xy), WideStringTruncated);
+  EXPECT_EQ(buffer[5], 0);
+  EXPECT_EQ(CopyWideString(buffer, 4, hello), WideStringTruncated);  // room for "h" and 0
+  EXPECT_EQ(buffer[0], 'h');
+  EXPECT_EQ(buffer[1], 0);
+  EXPECT_EQ(CopyWideString(buffer, 1, hello), WideStringInvalidArgument);
+  WideChar full[2] = {'a', 'b'};
+  EXPECT_EQ(AppendWideString(full, sizeof full, xy), WideStringInvalidArgument);
+  EXPECT_EQ(full[1], 'b');
+}
+
+struct ReadCase {
+  const char *what;
+  std::int32_t section;
+  std::int32_t recordId;
+  std::int32_t expected;  // the size, or the code
+};
+
+class RecordReadTest : public InformationFileTest {
+ protected:
+  std::int32_t ReadCode(const writer::Bytes &bytes, std::int32_t section, std::int32_t recordId) {
+    Write("info.dat", bytes);
+    HANDLE file = Open("info.dat");
+    EXPECT_NE(file, nullptr);
+    std::int32_t sizeOrCode = 12345;
+    Block body = ReadRecord(file, section, recordId, &sizeOrCode);
+    if (!body.empty()) {
+      EXPECT_EQ(std::int64_t(body.size()), sizeOrCode);
+    }
+    ReleaseBlock(body);
+    CloseHandle(file);
+    ExpectNothingHeld();
+    return sizeOrCode;
+  }
+};
+
+TEST_F(RecordReadTest, DirectoryRules) {
+  writer::InfoFile file = writer::NewInfoFile();
+  AddRecord(file, MainSectionKey, 5, writer::Bytes(12, 1));
+  writer::AddEntry(file, MainSectionKey, {MainSectionKey, 6, -1});                 // absent
+  writer::AddEntry(file, MainSectionKey, {MainSectionKey, 6, 12});                 // shadowed
+  writer::AddEntry(file, MainSectionKey, {77, 7, 12});                             // foreign key
+  AddRecord(file, MainSectionKey, 5, writer::Bytes(20, 2));                        // duplicate: first wins
+  const writer::Bytes bytes = writer::Finish(file);
+  EXPECT_EQ(ReadCode(bytes, MainSectionKey, 5), 12);
+  EXPECT_EQ(ReadCode(bytes, MainSectionKey, 6), ReadNotFound);
+  EXPECT_EQ(ReadCode(bytes, MainSectionKey, 7), ReadNotFound);
+  EXPECT_EQ(ReadCode(bytes, MainSectionKey, 8), ReadNotFound);
+  EXPECT_EQ(ReadCode(bytes, -1, 5), ReadBadArgument);
+  EXPECT_EQ(ReadCode(bytes, MainSectionKey, -5), ReadBadArgument);
+}
+
+TEST_F(RecordReadTest, DamagedDirectoriesAndRecords) {
+  writer::InfoFile empty = writer::NewInfoFile();
+  SectionOf(empty, MainSectionKey).entryCount = 0;
+  EXPECT_EQ(ReadCode(writer::Finish(empty), MainSectionKey, 1), ReadBadCount);
+
+  writer::InfoFile huge = writer::NewInfoFile();
+  SectionOf(huge, MainSectionKey).entryCount = 178956971;  // x 12 passes 2^31 - 1
+  EXPECT_EQ(ReadCode(writer::Finish(huge), MainSectionKey, 1), ReadBadCount);
+
+  writer::InfoFile tooMany = writer::NewInfoFile();
+  SectionOf(tooMany, MainSectionKey).entryCount = 100000000;  // far more than the file holds
+  EXPECT_EQ(ReadCode(writer::Finish(tooMany), MainSectionKey, 1), ReadFailed);
+
+  writer::InfoFile sizes = writer::NewInfoFile();
+  const std::int32_t zero = writer::AppendRaw(sizes, writer::PackValues({0}, 4));
+  const std::int32_t negative = writer::AppendRaw(sizes, writer::PackValues({-4}, 4));
+  const std::int32_t longer = writer::AppendRaw(sizes, writer::PackValues({1000000, 1, 2}, 4));
+  const std::int32_t enormous = writer::AppendRaw(sizes, writer::PackValues({0x7FFFFFF0, 1}, 4));
+  writer::AddEntry(sizes, MainSectionKey, {MainSectionKey, 1, zero});
+  writer::AddEntry(sizes, MainSectionKey, {MainSectionKey, 2, negative});
+  writer::AddEntry(sizes, MainSectionKey, {MainSectionKey, 3, longer});
+  writer::AddEntry(sizes, MainSectionKey, {MainSectionKey, 4, enormous});
+  writer::AddEntry(sizes, MainSectionKey, {MainSectionKey, 5, 1 << 30});
+  const writer::Bytes bytes = writer::Finish(sizes);
+  EXPECT_EQ(ReadCode(bytes, MainSectionKey, 1), ReadBadSize);
+  EXPECT_EQ(ReadCode(bytes, MainSectionKey, 2), ReadBadSize);
+  EXPECT_EQ(ReadCode(bytes, MainSectionKey, 3), ReadFailed);
+  EXPECT_EQ(ReadCode(bytes, MainSectionKey, 4), ReadFailed);  // refused before any allocation
+  EXPECT_EQ(ReadCode(bytes, MainSectionKey, 5), ReadFailed);
+}
+
+TEST_F(RecordReadTest, DirectoryPositionsOutsideTheFile) {
+  writer::Bytes pastEnd = writer::Finish(writer::NewInfoFile());
+  writer::PutI32(pastEnd, 8, 1 << 20);
+  EXPECT_EQ(ReadCode(pastEnd, MainSectionKey, 1), ReadFailed);
+  writer::Bytes negative = writer::Finish(writer::NewInfoFile());
+  writer::PutI32(negative, 8, -16);
+  EXPECT_EQ(ReadCode(negative, MainSectionKey, 1), ReadFailed);
+  EXPECT_EQ(ReadCode(negative, 1 << 30, 1), ReadFailed);  // the section itself lies past the end
+}
+
+TEST_F(RecordReadTest, AllocationFailureGivesTheBlockCode) {
+  writer::InfoFile file = writer::NewInfoFile();
+  AddRecord(file, MainSectionKey, 5, writer::Bytes(12, 1));
+  Write("info.dat", writer::Finish(file));
+  HANDLE handle = Open("info.dat");
+  ASSERT_NE(handle, nullptr);
+  for (std::int64_t successes = 0; successes < 2; ++successes) {
+    seam::FailAllocationsAfter(successes);
+    std::int32_t code = 0;
+    Block body = ReadRecord(handle, MainSectionKey, 5, &code);
+    seam::FailAllocationsAfter(-1);
+    EXPECT_TRUE(body.empty());
+    EXPECT_EQ(code, ReadBadCount);
+  }
+  CloseHandle(handle);
+}
+
+}  // namespace
+}  // namespace dinfo::test
