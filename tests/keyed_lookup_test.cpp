@@ -1,0 +1,287 @@
+// Keyed blocks and lookups along chains: the selection rule, wildcards,
+// value widths, single blocks, chains, and blocks whose header disagrees
+// with their record.
+#include "infofile/information_file.h"
+#include "interface/status_codes.h"
+#include "keyed/keyed_block.h"
+#include "test_support.h"
+
+namespace dinfo::test {
+namespace {
+
+using writer::KeyedBlock;
+using writer::PackValues;
+
+constexpr std::int32_t W = KeyWildcard;
+
+struct LookupResult {
+  std::int16_t status = 0;
+  std::int16_t count = -99;
+  std::int16_t disabledFlag = -99;
+  std::vector<std::int32_t> words;  // the output area as int32 words
+};
+
+class KeyedLookupTest : public FileTest {
+ protected:
+  // Conditions: (index, value) pairs on top of an all -1 vector.
+  LookupResult Lookup(const writer::InfoFile &file, std::int32_t recordId,
+                      std::vector<std::pair<int, std::int32_t>> conditions, bool withVector = true,
+                      std::size_t outputBytes = 64) {
+    Write("keyed.dat", writer::Finish(file));
+    HANDLE handle = OpenInformationFile(reinterpret_cast<const WideChar *>(Folder()), "keyed.dat");
+    EXPECT_NE(handle, nullptr);
+    ConditionVector vector;
+    for (auto &entry : vector.entries) entry = -1;
+    for (auto [index, value] : conditions) vector.entries[index] = value;
+    std::vector<std::uint8_t> output(outputBytes, 0xEE);
+    LookupResult result;
+    result.status = LookupKeyedRecord(withVector ? &vector : nullptr, handle, recordId, MainSection,
+                                      &result.count, &result.disabledFlag, Block(output));
+    CloseHandle(handle);
+    ExpectNothingHeld();
+    for (std::size_t i = 0; i + 4 <= output.size(); i += 4) {
+      result.words.push_back(static_cast<std::int32_t>(output[i] | output[i + 1] << 8 |
+                                                       output[i + 2] << 16 | output[i + 3] << 24));
+    }
+    return result;
+  }
+
+  static writer::InfoFile FileWith(std::vector<std::pair<std::int32_t, KeyedBlock>> records) {
+    writer::InfoFile file = writer::NewInfoFile();
+    for (auto &[id, block] : records) {
+      writer::AddRecord(file, writer::MainSectionKey, id, writer::KeyedRecord(block, 0x9E3779B9u ^ std::uint32_t(id)));
+    }
+    return file;
+  }
+
+  // kind 2, keys at vector positions 1 and 7, three int32 values a row.
+  static KeyedBlock WorkedBlock(std::int16_t kind = 2) {
+    KeyedBlock block;
+    block.kind = kind;
+    block.keyIndex = {1, 7};
+    block.rows.push_back({{W, 3}, PackValues({10, 20, 30}, 4)});
+    block.rows.push_back({{5, W}, PackValues({40, 50, 60}, 4)});
+    return block;
+  }
+};
+
+constexpr std::int32_t Untouched = static_cast<std::int32_t>(0xEEEEEEEEu);
+
+TEST_F(KeyedLookupTest, WorkedBlockSelectsByKeysAndWildcards) {
+  const writer::InfoFile file = FileWith({{50, WorkedBlock()}});
+  LookupResult first = Lookup(file, 50, {{1, 5}, {7, 3}});
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.count, 1);
+  EXPECT_EQ(first.disabledFlag, 0);
+  EXPECT_EQ((std::vector<std::int32_t>(first.words.begin(), first.words.begin() + 4)),
+            (std::vector<std::int32_t>{10, 20, 30, Untouched}));
+
+  LookupResult second = Lookup(file, 50, {{1, 5}, {7, 4}});
+  EXPECT_EQ(second.count, 1);
+  EXPECT_EQ(second.words[0], 40);
+
+  LookupResult none = Lookup(file, 50, {{1, 6}, {7, 4}});
+  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(none.count, 0);
+  EXPECT_EQ(none.words[0], Untouched);
+}
+
+TEST_F(KeyedLookupTest, AllMatchesBlockTakesEveryMatchInOrder) {
+  LookupResult all = Lookup(FileWith({{50, WorkedBlock(3)}}), 50, {{1, 5}, {7, 3}});
+  EXPECT_EQ(all.count, 2);
+  EXPECT_EQ((std::vector<std::int32_t>(all.words.begin(), all.words.begin() + 7)),
+            (std::vector<std::int32_t>{10, 20, 30, 40, 50, 60, Untouched}));
+}
+
+TEST_F(KeyedLookupTest, UnsetPositionsMatchKeyMinusOneAndWildcardsMatchAnything) {
+  KeyedBlock block;
+  block.keyIndex = {9, 10};
+  block.rows.push_back({{-1, W}, PackValues({1, 2, 3}, 4)});
+  block.rows.push_back({{W, W}, PackValues({4, 5, 6}, 4)});
+  LookupResult result = Lookup(FileWith({{50, block}}), 50, {});
+  EXPECT_EQ(result.count, 2);
+  EXPECT_EQ(result.words[3], 4);
+}
+
+TEST_F(KeyedLookupTest, FirstMatchBlockStopsAtTheFirstMatch) {
+  KeyedBlock block;
+  block.kind = 2;
+  block.keyIndex = {4};
+  for (std::int32_t r = 0; r < 6; ++r) {
+    block.rows.push_back({{r == 2 || r == 4 ? 8 : 0}, PackValues({r, r, r}, 4)});
+  }
+  LookupResult result = Lookup(FileWith({{50, block}}), 50, {{4, 8}});
+  EXPECT_EQ(result.count, 1);
+  EXPECT_EQ(result.words[0], 2);
+  EXPECT_EQ(result.words[3], Untouched);
+}
+
+TEST_F(KeyedLookupTest, NarrowValuesArePackedWithoutTheirFill) {
+  KeyedBlock block;
+  block.valueType = 2;
+  block.rows.push_back({{}, PackValues({1, 2, 3}, 2)});  // 6 bytes, stored in 8
+  block.rows.push_back({{}, PackValues({4, 5, 6}, 2)});
+  LookupResult result = Lookup(FileWith({{50, block}}), 50, {});
+  EXPECT_EQ(result.count, 2);
+  EXPECT_EQ(result.words[0], 0x00020001);
+  EXPECT_EQ(result.words[1], 0x00040003);  // the second row starts at output byte 6
+  EXPECT_EQ(result.words[2], 0x00060005);
+
+  block.valueType = 1;
+  block.rows = {{{}, PackValues({1, 2, 3}, 1)}, {{}, PackValues({4, 5, 6}, 1)}};
+  result = Lookup(FileWith({{50, block}}), 50, {});
+  EXPECT_EQ(result.words[0], 0x04030201);
+}
+
+TEST_F(KeyedLookupTest, UnknownValueTypeCountsRowsAndWritesNothing) {
+  KeyedBlock block;
+  block.valueType = 3;
+  block.keyIndex = {1};
+  block.rows = {{{7}, {}}, {{7}, {}}, {{8}, {}}};
+  LookupResult result = Lookup(FileWith({{50, block}}), 50, {{1, 7}});
+  EXPECT_EQ(result.count, 2);
+  EXPECT_EQ(result.words[0], Untouched);
+}
+
+TEST_F(KeyedLookupTest, SingleBlockIgnoresConditions) {
+  const writer::InfoFile file =
+      FileWith({{50, writer::SingleValues(4, 3, 2, PackValues({1, 2, 3, 4, 5, 6}, 4))}});
+  LookupResult result = Lookup(file, 50, {{1, 99}});
+  EXPECT_EQ(result.count, 2);
+  EXPECT_EQ(result.words[5], 6);
+  EXPECT_EQ(result.words[6], Untouched);
+
+  KeyedBlock empty = writer::SingleValues(4, 3, 7, {});
+  empty.byteCount = -5;
+  result = Lookup(FileWith({{50, empty}}), 50, {});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.count, 7);
+  EXPECT_EQ(result.words[0], Untouched);
+}
+
+TEST_F(KeyedLookupTest, DisabledFlagIsReportedWithTheValues) {
+  KeyedBlock block = WorkedBlock();
+  block.disabledFlag = 3;
+  LookupResult result = Lookup(FileWith({{50, block}}), 50, {{1, 5}, {7, 3}});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.disabledFlag, 3);
+  EXPECT_EQ(result.words[0], 10);
+}
+
+TEST_F(KeyedLookupTest, ChainsAreFollowedToTheFirstBlockThatIsNoChain) {
+  const writer::InfoFile file = FileWith({
+      {50, writer::ChainTo({1}, {{{1}, 60}, {{2}, 61}})},
+      {60, writer::ChainTo({2}, {{{W}, 70}})},
+      {61, writer::ChainTo({2}, {{{5}, 99}})},
+      {70, WorkedBlock()},
+  });
+  LookupResult result = Lookup(file, 50, {{1, 1}, {2, 0}, {7, 3}});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.words[0], 10);
+  EXPECT_EQ(Lookup(file, 50, {{1, 2}, {2, 5}}).status, ErrRecordUnreadable);  // 99 is missing
+  EXPECT_EQ(Lookup(file, 50, {{1, 2}, {2, 6}}).status, ErrChainSelection);
+  EXPECT_EQ(Lookup(file, 50, {{1, 3}}).status, ErrChainSelection);
+}
+
+TEST_F(KeyedLookupTest, WithoutConditionsAChainBlockIsFinal) {
+  const writer::InfoFile file = FileWith({{50, writer::ChainTo({}, {{{}, 60}, {{}, 61}})}});
+  LookupResult result = Lookup(file, 50, {}, /*withVector=*/false);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.count, 1);
+  EXPECT_EQ(result.words[0], 60);
+  // Without a vector, a key other than the wildcard never matches.
+  const writer::InfoFile keyed = FileWith({{50, WorkedBlock(3)}});
+  EXPECT_EQ(Lookup(keyed, 50, {}, false).count, 0);
+}
+
+TEST_F(KeyedLookupTest, ALongChainIsFollowedToItsEnd) {
+  std::vector<std::pair<std::int32_t, KeyedBlock>> records;
+  for (std::int32_t id = 100; id < 700; ++id) records.push_back({id, writer::ChainTo({}, {{{}, id + 1}})});
+  records.push_back({700, WorkedBlock()});
+  LookupResult result = Lookup(FileWith(records), 100, {{1, 5}, {7, 3}});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.words[0], 10);
+}
+
+TEST_F(KeyedLookupTest, AChainThatComesBackOnItselfIsCutOff) {
+  const writer::InfoFile file = FileWith({
+      {50, writer::ChainTo({}, {{{}, 60}})},
+      {60, writer::ChainTo({}, {{{}, 70}})},
+      {70, writer::ChainTo({}, {{{}, 50}})},
+      {80, writer::ChainTo({}, {{{}, 80}})},
+  });
+  EXPECT_EQ(Lookup(file, 50, {}).status, ErrRecordDamaged);
+  EXPECT_EQ(Lookup(file, 80, {}).status, ErrRecordDamaged);
+}
+
+// Blocks whose header disagrees with their record are refused as damaged,
+// never read past.
+TEST_F(KeyedLookupTest, UnsoundBlocksAreRefused) {
+  auto damaged = [&](KeyedBlock block, bool withVector = true) {
+    return Lookup(FileWith({{50, block}}), 50, {{1, 5}, {7, 3}}, withVector).status;
+  };
+  KeyedBlock block = WorkedBlock();
+  block.keyCount = 17;
+  EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  block.keyCount = -1;
+  EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  block = WorkedBlock();
+  block.keyIndex = {1, 300};
+  EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  block.keyIndex = {-1, 7};
+  EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  block = WorkedBlock();
+  block.valuesPerRow = -3;
+  EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  block = WorkedBlock();
+  block.rowCount = 3;  // one row more than the record holds
+  EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  KeyedBlock single = writer::SingleValues(4, 3, 1, PackValues({1, 2, 3}, 4));
+  single.byteCount = 16;
+  EXPECT_EQ(damaged(single), ErrRecordDamaged);
+  KeyedBlock chain = writer::ChainTo({1}, {{{5}, 60}});
+  chain.valueType = 2;
+  EXPECT_EQ(damaged(chain), ErrRecordDamaged);
+  chain = writer::ChainTo({1}, {{{5}, 60}});
+  chain.valuesPerRow = 0;
+  chain.rows[0].values.clear();
+  EXPECT_EQ(damaged(chain), ErrRecordDamaged);
+}
+
+TEST_F(KeyedLookupTest, SelectionsLargerThanTheOutputAreRefused) {
+  KeyedBlock block = WorkedBlock(3);
+  EXPECT_EQ(Lookup(FileWith({{50, block}}), 50, {{1, 5}, {7, 3}}, true, 20).status, ErrRecordDamaged);
+  EXPECT_EQ(Lookup(FileWith({{50, block}}), 50, {{1, 5}, {7, 3}}, true, 24).status, 0);
+  const writer::InfoFile single =
+      FileWith({{50, writer::SingleValues(4, 3, 2, PackValues({1, 2, 3, 4, 5, 6}, 4))}});
+  EXPECT_EQ(Lookup(single, 50, {}, true, 20).status, ErrRecordDamaged);
+}
+
+TEST_F(KeyedLookupTest, RecordsTooShortForAHeaderAreDamaged) {
+  writer::InfoFile file = writer::NewInfoFile();
+  writer::AddRecord(file, writer::MainSectionKey, 50, writer::Bytes(80, 0));
+  writer::AddRecord(file, writer::MainSectionKey, 51, writer::Bytes(6, 0));
+  EXPECT_EQ(Lookup(file, 50, {}).status, ErrRecordDamaged);
+  EXPECT_EQ(Lookup(file, 51, {}).status, ErrRecordDamaged);
+  EXPECT_EQ(Lookup(file, 52, {}).status, ErrRecordUnreadable);
+}
+
+TEST_F(KeyedLookupTest, ReadKeyedHeaderDescribesTheFinalBlock) {
+  const writer::InfoFile file = FileWith({
+      {50, writer::ChainTo({1}, {{{1}, 60}})},
+      {60, writer::SingleValues(256, 1, 1, writer::PackText("x"))},
+  });
+  Write("keyed.dat", writer::Finish(file));
+  HANDLE handle = OpenInformationFile(reinterpret_cast<const WideChar *>(Folder()), "keyed.dat");
+  ConditionVector vector;
+  for (auto &entry : vector.entries) entry = -1;
+  vector.entries[1] = 1;
+  KeyedHeader header{};
+  EXPECT_EQ(ReadKeyedHeader(&vector, handle, 50, MainSection, &header), 0);
+  EXPECT_EQ(header.kind, SingleBlock);
+  EXPECT_EQ(header.valueType, 256);
+  CloseHandle(handle);
+}
+
+}  // namespace
+}  // namespace dinfo::test
