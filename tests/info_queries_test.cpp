@@ -1,0 +1,333 @@
+// DIGetMainInfo, DIGetCategoryInfoV and DIGetCategoryInfoS end to end on
+// writer-made files. Caller arrays are filled with a sentinel before each
+// call, so a write outside the documented range fails the test.
+#include <cstring>
+
+#include "infofile/information_file.h"
+#include "interface/status_codes.h"
+#include "keyed/value_list.h"
+#include "test_support.h"
+
+namespace dinfo::test {
+namespace {
+
+using writer::AddRecord;
+using writer::KeyedBlock;
+using writer::MainSectionKey;
+using writer::PackValues;
+
+constexpr std::int32_t W = -32768;
+constexpr std::int32_t Sentinel = 0x5A5A5A5A;
+
+KeyedBlock Triplets(std::int16_t valueType, std::vector<std::vector<std::int32_t>> rows,
+                    std::vector<std::int32_t> keyIndex = {}, std::vector<std::int32_t> keys = {}) {
+  KeyedBlock block;
+  block.valueType = valueType;
+  block.keyIndex = keyIndex;
+  for (auto &values : rows) block.rows.push_back({keys, PackValues(values, valueType)});
+  return block;
+}
+
+KeyedBlock NamedEntries(std::vector<std::pair<std::int32_t, std::string>> entries) {
+  KeyedBlock block;
+  block.valueType = 264;
+  block.valuesPerRow = 1;
+  for (auto &[value, name] : entries) block.rows.push_back({{}, writer::PackNamedEntry(value, name, value + 1)});
+  return block;
+}
+
+// A category record: AllMatches on the selector, each row's values a list of record ids.
+KeyedBlock Category(std::vector<std::pair<std::int32_t, std::vector<std::int32_t>>> bySelector) {
+  KeyedBlock block;
+  block.keyIndex = {1};
+  block.valuesPerRow = 0;
+  for (auto &[selector, ids] : bySelector) {
+    block.valuesPerRow = static_cast<std::int16_t>(ids.size());
+    block.rows.push_back({{selector}, PackValues(ids, 4)});
+  }
+  return block;
+}
+
+class InfoQueriesTest : public FileTest {
+ protected:
+  void SetUp() override {
+    FileTest::SetUp();
+    file_ = FileWithStatus(0, 3);
+    Add(1001, NamedEntries({{1, "first"}, {2, "second"}}));
+    Add(1002, Triplets(4, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}));
+    Add(1003, Category({{1, {7, 9, 0}}, {2, {11, 0, 0}}, {3, {12, 0, 0}}, {4, {13, 0, 0}}}));
+    Add(1004, Category({{1, {20, 21, 0}}}));
+    Add(7, Triplets(4, {{70, 71, 72}, {73, 74, 75}}));
+    Add(9, Triplets(4, {{90, 91, 92}, {93, 94, 95}, {96, 97, 98}}, {5}, {W}));
+    Add(11, Triplets(3, {{1, 2, 3}}));
+    Add(12, Triplets(1, {{0x7F, 0x80, 0xFF}}));
+    Add(13, Triplets(2, {{0x8000, 0x0001, 0xFFFF}}));
+    KeyedBlock texts;
+    texts.valueType = 256;
+    texts.valuesPerRow = 1;
+    texts.rows = {{{}, writer::PackText("alpha")}, {{}, writer::PackText("beta")}};
+    Add(20, texts);
+    Add(21, NamedEntries({{40, "gamma"}}));
+  }
+
+  // Adds the record, replacing an earlier one of the same id.
+  void Add(std::int32_t id, const KeyedBlock &block) {
+    std::erase_if(writer::SectionOf(file_, MainSectionKey).entries,
+                  [id](const writer::DirectoryEntry &entry) { return entry.recordId == id; });
+    AddRecord(file_, MainSectionKey, id, writer::KeyedRecord(block, 0xA5A50000u + std::uint32_t(id)));
+  }
+  void Save() { Write("info.dat", writer::Finish(file_)); }
+
+  std::int16_t CategoryV(std::int32_t selector, std::vector<ConditionPair> pairs = {}) {
+    Save();
+    std::fill(std::begin(triplets_), std::end(triplets_), IntegerTriplet{{Sentinel, Sentinel, Sentinel}});
+    const std::int16_t result = DIGetCategoryInfoV("info.dat", Folder(), selector, pairs.data(),
+                                                   triplets_, static_cast<std::int16_t>(pairs.size()));
+    ExpectNothingHeld();
+    return result;
+  }
+  std::int16_t CategoryS(std::int32_t selector) {
+    Save();
+    std::memset(named_, 0x5A, sizeof named_);
+    const std::int16_t result = DIGetCategoryInfoS("info.dat", Folder(), selector, nullptr, named_, 0);
+    ExpectNothingHeld();
+    return result;
+  }
+  std::int16_t MainInfo() {
+    Save();
+    std::memset(named_, 0x5A, sizeof named_);
+    std::fill(std::begin(triplets_), std::end(triplets_), IntegerTriplet{{Sentinel, Sentinel, Sentinel}});
+    namedCount_ = tripletCount_ = 99;
+    const std::int16_t result =
+        DIGetMainInfo("info.dat", Folder(), named_, triplets_, &namedCount_, &tripletCount_);
+    ExpectNothingHeld();
+    return result;
+  }
+  bool TripletsUntouchedFrom(std::size_t first) const {
+    for (std::size_t i = first; i < std::size(triplets_); ++i) {
+      if (triplets_[i].values[0] != Sentinel || triplets_[i].values[2] != Sentinel) return false;
+    }
+    return true;
+  }
+
+  writer::InfoFile file_;
+  IntegerTriplet triplets_[64];
+  NamedEntry named_[16];
+  std::int16_t namedCount_ = 0;
+  std::int16_t tripletCount_ = 0;
+};
+
+TEST_F(InfoQueriesTest, CategoryAppendsListedRecordsInOrder) {
+  ASSERT_EQ(CategoryV(1), 5);
+  EXPECT_EQ(triplets_[0].values[0], 70);
+  EXPECT_EQ(triplets_[1].values[2], 75);
+  EXPECT_EQ(triplets_[2].values[0], 90);  // record 9 follows record 7 directly
+  EXPECT_EQ(triplets_[4].values[2], 98);
+  EXPECT_TRUE(TripletsUntouchedFrom(5));
+}
+
+TEST_F(InfoQueriesTest, ConditionsReachTheListedRecords) {
+  Add(9, Triplets(4, {{90, 91, 92}}, {5}, {6}));
+  EXPECT_EQ(CategoryV(1, {{5, 6, {}}}), 3);
+  EXPECT_EQ(CategoryV(1, {{5, 7, {}}}), 2);  // record 9 selects nothing and adds 0
+  EXPECT_TRUE(TripletsUntouchedFrom(2));
+}
+
+TEST_F(InfoQueriesTest, SignIsWidenedForNarrowValues) {
+  ASSERT_EQ(CategoryV(3), 1);
+  EXPECT_EQ(triplets_[0].values[0], 127);
+  EXPECT_EQ(triplets_[0].values[1], -128);
+  EXPECT_EQ(triplets_[0].values[2], -1);
+  ASSERT_EQ(CategoryV(4), 1);
+  EXPECT_EQ(triplets_[0].values[0], -32768);
+  EXPECT_EQ(triplets_[0].values[1], 1);
+  EXPECT_EQ(triplets_[0].values[2], -1);
+}
+
+TEST_F(InfoQueriesTest, AnUnhandledValueTypeGivesNothing) {
+  EXPECT_EQ(CategoryV(2), 0);
+  EXPECT_TRUE(TripletsUntouchedFrom(0));
+}
+
+TEST_F(InfoQueriesTest, CategorySReadsRecord1004AsNamedEntries) {
+  ASSERT_EQ(CategoryS(1), 3);
+  EXPECT_EQ(named_[0].leadingValue, 0);
+  EXPECT_STREQ(reinterpret_cast<const char *>(named_[0].name), "alpha");
+  EXPECT_EQ(named_[1].trailingValue, 1);
+  // Record 21 holds named entries but is read as texts, the first record's type.
+  EXPECT_EQ(named_[2].leadingValue, 0);
+  EXPECT_EQ(named_[3].leadingValue, 0x5A5A5A5A);
+  EXPECT_EQ(CategoryV(1), 5);  // V still reads 1003
+}
+
+TEST_F(InfoQueriesTest, CategoryFailuresGiveTheirCodes) {
+  EXPECT_EQ(CategoryV(99), ErrNoCategory);
+  EXPECT_EQ(CategoryV(1, {{300, 0, {}}}), ErrConditionIndex);
+  EXPECT_EQ(CategoryV(1, {{-1, 0, {}}}), ErrConditionIndex);
+  EXPECT_EQ(CategoryV(1, {{299, 0, {}}}), 5);
+  EXPECT_EQ(CategoryV(7, {{1, 1, {}}}), 5);  // a pair at index 1 replaces the selector
+
+  KeyedBlock disabled = Category({{1, {7, 0}}});
+  disabled.disabledFlag = 1;
+  Add(1003, disabled);
+  EXPECT_EQ(CategoryV(1), ErrRecordDisabled);
+}
+
+TEST_F(InfoQueriesTest, ListedRecordFailuresGiveTheListCode) {
+  KeyedBlock disabled = Triplets(4, {{1, 2, 3}});
+  disabled.disabledFlag = 1;
+  Add(9, disabled);
+  EXPECT_EQ(CategoryV(1), ErrValueList);
+  Add(1003, Category({{1, {8, 0}}}));  // record 8 does not exist
+  EXPECT_EQ(CategoryV(1), ErrValueList);
+  Add(21, Triplets(4, {{1, 2, 3}}, {1}, {42}));
+  Add(1004, Category({{1, {20, 21, 0}}}));
+  AddRecord(file_, MainSectionKey, 21, writer::Bytes(8, 0));  // shadowed: first entry wins
+  EXPECT_EQ(CategoryS(1), 2);
+}
+
+TEST_F(InfoQueriesTest, CategoryFrameFailures) {
+  EXPECT_EQ(DIGetCategoryInfoV("missing.dat", Folder(), 1, nullptr, triplets_, 0), ErrOpenFile);
+  file_ = FileWithStatus(5, 3);
+  Add(1003, Category({{1, {7, 0}}}));
+  EXPECT_EQ(CategoryV(1), ErrFileUnusable);
+  file_ = FileWithStatus(0, -1);
+  Add(1003, Category({{1, {7, 0}}}));
+  EXPECT_EQ(CategoryV(1), ErrRecordDisabled);
+  file_ = writer::NewInfoFile();
+  AddRecord(file_, MainSectionKey, 1000, writer::KeyedRecord(writer::SingleValues(4, 1, 1, PackValues({0}, 4))));
+  EXPECT_EQ(CategoryV(1), ErrRecordDisabled);  // one status row: no format type
+  file_ = writer::NewInfoFile();
+  EXPECT_EQ(CategoryV(1), ErrStatusLookup);
+  file_ = FileWithStatus(0, 3);
+  EXPECT_EQ(CategoryV(1), ErrCategoryLookup);  // no record 1003
+}
+
+TEST_F(InfoQueriesTest, IdListsWithoutAnEndAreRefused) {
+  std::vector<std::int32_t> ids(40, 7);
+  Add(1003, Category({{1, ids}}));
+  EXPECT_EQ(CategoryV(1), ErrValueList);
+  EXPECT_TRUE(TripletsUntouchedFrom(0));
+  ids.push_back(0);  // 164 bytes: more than the id buffer holds
+  Add(1003, Category({{1, ids}}));
+  EXPECT_EQ(CategoryV(1), ErrCategoryLookup);
+}
+
+TEST_F(InfoQueriesTest, NullArgumentsGiveFailureCodes) {
+  Save();
+  EXPECT_EQ(DIGetCategoryInfoV("info.dat", Folder(), 1, nullptr, nullptr, 0), ErrValueList);
+  EXPECT_EQ(DIGetCategoryInfoV("info.dat", Folder(), 1, nullptr, triplets_, 2), ErrConditionIndex);
+  EXPECT_EQ(DIGetCategoryInfoV("info.dat", Folder(), 1, nullptr, triplets_, -2), 5);
+  std::int16_t count = 99;
+  EXPECT_EQ(DIGetMainInfo("info.dat", Folder(), named_, triplets_, &count, nullptr), ErrMainInfo);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(DIGetMainInfo("info.dat", Folder(), nullptr, triplets_, &count, &count), ErrMainInfo);
+  EXPECT_EQ(DIGetMainInfo("info.dat", Folder(), named_, nullptr, &count, &count), ErrMainInfo);
+  ExpectNothingHeld();
+}
+
+TEST_F(InfoQueriesTest, MainInfoFillsBothLists) {
+  ASSERT_EQ(MainInfo(), 0);
+  EXPECT_EQ(namedCount_, 2);
+  EXPECT_EQ(tripletCount_, 3);
+  EXPECT_EQ(named_[1].leadingValue, 2);
+  EXPECT_STREQ(reinterpret_cast<const char *>(named_[1].name), "second");
+  EXPECT_EQ(named_[1].trailingValue, 3);
+  EXPECT_EQ(named_[2].leadingValue, 0x5A5A5A5A);
+  EXPECT_EQ(triplets_[2].values[2], 9);
+  EXPECT_TRUE(TripletsUntouchedFrom(3));
+}
+
+TEST_F(InfoQueriesTest, MainInfoReadsRecord1002AsInt32WhateverItsHeaderSays) {
+  KeyedBlock block = Triplets(4, {{-1, 2, 3}});
+  block.valueType = 2;  // rows still hold 12 bytes: the header lies about the width
+  block.valuesPerRow = 6;
+  Add(1002, block);
+  ASSERT_EQ(MainInfo(), 0);
+  EXPECT_EQ(tripletCount_, 1);
+  EXPECT_EQ(triplets_[0].values[0], -1);
+}
+
+TEST_F(InfoQueriesTest, MainInfoPartialFailureKeepsTheNamedCount) {
+  Add(1002, Triplets(4, {{1, 2, 3}}, {1}, {5}));  // no row without conditions
+  EXPECT_EQ(MainInfo(), ErrMainInfo);
+  EXPECT_EQ(namedCount_, 2);
+  EXPECT_EQ(tripletCount_, 0);
+  Add(1001, Triplets(4, {{1, 2, 3}}));  // not a named list
+  EXPECT_EQ(MainInfo(), ErrMainInfo);
+  EXPECT_EQ(namedCount_, 0);
+}
+
+TEST_F(InfoQueriesTest, MainInfoFrameFailures) {
+  std::int16_t named = 5;
+  std::int16_t triplets = 5;
+  EXPECT_EQ(DIGetMainInfo("missing.dat", Folder(), named_, triplets_, &named, &triplets), ErrOpenFile);
+  EXPECT_EQ(named, 0);
+  EXPECT_EQ(triplets, 0);
+  file_ = FileWithStatus(1, 3);
+  Add(1001, NamedEntries({{1, "x"}}));
+  Add(1002, Triplets(4, {{1, 2, 3}}));
+  EXPECT_EQ(MainInfo(), ErrFileUnusable);
+  file_ = FileWithStatus(0, -5);  // no format check
+  Add(1001, NamedEntries({{1, "x"}}));
+  Add(1002, Triplets(4, {{1, 2, 3}}));
+  EXPECT_EQ(MainInfo(), 0);
+}
+
+// Every allocation of every export made to fail in turn, then every read
+// made short in turn: a documented failure each time, nothing held.
+class InfoQueriesFaultTest : public InfoQueriesTest {
+ protected:
+  template <typename Call>
+  void EveryFault(void (*inject)(std::int64_t), Call call, std::int16_t success) {
+    Save();
+    for (std::int64_t successes = 0;; ++successes) {
+      inject(successes);
+      const std::int16_t result = call();
+      const bool fired = seam::InjectedFailureFired();
+      inject(-1);
+      ExpectNothingHeld();
+      if (!fired) {
+        EXPECT_EQ(result, success);
+        return;
+      }
+      EXPECT_LT(result, 0) << "fault after " << successes;
+    }
+  }
+};
+
+TEST_F(InfoQueriesFaultTest, EveryExportFailsCleanly) {
+  for (auto inject : {&seam::FailAllocationsAfter, &seam::ShortenReadsAfter}) {
+    EveryFault(inject, [&] { return DIGetCategoryInfoV("info.dat", Folder(), 1, nullptr, triplets_, 0); }, 5);
+    EveryFault(inject, [&] { return DIGetCategoryInfoS("info.dat", Folder(), 1, nullptr, named_, 0); }, 3);
+    EveryFault(inject, [&] {
+      std::int16_t a = 0, b = 0;
+      return DIGetMainInfo("info.dat", Folder(), named_, triplets_, &a, &b);
+    }, 0);
+  }
+}
+
+TEST_F(InfoQueriesTest, ValueListsRefuseToPassElement32767) {
+  Save();
+  HANDLE handle = OpenInformationFile(reinterpret_cast<const WideChar *>(Folder()), "info.dat");
+  ASSERT_NE(handle, nullptr);
+  std::vector<IntegerTriplet> list(32770);
+  EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32764, handle, 4), 3);
+  EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32765, handle, 4), ErrListFailed);
+  EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, handle, 3), ErrListFailed);
+  seam::FailAllocationsAfter(0);
+  EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, handle, 4), -2004);
+  seam::FailAllocationsAfter(-1);
+  CloseHandle(handle);
+}
+
+TEST_F(InfoQueriesTest, SingleBlocksClaimingMoreRowsThanTheWorkAreaAreRefused) {
+  Add(1002, writer::SingleValues(4, 3, 201, PackValues({1, 2, 3}, 4)));
+  EXPECT_EQ(MainInfo(), ErrMainInfo);
+  Add(1002, writer::SingleValues(4, 3, 200, PackValues({1, 2, 3}, 4)));
+  EXPECT_EQ(MainInfo(), 0);
+  EXPECT_EQ(tripletCount_, 200);
+}
+
+}  // namespace
+}  // namespace dinfo::test
