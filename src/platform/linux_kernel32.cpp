@@ -92,7 +92,7 @@ int DecodeUtf8(const unsigned char *text, int count, int i, char32_t *point) {
   int length = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2
              : lead >= 0xE0 && lead <= 0xEF ? 3 : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
   if (length == 0 || i + length > count) return 0;
-  char32_t value = length == 1 ? lead : lead & (0x7F >> length);
+  char32_t value = length == 1 ? lead : static_cast<char32_t>(lead & (0x7F >> length));
   for (int k = 1; k < length; ++k) {
     if ((text[i + k] & 0xC0) != 0x80) return 0;
     value = (value << 6) | (text[i + k] & 0x3F);
