@@ -233,6 +233,11 @@ TEST_F(KeyedLookupTest, UnsoundBlocksAreRefused) {
   block = WorkedBlock();
   block.valuesPerRow = -3;
   EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  KeyedBlock named;
+  named.valueType = 264;
+  named.valuesPerRow = -3;  // plays no part for named entries
+  named.rows.push_back({{}, writer::PackNamedEntry(1, "a", 2)});
+  EXPECT_EQ(damaged(named), 0);
   block = WorkedBlock();
   block.rowCount = 3;  // one row more than the record holds
   EXPECT_EQ(damaged(block), ErrRecordDamaged);

@@ -60,8 +60,10 @@ RowLayout LayoutOf(const KeyedHeader &header) {
 bool KeyedBlockIsSound(const KeyedHeader &header, bool withConditions) {
   const std::int64_t room = static_cast<std::int64_t>(header.rows.size());
   if (header.kind == SingleBlock) return header.byteCount <= room;
-  if (header.keyCount < 0 || header.keyCount > MaxKeyCount || header.valuesPerRow < 0 ||
-      !KeyIndexesInRange(header)) {
+  // The width of a row hangs on valuesPerRow only for the sized value types.
+  const bool widthFromValues = ValueSize(header.valueType) > 0;
+  if (header.keyCount < 0 || header.keyCount > MaxKeyCount ||
+      (widthFromValues && header.valuesPerRow < 0) || !KeyIndexesInRange(header)) {
     return false;
   }
   const RowLayout layout = LayoutOf(header);
