@@ -1,8 +1,36 @@
-#include "tableobj/table_object.h"
+#include "tableobj/preparation.h"
 
 namespace dinfo {
 
-// Placeholder until table preparation lands: every object is refused.
-Block PrepareTableObject(Block) { return {}; }
+// The codings are undone in the reverse of the order they were applied:
+// scrambling, then compression, then delta coding. The flags tested are
+// those of the header as stored; each step clears its own.
+Block PrepareAtDepth(Block given, std::int32_t depth, PrepareBudget *budget) {
+  TableHeader header{};
+  if (given.empty() || !ReadTableHeader(given, &header) || header.totalSize == -1) return {};
+  if (header.totalSize < TableHeaderSize || std::uint64_t(header.totalSize) > given.size()) return {};
+  Block object = given.first(std::size_t(header.totalSize));
+  if ((header.flags & FlagScrambled) != 0 && UnscrambleTableObject(object) != 0) return {};
+
+  Block current = object;
+  if ((header.flags & FlagCompressed) != 0) {
+    current = DecompressTableObject(object);
+    if (current.empty()) return {};
+    budget->descriptorVisitsLeft += std::int64_t(current.size());
+  }
+  const bool owned = current.data() != object.data();
+  if (((header.flags & FlagDeltaCoded) != 0 && RestoreDeltas(current) != 0) ||
+      header.descriptorCount < 0) {
+    if (owned) ReleaseBlock(current);
+    return {};
+  }
+  const Block prepared = PrepareNestedTables(current, owned, depth, budget);
+  return prepared.data() == object.data() ? given : prepared;
+}
+
+Block PrepareTableObject(Block object) {
+  PrepareBudget budget{MinDescriptorVisits + std::int64_t(object.size())};
+  return PrepareAtDepth(object, 0, &budget);
+}
 
 }  // namespace dinfo

@@ -73,6 +73,28 @@ inline bool ReadTableHeader(ConstBlock object, TableHeader *header) {
 // though it may have changed it in place.
 Block PrepareTableObject(Block object);
 
+// Undoes FlagScrambled in place: unscrambles the body (totalSize - 16
+// bytes after the header) and clears the flag. 0, StatusBadArgument,
+// StatusBadData, or the failure of UnscrambleBlock (the flag then stays).
+std::int32_t UnscrambleTableObject(Block object);
+
+// Undoes FlagDeltaCoded in place: every typed array of element size 1, 2
+// or 4 and every raw run becomes its running sum, wrapping at the element
+// width, in the object's byte order; then flags becomes 0. Nested tables
+// are left to their own preparation. 0, StatusBadArgument (flags other
+// than FlagDeltaCoded alone, among others) or StatusBadData.
+std::int32_t RestoreDeltas(Block object);
+
+// A new block holding `outer` with the nested table of descriptor
+// `entryIndex` replaced by the table object in `replacement`, every entry
+// laid out again in the aligned layout. Empty on any failure, among them a
+// parent whose entries do not fit that layout. Changes neither input.
+Block SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlock replacement);
+
+// Nested tables deeper than this below the object handed to preparation
+// are refused, which bounds the recursion of the walk.
+constexpr std::int32_t MaxNestingDepth = 256;
+
 // Expands a compressed object into a new block (header kept in its byte
 // order, totalSize = 16 + expanded length, FlagCompressed clear). Returns
 // `object` itself when it is not compressed, and an empty block on any

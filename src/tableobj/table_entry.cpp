@@ -1,0 +1,69 @@
+#include "tableobj/table_entry.h"
+
+namespace dinfo {
+namespace {
+
+EntryKind KindOfTag(std::uint32_t tag) {
+  if (tag != 0 && (tag & 0x80000000u) == 0) return EntryKind::TypedArray;
+  switch (tag >> 24) {
+    case TagRawRun: return EntryKind::RawRun;
+    case TagNestedTable: return EntryKind::NestedTable;
+    case TagInline: return EntryKind::Inline;
+    default: return EntryKind::Invalid;
+  }
+}
+
+}  // namespace
+
+bool ReadTableLayout(ConstBlock object, TableLayout *layout) {
+  TableHeader header{};
+  if (!ReadTableHeader(object, &header) || header.descriptorCount < 0) return false;
+  const std::int64_t dataStart =
+      std::int64_t(TableHeaderSize) + std::int64_t(DescriptorSize) * header.descriptorCount;
+  if (header.totalSize < dataStart || std::uint64_t(header.totalSize) > object.size()) return false;
+  *layout = {header.order, header.totalSize, header.descriptorCount,
+             static_cast<std::int32_t>(dataStart), header.flags};
+  return true;
+}
+
+TableEntry ReadEntry(ConstBlock object, const TableLayout &layout, std::int32_t index) {
+  const std::uint8_t *at = object.data() + TableHeaderSize + std::size_t(DescriptorSize) * std::size_t(index);
+  TableEntry entry{};
+  entry.tag = ReadTableWord(at, layout.order);
+  entry.location = static_cast<std::int32_t>(ReadTableWord(at + 4, layout.order));
+  entry.kind = KindOfTag(entry.tag);
+  if (entry.kind == EntryKind::TypedArray) {
+    entry.elementSize = static_cast<std::int32_t>((entry.tag >> 26) & 0xFu) + 1;
+    entry.length = std::int64_t(entry.tag & ElementCountMask) * entry.elementSize;
+  } else if (entry.kind == EntryKind::RawRun) {
+    entry.elementSize = 1;
+    entry.length = std::int64_t(entry.tag & RawRunLengthMask);
+  }
+  return entry;
+}
+
+bool EntryFits(const TableLayout &layout, const TableEntry &entry) {
+  const std::int64_t areaSize = layout.totalSize - layout.dataStart;
+  const std::int64_t offset = std::int64_t(entry.location) - layout.dataStart;
+  switch (entry.kind) {
+    case EntryKind::TypedArray:
+    case EntryKind::RawRun: return RangeFits(areaSize, offset, entry.length);
+    case EntryKind::NestedTable: return RangeFits(areaSize, offset, TableHeaderSize);
+    case EntryKind::Inline: return true;
+    case EntryKind::Invalid: break;
+  }
+  return false;
+}
+
+std::int64_t NestedTableSize(ConstBlock object, std::int32_t location) {
+  if (!RangeFits(std::int64_t(object.size()), location, TableHeaderSize)) return -1;
+  TableHeader header{};
+  if (!ReadTableHeader(object.subspan(std::size_t(location)), &header)) return -1;
+  if (header.totalSize < 0 || header.totalSize % 8 != 0 ||
+      !RangeFits(std::int64_t(object.size()), location, header.totalSize)) {
+    return -1;
+  }
+  return header.totalSize;
+}
+
+}  // namespace dinfo

@@ -1,0 +1,62 @@
+// Entry descriptors and the bounds of the data area they point into.
+//
+// A tag word tells an entry's kind and extent: positive, a typed array
+// (bits 0-25 the element count, bits 26-29 the element size minus one);
+// high byte 0x9A, a raw run (bits 0-23 its length); 0xDC, a nested table
+// (its length is its own totalSize); 0xF8, an inline entry (no data, and
+// its location is a value, not an offset). Anything else is invalid.
+//
+// Every entry with data must lie in the data area of the object that holds
+// its descriptor: from the end of the descriptor table up to totalSize.
+#ifndef DINFO_TABLEOBJ_TABLE_ENTRY_H
+#define DINFO_TABLEOBJ_TABLE_ENTRY_H
+
+#include <cstdint>
+
+#include "tableobj/table_object.h"
+
+namespace dinfo {
+
+constexpr std::uint32_t ElementCountMask = 0x03FFFFFFu;
+constexpr std::uint32_t RawRunLengthMask = 0x00FFFFFFu;
+constexpr std::uint32_t NestedTableTag = 0xDC000000u;
+
+enum class EntryKind { TypedArray, RawRun, NestedTable, Inline, Invalid };
+
+struct TableEntry {
+  EntryKind kind;
+  std::uint32_t tag;
+  std::int32_t location;
+  std::int32_t elementSize;  // typed arrays: 1 to 16; raw runs: 1
+  std::int64_t length;       // bytes of data of a typed array or raw run
+};
+
+// An object's header checked against its block: the descriptor table and
+// the data area lie inside totalSize, and totalSize inside the block.
+struct TableLayout {
+  ByteOrder order;
+  std::int32_t totalSize;
+  std::int32_t descriptorCount;
+  std::int32_t dataStart;
+  std::uint32_t flags;
+};
+
+// False when the magic reads neither way, descriptorCount is negative, or
+// the descriptors and totalSize do not fit the block as described above.
+bool ReadTableLayout(ConstBlock object, TableLayout *layout);
+
+// Descriptor `index` of an object whose layout has been read.
+TableEntry ReadEntry(ConstBlock object, const TableLayout &layout, std::int32_t index);
+
+// Whether a typed array's or raw run's data, or a nested table's header,
+// lie in the data area. Inline entries always fit; invalid ones never do.
+bool EntryFits(const TableLayout &layout, const TableEntry &entry);
+
+// The totalSize of the nested table at `location` of `object`, read in the
+// nested table's own byte order: -1 when its magic reads neither way, or
+// its size is negative, not a multiple of 8, or reaches past `object`.
+std::int64_t NestedTableSize(ConstBlock object, std::int32_t location);
+
+}  // namespace dinfo
+
+#endif  // DINFO_TABLEOBJ_TABLE_ENTRY_H
