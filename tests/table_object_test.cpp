@@ -1,0 +1,218 @@
+// Table object preparation on library blocks: what comes back in place,
+// the two coding steps on their own, and hostile objects that break the
+// format's limits.
+#include <chrono>
+
+#include "table_support.h"
+
+namespace dinfo::test {
+namespace {
+
+using writer::NestedTable;
+using writer::RawRun;
+using writer::TypedArray;
+
+// Prepares a copy of the bytes. The result, if any, is copied out; every
+// block is released and none may be left.
+struct Prepared {
+  bool inPlace = false;
+  std::optional<Bytes> bytes;
+};
+Prepared Prepare(const Bytes &stored) {
+  const std::int64_t before = seam::LiveBlocks();
+  Block block = ToBlock(stored);
+  Block result = PrepareTableObject(block);
+  Prepared prepared;
+  prepared.inPlace = !result.empty() && result.data() == block.data();
+  if (!result.empty()) prepared.bytes = TableBytes(result.data());
+  if (!prepared.inPlace) ReleaseBlock(result);
+  ReleaseBlock(block);
+  EXPECT_EQ(seam::LiveBlocks(), before);
+  return prepared;
+}
+
+TableSpec Leaf(bool bigEndian) {
+  TableSpec spec;
+  spec.bigEndian = bigEndian;
+  spec.scrambled = true;
+  spec.deltaCoded = true;
+  spec.entries = {TypedArray(2, {1, 2, 3}), RawRun({4, 5, 6})};
+  return spec;
+}
+
+TEST(PrepareTableObjectTest, InPlaceWorkReturnsTheSameBlock) {
+  TableSpec spec = Leaf(false);
+  spec.entries.push_back(NestedTable(Leaf(true)));
+  const Prepared prepared = Prepare(writer::EncodeTableObject(spec));
+  EXPECT_TRUE(prepared.inPlace);
+  EXPECT_EQ(prepared.bytes, writer::PreparedTableObject(spec));
+
+  const Bytes empty = writer::EncodeTableObject(TableSpec{});
+  EXPECT_TRUE(Prepare(empty).inPlace);
+  EXPECT_EQ(Prepare(empty).bytes, empty);
+}
+
+TEST(PrepareTableObjectTest, ARecordLongerThanTheObjectIsFine) {
+  Bytes stored = writer::EncodeTableObject(Leaf(true));
+  const Bytes expected = writer::PreparedTableObject(Leaf(true));
+  stored.resize(stored.size() + 13, 0xEE);
+  EXPECT_EQ(Prepare(stored).bytes, expected);
+}
+
+TEST(PrepareTableObjectTest, RefusesObjectsOutsideTheirBlock) {
+  const Bytes stored = writer::EncodeTableObject(Leaf(false));
+  EXPECT_FALSE(Prepare({}).bytes);
+  EXPECT_FALSE(Prepare(Bytes(stored.begin(), stored.begin() + 12)).bytes) << "shorter than a header";
+  EXPECT_FALSE(Prepare(Bytes(stored.begin(), stored.end() - 8)).bytes) << "totalSize past the record";
+  EXPECT_FALSE(Prepare(HandObject(false, {}, {}, 8)).bytes) << "totalSize below a header";
+  EXPECT_FALSE(Prepare(HandObject(true, {{0x9A000000u, 24}}, {}, 16)).bytes) << "descriptors past totalSize";
+  EXPECT_FALSE(Prepare(HandObject(false, {{0x9A000009u, 24}}, Bytes(8, 0))).bytes) << "run past totalSize";
+  EXPECT_FALSE(Prepare(HandObject(false, {{0x9A000001u, 20}}, Bytes(8, 0))).bytes) << "run in the descriptors";
+  EXPECT_FALSE(Prepare(HandObject(false, {{0x04000004u, -8}}, Bytes(8, 0))).bytes) << "negative location";
+  EXPECT_FALSE(Prepare(HandObject(true, {{0x9A000000u, 40}}, Bytes(8, 0))).bytes) << "empty run past the end";
+  EXPECT_TRUE(Prepare(HandObject(true, {{0x9A000000u, 32}, {0xF8000000u, -5}}, Bytes(8, 0))).bytes)
+      << "an empty run at the end, an inline entry anywhere";
+}
+
+TEST(PrepareTableObjectTest, RefusesNestedTablesOutsideTheirParentsDataArea) {
+  const Bytes child = writer::EncodeTableObject(Leaf(true));
+  const std::int32_t dataStart = 16 + 8;
+  // Overlapping the header, the descriptors, and reaching past the parent.
+  for (std::int32_t location : {0, 8, 16}) {
+    Bytes data = child;
+    EXPECT_FALSE(Prepare(HandObject(false, {{0xDC000000u, location}}, data)).bytes) << location;
+  }
+  EXPECT_TRUE(Prepare(HandObject(false, {{0xDC000000u, dataStart}}, child)).bytes);
+  const Bytes cut(child.begin(), child.end() - 8);
+  EXPECT_FALSE(Prepare(HandObject(false, {{0xDC000000u, dataStart}}, cut)).bytes);
+  Bytes longer = child;
+  longer.resize(child.size() + 8, 0);
+  EXPECT_FALSE(Prepare(HandObject(false, {{0xDC000000u, dataStart}}, longer, dataStart + std::int32_t(child.size()) - 8)).bytes)
+      << "parent totalSize ends inside the child";
+  EXPECT_FALSE(Prepare(HandObject(false, {{0xDC000000u, std::int32_t(dataStart + child.size() - 8)}}, child)).bytes)
+      << "child header at the very end";
+}
+
+// Each level holds one nested table and nothing else; the innermost one
+// is delta-coded, so every level is walked.
+Bytes Nesting(std::int32_t levels, bool alternateOrder) {
+  TableSpec spec = Leaf(false);
+  for (std::int32_t level = 0; level < levels; ++level) {
+    TableSpec parent;
+    parent.bigEndian = alternateOrder && level % 2 == 0;
+    parent.scrambled = level % 3 == 0;
+    parent.entries = {NestedTable(std::move(spec))};
+    spec = std::move(parent);
+  }
+  return writer::EncodeTableObject(spec);
+}
+
+// `levels` tables, each the only entry of the one before, in one buffer.
+Bytes Chain(std::size_t levels) {
+  const std::size_t size = 24 * levels + 16;
+  Bytes bytes(size, 0);
+  for (std::size_t level = 0; level <= levels; ++level) {
+    const std::size_t at = 24 * level;
+    PutWord(bytes, at, TableObjectMagic, false);
+    PutWord(bytes, at + 4, std::uint32_t(size - at), false);
+    if (level == levels) break;
+    PutWord(bytes, at + 8, 1, false);
+    PutWord(bytes, at + 16, 0xDC000000u, false);
+    PutWord(bytes, at + 20, 24, false);
+  }
+  return bytes;
+}
+
+TEST(PrepareTableObjectTest, DeepNestingIsBoundedAndNeverOverrunsTheStack) {
+  const Prepared deepest = Prepare(Nesting(MaxNestingDepth, true));
+  EXPECT_TRUE(deepest.inPlace);
+  EXPECT_TRUE(deepest.bytes.has_value());
+  EXPECT_FALSE(Prepare(Nesting(MaxNestingDepth + 1, true)).bytes);
+  EXPECT_FALSE(Prepare(Nesting(300, false)).bytes);
+  EXPECT_FALSE(Prepare(Chain(100000)).bytes);
+}
+
+// Two descriptors at every level share one nested table: walking each
+// descriptor would visit 2^60 descriptors. The walk is refused quickly.
+TEST(PrepareTableObjectTest, SharedNestedTablesCannotMakeTheWalkExponential) {
+  Bytes object = HandObject(false, {}, {});
+  for (int level = 0; level < 60; ++level) {
+    object = HandObject(level % 2 == 0, {{0xDC000000u, 32}, {0xDC000000u, 32}}, object);
+  }
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(Prepare(object).bytes);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+
+  Bytes shared = HandObject(false, {{0x9A000003u, 24}}, {1, 2, 3, 0, 0, 0, 0, 0});
+  shared = HandObject(true, {{0xDC000000u, 32}, {0xDC000000u, 32}}, shared);
+  EXPECT_EQ(Prepare(shared).bytes, shared) << "a little sharing is fine";
+}
+
+TEST(UnscrambleTableObjectTest, ReportsBadArgumentsAndKeepsTheFlagOnFailure) {
+  const auto unscramble = [](Bytes bytes, Bytes *after = nullptr) {
+    Block block = ToBlock(bytes);
+    const std::int32_t result = UnscrambleTableObject(block);
+    if (after != nullptr) *after = Bytes(block.begin(), block.end());
+    ReleaseBlock(block);
+    return result;
+  };
+  EXPECT_EQ(unscramble({}), StatusBadArgument);
+  EXPECT_EQ(unscramble(Bytes(16, 0)), StatusBadData);
+  EXPECT_EQ(unscramble(HandObject(false, {}, Bytes(8, 0), -1, FlagScrambled)), StatusBadArgument);
+  EXPECT_EQ(unscramble(HandObject(false, {}, Bytes(8, 0), 12, FlagScrambled)), StatusBadArgument);
+  EXPECT_EQ(unscramble(HandObject(true, {}, Bytes(8, 0), 20, FlagScrambled)), StatusBadArgument);
+  EXPECT_EQ(unscramble(HandObject(true, {}, Bytes(8, 0), 32, FlagScrambled)), StatusBadArgument);
+
+  Bytes after;
+  const Bytes plain = HandObject(true, {}, Bytes(8, 3), 0, 0x11);
+  EXPECT_EQ(unscramble(plain, &after), 0);
+  EXPECT_EQ(after, plain);
+  const Bytes empty = HandObject(false, {}, {}, 16, FlagScrambled);
+  EXPECT_EQ(unscramble(empty, &after), -128);
+  EXPECT_EQ(after, empty);
+
+  TableSpec spec = Leaf(true);
+  spec.deltaCoded = false;
+  spec.strayFlags = 0x100;
+  EXPECT_EQ(unscramble(writer::EncodeTableObject(spec), &after), 0);
+  EXPECT_EQ(after, writer::PreparedTableObject(spec));
+}
+
+TEST(RestoreDeltasTest, RefusesWhatItCannotRestore) {
+  const auto restore = [](Bytes bytes, Bytes *after = nullptr) {
+    Block block = ToBlock(bytes);
+    const std::int32_t result = RestoreDeltas(block);
+    if (after != nullptr) *after = Bytes(block.begin(), block.end());
+    ReleaseBlock(block);
+    return result;
+  };
+  const Bytes data = {1, 1, 1, 1, 0, 0, 0, 0};
+  EXPECT_EQ(restore({}), StatusBadArgument);
+  EXPECT_EQ(restore(Bytes(16, 1)), StatusBadData);
+  EXPECT_EQ(restore(HandObject(false, {}, data, -1, FlagDeltaCoded)), StatusBadArgument);
+  EXPECT_EQ(restore(HandObject(false, {}, data, 0, FlagDeltaCoded | 1)), StatusBadArgument);
+  EXPECT_EQ(restore(HandObject(false, {}, data, 0, FlagDeltaCoded | FlagScrambled)), StatusBadArgument);
+  EXPECT_EQ(restore(HandObject(false, {}, data, 0, 0)), StatusBadArgument);
+  EXPECT_EQ(restore(HandObject(false, {{0x9A000004u, 16}}, data, 16, FlagDeltaCoded)), StatusBadData);
+
+  Bytes after;
+  // The first array is restored before the element size 8 is refused.
+  const Bytes sized8 = HandObject(true, {{0x9A000004u, 32}, {0x1C000001u, 32}}, data, 0, FlagDeltaCoded);
+  EXPECT_EQ(restore(sized8, &after), StatusBadData);
+  EXPECT_EQ(Bytes(after.begin() + 32, after.begin() + 36), (Bytes{1, 2, 3, 4}));
+  EXPECT_EQ(WordAt(after, 12, true), FlagDeltaCoded);
+  EXPECT_EQ(restore(HandObject(true, {{0u, 32}}, data, 0, FlagDeltaCoded)), StatusBadData);
+  EXPECT_EQ(restore(HandObject(true, {{0x9A000004u, 36}}, data, 0, FlagDeltaCoded)), StatusBadData);
+
+  // Nested tables and inline entries are left alone; flags become 0.
+  const Bytes mixed = HandObject(false, {{0xDC000000u, 40}, {0xF8000000u, 40}, {0x04000002u, 44}},
+                                 {1, 1, 1, 1, 1, 0, 1, 0}, 0, FlagDeltaCoded);
+  EXPECT_EQ(restore(mixed, &after), 0);
+  Bytes expected = mixed;
+  PutWord(expected, 12, 0, false);
+  expected[46] = 2;
+  EXPECT_EQ(after, expected);
+}
+
+}  // namespace
+}  // namespace dinfo::test

@@ -1,0 +1,119 @@
+// Shared helpers of the table object tests: library blocks made from
+// writer bytes, and a fixture whose file holds one table behind a locator.
+#ifndef DINFO_TESTS_TABLE_SUPPORT_H
+#define DINFO_TESTS_TABLE_SUPPORT_H
+
+#include <optional>
+
+#include "common/block.h"
+#include "common/bytes.h"
+#include "tableobj/table_object.h"
+#include "test_support.h"
+#include "writer/table_writer.h"
+
+namespace dinfo::test {
+
+using writer::TableSpec;
+
+// A library block holding the bytes; the caller releases it.
+inline Block ToBlock(const Bytes &bytes) {
+  Block block = AllocateBlock(std::int64_t(bytes.size()));
+  CopyBytes(bytes.data(), block.data(), static_cast<std::int32_t>(bytes.size()));
+  return block;
+}
+
+// The first totalSize bytes of a table object, its totalSize read in the
+// order its magic tells.
+inline Bytes TableBytes(const void *table) {
+  const auto *at = static_cast<const std::uint8_t *>(table);
+  TableHeader header{};
+  if (!ReadTableHeader(ConstBlock(at, TableHeaderSize), &header) || header.totalSize < 16) return {};
+  return Bytes(at, at + header.totalSize);
+}
+
+inline std::uint32_t WordAt(const Bytes &bytes, std::size_t at, bool bigEndian) {
+  return bigEndian ? ReadU32BigEndian(bytes.data() + at) : ReadU32LittleEndian(bytes.data() + at);
+}
+
+inline void PutWord(Bytes &bytes, std::size_t at, std::uint32_t value, bool bigEndian) {
+  if (bigEndian) {
+    WriteU32BigEndian(bytes.data() + at, value);
+  } else {
+    WriteU32LittleEndian(bytes.data() + at, value);
+  }
+}
+
+// A table object laid out by hand, for layouts the writer does not make:
+// the header, the descriptors (tag, location) as given, then `data`. A
+// totalSize of 0 stands for the length of the whole.
+struct Descriptor {
+  std::uint32_t tag;
+  std::int32_t location;
+};
+inline Bytes HandObject(bool bigEndian, const std::vector<Descriptor> &descriptors, const Bytes &data,
+                        std::int32_t totalSize = 0, std::uint32_t flags = 0) {
+  Bytes out(16 + 8 * descriptors.size(), 0);
+  out.insert(out.end(), data.begin(), data.end());
+  PutWord(out, 0, TableObjectMagic, bigEndian);
+  PutWord(out, 4, static_cast<std::uint32_t>(totalSize != 0 ? totalSize : std::int32_t(out.size())), bigEndian);
+  PutWord(out, 8, static_cast<std::uint32_t>(descriptors.size()), bigEndian);
+  PutWord(out, 12, flags, bigEndian);
+  for (std::size_t i = 0; i < descriptors.size(); ++i) {
+    PutWord(out, 16 + 8 * i, descriptors[i].tag, bigEndian);
+    PutWord(out, 20 + 8 * i, static_cast<std::uint32_t>(descriptors[i].location), bigEndian);
+  }
+  return out;
+}
+
+// A file whose status is fine and whose locator names record 12 of a
+// section of its own, which holds the table.
+class TableFileTest : public FileTest {
+ protected:
+  static constexpr std::int32_t TableRecordId = 12;
+
+  // The file without its locator, and the table's section.
+  struct TableFile {
+    writer::InfoFile file;
+    std::int32_t section;
+  };
+  static TableFile NewTableFile(const Bytes &storedTable, std::int32_t fileStatus = 0) {
+    TableFile table{FileWithStatus(fileStatus, 1), 0};
+    table.section = writer::AddSection(table.file);
+    writer::AddRecord(table.file, table.section, TableRecordId, storedTable);
+    return table;
+  }
+  static writer::InfoFile WithLocator(TableFile table, const writer::KeyedBlock &locator) {
+    writer::AddRecord(table.file, writer::MainSectionKey, writer::LocatorRecordId,
+                      writer::KeyedRecord(locator));
+    return table.file;
+  }
+  static writer::InfoFile FileWithTable(const Bytes &storedTable) {
+    TableFile table = NewTableFile(storedTable);
+    return WithLocator(table, writer::LocatorBlock({{writer::LocatorSectionKind, table.section},
+                                                    {writer::LocatorRecordKind, TableRecordId}}));
+  }
+
+  // DIGetTable on the written file: the table's bytes, or nothing for
+  // null. The table is freed and nothing may be held afterwards.
+  std::optional<Bytes> GetTable(std::int32_t selector = 1) {
+    void *table = DIGetTable("info.dat", Folder(), selector, nullptr, 0);
+    std::optional<Bytes> result;
+    if (table != nullptr) result = TableBytes(table);
+    DIFreeTable(table);
+    ExpectNothingHeld();
+    return result;
+  }
+
+  std::optional<Bytes> GetTable(const writer::InfoFile &file) {
+    Write("info.dat", writer::Finish(file));
+    return GetTable();
+  }
+
+  std::optional<Bytes> GetStoredTable(const TableSpec &spec) {
+    return GetTable(FileWithTable(writer::EncodeTableObject(spec)));
+  }
+};
+
+}  // namespace dinfo::test
+
+#endif  // DINFO_TESTS_TABLE_SUPPORT_H
