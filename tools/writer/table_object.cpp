@@ -24,7 +24,7 @@ Bytes PackElements(const TableEntrySpec &entry, bool bigEndian) {
   if (out.empty()) {
     for (std::int64_t value : entry.values) {
       for (std::size_t k = 0; k < size; ++k) {
-        out.push_back(k < 8 ? static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * k)) : 0);
+        out.push_back(k < 8 ? static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * k)) : std::uint8_t{0});
       }
     }
   }
