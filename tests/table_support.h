@@ -112,6 +112,31 @@ class TableFileTest : public FileTest {
   std::optional<Bytes> GetStoredTable(const TableSpec &spec) {
     return GetTable(FileWithTable(writer::EncodeTableObject(spec)));
   }
+
+  // Lets 0, 1, 2, ... allocations succeed until none fails: every failure
+  // must give null with nothing held, and the last call the whole table.
+  // Returns how many calls failed.
+  std::int64_t FailEachAllocationInTurn(const TableSpec &spec) {
+    Write("info.dat", writer::Finish(FileWithTable(writer::EncodeTableObject(spec))));
+    for (std::int64_t successes = 0;; ++successes) {
+      seam::FailAllocationsAfter(successes);
+      void *table = DIGetTable("info.dat", Folder(), 1, nullptr, 0);
+      const bool fired = seam::InjectedFailureFired();
+      seam::FailAllocationsAfter(-1);
+      if (!fired) {
+        EXPECT_NE(table, nullptr);
+        if (table != nullptr) {
+          EXPECT_EQ(TableBytes(table), writer::PreparedTableObject(spec));
+        }
+        DIFreeTable(table);
+        ExpectNothingHeld();
+        return successes;
+      }
+      EXPECT_EQ(table, nullptr);
+      DIFreeTable(table);
+      ExpectNothingHeld();
+    }
+  }
 };
 
 }  // namespace dinfo::test
