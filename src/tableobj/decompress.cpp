@@ -1,12 +1,52 @@
+// Expansion of a compressed table object into a new block. The header stays
+// as stored (byte order, magic, descriptorCount, other flags) except for
+// totalSize, which becomes 16 + the expanded length, and FlagCompressed.
+#include "tableobj/lzw_decoder.h"
 #include "tableobj/table_object.h"
 
 namespace dinfo {
+namespace {
 
-// Placeholder until the LZW decoder lands: compressed objects are refused.
+// The expanded body must be whole descriptors' worth of 8-byte units and
+// must hold the descriptor table the header announces, or later steps
+// would read past the block.
+bool ExpansionFits(std::int32_t expandedLength, const TableHeader &header) {
+  return expandedLength >= 0 && expandedLength % DescriptorSize == 0 &&
+         std::int64_t{DescriptorSize} * header.descriptorCount <= expandedLength;
+}
+
+Block ExpandedObject(const std::uint8_t *body, std::int32_t length, const TableHeader &header) {
+  if (!ExpansionFits(length, header)) return {};
+  Block expanded = AllocateBlock(std::int64_t{length} + TableHeaderSize);
+  if (expanded.empty()) return {};
+  CopyBytes(body, expanded.data() + TableHeaderSize, length);
+  std::uint8_t *const at = expanded.data();
+  WriteTableWord(at, TableObjectMagic, header.order);
+  WriteTableWord(at + 4, static_cast<std::uint32_t>(length + TableHeaderSize), header.order);
+  WriteTableWord(at + 8, static_cast<std::uint32_t>(header.descriptorCount), header.order);
+  WriteTableWord(at + 12, header.flags & ~FlagCompressed, header.order);
+  return expanded;
+}
+
+}  // namespace
+
 Block DecompressTableObject(Block object) {
   TableHeader header{};
-  if (!ReadTableHeader(object, &header) || (header.flags & FlagCompressed) != 0) return {};
-  return object;
+  if (!ReadTableHeader(object, &header)) return {};
+  const std::int32_t totalSize = header.totalSize;
+  if (totalSize == -1 || totalSize % 8 != 0 || totalSize < TableHeaderSize) return {};
+  if ((header.flags & FlagCompressed) == 0) return object;
+  // The stored body must lie inside the block it came in.
+  if (!RangeFits(static_cast<std::int64_t>(object.size()), 0, totalSize)) return {};
+
+  LzwDecoder *decoder = CreateLzwDecoder();
+  if (decoder == nullptr) return {};
+  std::uint8_t *output = nullptr;
+  const std::int32_t length =
+      DecodeLzw(object.data() + TableHeaderSize, totalSize - TableHeaderSize, &output, decoder);
+  Block expanded = length < 0 ? Block{} : ExpandedObject(output, length, header);
+  ReleaseLzwDecoder(decoder);
+  return expanded;
 }
 
 }  // namespace dinfo

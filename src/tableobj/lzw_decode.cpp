@@ -1,0 +1,120 @@
+// DecodeLzw: the code-by-code decoder, which is exact for every stream,
+// with the fast loop taking over the long plain stretches between.
+#include "tableobj/lzw_decoder.h"
+#include "tableobj/table_object.h"
+
+namespace dinfo {
+namespace {
+
+constexpr std::int32_t StepNext = 0;
+constexpr std::int32_t StepDone = 1;
+
+// The next code, or -1 when the input ends before a whole code.
+std::int32_t ReadCode(LzwDecoder *decoder) {
+  while (decoder->bitCount < decoder->codeWidth) {
+    if (decoder->inputLeft <= 0) return -1;
+    decoder->bitBuffer = decoder->bitBuffer * 256u + *decoder->input++;
+    decoder->bitCount += 8;
+    --decoder->inputLeft;
+  }
+  decoder->bitCount -= decoder->codeWidth;
+  const auto code = static_cast<std::int32_t>(decoder->bitBuffer >> decoder->bitCount);
+  decoder->bitBuffer &= (1u << decoder->bitCount) - 1u;
+  return code;
+}
+
+// The first code after a clear code stands for its low 8 bits, whatever
+// its value. Only a literal keeps the table plain.
+std::int32_t StartString(std::int32_t code, LzwDecoder *decoder) {
+  decoder->previousCode = static_cast<std::int16_t>(code);
+  decoder->firstByte = static_cast<std::uint8_t>(code);
+  decoder->plain = 0;  // nothing of the old table to keep while the buffer grows
+  const std::int32_t failure = EmitByte(decoder->firstByte, decoder);
+  if (failure != 0) return PackLzwResult(failure, SiteFirstByte);
+  decoder->plain = code < 256 ? 1 : 0;
+  decoder->previousString = decoder->outputPos - 1;
+  decoder->previousLength = 1;
+  return StepNext;
+}
+
+// Assigns nextCode (previous string plus this string's first byte) and
+// grows the width one code early.
+void AssignCode(LzwDecoder *decoder) {
+  const auto next = static_cast<std::size_t>(decoder->nextCode);
+  decoder->prefix[next] = decoder->previousCode;
+  decoder->suffix[next] = decoder->firstByte;
+  decoder->stringStart[next] = decoder->previousString;
+  decoder->stringLength[next] = static_cast<std::uint16_t>(decoder->previousLength + 1);
+  ++decoder->nextCode;
+  if (decoder->nextCode >= decoder->maxCode && decoder->codeWidth < MaxCodeWidth) {
+    SetCodeWidth(decoder->codeWidth + 1, decoder);
+  }
+}
+
+std::int32_t DecodeString(std::int32_t code, LzwDecoder *decoder) {
+  std::int32_t top = 0;
+  if (code < decoder->nextCode) {
+    top = ExpandCode(code, 0, decoder);
+  } else if (code == decoder->nextCode) {
+    // The code being assigned: the previous string plus its first byte.
+    decoder->stack[0] = decoder->firstByte;
+    top = ExpandCode(decoder->previousCode, 1, decoder);
+  } else {
+    return PackLzwResult(StatusBadData, SiteCodeRange);
+  }
+  if (top < 0) return PackLzwResult(StatusBadData, SiteStringLength);
+  decoder->firstByte = decoder->stack[static_cast<std::size_t>(top)];
+  for (std::int32_t i = top; i >= 0; --i) {
+    const std::int32_t failure = EmitByte(decoder->stack[static_cast<std::size_t>(i)], decoder);
+    if (failure != 0) return PackLzwResult(failure, SiteString);
+  }
+  // A full table fails the stream even though the string went out.
+  if (decoder->nextCode > CodeLimit - 1) return PackLzwResult(StatusBadData, SiteTableFull);
+  AssignCode(decoder);
+  decoder->previousCode = static_cast<std::int16_t>(code);
+  decoder->previousLength = top + 1;
+  decoder->previousString = decoder->outputPos - decoder->previousLength;
+  return StepNext;
+}
+
+// One code: StepNext, StepDone, or a packed failure.
+std::int32_t DecodeStep(LzwDecoder *decoder) {
+  const std::int32_t code = ReadCode(decoder);
+  if (code < 0 || code == EndCode) return StepDone;
+  if (code == ClearCode) {
+    SetCodeWidth(MinCodeWidth, decoder);
+    decoder->previousCode = -1;
+    decoder->nextCode = FirstFreeCode;
+    return StepNext;
+  }
+  if (decoder->previousCode == -1) return StartString(code, decoder);
+  return DecodeString(code, decoder);
+}
+
+}  // namespace
+
+std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
+                       std::uint8_t **outputStartOut, LzwDecoder *decoder) {
+  if (length <= 0 || outputStartOut == nullptr) {
+    return PackLzwResult(StatusBadArgument, SiteArguments);
+  }
+  if (decoder == nullptr) return PackLzwResult(StatusBadArgument, SiteNoDecoder);
+  if (decoder->stateTag != DecoderReady) return PackLzwResult(StatusBadState, SiteState);
+  decoder->input = data;
+  decoder->inputLeft = length;
+  for (;;) {
+    DecodePlainCodes(decoder);
+    const std::int32_t step = DecodeStep(decoder);
+    if (step == StepDone) break;
+    if (step != StepNext) {
+      // The output no longer ends with the previous string.
+      decoder->plain = 0;
+      return step;
+    }
+  }
+  decoder->stateTag = DecoderFinished;
+  *outputStartOut = decoder->outputStart;
+  return static_cast<std::int32_t>(decoder->outputPos - decoder->outputStart);
+}
+
+}  // namespace dinfo

@@ -1,0 +1,116 @@
+// The decoder record and its small operations: creation and release, the
+// code width, string expansion on the decode stack, and the output buffer.
+#include "tableobj/lzw_decoder.h"
+
+#include "common/block.h"
+#include "common/bytes.h"
+
+namespace dinfo {
+namespace {
+
+// Literal codes copy from the decoder's own table of byte values; the clear
+// and end codes have length 0, so the fast loop notices them by length.
+void InitLiteralStrings(LzwDecoder *decoder) {
+  for (std::int32_t value = 0; value < 256; ++value) {
+    const auto index = static_cast<std::size_t>(value);
+    decoder->literals[index] = static_cast<std::uint8_t>(value);
+    decoder->stringStart[index] = &decoder->literals[index];
+    decoder->stringLength[index] = 1;
+  }
+  for (std::size_t code : {std::size_t(ClearCode), std::size_t(EndCode)}) {
+    decoder->stringStart[code] = decoder->literals.data();
+    decoder->stringLength[code] = 0;
+  }
+}
+
+// The plain strings point into the old buffer; move them to the new one
+// while the old one is still held.
+void RebaseStrings(LzwDecoder *decoder, std::uint8_t *newStart) {
+  if (decoder->plain == 0 || decoder->previousCode < 0) return;
+  const std::uint8_t *oldStart = decoder->outputStart;
+  for (std::int32_t code = FirstFreeCode; code < decoder->nextCode; ++code) {
+    const std::uint8_t *&start = decoder->stringStart[static_cast<std::size_t>(code)];
+    start = newStart + (start - oldStart);
+  }
+  decoder->previousString = newStart + (decoder->previousString - oldStart);
+}
+
+}  // namespace
+
+LzwDecoder *CreateLzwDecoder() {
+  Block record = AllocateBlock(sizeof(LzwDecoder));
+  if (record.empty()) return nullptr;
+  Block output = AllocateBlock(InitialOutputSize);
+  if (output.empty()) {
+    ReleaseBlock(record);
+    return nullptr;
+  }
+  // A zero-filled block is a valid record: every field is a plain value.
+  auto *decoder = reinterpret_cast<LzwDecoder *>(record.data());
+  decoder->outputStart = output.data();
+  decoder->outputPos = output.data();
+  decoder->outputEnd = output.data() + InitialOutputSize;
+  SetCodeWidth(MinCodeWidth, decoder);
+  decoder->nextCode = -1;
+  decoder->stateTag = DecoderReady;
+  InitLiteralStrings(decoder);
+  return decoder;
+}
+
+void ReleaseLzwDecoder(LzwDecoder *decoder) {
+  if (decoder == nullptr) return;
+  Block output(decoder->outputStart,
+               static_cast<std::size_t>(decoder->outputEnd - decoder->outputStart));
+  ReleaseBlock(output);
+  Block record(reinterpret_cast<std::uint8_t *>(decoder), sizeof(LzwDecoder));
+  ReleaseBlock(record);
+}
+
+void SetCodeWidth(std::int32_t width, LzwDecoder *decoder) {
+  if (width < decoder->codeWidth) {
+    FillBytes(decoder->prefix.data(), 0, static_cast<std::int32_t>(sizeof(decoder->prefix)));
+    FillBytes(decoder->suffix.data(), 0, static_cast<std::int32_t>(sizeof(decoder->suffix)));
+  }
+  decoder->codeWidth = static_cast<std::int16_t>(width);
+  decoder->maxCode = static_cast<std::int16_t>((1 << width) - 1);
+}
+
+// Codes below 258 end the walk as their low 8 bits. The bound of 4095 also
+// ends walks around a loop of stale entries.
+std::int32_t ExpandCode(std::int32_t code, std::int32_t startIndex, LzwDecoder *decoder) {
+  std::int32_t i = startIndex;
+  std::int32_t c = code;
+  while (c >= FirstFreeCode) {
+    if (i >= StackSize - 1) return -1;
+    decoder->stack[static_cast<std::size_t>(i++)] = decoder->suffix[static_cast<std::size_t>(c)];
+    c = decoder->prefix[static_cast<std::size_t>(c)];
+  }
+  decoder->stack[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(c);
+  return i;
+}
+
+std::int32_t GrowOutput(LzwDecoder *decoder) {
+  const std::int64_t capacity = decoder->outputEnd - decoder->outputStart;
+  if (capacity > MaxOutputCapacity) return StatusTooLarge;
+  Block bigger = AllocateBlock(2 * capacity);
+  if (bigger.empty()) return StatusNoMemory;
+  CopyBytes(decoder->outputStart, bigger.data(), static_cast<std::int32_t>(capacity));
+  RebaseStrings(decoder, bigger.data());
+  Block old(decoder->outputStart, static_cast<std::size_t>(capacity));
+  ReleaseBlock(old);
+  decoder->outputStart = bigger.data();
+  decoder->outputEnd = bigger.data() + 2 * capacity;
+  decoder->outputPos = bigger.data() + capacity;
+  return 0;
+}
+
+std::int32_t EmitByte(std::uint8_t byte, LzwDecoder *decoder) {
+  if (decoder->outputPos == decoder->outputEnd) {
+    const std::int32_t grown = GrowOutput(decoder);
+    if (grown != 0) return grown;
+  }
+  *decoder->outputPos++ = byte;
+  return 0;
+}
+
+}  // namespace dinfo

@@ -1,0 +1,128 @@
+// The LZW decoder of compressed table object bodies.
+//
+// Codes are 9 to 12 bits wide, packed most significant bit first. 256 clears
+// the table and sets the width back to 9, 257 ends the stream; running out
+// of input where a code would begin ends it too. The table assigns codes
+// from 258 on, one per data code after the first code of a clear; the width
+// grows one code early (once nextCode reaches 2^width - 1). A stream opens
+// with a clear code, a data code after the table is full is an error, and
+// a decoded string is at most 4096 bytes, the whole output at most 2^30.
+//
+// Failures are packed 32-bit codes: a status class in bits 26 to 31, 0x328
+// in bits 12 to 25 and the site of the check in bits 0 to 11.
+#ifndef DINFO_TABLEOBJ_LZW_DECODER_H
+#define DINFO_TABLEOBJ_LZW_DECODER_H
+
+#include <array>
+#include <cstdint>
+
+namespace dinfo {
+
+constexpr std::int32_t ClearCode = 256;
+constexpr std::int32_t EndCode = 257;
+constexpr std::int32_t FirstFreeCode = 258;
+constexpr std::int32_t MinCodeWidth = 9;
+constexpr std::int32_t MaxCodeWidth = 12;
+constexpr std::int32_t CodeLimit = 4096;        // codes run from 0 to 4095
+constexpr std::int32_t StackSize = 4096;        // the longest string decoded
+constexpr std::int32_t InitialOutputSize = 1024;
+constexpr std::int64_t MaxOutputCapacity = 0x3FFFFFFF;  // a full buffer above this cannot grow
+constexpr std::int32_t TableEntries = 5021;     // only entries 258 to 4095 are used
+
+constexpr std::int32_t DecoderReady = 0x253B37EA;
+constexpr std::int32_t DecoderFinished = 0x253B37EB;
+
+// Status classes of the decoder beside the table layer's -2 and -32.
+constexpr std::int32_t StatusNoMemory = -1;
+constexpr std::int32_t StatusTooLarge = -4;
+constexpr std::int32_t StatusBadState = -6;
+
+constexpr std::int32_t PackLzwResult(std::int32_t statusClass, std::int32_t site) {
+  return static_cast<std::int32_t>((static_cast<std::uint32_t>(statusClass) << 26) |
+                                   (0x328u << 12) | static_cast<std::uint32_t>(site));
+}
+
+// Sites of the decoder's checks.
+constexpr std::int32_t SiteArguments = 269;      // no input, or nowhere to put the output start
+constexpr std::int32_t SiteNoDecoder = 274;
+constexpr std::int32_t SiteState = 278;          // decoder not ready
+constexpr std::int32_t SiteFirstByte = 312;      // writing the byte after a clear code
+constexpr std::int32_t SiteCodeRange = 326;      // code above nextCode
+constexpr std::int32_t SiteStringLength = 330;   // string longer than StackSize
+constexpr std::int32_t SiteString = 337;         // writing a string
+constexpr std::int32_t SiteTableFull = 343;      // data code with nextCode at 4096
+
+// The decoder's whole state; one zero-filled block per expansion, made by
+// CreateLzwDecoder and given back by ReleaseLzwDecoder.
+struct LzwDecoder {
+  std::int32_t stateTag;
+  std::int16_t codeWidth;
+  std::int16_t maxCode;       // (1 << codeWidth) - 1
+  std::int16_t nextCode;      // -1 until the first clear code, then 258 to 4096
+  std::int16_t previousCode;  // -1 right after a clear code
+  std::uint8_t firstByte;     // first byte of the string decoded last
+  const std::uint8_t *input;
+  std::int32_t inputLeft;
+  std::int32_t bitCount;
+  std::uint32_t bitBuffer;    // unused bits, in the low bitCount bits
+  std::uint8_t *outputStart;
+  std::uint8_t *outputEnd;
+  std::uint8_t *outputPos;
+  std::array<std::int16_t, TableEntries> prefix;
+  std::array<std::uint8_t, TableEntries> suffix;
+  std::array<std::uint8_t, StackSize> stack;  // a string's bytes, last byte first
+
+  // Copying strings from the output. While a clear code's first code was a
+  // literal and nothing has failed since ("plain"), every code's string
+  // stands in the output exactly where it was written: a new code is the
+  // previous string plus the byte that follows it there. The table below
+  // then holds each code's place and length; literals point into
+  // `literals`, and the clear and end codes have length 0.
+  std::int32_t plain;
+  std::int32_t previousLength;
+  const std::uint8_t *previousString;  // where the string of previousCode starts
+  std::array<const std::uint8_t *, CodeLimit> stringStart;
+  std::array<std::uint16_t, CodeLimit> stringLength;
+  std::array<std::uint8_t, 256 + 16> literals;  // each byte value, room for a 16-byte read
+};
+
+// A ready decoder with its first output buffer of 1024 bytes, or null when
+// either allocation fails (then nothing is held).
+LzwDecoder *CreateLzwDecoder();
+// Releases the output buffer, then the decoder; null does nothing.
+void ReleaseLzwDecoder(LzwDecoder *decoder);
+
+// Sets codeWidth and maxCode; a smaller width than the current one also
+// empties the table (every prefix and suffix entry becomes 0).
+void SetCodeWidth(std::int32_t width, LzwDecoder *decoder);
+
+// Writes the string of `code` into `stack`, last byte first, from
+// `startIndex` on. Returns the position of the string's first byte (the
+// highest written), or -1 when it would not fit.
+std::int32_t ExpandCode(std::int32_t code, std::int32_t startIndex, LzwDecoder *decoder);
+
+// Appends one byte, doubling the buffer when full. Returns 0,
+// StatusNoMemory or StatusTooLarge (a full buffer of 2^30 bytes).
+std::int32_t EmitByte(std::uint8_t byte, LzwDecoder *decoder);
+
+// Doubles a full output buffer: 0, StatusNoMemory or StatusTooLarge. Keeps
+// the places of the plain strings pointing at their bytes.
+std::int32_t GrowOutput(LzwDecoder *decoder);
+
+// Decodes `length` bytes at `data` with a ready decoder. On success it
+// stores the start of the output (still the decoder's) through
+// `outputStartOut` and returns the number of bytes decoded; otherwise a
+// packed failure code, leaving the decoder ready with the failed stream's
+// state and output.
+std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
+                       std::uint8_t **outputStartOut, LzwDecoder *decoder);
+
+// The fast loop: decodes codes of a plain table while at least 8 input
+// bytes and room for the string remain, and stops before any code it does
+// not handle (clear, end, a refused code) or once the table is full. The
+// decoder's fields afterwards are exactly those of decoding code by code.
+void DecodePlainCodes(LzwDecoder *decoder);
+
+}  // namespace dinfo
+
+#endif  // DINFO_TABLEOBJ_LZW_DECODER_H

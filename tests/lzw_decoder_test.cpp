@@ -1,0 +1,449 @@
+// The LZW decoder through DecodeLzw: hand-made streams for each rule and
+// failure site, the output buffer's growth and limits, and the copying
+// decoder checked against the plain reference on encoder output and on
+// random and hostile code streams.
+#include <gtest/gtest.h>
+#include <sys/mman.h>
+
+#include <random>
+
+#include "lzw_reference.h"
+#include "platform/test_seam.h"
+#include "tableobj/lzw_decoder.h"
+#include "writer/lzw_encoder.h"
+
+namespace dinfo::test {
+namespace {
+
+using writer::Bytes;
+
+constexpr std::int32_t BadCode = static_cast<std::int32_t>(0x80328146u);
+constexpr std::int32_t StringTooLong = static_cast<std::int32_t>(0x8032814Au);
+constexpr std::int32_t TableFull = static_cast<std::int32_t>(0x80328157u);
+
+struct Decoded {
+  std::int32_t result = 0;
+  Bytes output;  // what the buffer holds, also after a failure
+  std::int32_t stateTag = 0;
+};
+
+// Decodes with a fresh decoder and gives everything back.
+Decoded Decode(const Bytes &stream) {
+  const std::int64_t blocksBefore = seam::LiveBlocks();
+  LzwDecoder *decoder = CreateLzwDecoder();
+  EXPECT_NE(decoder, nullptr);
+  Decoded decoded;
+  std::uint8_t *start = nullptr;
+  decoded.result = DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), &start,
+                             decoder);
+  decoded.output.assign(decoder->outputStart, decoder->outputPos);
+  decoded.stateTag = decoder->stateTag;
+  if (decoded.result >= 0) {
+    EXPECT_EQ(start, decoder->outputStart);
+    EXPECT_EQ(decoded.result, static_cast<std::int32_t>(decoded.output.size()));
+  }
+  ReleaseLzwDecoder(decoder);
+  EXPECT_EQ(seam::LiveBlocks(), blocksBefore);
+  return decoded;
+}
+
+// The library's result and bytes must equal the reference's.
+void ExpectAsReference(const Bytes &stream, const char *what) {
+  ReferenceLzw reference;
+  const std::int32_t expected = reference.Decode(stream);
+  const Decoded decoded = Decode(stream);
+  ASSERT_EQ(decoded.result, expected) << what;
+  ASSERT_EQ(decoded.output, reference.output) << what;
+}
+
+Bytes Literals(std::size_t count, std::uint32_t seed) {
+  std::mt19937 random(seed);
+  Bytes bytes(count);
+  for (auto &byte : bytes) byte = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+TEST(LzwDecoderTest, WorkedExamples) {
+  EXPECT_EQ(Decode({0x80, 0x10, 0x48, 0x50, 0x10}).output, (Bytes{0x41, 0x42}));
+  // 258 is the code being assigned: the previous string plus its first byte.
+  const Decoded repeated = Decode({0x80, 0x10, 0x60, 0x50, 0x10});
+  EXPECT_EQ(repeated.result, 3);
+  EXPECT_EQ(repeated.output, (Bytes{0x41, 0x41, 0x41}));
+  EXPECT_EQ(repeated.stateTag, DecoderFinished);
+}
+
+TEST(LzwDecoderTest, AStreamMustOpenWithAClearCode) {
+  const Decoded decoded = Decode(PackCodes({65, 66, EndCode}));
+  EXPECT_EQ(decoded.result, BadCode);
+  EXPECT_EQ(decoded.stateTag, DecoderReady);
+  EXPECT_EQ(Decode(PackCodes({EndCode})).result, 0);  // nothing to refuse yet
+}
+
+TEST(LzwDecoderTest, ClearThenEndIsEmpty) {
+  EXPECT_EQ(Decode(PackCodes({ClearCode, EndCode})).result, 0);
+  EXPECT_EQ(Decode(PackCodes({ClearCode, ClearCode, EndCode})).result, 0);
+}
+
+TEST(LzwDecoderTest, AStreamMayStopWithoutEndCode) {
+  // Clear, 'A', 'B' are 27 bits: four bytes leave 5 bits, not a code.
+  const Bytes stream = PackCodes({ClearCode, 65, 66});
+  ASSERT_EQ(stream.size(), 4u);
+  EXPECT_EQ(Decode(stream).output, (Bytes{0x41, 0x42}));
+  // A code cut short by the end of the input is ignored.
+  Bytes cut = PackCodes({ClearCode, 65, 66, 258, 259});
+  cut.pop_back();
+  EXPECT_EQ(Decode(cut).output, (Bytes{0x41, 0x42, 0x41, 0x42}));
+}
+
+TEST(LzwDecoderTest, DataAfterEndCodeIsIgnored) {
+  const Bytes stream = PackCodes({ClearCode, 65, EndCode, 66, 67});
+  EXPECT_EQ(Decode(stream).output, (Bytes{0x41}));
+}
+
+// 254 data codes at 9 bits (the first assigns nothing, then 258..510), and
+// the 255th at 10: the width grows one code before 512.
+TEST(LzwDecoderTest, WidthGrowsAfter254CodesOfNineBits) {
+  CodePacker packer;
+  packer.Put(ClearCode, 9);
+  const Bytes plain = Literals(254, 3);
+  for (std::uint8_t byte : plain) packer.Put(byte, 9);
+  packer.Put(0x5A, 10);
+  packer.Put(EndCode, 10);
+  Bytes expected = plain;
+  expected.push_back(0x5A);
+  EXPECT_EQ(Decode(packer.Finish()).output, expected);
+
+  // Read with 9 bits, the same code would be something else entirely.
+  CodePacker late;
+  late.Put(ClearCode, 9);
+  for (std::uint8_t byte : plain) late.Put(byte, 9);
+  late.Put(0x5A, 9);
+  late.Put(EndCode, 9);
+  EXPECT_NE(Decode(late.Finish()).output, expected);
+}
+
+// Codes that fill the table from 258 up: the first after a clear assigns
+// nothing, each further one assigns the next code.
+std::vector<int> FillTable(int dataCodes) {
+  std::vector<int> codes{ClearCode};
+  for (int i = 0; i < dataCodes; ++i) codes.push_back(i % 256);
+  return codes;
+}
+
+TEST(LzwDecoderTest, AClearAtTwelveBitsEmptiesTheTable) {
+  std::vector<int> codes = FillTable(2100);  // past 2046: 12 bits
+  codes.insert(codes.end(), {ClearCode, 300, 258, EndCode});
+  LzwDecoder *decoder = CreateLzwDecoder();
+  const Bytes stream = PackCodes(codes);
+  std::uint8_t *start = nullptr;
+  const std::int32_t result =
+      DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), &start, decoder);
+  // 300 right after the clear is emitted as its low byte 0x2C; 258 is then
+  // 300's string (an emptied entry: 00 00) plus the first byte 0x2C.
+  ASSERT_EQ(result, 2100 + 4);
+  EXPECT_EQ(Bytes(start + 2100, start + 2104), (Bytes{0x2C, 0x00, 0x00, 0x2C}));
+  EXPECT_EQ(decoder->codeWidth, 9);
+  EXPECT_EQ(decoder->prefix[259], 0);
+  EXPECT_EQ(decoder->suffix[259], 0);
+  ReleaseLzwDecoder(decoder);
+  ExpectAsReference(stream, "clear at 12 bits");
+}
+
+TEST(LzwDecoderTest, AClearAtNineBitsKeepsStaleEntries) {
+  // 258 = 'AB' from the first run; after the clear 258 is reached through
+  // the anomalous first code 258 (emitted as 0x02).
+  const Bytes stream = PackCodes({ClearCode, 65, 66, ClearCode, 258, 258, EndCode});
+  EXPECT_EQ(Decode(stream).output, (Bytes{0x41, 0x42, 0x02, 0x41, 0x42, 0x02}));
+  ExpectAsReference(stream, "stale entries");
+}
+
+TEST(LzwDecoderTest, AFullTableAcceptsOnlyClearOrEnd) {
+  // 3839 data codes assign 258..4095: nextCode is then 4096.
+  std::vector<int> full = FillTable(3839);
+  std::vector<int> thenClear = full;
+  thenClear.insert(thenClear.end(), {ClearCode, 66, EndCode});
+  const Decoded cleared = Decode(PackCodes(thenClear));
+  EXPECT_EQ(cleared.result, 3839 + 1);
+  EXPECT_EQ(cleared.output.back(), 66);
+
+  std::vector<int> thenEnd = full;
+  thenEnd.push_back(EndCode);
+  EXPECT_EQ(Decode(PackCodes(thenEnd)).result, 3839);
+
+  std::vector<int> thenData = full;
+  thenData.insert(thenData.end(), {300, EndCode});
+  const Decoded refused = Decode(PackCodes(thenData));
+  EXPECT_EQ(refused.result, TableFull);
+  EXPECT_EQ(refused.stateTag, DecoderReady);
+  // The refused code's string was written before the table was found full.
+  EXPECT_EQ(refused.output.size(), 3839u + 2u);
+  ExpectAsReference(PackCodes(thenData), "full table");
+}
+
+TEST(LzwDecoderTest, ACodeAboveNextCodeIsRefused) {
+  EXPECT_EQ(Decode(PackCodes({ClearCode, 65, 259})).result, BadCode);
+  EXPECT_EQ(Decode(PackCodes({ClearCode, 65, 66, 260})).result, BadCode);
+}
+
+TEST(LzwDecoderTest, FirstCodeAfterAClearIsItsLowByte) {
+  EXPECT_EQ(Decode(PackCodes({ClearCode, 0x1FF, EndCode})).output, (Bytes{0xFF}));
+  EXPECT_EQ(Decode(PackCodes({ClearCode, 0x141, 0x42, EndCode})).output, (Bytes{0x41, 0x42}));
+}
+
+// 258 made to be its own prefix: its string never ends.
+TEST(LzwDecoderTest, AStringLongerThan4096BytesIsRefused) {
+  const Decoded decoded = Decode(PackCodes({ClearCode, 258, 258, 258, EndCode}));
+  EXPECT_EQ(decoded.result, StringTooLong);
+  EXPECT_EQ(decoded.output, (Bytes{0x02, 0x00, 0x00, 0x02}));
+}
+
+TEST(LzwDecoderTest, RefusesBadArgumentsAndAFinishedDecoder) {
+  LzwDecoder *decoder = CreateLzwDecoder();
+  const Bytes stream = PackCodes({ClearCode, 65, EndCode});
+  const auto length = static_cast<std::int32_t>(stream.size());
+  std::uint8_t *start = nullptr;
+  EXPECT_EQ(DecodeLzw(stream.data(), 0, &start, decoder), static_cast<std::int32_t>(0xF832810Du));
+  EXPECT_EQ(DecodeLzw(stream.data(), length, nullptr, decoder),
+            static_cast<std::int32_t>(0xF832810Du));
+  EXPECT_EQ(DecodeLzw(stream.data(), length, &start, nullptr),
+            static_cast<std::int32_t>(0xF8328112u));
+  EXPECT_EQ(DecodeLzw(stream.data(), length, &start, decoder), 1);
+  EXPECT_EQ(DecodeLzw(stream.data(), length, &start, decoder),
+            static_cast<std::int32_t>(0xE8328116u));
+  ReleaseLzwDecoder(decoder);
+}
+
+// A failed decode leaves the decoder ready with the failed stream's state;
+// a second call goes on from there exactly as the reference does.
+TEST(LzwDecoderTest, ADecoderGoesOnAfterAFailure) {
+  const Bytes text = writer::LzwEncode(Literals(20000, 5));
+  // Cut the stream where ones appended make a code above nextCode.
+  std::size_t cut = 3000;
+  Bytes first;
+  for (;; ++cut) {
+    first.assign(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(cut));
+    first.insert(first.end(), {0xFF, 0xFF});
+    if (ReferenceLzw().Decode(first) < 0) break;
+  }
+  const Bytes second(text.begin() + static_cast<std::ptrdiff_t>(cut), text.end());
+  ReferenceLzw reference;
+  LzwDecoder *decoder = CreateLzwDecoder();
+  std::uint8_t *start = nullptr;
+  for (const Bytes *part : std::array<const Bytes *, 2>{&first, &second}) {
+    const std::int32_t expected = reference.Decode(*part);
+    EXPECT_EQ(DecodeLzw(part->data(), static_cast<std::int32_t>(part->size()), &start, decoder),
+              expected);
+    EXPECT_EQ(Bytes(decoder->outputStart, decoder->outputPos), reference.output);
+  }
+  ReleaseLzwDecoder(decoder);
+}
+
+// The output buffer starts at 1024 bytes; the 1025th byte needs a second
+// block. Which write it is decides the failure site.
+TEST(LzwDecoderTest, AFailedGrowthIsReportedAtItsSite) {
+  std::vector<int> literals = FillTable(1024);
+  std::vector<int> asString = literals;
+  asString.insert(asString.end(), {65, EndCode});
+  std::vector<int> asFirstByte = literals;
+  asFirstByte.insert(asFirstByte.end(), {ClearCode, 65, EndCode});
+  for (const auto &[codes, expected] :
+       {std::pair{asString, 0xFC328151u}, std::pair{asFirstByte, 0xFC328138u}}) {
+    const Bytes stream = PackCodes(codes);
+    LzwDecoder *decoder = CreateLzwDecoder();
+    seam::FailAllocationsAfter(0);
+    std::uint8_t *start = nullptr;
+    const std::int32_t result =
+        DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), &start, decoder);
+    seam::FailAllocationsAfter(-1);
+    EXPECT_EQ(result, static_cast<std::int32_t>(expected));
+    EXPECT_EQ(decoder->outputPos, decoder->outputEnd);
+    ReleaseLzwDecoder(decoder);
+  }
+}
+
+TEST(LzwDecoderTest, GrowthFailureAtEveryDoubling) {
+  const Bytes plain = Literals(300000, 9);
+  const Bytes stream = writer::LzwEncode(plain);
+  const std::int64_t blocksBefore = seam::LiveBlocks();
+  for (std::int64_t successes = 0;; ++successes) {
+    LzwDecoder *decoder = CreateLzwDecoder();
+    seam::FailAllocationsAfter(successes);
+    std::uint8_t *start = nullptr;
+    const std::int32_t result =
+        DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), &start, decoder);
+    const bool fired = seam::InjectedFailureFired();
+    seam::FailAllocationsAfter(-1);
+    if (!fired) {
+      EXPECT_EQ(Bytes(start, start + result), plain);
+      ReleaseLzwDecoder(decoder);
+      break;
+    }
+    EXPECT_EQ(static_cast<std::uint32_t>(result) & 0xFC000FFFu, 0xFC000151u) << successes;
+    ReleaseLzwDecoder(decoder);
+    EXPECT_EQ(seam::LiveBlocks(), blocksBefore);
+  }
+}
+
+TEST(LzwDecoderTest, EmitByteDoublesTheBuffer) {
+  LzwDecoder *decoder = CreateLzwDecoder();
+  for (int i = 0; i < 1025; ++i) ASSERT_EQ(EmitByte(static_cast<std::uint8_t>(i), decoder), 0);
+  EXPECT_EQ(decoder->outputEnd - decoder->outputStart, 2048);
+  EXPECT_EQ(decoder->outputPos - decoder->outputStart, 1025);
+  EXPECT_EQ(decoder->outputStart[1023], 0xFF);
+  EXPECT_EQ(decoder->outputStart[1024], 0x00);
+  ReleaseLzwDecoder(decoder);
+}
+
+// The 2^30 limit without a gigabyte of real memory: the buffer's bounds are
+// pointed into a reservation whose pages are only touched at the end.
+class OutputLimitTest : public ::testing::Test {
+ protected:
+  static constexpr std::size_t Gigabyte = std::size_t{1} << 30;
+  void SetUp() override {
+    reservation_ = mmap(nullptr, Gigabyte, PROT_READ | PROT_WRITE,
+                        MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    ASSERT_NE(reservation_, MAP_FAILED);
+    decoder_ = CreateLzwDecoder();
+    saved_ = {decoder_->outputStart, decoder_->outputEnd, decoder_->outputPos};
+    auto *start = static_cast<std::uint8_t *>(reservation_);
+    decoder_->outputStart = start;
+    decoder_->outputEnd = start + Gigabyte;
+  }
+  void TearDown() override {
+    decoder_->outputStart = saved_[0];
+    decoder_->outputEnd = saved_[1];
+    decoder_->outputPos = saved_[2];
+    ReleaseLzwDecoder(decoder_);
+    munmap(reservation_, Gigabyte);
+  }
+  void LeaveRoom(std::size_t bytes) { decoder_->outputPos = decoder_->outputEnd - bytes; }
+  std::int32_t Decode(const Bytes &stream) {
+    std::uint8_t *start = nullptr;
+    return DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), &start, decoder_);
+  }
+
+  void *reservation_ = nullptr;
+  LzwDecoder *decoder_ = nullptr;
+  std::array<std::uint8_t *, 3> saved_{};
+};
+
+TEST_F(OutputLimitTest, EmitByteStopsAtTheLimit) {
+  LeaveRoom(1);
+  EXPECT_EQ(EmitByte(7, decoder_), 0);
+  EXPECT_EQ(decoder_->outputEnd[-1], 7);
+  EXPECT_EQ(EmitByte(8, decoder_), StatusTooLarge);
+}
+
+TEST_F(OutputLimitTest, AStringPastTheLimitFailsAtItsByte) {
+  // 'A', 'B', then 258 = "AB": only its first byte fits.
+  LeaveRoom(3);
+  EXPECT_EQ(Decode(PackCodes({ClearCode, 65, 66, 258, EndCode})),
+            static_cast<std::int32_t>(0xF0328151u));
+  EXPECT_EQ(decoder_->outputPos, decoder_->outputEnd);
+  EXPECT_EQ(decoder_->outputEnd[-1], 0x41);
+}
+
+TEST_F(OutputLimitTest, AFirstBytePastTheLimitFailsAtItsSite) {
+  LeaveRoom(1);
+  EXPECT_EQ(Decode(PackCodes({ClearCode, 65, ClearCode, 66, EndCode})),
+            static_cast<std::int32_t>(0xF0328138u));
+}
+
+TEST_F(OutputLimitTest, TheFastLoopLeavesTheLastStringsToTheLimit) {
+  const Bytes plain = Literals(100000, 11);
+  LeaveRoom(50000);
+  EXPECT_EQ(Decode(writer::LzwEncode(plain)), static_cast<std::int32_t>(0xF0328151u));
+  EXPECT_TRUE(std::equal(plain.begin(), plain.begin() + 50000, decoder_->outputEnd - 50000));
+}
+
+std::vector<Bytes> VariedData() {
+  std::mt19937 random(21);
+  std::vector<Bytes> data;
+  data.push_back({});
+  data.push_back({0x7F});
+  data.push_back(Bytes(100000, 0xAA));               // one long run
+  data.push_back(Literals(1 << 20, 17));             // random
+  Bytes text;
+  const char *words[] = {"table ", "object ", "scanner ", "the ", "of ", "light\n", "a "};
+  while (text.size() < (3u << 20)) {
+    for (char c : std::string(words[random() % 7])) text.push_back(static_cast<std::uint8_t>(c));
+  }
+  data.push_back(text);
+  Bytes runs;
+  while (runs.size() < (2u << 20)) runs.insert(runs.end(), random() % 3000, static_cast<std::uint8_t>(random()));
+  data.push_back(runs);
+  Bytes ramp(1 << 20);
+  for (std::size_t i = 0; i < ramp.size(); ++i) {
+    ramp[i] = static_cast<std::uint8_t>((i % 4096) / 16 + random() % 3);
+  }
+  data.push_back(ramp);
+  return data;
+}
+
+TEST(LzwDecoderTest, TheEncoderRoundTripsVariedData) {
+  for (const Bytes &plain : VariedData()) {
+    const Bytes stream = writer::LzwEncode(plain);
+    const Decoded decoded = Decode(stream);
+    ASSERT_EQ(decoded.result, static_cast<std::int32_t>(plain.size()));
+    ASSERT_EQ(decoded.output, plain) << plain.size();
+    ExpectAsReference(stream, "encoder output");
+  }
+}
+
+// Random code streams that the decoder mostly accepts: literals, known
+// codes, the code being assigned, anomalous first codes, clears at every
+// width, and now and then a refused code or a full table.
+Bytes HostileStream(std::mt19937 &random) {
+  CodePacker packer;
+  WidthSchedule schedule;
+  std::uniform_real_distribution<double> chance(0.0, 1.0);
+  const double clearRate = std::uniform_real_distribution<double>(0.0002, 0.02)(random);
+  const double oddFirstRate = chance(random) < 0.5 ? 0.0 : chance(random) * 0.3;
+  const double refusedRate = chance(random) < 0.5 ? 0.0 : 0.0005;
+  const int length = static_cast<int>(random() % 20000);
+  packer.Put(ClearCode, 9);
+  schedule.Clear();
+  for (int i = 0; i < length; ++i) {
+    const double roll = chance(random);
+    int code = 0;
+    if (roll < clearRate || (schedule.nextCode > 4095 && roll < 0.9)) {
+      code = ClearCode;
+    } else if (schedule.first) {
+      code = chance(random) < oddFirstRate ? 258 + static_cast<int>(random() % 254)
+                                  : static_cast<int>(random() % 256);
+    } else if (roll < 0.35) {
+      code = static_cast<int>(random() % 256);
+    } else if (roll < 0.85 && schedule.nextCode > 258) {
+      code = 258 + static_cast<int>(random() % static_cast<std::uint32_t>(schedule.nextCode - 258));
+    } else if (roll < 1.0 - refusedRate) {
+      code = schedule.nextCode;
+    } else {
+      code = static_cast<int>(random() % (1u << schedule.width));
+    }
+    if (code >= (1 << schedule.width)) code = static_cast<int>(random() % 256);
+    packer.Put(code, schedule.width);
+    if (code == ClearCode) {
+      schedule.Clear();
+    } else if (code != EndCode) {
+      schedule.Data();
+    }
+  }
+  if (chance(random) < 0.5) packer.Put(EndCode, schedule.width);
+  return packer.Finish();
+}
+
+TEST(LzwDecoderTest, MatchesTheReferenceOnHostileStreams) {
+  std::mt19937 random(1234);
+  for (int round = 0; round < 300; ++round) {
+    ExpectAsReference(HostileStream(random), "hostile");
+  }
+  for (int round = 0; round < 200; ++round) {
+    Bytes noise = Literals(random() % 4000, static_cast<std::uint32_t>(round));
+    if (!noise.empty()) noise[0] = 0x80;  // open with a clear code
+    if (noise.size() > 1) noise[1] &= 0x7F;
+    ExpectAsReference(noise, "noise");
+  }
+}
+
+}  // namespace
+}  // namespace dinfo::test
