@@ -1,5 +1,6 @@
 #include <algorithm>
 
+#include "writer/lzw_encoder.h"
 #include "writer/table_writer.h"
 
 namespace dinfo::writer {
@@ -7,6 +8,7 @@ namespace {
 
 constexpr std::uint32_t Magic = 0x50178516u;
 constexpr std::uint32_t Scrambled = 0x80000000u;
+constexpr std::uint32_t Compressed = 0x40000000u;
 constexpr std::uint32_t DeltaCoded = 0x20000000u;
 
 void PutWord(Bytes &out, std::size_t at, std::uint32_t value, bool bigEndian) {
@@ -138,6 +140,17 @@ void PutRestoredTrailer(Bytes &object, std::uint32_t key) {
   object[end - 1] = static_cast<std::uint8_t>((key >> 24) - (sum >> 8));
 }
 
+// The body is compressed after delta coding, as a whole, and padded with
+// zeros to a multiple of 8; when it is also scrambled, at least four of
+// them, so that the trailer never covers the code stream.
+void Compress(const TableSpec &spec, Bytes &object) {
+  Bytes body = LzwEncode(Bytes(object.begin() + 16, object.end()));
+  body.resize((body.size() + (spec.scrambled ? 4 : 0) + 7) / 8 * 8, 0);
+  object.resize(16);
+  object.insert(object.end(), body.begin(), body.end());
+  if (!spec.totalSize) PutWord(object, 4, static_cast<std::uint32_t>(object.size()), spec.bigEndian);
+}
+
 }  // namespace
 
 TableEntrySpec TypedArray(std::int32_t elementSize, std::vector<std::int64_t> values) {
@@ -179,16 +192,20 @@ TableEntrySpec InlineEntry(std::int32_t location) {
 
 // A parent whose nested table needs a block of its own is rebuilt by the
 // reader into a zero-filled block, so the trailer the unscrambling left in
-// its tail is gone; otherwise the trailer stays. Scrambled objects get 8
-// more tail bytes when their data would reach into the trailer.
+// its tail is gone; otherwise the trailer stays. Uncompressed scrambled
+// objects get 8 more tail bytes when their data would reach into the
+// trailer.
 EncodedTable EncodeTable(const TableSpec &spec) {
   std::vector<Bytes> stored;
   std::vector<Bytes> prepared;
+  TableSpec preparedSpec = spec;  // a spliced-in nested table's tag is renewed
   bool rebuilt = false;
-  for (const TableEntrySpec &entry : spec.entries) {
+  for (std::size_t i = 0; i < spec.entries.size(); ++i) {
+    const TableEntrySpec &entry = spec.entries[i];
     if (entry.kind == TableEntryKind::NestedTable) {
       EncodedTable nested = EncodeTable(entry.nested.at(0));
       rebuilt = rebuilt || nested.needsOwnBlock;
+      if (nested.needsOwnBlock) preparedSpec.entries[i].tag.reset();
       stored.push_back(std::move(nested.stored));
       prepared.push_back(std::move(nested.prepared));
       continue;
@@ -199,19 +216,21 @@ EncodedTable EncodeTable(const TableSpec &spec) {
     prepared.push_back(std::move(plain));
   }
 
-  const std::uint32_t codings = (spec.scrambled ? Scrambled : 0) | (spec.deltaCoded ? DeltaCoded : 0);
+  const std::uint32_t codings = (spec.scrambled ? Scrambled : 0) | (spec.compressed ? Compressed : 0) |
+                                (spec.deltaCoded ? DeltaCoded : 0);
   std::size_t dataEnd = 0;
   EncodedTable result;
   result.stored = LayOut(spec, stored, spec.strayFlags | codings, 0, &dataEnd);
   std::size_t extraTail = 0;
-  if (spec.scrambled && dataEnd + 4 > result.stored.size()) {
+  if (spec.scrambled && !spec.compressed && dataEnd + 4 > result.stored.size()) {
     extraTail = 8;
     result.stored = LayOut(spec, stored, spec.strayFlags | codings, extraTail, &dataEnd);
   }
-  result.prepared = LayOut(spec, prepared, spec.deltaCoded ? 0 : spec.strayFlags, extraTail, &dataEnd);
-  result.needsOwnBlock = rebuilt;
+  result.prepared = LayOut(preparedSpec, prepared, spec.deltaCoded ? 0 : spec.strayFlags, extraTail, &dataEnd);
+  result.needsOwnBlock = rebuilt || spec.compressed;
+  if (spec.compressed) Compress(spec, result.stored);
   if (spec.scrambled && result.stored.size() >= 20) {
-    if (!rebuilt) {
+    if (!result.needsOwnBlock) {
       Bytes restored = result.stored;
       PutRestoredTrailer(restored, spec.scrambleKey);
       std::copy(restored.end() - 4, restored.end(), result.prepared.end() - 4);

@@ -1,6 +1,6 @@
 // Table objects for tests and the command-line tool: a plain tree of
 // structs describing the entries, encoded in the form a file stores
-// (delta-coded, scrambled, in either byte order) and in the form the
+// (delta-coded, compressed, scrambled, in either byte order) and in the form the
 // library hands back after preparation. Data areas follow the aligned
 // layout: entries in descriptor order from the end of the descriptor
 // table, each at a multiple of 8; a typed array takes its length rounded
@@ -38,6 +38,7 @@ struct TableEntrySpec {
 struct TableSpec {
   bool bigEndian = false;  // the order opposite to the machine's
   bool scrambled = false;
+  bool compressed = false;
   bool deltaCoded = false;
   std::uint32_t strayFlags = 0;  // bits 0 to 28, which carry no meaning
   std::uint32_t scrambleKey = 0x3C5A96E1u;

@@ -1,0 +1,143 @@
+// DIGetTable on tables whose nested tables need blocks of their own:
+// compressed nested tables spliced into new parents, at one level and at
+// several, in both byte orders.
+#include "table_support.h"
+
+namespace dinfo::test {
+namespace {
+
+using writer::InlineEntry;
+using writer::NestedTable;
+using writer::RawRun;
+using writer::TypedArray;
+
+TableSpec Coded(bool bigEndian, bool scrambled, bool compressed, bool deltaCoded) {
+  TableSpec spec;
+  spec.bigEndian = bigEndian;
+  spec.scrambled = scrambled;
+  spec.compressed = compressed;
+  spec.deltaCoded = deltaCoded;
+  spec.entries = {TypedArray(2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}), RawRun(Bytes(40, 7)),
+                  TypedArray(4, {-1, -2, 0x01020304}), TypedArray(1, {1, 1, 1, 1, 1, 1, 1, 1})};
+  return spec;
+}
+
+TableSpec With(TableSpec parent, std::vector<TableSpec> children) {
+  for (TableSpec &child : children) parent.entries.push_back(NestedTable(std::move(child)));
+  return parent;
+}
+
+// Raw runs of 0, 5 and 8 bytes, arrays of 6 and 8 bytes and an inline
+// entry around a nested table (descriptor 6).
+TableSpec Around(bool bigEndian, TableSpec nested) {
+  TableSpec spec;
+  spec.bigEndian = bigEndian;
+  spec.scrambled = true;
+  spec.entries = {RawRun({}),           RawRun({1, 2, 3, 4, 5}), RawRun({1, 2, 3, 4, 5, 6, 7, 8}),
+                  TypedArray(2, {1, 2, 3}), TypedArray(2, {1, 2, 3, 4}), InlineEntry(0x7777),
+                  NestedTable(std::move(nested)), TypedArray(1, {9})};
+  spec.entries[6].tag = 0xDC0000ABu;
+  return spec;
+}
+
+class SplicedTableTest : public TableFileTest {
+ protected:
+  void ExpectPrepared(const TableSpec &spec) {
+    const auto table = GetStoredTable(spec);
+    ASSERT_TRUE(table.has_value());
+    EXPECT_EQ(*table, writer::PreparedTableObject(spec));
+  }
+};
+
+TEST_F(SplicedTableTest, ACompressedObjectComesBackExpanded) {
+  for (bool bigEndian : {false, true}) {
+    TableSpec spec = Coded(bigEndian, true, true, true);
+    spec.tailBytes = 16;
+    ExpectPrepared(spec);
+    spec.deltaCoded = false;
+    spec.strayFlags = 0x300;
+    ExpectPrepared(spec);
+  }
+}
+
+TEST_F(SplicedTableTest, ACompressedNestedTableIsSplicedIntoItsParent) {
+  for (bool bigEndian : {false, true}) {
+    SCOPED_TRACE(bigEndian);
+    const TableSpec spec = Around(bigEndian, Coded(!bigEndian, true, true, true));
+    const auto table = GetStoredTable(spec);
+    ASSERT_TRUE(table.has_value());
+    EXPECT_EQ(*table, writer::PreparedTableObject(spec));
+    EXPECT_EQ(WordAt(*table, 4, bigEndian), table->size());
+    EXPECT_EQ(WordAt(*table, 12, bigEndian), 0u);
+    const auto location = [&](std::size_t i) { return WordAt(*table, 20 + 8 * i, bigEndian); };
+    EXPECT_EQ(location(1) - location(0), 8u);
+    EXPECT_EQ(location(2) - location(1), 8u);
+    EXPECT_EQ(location(3) - location(2), 16u);
+    EXPECT_EQ(location(4) - location(3), 8u);
+    EXPECT_EQ(location(6) - location(4), 8u);
+    EXPECT_EQ(location(5), 0x7777u);
+    EXPECT_EQ(WordAt(*table, 16 + 8 * 6, bigEndian), 0xDC000000u);
+    const std::uint32_t nested = location(6);
+    EXPECT_EQ(WordAt(*table, nested, !bigEndian), TableObjectMagic);
+    EXPECT_EQ(WordAt(*table, nested + 12, !bigEndian), 0u);
+    EXPECT_EQ(location(7) - nested, WordAt(*table, nested + 4, !bigEndian));
+  }
+}
+
+TEST_F(SplicedTableTest, SeveralNestedTablesInMixedOrdersAreSplicedOneAfterAnother) {
+  for (bool bigEndian : {false, true}) {
+    TableSpec inner = With(Coded(bigEndian, false, true, false), {Coded(!bigEndian, true, true, true)});
+    const TableSpec spec = With(Coded(bigEndian, true, false, true),
+                                {Coded(false, false, true, false), Coded(true, true, false, true),
+                                 Coded(true, true, true, true), inner, Coded(!bigEndian, true, false, false)});
+    ExpectPrepared(spec);
+  }
+}
+
+// A compressed table inside a table inside a table: every level above it
+// is rebuilt, and a compressed level in between is expanded first.
+TEST_F(SplicedTableTest, RebuildingReachesUpThroughEveryLevel) {
+  for (bool bigEndian : {false, true}) {
+    TableSpec spec = Coded(bigEndian, true, true, true);
+    for (int level = 0; level < 6; ++level) {
+      TableSpec parent = Coded(level % 2 == 0 ? !bigEndian : bigEndian, level % 2 == 1, level == 3, true);
+      spec = With(parent, {spec, Coded(bigEndian, true, false, false)});
+    }
+    ExpectPrepared(spec);
+  }
+}
+
+TEST_F(SplicedTableTest, AFaultyCompressedNestedTableFailsTheWholeObject) {
+  TableSpec child = Coded(true, false, true, false);
+  Bytes stored = writer::EncodeTableObject(With(Coded(false, false, false, false), {child}));
+  stored[stored.size() - writer::EncodeTableObject(child).size() + 16] ^= 0xFF;  // its first code
+  EXPECT_FALSE(GetTable(FileWithTable(stored)).has_value());
+}
+
+// The header stays plain, so descriptorCount is known before expansion;
+// a body too short for it, or entries beyond it, are refused.
+TEST_F(SplicedTableTest, AnExpansionThatDoesNotHoldItsEntriesIsRefused) {
+  TableSpec spec = Coded(false, false, true, false);
+  spec.descriptorCount = 40;
+  EXPECT_FALSE(GetStoredTable(spec).has_value());
+  spec = Coded(true, true, true, false);
+  spec.entries[1].location = 4096;
+  EXPECT_FALSE(GetStoredTable(spec).has_value());
+  spec = With(Coded(false, false, false, false), {spec});
+  EXPECT_FALSE(GetStoredTable(spec).has_value());
+}
+
+TEST(SplicedDamageTest, DamagedCompressedNestedTablesNeverLeaveTheirBlock) {
+  TableSpec spec = With(Coded(false, false, false, true), {Coded(true, false, true, false)});
+  spec = With(Coded(true, false, false, false), {spec, Coded(false, false, true, true)});
+  PrepareDamagedCopies(writer::EncodeTableObject(spec), 3000);
+}
+
+TEST_F(SplicedTableTest, EveryAllocationFailureGivesNullAndLeaksNothing) {
+  TableSpec spec = With(Coded(false, true, false, true), {Coded(true, true, true, true)});
+  spec = With(Coded(true, true, true, false), {spec, Coded(false, false, true, false)});
+  EXPECT_GT(FailEachAllocationInTurn(spec), 10);
+}
+
+}  // namespace
+}  // namespace dinfo::test
