@@ -127,6 +127,13 @@ TEST_F(SplicedTableTest, AnExpansionThatDoesNotHoldItsEntriesIsRefused) {
   EXPECT_FALSE(GetStoredTable(spec).has_value());
 }
 
+TEST(SplicedPrepareTest, ARebuiltObjectComesInANewBlockAndTheGivenOneStays) {
+  const TableSpec spec = With(Coded(true, true, false, true), {Coded(false, true, true, true)});
+  const Prepared prepared = Prepare(writer::EncodeTableObject(spec));
+  EXPECT_FALSE(prepared.inPlace);
+  EXPECT_EQ(prepared.bytes, writer::PreparedTableObject(spec));
+}
+
 TEST(SplicedDamageTest, DamagedCompressedNestedTablesNeverLeaveTheirBlock) {
   TableSpec spec = With(Coded(false, false, false, true), {Coded(true, false, true, false)});
   spec = With(Coded(true, false, false, false), {spec, Coded(false, false, true, true)});
