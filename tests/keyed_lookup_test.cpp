@@ -253,6 +253,19 @@ TEST_F(KeyedLookupTest, UnsoundBlocksAreRefused) {
   EXPECT_EQ(damaged(chain), ErrRecordDamaged);
 }
 
+// Each link scans the whole directory, so a loop through a large directory
+// is cut off by the total scanned rather than by the entry count alone.
+TEST_F(KeyedLookupTest, ALoopInALargeDirectoryEndsPromptly) {
+  writer::InfoFile file = FileWith({
+      {50, writer::ChainTo({}, {{{}, 60}})},
+      {60, writer::ChainTo({}, {{{}, 50}})},
+  });
+  for (std::int32_t i = 0; i < 200000; ++i) {
+    writer::AddEntry(file, writer::MainSectionKey, {writer::MainSectionKey, 100000 + i, -1});
+  }
+  EXPECT_EQ(Lookup(file, 50, {}).status, ErrRecordDamaged);
+}
+
 TEST_F(KeyedLookupTest, SelectionsLargerThanTheOutputAreRefused) {
   KeyedBlock block = WorkedBlock(3);
   EXPECT_EQ(Lookup(FileWith({{50, block}}), 50, {{1, 5}, {7, 3}}, true, 20).status, ErrRecordDamaged);

@@ -27,6 +27,12 @@ std::int16_t ReadKeyedBlock(const ConditionVector *conditions, HANDLE file, std:
   return StatusOk;
 }
 
+// Every link reads and scans its section's directory, so a chain costs its
+// length times the directory's size. A chain may scan this many entries in
+// all: hundreds of links through directories of 100,000 entries, while a
+// loop through a huge directory ends in a fraction of a second.
+constexpr std::int64_t ChainScanBudget = std::int64_t{1} << 26;
+
 // Follows the chain from recordId; on success *finalBlock holds the final
 // block, which the caller releases. Exactly one block is held at a time.
 // A chain can visit no more distinct records than its section's directory
@@ -34,6 +40,7 @@ std::int16_t ReadKeyedBlock(const ConditionVector *conditions, HANDLE file, std:
 std::int16_t FollowChain(const ConditionVector *conditions, HANDLE file, std::int32_t recordId,
                          std::int32_t section, KeyedHeader *header, Block *finalBlock) {
   std::int32_t current = recordId;
+  std::int64_t entriesScanned = 0;
   for (std::int64_t linksRead = 1;; ++linksRead) {
     std::int32_t directoryCount = 0;
     Block block;
@@ -45,7 +52,9 @@ std::int16_t FollowChain(const ConditionVector *conditions, HANDLE file, std::in
       return StatusOk;
     }
     const std::uint8_t *payload = FirstMatchingPayload(conditions, *header);
-    const bool looped = linksRead >= directoryCount;
+    entriesScanned += directoryCount;
+    const bool looped = linksRead >= directoryCount ||
+                        entriesScanned + directoryCount > ChainScanBudget;
     if (payload != nullptr) current = ReadI32LittleEndian(payload);
     ReleaseBlock(block);
     if (payload == nullptr) return ErrChainSelection;
