@@ -1,0 +1,25 @@
+# The Windows DLL: dinfo.dll, freestanding. It starts at DllMain (no C
+# runtime start-up), links no C or C++ runtime, and imports from
+# KERNEL32.dll alone. Its six exports carry fixed ordinals (dinfo.def).
+set(DINFO_DEF_FILE ${CMAKE_CURRENT_SOURCE_DIR}/src/interface/dinfo.def)
+
+# The library's own memcpy, memmove, memset and strlen must not be rewritten into calls to
+# themselves; no stack protector, which would need the runtime's canary.
+set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/src/platform/windows_builtins.cpp
+  TARGET_DIRECTORY dinfo_objects
+  PROPERTIES COMPILE_OPTIONS "-fno-tree-loop-distribute-patterns")
+target_compile_options(dinfo_objects PRIVATE -fno-stack-protector)
+
+# Programs and the DLL share one folder, where Windows looks for a DLL first.
+set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+
+target_sources(dinfo PRIVATE ${DINFO_DEF_FILE})
+set_target_properties(dinfo PROPERTIES
+  PREFIX ""
+  OUTPUT_NAME dinfo
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin
+  LINK_DEPENDS ${DINFO_DEF_FILE})
+# -nostdlib drops the start-up objects and every default library; libgcc
+# stays for the stack probe of frames above a page.
+target_link_options(dinfo PRIVATE -nostdlib -Wl,--entry,DllMain -Wl,--no-undefined)
+target_link_libraries(dinfo PRIVATE kernel32 gcc)
