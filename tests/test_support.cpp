@@ -1,20 +1,27 @@
 #include "test_support.h"
 
-#include <cstdlib>
 #include <filesystem>
+#include <random>
 
 namespace dinfo::test {
 
-std::u16string ToU16(const std::string &text) {
-  std::u16string out;
-  for (char c : text) out.push_back(static_cast<char16_t>(static_cast<unsigned char>(c)));
+std::basic_string<DIWideChar> ToU16(const std::string &text) {
+  std::basic_string<DIWideChar> out;
+  for (char c : text) out.push_back(static_cast<DIWideChar>(static_cast<unsigned char>(c)));
   return out;
 }
 
+// A fresh folder under the temporary folder; create_directory fails when the
+// name is taken, so tests running side by side never share one.
 void FileTest::SetUp() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "dinfo-test-XXXXXX").string();
-  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-  folder_ = pattern;
+  std::random_device random;
+  for (int attempt = 0; folder_.empty() && attempt < 100; ++attempt) {
+    const auto candidate =
+        std::filesystem::temp_directory_path() / ("dinfo-test-" + std::to_string(random()));
+    std::error_code error;
+    if (std::filesystem::create_directory(candidate, error)) folder_ = candidate.string();
+  }
+  ASSERT_FALSE(folder_.empty());
   folderWide_ = ToU16(folder_);
   blocksAtStart_ = seam::LiveBlocks();
   handlesAtStart_ = seam::OpenHandles();

@@ -16,7 +16,8 @@ namespace dinfo::test {
 
 using writer::Bytes;
 
-std::u16string ToU16(const std::string &text);
+// The bytes of an ASCII text as a wide string of the library's wide type.
+std::basic_string<DIWideChar> ToU16(const std::string &text);
 
 // A folder of its own per test, removed afterwards.
 class FileTest : public ::testing::Test {
@@ -34,7 +35,7 @@ class FileTest : public ::testing::Test {
 
  private:
   std::string folder_;
-  std::u16string folderWide_;
+  std::basic_string<DIWideChar> folderWide_;
   std::int64_t blocksAtStart_ = 0;
   std::int64_t handlesAtStart_ = 0;
 };

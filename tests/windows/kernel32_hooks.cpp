@@ -1,0 +1,170 @@
+// The test seam on Windows. The library's calls to GlobalAlloc, GlobalFree,
+// CreateFileW, ReadFile and CloseHandle are redirected, through the import
+// address tables of dinfo.dll and of this program (which links the
+// library's objects for unit tests), to wrappers that count blocks and
+// handles and inject failures before calling KERNEL32.
+#include "kernel32_hooks.h"
+
+#include <atomic>
+#include <mutex>
+#include <set>
+
+#include "pe_image.h"
+#include "platform/test_seam.h"
+
+namespace dinfo::test {
+namespace {
+
+std::atomic<std::int64_t> g_liveBlocks{0};
+std::atomic<std::int64_t> g_allocationAttempts{0};
+std::atomic<std::int64_t> g_readAttempts{0};
+std::atomic<std::int64_t> g_allocationsLeft{-1};
+std::atomic<std::int64_t> g_readsLeft{-1};
+std::atomic<bool> g_injectedFired{false};
+
+// Only handles that a hooked CreateFileW gave out are counted: runtime code
+// in this program closes handles of its own through the same table.
+std::mutex g_handlesMutex;
+std::set<HANDLE> g_openHandles;
+
+// KERNEL32's own functions: the wrappers must not call through the tables
+// they are written into.
+struct Kernel32 {
+  decltype(&GlobalAlloc) globalAlloc;
+  decltype(&GlobalFree) globalFree;
+  decltype(&CreateFileW) createFileW;
+  decltype(&ReadFile) readFile;
+  decltype(&CloseHandle) closeHandle;
+};
+Kernel32 g_kernel32{};
+
+template <typename Function>
+bool Resolve(HMODULE kernel32, const char *name, Function *function) {
+  *function = reinterpret_cast<Function>(reinterpret_cast<void *>(GetProcAddress(kernel32, name)));
+  return *function != nullptr;
+}
+
+bool ResolveKernel32() {
+  HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll");
+  return kernel32 != nullptr && Resolve(kernel32, "GlobalAlloc", &g_kernel32.globalAlloc) &&
+         Resolve(kernel32, "GlobalFree", &g_kernel32.globalFree) &&
+         Resolve(kernel32, "CreateFileW", &g_kernel32.createFileW) &&
+         Resolve(kernel32, "ReadFile", &g_kernel32.readFile) &&
+         Resolve(kernel32, "CloseHandle", &g_kernel32.closeHandle);
+}
+
+// Counts one use of an injection budget; true when this use must fail.
+bool TakeFromBudget(std::atomic<std::int64_t> &budget) {
+  std::int64_t left = budget.load();
+  while (left >= 0) {
+    if (left == 0) {
+      g_injectedFired = true;
+      return true;
+    }
+    if (budget.compare_exchange_weak(left, left - 1)) return false;
+  }
+  return false;
+}
+
+HGLOBAL WINAPI CountingGlobalAlloc(UINT flags, SIZE_T bytes) {
+  ++g_allocationAttempts;
+  if (TakeFromBudget(g_allocationsLeft)) return nullptr;
+  HGLOBAL block = g_kernel32.globalAlloc(flags, bytes);
+  if (block != nullptr) ++g_liveBlocks;
+  return block;
+}
+
+HGLOBAL WINAPI CountingGlobalFree(HGLOBAL block) {
+  HGLOBAL result = g_kernel32.globalFree(block);
+  if (block != nullptr && result == nullptr) --g_liveBlocks;
+  return result;
+}
+
+HANDLE WINAPI CountingCreateFileW(LPCWSTR name, DWORD access, DWORD share,
+                                  LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                  DWORD attributes, HANDLE templateFile) {
+  HANDLE file = g_kernel32.createFileW(name, access, share, security, disposition, attributes, templateFile);
+  if (file != INVALID_HANDLE_VALUE) {
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    g_openHandles.insert(file);
+  }
+  return file;
+}
+
+// An injected short read asks KERNEL32 for one byte less than the caller.
+BOOL WINAPI CountingReadFile(HANDLE file, LPVOID buffer, DWORD wanted, LPDWORD done,
+                             LPOVERLAPPED overlapped) {
+  ++g_readAttempts;
+  if (wanted > 0 && TakeFromBudget(g_readsLeft)) --wanted;
+  return g_kernel32.readFile(file, buffer, wanted, done, overlapped);
+}
+
+BOOL WINAPI CountingCloseHandle(HANDLE object) {
+  const BOOL closed = g_kernel32.closeHandle(object);
+  if (closed) {
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    g_openHandles.erase(object);
+  }
+  return closed;
+}
+
+struct Hook {
+  const char *name;
+  void *wrapper;
+};
+
+// Writes the wrapper into the slot; false when the page cannot be written.
+bool Patch(void **slot, void *wrapper) {
+  DWORD oldProtection = 0;
+  if (!VirtualProtect(slot, sizeof(void *), PAGE_READWRITE, &oldProtection)) return false;
+  *slot = wrapper;
+  DWORD ignored = 0;
+  return VirtualProtect(slot, sizeof(void *), oldProtection, &ignored) != 0;
+}
+
+}  // namespace
+
+int HookKernel32Imports(HMODULE module) {
+  const Hook hooks[] = {
+      {"GlobalAlloc", reinterpret_cast<void *>(&CountingGlobalAlloc)},
+      {"GlobalFree", reinterpret_cast<void *>(&CountingGlobalFree)},
+      {"CreateFileW", reinterpret_cast<void *>(&CountingCreateFileW)},
+      {"ReadFile", reinterpret_cast<void *>(&CountingReadFile)},
+      {"CloseHandle", reinterpret_cast<void *>(&CountingCloseHandle)},
+  };
+  if (g_kernel32.globalAlloc == nullptr && !ResolveKernel32()) return 0;
+  int patched = 0;
+  for (const Hook &hook : hooks) {
+    void **slot = ImportSlot(module, "KERNEL32.dll", hook.name);
+    if (slot != nullptr && Patch(slot, hook.wrapper)) ++patched;
+  }
+  return patched;
+}
+
+}  // namespace dinfo::test
+
+namespace dinfo::seam {
+
+std::int64_t LiveBlocks() { return test::g_liveBlocks.load(); }
+
+std::int64_t OpenHandles() {
+  std::lock_guard<std::mutex> lock(test::g_handlesMutex);
+  return static_cast<std::int64_t>(test::g_openHandles.size());
+}
+
+std::int64_t AllocationAttempts() { return test::g_allocationAttempts.load(); }
+std::int64_t ReadAttempts() { return test::g_readAttempts.load(); }
+
+void FailAllocationsAfter(std::int64_t successes) {
+  test::g_injectedFired = false;
+  test::g_allocationsLeft = successes < 0 ? -1 : successes;
+}
+
+void ShortenReadsAfter(std::int64_t successes) {
+  test::g_injectedFired = false;
+  test::g_readsLeft = successes < 0 ? -1 : successes;
+}
+
+bool InjectedFailureFired() { return test::g_injectedFired.load(); }
+
+}  // namespace dinfo::seam
