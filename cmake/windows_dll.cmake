@@ -11,7 +11,10 @@ set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/src/platform/windows_bui
 target_compile_options(dinfo_objects PRIVATE -fno-stack-protector)
 
 # Programs and the DLL share one folder, where Windows looks for a DLL first.
+# Programs carry the C++ runtime inside, so that they run without MinGW's
+# DLLs beside them.
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
+string(APPEND CMAKE_EXE_LINKER_FLAGS " -static")
 
 target_sources(dinfo PRIVATE ${DINFO_DEF_FILE})
 set_target_properties(dinfo PROPERTIES

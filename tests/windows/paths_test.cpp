@@ -10,6 +10,7 @@
 #include <string>
 
 #include "test_support.h"
+#include "writer/table_writer.h"
 
 namespace dinfo::test {
 namespace {
@@ -22,28 +23,28 @@ using WideString = std::basic_string<DIWideChar>;
 constexpr std::int32_t Selector = 5;
 constexpr std::int32_t TableRecordId = 30;
 
-writer::KeyedBlock BySelector(std::int16_t valuesPerRow,
-                              const std::vector<std::vector<std::int32_t>> &rows) {
+// Rows of three int32 values, each chosen by the selector.
+writer::KeyedBlock BySelector(const std::vector<std::vector<std::int32_t>> &rows) {
   writer::KeyedBlock block;
-  block.valuesPerRow = valuesPerRow;
+  block.valuesPerRow = 3;
   block.keyIndex = {1};
   for (const auto &values : rows) block.rows.push_back({{Selector}, PackValues(values, 4)});
   return block;
 }
 
-// The smallest table object: a header of its own and nothing else.
-Bytes EmptyTableObject() {
-  Bytes table;
-  writer::AppendI32(table, 0x50178516);
-  writer::AppendI32(table, 16);
-  writer::AppendI32(table, 0);
-  writer::AppendI32(table, 0);
-  return table;
+// A compressed, scrambled table object: DIGetTable hands it over expanded,
+// in a block of its own.
+writer::EncodedTable CompressedTable() {
+  writer::TableSpec spec;
+  spec.compressed = true;
+  spec.scrambled = true;
+  spec.entries = {writer::TypedArray(2, {1, 2, 3, 4}), writer::RawRun({9, 8, 7})};
+  return writer::EncodeTable(spec);
 }
 
 // Format type 7; main lists of two texts and two triplets; category V lists
 // record 20 (one triplet), category S record 21 (one text); the locator
-// names an empty table object.
+// names a compressed table object.
 Bytes EveryExportFile() {
   writer::InfoFile file = FileWithStatus(0, 7);
   Bytes texts = writer::PackText("alpha");
@@ -52,15 +53,16 @@ Bytes EveryExportFile() {
   AddRecord(file, MainSectionKey, 1001, writer::KeyedRecord(writer::SingleValues(256, 1, 2, texts)));
   AddRecord(file, MainSectionKey, 1002,
             writer::KeyedRecord(writer::SingleValues(4, 3, 2, PackValues({1, 2, 3, 4, 5, 6}, 4))));
-  AddRecord(file, MainSectionKey, 1003, writer::KeyedRecord(BySelector(3, {{20, 0, 0}})));
-  AddRecord(file, MainSectionKey, 1004, writer::KeyedRecord(BySelector(3, {{21, 0, 0}})));
+  AddRecord(file, MainSectionKey, 1003, writer::KeyedRecord(BySelector({{20, 0, 0}})));
+  AddRecord(file, MainSectionKey, 1004, writer::KeyedRecord(BySelector({{21, 0, 0}})));
   AddRecord(file, MainSectionKey, 20,
             writer::KeyedRecord(writer::SingleValues(4, 3, 1, PackValues({10, 11, 12}, 4))));
   AddRecord(file, MainSectionKey, 21,
             writer::KeyedRecord(writer::SingleValues(256, 1, 1, writer::PackText("gamma"))));
-  AddRecord(file, MainSectionKey, 1005,
-            writer::KeyedRecord(BySelector(3, {{80, MainSectionKey, 0}, {81, TableRecordId, 0}})));
-  AddRecord(file, MainSectionKey, TableRecordId, EmptyTableObject());
+  AddRecord(file, MainSectionKey, writer::LocatorRecordId,
+            writer::LocatorRecord({{writer::LocatorSectionKind, MainSectionKey},
+                                   {writer::LocatorRecordKind, TableRecordId}}));
+  AddRecord(file, MainSectionKey, TableRecordId, CompressedTable().stored);
   return writer::Finish(file);
 }
 
@@ -105,18 +107,17 @@ class PathsTest : public FileTest {
     ExpectTableReleasedByFreeTable(name, folder);
   }
 
-  // DIFreeTable gives back exactly the block DIGetTable handed over. A
-  // table that comes back is the stored object.
+  // The table is the one block left after DIGetTable; DIFreeTable gives it
+  // back.
   void ExpectTableReleasedByFreeTable(const char *name, const DIWideChar *folder) {
     const std::int64_t blocksBefore = seam::LiveBlocks();
     const std::int64_t handlesBefore = seam::OpenHandles();
     void *table = DIGetTable(name, folder, Selector, nullptr, 0);
-    EXPECT_EQ(seam::LiveBlocks(), blocksBefore + (table != nullptr ? 1 : 0));
+    ASSERT_NE(table, nullptr);
+    EXPECT_EQ(seam::LiveBlocks(), blocksBefore + 1);
     EXPECT_EQ(seam::OpenHandles(), handlesBefore);
-    if (table != nullptr) {
-      const Bytes stored = EmptyTableObject();
-      EXPECT_EQ(std::memcmp(table, stored.data(), stored.size()), 0);
-    }
+    const Bytes prepared = CompressedTable().prepared;
+    EXPECT_EQ(std::memcmp(table, prepared.data(), prepared.size()), 0);
     DIFreeTable(table);
     ExpectNothingHeld();
   }
