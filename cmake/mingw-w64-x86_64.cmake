@@ -18,17 +18,20 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
 # Debian's wine64 keeps its 64-bit loader in Wine's library folder, off the
-# PATH. The Wine prefix lives in the build folder, is quiet, and skips the
-# Mono and Gecko installers that a fresh prefix would otherwise offer.
+# PATH. Wine runs with its prefix in the build folder, quiet, without the
+# Mono and Gecko installers a fresh prefix would offer, without the menu
+# builder that would write into the home folder, and in the C locale, whose
+# ANSI code page is 1252.
 find_program(DINFO_WINE64 NAMES wine64 PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
 find_program(DINFO_WINE64 NAMES wine64 wine)
 find_program(DINFO_WINESERVER NAMES wineserver64 wineserver PATHS /usr/lib/wine /usr/lib64/wine NO_DEFAULT_PATH)
 find_program(DINFO_WINESERVER NAMES wineserver64 wineserver)
-if(DINFO_WINE64)
+if(DINFO_WINE64 AND DINFO_WINESERVER)
   set(DINFO_WINE_ENVIRONMENT
     WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix
+    WINEARCH=win64
     WINEDEBUG=-all
-    WINEDLLOVERRIDES=mscoree,mshtml=
-    WINEARCH=win64)
+    WINEDLLOVERRIDES=mscoree,mshtml,winemenubuilder.exe=
+    LC_ALL=C.UTF-8)
   set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_COMMAND} -E env ${DINFO_WINE_ENVIRONMENT} ${DINFO_WINE64})
 endif()
