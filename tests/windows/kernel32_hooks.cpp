@@ -113,15 +113,6 @@ struct Hook {
   void *wrapper;
 };
 
-// Writes the wrapper into the slot; false when the page cannot be written.
-bool Patch(void **slot, void *wrapper) {
-  DWORD oldProtection = 0;
-  if (!VirtualProtect(slot, sizeof(void *), PAGE_READWRITE, &oldProtection)) return false;
-  *slot = wrapper;
-  DWORD ignored = 0;
-  return VirtualProtect(slot, sizeof(void *), oldProtection, &ignored) != 0;
-}
-
 }  // namespace
 
 int HookKernel32Imports(HMODULE module) {
@@ -136,7 +127,7 @@ int HookKernel32Imports(HMODULE module) {
   int patched = 0;
   for (const Hook &hook : hooks) {
     void **slot = ImportSlot(module, "KERNEL32.dll", hook.name);
-    if (slot != nullptr && Patch(slot, hook.wrapper)) ++patched;
+    if (slot != nullptr && WriteImportSlot(slot, hook.wrapper)) ++patched;
   }
   return patched;
 }

@@ -5,10 +5,13 @@ namespace {
 
 const std::uint8_t *Base(HMODULE module) { return reinterpret_cast<const std::uint8_t *>(module); }
 
-const IMAGE_DATA_DIRECTORY &Directory(HMODULE module, int which) {
+const IMAGE_NT_HEADERS64 &Headers(HMODULE module) {
   const auto *dos = reinterpret_cast<const IMAGE_DOS_HEADER *>(module);
-  const auto *nt = reinterpret_cast<const IMAGE_NT_HEADERS64 *>(Base(module) + dos->e_lfanew);
-  return nt->OptionalHeader.DataDirectory[which];
+  return *reinterpret_cast<const IMAGE_NT_HEADERS64 *>(Base(module) + dos->e_lfanew);
+}
+
+const IMAGE_DATA_DIRECTORY &Directory(HMODULE module, int which) {
+  return Headers(module).OptionalHeader.DataDirectory[which];
 }
 
 template <typename T>
@@ -68,6 +71,18 @@ void **ImportSlot(HMODULE module, const char *dll, const char *function) {
     }
   }
   return nullptr;
+}
+
+void *EntryPoint(HMODULE module) {
+  return const_cast<std::uint8_t *>(Base(module)) + Headers(module).OptionalHeader.AddressOfEntryPoint;
+}
+
+bool WriteImportSlot(void **slot, void *address) {
+  DWORD oldProtection = 0;
+  if (!VirtualProtect(slot, sizeof(void *), PAGE_READWRITE, &oldProtection)) return false;
+  *slot = address;
+  DWORD ignored = 0;
+  return VirtualProtect(slot, sizeof(void *), oldProtection, &ignored) != 0;
 }
 
 }  // namespace dinfo::test

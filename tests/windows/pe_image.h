@@ -26,6 +26,12 @@ std::vector<ExportEntry> ExportTable(HMODULE module);
 // of `dll` (matched without regard to case), or null when it imports none.
 void **ImportSlot(HMODULE module, const char *dll, const char *function);
 
+// Where the module starts running: its entry point.
+void *EntryPoint(HMODULE module);
+
+// Writes `address` into an import slot; false when its page stays closed.
+bool WriteImportSlot(void **slot, void *address);
+
 }  // namespace dinfo::test
 
 #endif  // DINFO_TESTS_WINDOWS_PE_IMAGE_H
