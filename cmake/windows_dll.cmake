@@ -3,8 +3,9 @@
 # KERNEL32.dll alone. Its six exports carry fixed ordinals (dinfo.def).
 set(DINFO_DEF_FILE ${CMAKE_CURRENT_SOURCE_DIR}/src/interface/dinfo.def)
 
-# The library's own memcpy, memmove, memset and strlen must not be rewritten into calls to
-# themselves; no stack protector, which would need the runtime's canary.
+# The library's own memcpy, memmove, memset and strlen must not be rewritten
+# into calls to themselves; no stack protector, which would need the
+# runtime's canary.
 set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/src/platform/windows_builtins.cpp
   TARGET_DIRECTORY dinfo_objects
   PROPERTIES COMPILE_OPTIONS "-fno-tree-loop-distribute-patterns")

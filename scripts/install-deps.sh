@@ -7,7 +7,7 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   valgrind binutils
-  g++-mingw-w64-x86-64 wine64
+  g++-mingw-w64-x86-64 wine64 googletest
   libtiff-dev libcli11-dev nlohmann-json3-dev
 )
 

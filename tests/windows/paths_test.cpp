@@ -35,11 +35,11 @@ writer::KeyedBlock BySelector(const std::vector<std::vector<std::int32_t>> &rows
 // A compressed, scrambled table object: DIGetTable hands it over expanded,
 // in a block of its own.
 writer::EncodedTable CompressedTable() {
-  writer::TableSpec spec;
-  spec.compressed = true;
-  spec.scrambled = true;
-  spec.entries = {writer::TypedArray(2, {1, 2, 3, 4}), writer::RawRun({9, 8, 7})};
-  return writer::EncodeTable(spec);
+  writer::TableSpec table;
+  table.compressed = true;
+  table.scrambled = true;
+  table.entries = {writer::TypedArray(2, {1, 2, 3, 4}), writer::RawRun({9, 8, 7})};
+  return writer::EncodeTable(table);
 }
 
 // Format type 7; main lists of two texts and two triplets; category V lists
