@@ -32,6 +32,7 @@ std::int32_t StartString(std::int32_t code, LzwDecoder *decoder) {
   const std::int32_t failure = EmitByte(decoder->firstByte, decoder);
   if (failure != 0) return PackLzwResult(failure, SiteFirstByte);
   decoder->plain = code < 256 ? 1 : 0;
+  if (decoder->plain != 0) ClearStrings(decoder);
   decoder->previousString = decoder->outputPos - 1;
   decoder->previousLength = 1;
   return StepNext;
@@ -52,6 +53,7 @@ void AssignCode(LzwDecoder *decoder) {
 }
 
 std::int32_t DecodeString(std::int32_t code, LzwDecoder *decoder) {
+  CompleteSuffixes(decoder);
   std::int32_t top = 0;
   if (code < decoder->nextCode) {
     top = ExpandCode(code, 0, decoder);
@@ -82,6 +84,9 @@ std::int32_t DecodeStep(LzwDecoder *decoder) {
   const std::int32_t code = ReadCode(decoder);
   if (code < 0 || code == EndCode) return StepDone;
   if (code == ClearCode) {
+    // A clear at 9 bits leaves the entries in the table; at more bits they
+    // are emptied anyway.
+    if (decoder->codeWidth == MinCodeWidth) CompleteSuffixes(decoder);
     SetCodeWidth(MinCodeWidth, decoder);
     decoder->previousCode = -1;
     decoder->nextCode = FirstFreeCode;
@@ -101,6 +106,7 @@ std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
   if (decoder == nullptr) return PackLzwResult(StatusBadArgument, SiteNoDecoder);
   if (decoder->stateTag != DecoderReady) return PackLzwResult(StatusBadState, SiteState);
   decoder->input = data;
+  decoder->inputBegin = data;
   decoder->inputLeft = length;
   for (;;) {
     DecodePlainCodes(decoder);
@@ -108,10 +114,12 @@ std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
     if (step == StepDone) break;
     if (step != StepNext) {
       // The output no longer ends with the previous string.
+      CompleteSuffixes(decoder);
       decoder->plain = 0;
       return step;
     }
   }
+  CompleteSuffixes(decoder);
   decoder->stateTag = DecoderFinished;
   *outputStartOut = decoder->outputStart;
   return static_cast<std::int32_t>(decoder->outputPos - decoder->outputStart);

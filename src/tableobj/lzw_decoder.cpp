@@ -9,7 +9,7 @@ namespace dinfo {
 namespace {
 
 // Literal codes copy from the decoder's own table of byte values; the clear
-// and end codes have length 0, so the fast loop notices them by length.
+// and end codes have no string, so the fast loop notices them by length.
 void InitLiteralStrings(LzwDecoder *decoder) {
   for (std::int32_t value = 0; value < 256; ++value) {
     const auto index = static_cast<std::size_t>(value);
@@ -17,9 +17,9 @@ void InitLiteralStrings(LzwDecoder *decoder) {
     decoder->stringStart[index] = &decoder->literals[index];
     decoder->stringLength[index] = 1;
   }
-  for (std::size_t code : {std::size_t(ClearCode), std::size_t(EndCode)}) {
+  for (std::size_t code = ClearCode; code < CodeLimit; ++code) {
     decoder->stringStart[code] = decoder->literals.data();
-    decoder->stringLength[code] = 0;
+    decoder->stringLength[code] = NoString;
   }
 }
 
@@ -64,6 +64,22 @@ void ReleaseLzwDecoder(LzwDecoder *decoder) {
   ReleaseBlock(output);
   Block record(reinterpret_cast<std::uint8_t *>(decoder), sizeof(LzwDecoder));
   ReleaseBlock(record);
+}
+
+void CompleteSuffixes(LzwDecoder *decoder) {
+  if (decoder->plain == 0) return;
+  for (std::int32_t code = decoder->suffixFrom; code < decoder->nextCode; ++code) {
+    const auto index = static_cast<std::size_t>(code);
+    decoder->suffix[index] = decoder->stringStart[index][decoder->stringLength[index] - 1];
+  }
+  if (decoder->suffixFrom < decoder->nextCode) decoder->suffixFrom = decoder->nextCode;
+}
+
+void ClearStrings(LzwDecoder *decoder) {
+  for (std::size_t code = FirstFreeCode; code < CodeLimit; ++code) {
+    decoder->stringLength[code] = NoString;
+  }
+  decoder->suffixFrom = FirstFreeCode;
 }
 
 void SetCodeWidth(std::int32_t width, LzwDecoder *decoder) {

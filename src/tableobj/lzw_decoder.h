@@ -28,6 +28,7 @@ constexpr std::int32_t StackSize = 4096;        // the longest string decoded
 constexpr std::int32_t InitialOutputSize = 1024;
 constexpr std::int64_t MaxOutputCapacity = 0x3FFFFFFF;  // a full buffer above this cannot grow
 constexpr std::int32_t TableEntries = 5021;     // only entries 258 to 4095 are used
+constexpr std::uint16_t NoString = 0xFFFF;      // length of a code without a string to copy
 
 constexpr std::int32_t DecoderReady = 0x253B37EA;
 constexpr std::int32_t DecoderFinished = 0x253B37EB;
@@ -75,12 +76,16 @@ struct LzwDecoder {
   // Copying strings from the output. While a clear code's first code was a
   // literal and nothing has failed since ("plain"), every code's string
   // stands in the output exactly where it was written: a new code is the
-  // previous string plus the byte that follows it there. The table below
-  // then holds each code's place and length; literals point into
-  // `literals`, and the clear and end codes have length 0.
+  // previous string plus the byte that follows it there. `stringStart` and
+  // `stringLength` then hold each code's place and length. Literals point
+  // into `literals`; the clear and end codes and the codes not yet
+  // assigned have length NoString. The fast loop leaves `suffix` to be
+  // read off the output later, from entry `suffixFrom` on.
   std::int32_t plain;
   std::int32_t previousLength;
   const std::uint8_t *previousString;  // where the string of previousCode starts
+  const std::uint8_t *inputBegin;      // data of the current DecodeLzw call
+  std::int32_t suffixFrom;
   std::array<const std::uint8_t *, CodeLimit> stringStart;
   std::array<std::uint16_t, CodeLimit> stringLength;
   std::array<std::uint8_t, 256 + 16> literals;  // each byte value, room for a 16-byte read
@@ -116,6 +121,13 @@ std::int32_t GrowOutput(LzwDecoder *decoder);
 // state and output.
 std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
                        std::uint8_t **outputStartOut, LzwDecoder *decoder);
+
+// Writes the suffix of every entry the fast loop assigned without one: the
+// last byte of its string in the output.
+void CompleteSuffixes(LzwDecoder *decoder);
+
+// Starts a plain table: no code from 258 on has a string yet.
+void ClearStrings(LzwDecoder *decoder);
 
 // The fast loop: decodes codes of a plain table while at least 8 input
 // bytes and room for the string remain, and stops before any code it does
