@@ -76,61 +76,80 @@ inline std::uint64_t OutputCodes(const std::uint8_t *out, const std::uint8_t *ou
   return room < 2 * CopySlack ? 0 : static_cast<std::uint64_t>((room - CopySlack) / CopySlack);
 }
 
-// Decodes up to `count` codes of `Width` bits. Stops early, before the
-// code, at one it leaves to the code-by-code decoder. Returns whether it
-// decoded all `count`.
+enum class Step { Next, StopBefore, StopAfter };
+
+// One code of a plain table: copies its string to the output and assigns
+// the next entry. StopBefore leaves the code unread for the code-by-code
+// decoder; StopAfter ends the run after this code because a long string
+// used up the room the run was sized for.
+template <std::uint32_t Width>
+inline Step DecodeCode(Run &s, std::uint32_t code, LzwDecoder *decoder) {
+  std::uint8_t *const at = s.out;
+  std::uint32_t length = decoder->stringLength[code];
+  Step step = Step::Next;
+  if (length <= 16) {
+    Copy16(at, decoder->stringStart[code]);
+  } else {
+    const std::uint8_t *const source =
+        length == NoString ? s.previousString : decoder->stringStart[code];
+    const std::uint32_t copied = length == NoString ? s.previousLength : length;
+    // Only the code being assigned goes on without a string: the previous
+    // string, which ends right at `at`, and its first byte again.
+    if (length == NoString) {
+      if (code != s.next) return Step::StopBefore;
+      length = s.previousLength + 1;
+    }
+    if (s.outputEnd - at < std::int64_t{length} + CopySlack) return Step::StopBefore;
+    if (copied <= 16) {
+      Copy16(at, source);
+    } else {
+      CopyForward(at, source, copied);
+    }
+    if (length != copied) at[copied] = source[0];
+    step = Step::StopAfter;
+  }
+  s.position += Width;
+  decoder->prefix[s.next] = static_cast<std::int16_t>(s.previousCode);
+  decoder->stringStart[s.next] = s.previousString;
+  decoder->stringLength[s.next] = static_cast<std::uint16_t>(s.previousLength + 1);
+  ++s.next;
+  s.previousCode = code;
+  s.previousString = at;
+  s.previousLength = length;
+  s.out = at + length;
+  return step;
+}
+
+// Decodes up to `count` codes of `Width` bits, four from each read of the
+// input. Stops early at a code it leaves to the code-by-code decoder
+// (returning false), or after a long string (returning true: the caller
+// sizes the next run).
 template <std::uint32_t Width>
 bool DecodeCodes(Run &r, std::uint32_t count, LzwDecoder *decoder) {
   Run s = r;
-  // The loop ends when `next` reaches this; the tables are reached through
-  // `decoder`, which keeps registers free.
-  std::uint32_t lastNext = s.next + count;
-  bool whole = true;
-  while (s.next != lastNext) {
+  const std::uint32_t lastNext = s.next + count;
+  Step step = Step::Next;
+  while (lastNext - s.next >= 4) {
+    // 57 bits from the code's first bit on: four codes of up to 12.
     const std::uint64_t window = LoadU64BigEndian(s.base + (s.position >> 3)) << (s.position & 7);
-    const auto code = static_cast<std::uint32_t>(window >> (64 - Width));
-    std::uint8_t *const at = s.out;
-    std::uint32_t length = decoder->stringLength[code];
-    if (length <= 16) {
-      Copy16(at, decoder->stringStart[code]);
-    } else {
-      const std::uint8_t *const source =
-          length == NoString ? s.previousString : decoder->stringStart[code];
-      const std::uint32_t copied = length == NoString ? s.previousLength : length;
-      // Only the code being assigned goes on without a string: the previous
-      // string, which ends right at `at`, and its first byte again.
-      if (length == NoString) {
-        if (code != s.next) {
-          whole = false;
-          break;
-        }
-        length = s.previousLength + 1;
-      }
-      if (s.outputEnd - at < std::int64_t{length} + CopySlack) {
-        whole = false;
-        break;
-      }
-      if (copied <= 16) {
-        Copy16(at, source);
-      } else {
-        CopyForward(at, source, copied);
-      }
-      if (length != copied) at[copied] = source[0];
-      const std::uint64_t left = OutputCodes(at + length, s.outputEnd);
-      if (lastNext - s.next - 1 > left) lastNext = s.next + 1 + static_cast<std::uint32_t>(left);
-    }
-    s.position += Width;
-    decoder->prefix[s.next] = static_cast<std::int16_t>(s.previousCode);
-    decoder->stringStart[s.next] = s.previousString;
-    decoder->stringLength[s.next] = static_cast<std::uint16_t>(s.previousLength + 1);
-    ++s.next;
-    s.previousCode = code;
-    s.previousString = at;
-    s.previousLength = length;
-    s.out = at + length;
+    step = DecodeCode<Width>(s, static_cast<std::uint32_t>(window >> (64 - Width)), decoder);
+    if (step != Step::Next) break;
+    step = DecodeCode<Width>(s, static_cast<std::uint32_t>((window << Width) >> (64 - Width)),
+                             decoder);
+    if (step != Step::Next) break;
+    step = DecodeCode<Width>(
+        s, static_cast<std::uint32_t>((window << (2 * Width)) >> (64 - Width)), decoder);
+    if (step != Step::Next) break;
+    step = DecodeCode<Width>(
+        s, static_cast<std::uint32_t>((window << (3 * Width)) >> (64 - Width)), decoder);
+    if (step != Step::Next) break;
+  }
+  while (step == Step::Next && s.next != lastNext) {
+    const std::uint64_t window = LoadU64BigEndian(s.base + (s.position >> 3)) << (s.position & 7);
+    step = DecodeCode<Width>(s, static_cast<std::uint32_t>(window >> (64 - Width)), decoder);
   }
   r = s;
-  return whole;
+  return step != Step::StopBefore;
 }
 
 // The next code after which the width must be looked at again: the early
