@@ -108,7 +108,6 @@ inline Step DecodeCode(Run &s, std::uint32_t code, LzwDecoder *decoder) {
     if (length != copied) at[copied] = source[0];
     step = Step::StopAfter;
   }
-  s.position += Width;
   decoder->prefix[s.next] = static_cast<std::int16_t>(s.previousCode);
   decoder->stringStart[s.next] = s.previousString;
   decoder->stringLength[s.next] = static_cast<std::uint16_t>(s.previousLength + 1);
@@ -127,27 +126,34 @@ inline Step DecodeCode(Run &s, std::uint32_t code, LzwDecoder *decoder) {
 template <std::uint32_t Width>
 bool DecodeCodes(Run &r, std::uint32_t count, LzwDecoder *decoder) {
   Run s = r;
+  // Every code decoded assigns one entry, so `next` counts the codes read
+  // and the input position follows from it.
+  const std::uint32_t firstNext = s.next;
   const std::uint32_t lastNext = s.next + count;
+  auto window = [&] {
+    const std::uint64_t position = r.position + std::uint64_t{s.next - firstNext} * Width;
+    return LoadU64BigEndian(s.base + (position >> 3)) << (position & 7);
+  };
   Step step = Step::Next;
   while (lastNext - s.next >= 4) {
     // 57 bits from the code's first bit on: four codes of up to 12.
-    const std::uint64_t window = LoadU64BigEndian(s.base + (s.position >> 3)) << (s.position & 7);
-    step = DecodeCode<Width>(s, static_cast<std::uint32_t>(window >> (64 - Width)), decoder);
+    const std::uint64_t bits = window();
+    step = DecodeCode<Width>(s, static_cast<std::uint32_t>(bits >> (64 - Width)), decoder);
     if (step != Step::Next) break;
-    step = DecodeCode<Width>(s, static_cast<std::uint32_t>((window << Width) >> (64 - Width)),
+    step = DecodeCode<Width>(s, static_cast<std::uint32_t>((bits << Width) >> (64 - Width)),
                              decoder);
     if (step != Step::Next) break;
     step = DecodeCode<Width>(
-        s, static_cast<std::uint32_t>((window << (2 * Width)) >> (64 - Width)), decoder);
+        s, static_cast<std::uint32_t>((bits << (2 * Width)) >> (64 - Width)), decoder);
     if (step != Step::Next) break;
     step = DecodeCode<Width>(
-        s, static_cast<std::uint32_t>((window << (3 * Width)) >> (64 - Width)), decoder);
+        s, static_cast<std::uint32_t>((bits << (3 * Width)) >> (64 - Width)), decoder);
     if (step != Step::Next) break;
   }
   while (step == Step::Next && s.next != lastNext) {
-    const std::uint64_t window = LoadU64BigEndian(s.base + (s.position >> 3)) << (s.position & 7);
-    step = DecodeCode<Width>(s, static_cast<std::uint32_t>(window >> (64 - Width)), decoder);
+    step = DecodeCode<Width>(s, static_cast<std::uint32_t>(window() >> (64 - Width)), decoder);
   }
+  s.position = r.position + std::uint64_t{s.next - firstNext} * Width;
   r = s;
   return step != Step::StopBefore;
 }
