@@ -67,7 +67,18 @@ struct Run {
   std::uint32_t previousCode;
   const std::uint8_t *previousString;
   std::uint32_t previousLength;
+  // The last string written as a run of one byte, within this call of the
+  // loop (the buffer does not move meanwhile).
+  const std::uint8_t *runString;
 };
+
+// `length` bytes of one value, 16 at a time: nothing is read back from the
+// output, which keeps long runs at the speed of plain stores.
+inline void FillRun(std::uint8_t *destination, std::uint8_t value, std::uint32_t length) {
+  std::uint8_t chunk[16];
+  std::memset(chunk, value, sizeof(chunk));
+  for (std::uint32_t i = 0; i < length; i += 16) std::memcpy(destination + i, chunk, 16);
+}
 
 // Codes that can still be decoded with at least 16 bytes of room each,
 // if every string is 16 bytes or shorter.
@@ -100,12 +111,18 @@ inline Step DecodeCode(Run &s, std::uint32_t code, LzwDecoder *decoder) {
       length = s.previousLength + 1;
     }
     if (s.outputEnd - at < std::int64_t{length} + CopySlack) return Step::StopBefore;
-    if (copied <= 16) {
-      Copy16(at, source);
+    if (length != copied && (copied == 1 || source == s.runString)) {
+      // A run grown by one more of its byte.
+      FillRun(at, source[0], length);
+      s.runString = at;
     } else {
-      CopyForward(at, source, copied);
+      if (copied <= 16) {
+        Copy16(at, source);
+      } else {
+        CopyForward(at, source, copied);
+      }
+      if (length != copied) at[copied] = source[0];
     }
-    if (length != copied) at[copied] = source[0];
     step = Step::StopAfter;
   }
   decoder->prefix[s.next] = static_cast<std::int16_t>(s.previousCode);
@@ -187,6 +204,7 @@ void DecodePlainCodes(LzwDecoder *decoder) {
   r.previousCode = static_cast<std::uint32_t>(decoder->previousCode);
   r.previousString = decoder->previousString;
   r.previousLength = static_cast<std::uint32_t>(decoder->previousLength);
+  r.runString = nullptr;
   auto width = static_cast<std::uint32_t>(decoder->codeWidth);
 
   for (;;) {
