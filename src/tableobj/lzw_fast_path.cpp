@@ -61,6 +61,7 @@ void StoreInput(const std::uint8_t *base, std::uint64_t position, const std::uin
 struct Run {
   const std::uint8_t *base;     // the input, read by bit position
   std::uint64_t position;
+  std::uint64_t positionLimit;  // a code read up to here has its 8 bytes in the input
   std::uint8_t *out;
   std::uint8_t *outputEnd;
   std::uint32_t next;
@@ -91,10 +92,10 @@ enum class Step { Next, StopBefore, StopAfter };
 
 // One code of a plain table: copies its string to the output and assigns
 // the next entry. StopBefore leaves the code unread for the code-by-code
-// decoder; StopAfter ends the run after this code because a long string
-// used up the room the run was sized for.
+// decoder; StopAfter follows a long string, after which the run's end
+// (`lastNext`) may have moved closer.
 template <std::uint32_t Width>
-inline Step DecodeCode(Run &s, std::uint32_t code, LzwDecoder *decoder) {
+inline Step DecodeCode(Run &s, std::uint32_t code, std::uint32_t &lastNext, LzwDecoder *decoder) {
   std::uint8_t *const at = s.out;
   std::uint32_t length = decoder->stringLength[code];
   Step step = Step::Next;
@@ -123,6 +124,9 @@ inline Step DecodeCode(Run &s, std::uint32_t code, LzwDecoder *decoder) {
       }
       if (length != copied) at[copied] = source[0];
     }
+    // The run was sized for strings of 16 bytes: size it again.
+    const std::uint64_t left = OutputCodes(at + length, s.outputEnd);
+    if (lastNext - s.next - 1 > left) lastNext = s.next + 1 + static_cast<std::uint32_t>(left);
     step = Step::StopAfter;
   }
   decoder->prefix[s.next] = static_cast<std::int16_t>(s.previousCode);
@@ -136,39 +140,47 @@ inline Step DecodeCode(Run &s, std::uint32_t code, LzwDecoder *decoder) {
   return step;
 }
 
-// Decodes up to `count` codes of `Width` bits, four from each read of the
-// input. Stops early at a code it leaves to the code-by-code decoder
-// (returning false), or after a long string (returning true: the caller
-// sizes the next run).
+// Decodes codes of `Width` bits up to `watch`, as far as the input and the
+// output room allow, four from each read of the input. Returns false when
+// it stopped at a code it leaves to the code-by-code decoder.
 template <std::uint32_t Width>
-bool DecodeCodes(Run &r, std::uint32_t count, LzwDecoder *decoder) {
+bool DecodeCodes(Run &r, std::uint32_t watch, LzwDecoder *decoder) {
   Run s = r;
+  if (s.position > s.positionLimit) return true;
   // Every code decoded assigns one entry, so `next` counts the codes read
   // and the input position follows from it.
   const std::uint32_t firstNext = s.next;
-  const std::uint32_t lastNext = s.next + count;
+  std::uint64_t most = (s.positionLimit - s.position) / Width + 1;
+  most = std::min<std::uint64_t>(most, watch - s.next);
+  most = std::min(most, OutputCodes(s.out, s.outputEnd));
+  std::uint32_t lastNext = s.next + static_cast<std::uint32_t>(most);
   auto window = [&] {
     const std::uint64_t position = r.position + std::uint64_t{s.next - firstNext} * Width;
     return LoadU64BigEndian(s.base + (position >> 3)) << (position & 7);
   };
+  auto code = [](std::uint64_t bits, std::uint32_t index) {
+    return static_cast<std::uint32_t>((bits << (index * Width)) >> (64 - Width));
+  };
   Step step = Step::Next;
-  while (lastNext - s.next >= 4) {
-    // 57 bits from the code's first bit on: four codes of up to 12.
-    const std::uint64_t bits = window();
-    step = DecodeCode<Width>(s, static_cast<std::uint32_t>(bits >> (64 - Width)), decoder);
-    if (step != Step::Next) break;
-    step = DecodeCode<Width>(s, static_cast<std::uint32_t>((bits << Width) >> (64 - Width)),
-                             decoder);
-    if (step != Step::Next) break;
-    step = DecodeCode<Width>(
-        s, static_cast<std::uint32_t>((bits << (2 * Width)) >> (64 - Width)), decoder);
-    if (step != Step::Next) break;
-    step = DecodeCode<Width>(
-        s, static_cast<std::uint32_t>((bits << (3 * Width)) >> (64 - Width)), decoder);
-    if (step != Step::Next) break;
-  }
-  while (step == Step::Next && s.next != lastNext) {
-    step = DecodeCode<Width>(s, static_cast<std::uint32_t>(window() >> (64 - Width)), decoder);
+  for (;;) {
+    while (lastNext - s.next >= 4) {
+      // 57 bits from the code's first bit on: four codes of up to 12.
+      const std::uint64_t bits = window();
+      step = DecodeCode<Width>(s, code(bits, 0), lastNext, decoder);
+      if (step != Step::Next) break;
+      step = DecodeCode<Width>(s, code(bits, 1), lastNext, decoder);
+      if (step != Step::Next) break;
+      step = DecodeCode<Width>(s, code(bits, 2), lastNext, decoder);
+      if (step != Step::Next) break;
+      step = DecodeCode<Width>(s, code(bits, 3), lastNext, decoder);
+      if (step != Step::Next) break;
+    }
+    if (step == Step::Next) {
+      if (s.next == lastNext) break;
+      step = DecodeCode<Width>(s, code(window(), 0), lastNext, decoder);
+    }
+    if (step == Step::StopBefore) break;
+    step = Step::Next;  // after a long string: on to the run's new end
   }
   s.position = r.position + std::uint64_t{s.next - firstNext} * Width;
   r = s;
@@ -196,7 +208,7 @@ void DecodePlainCodes(LzwDecoder *decoder) {
   r.base = decoder->input - (decoder->bitCount > 0 ? 1 : 0);
   const std::uint8_t *const inputEnd = decoder->input + decoder->inputLeft;
   // A code read at a position up to this one has its 8 bytes in the input.
-  const auto positionLimit = static_cast<std::uint64_t>(inputEnd - r.base - 8) * 8;
+  r.positionLimit = static_cast<std::uint64_t>(inputEnd - r.base - 8) * 8;
   r.position = static_cast<std::uint64_t>((8 - decoder->bitCount) & 7);
   r.out = decoder->outputPos;
   r.outputEnd = decoder->outputEnd;
@@ -208,25 +220,17 @@ void DecodePlainCodes(LzwDecoder *decoder) {
   auto width = static_cast<std::uint32_t>(decoder->codeWidth);
 
   for (;;) {
-    // As many codes as the input, the output room and the width allow.
-    if (r.position > positionLimit) break;
-    std::uint64_t most = (positionLimit - r.position) / width + 1;
-    most = std::min<std::uint64_t>(most, WatchCode(width) - r.next);
-    most = std::min(most, OutputCodes(r.out, r.outputEnd));
-    if (most == 0) break;
-    const auto count = static_cast<std::uint32_t>(most);
-    bool whole = false;
+    const std::uint32_t watch = WatchCode(width);
+    bool going = false;
     switch (width) {
-      case 9: whole = DecodeCodes<9>(r, count, decoder); break;
-      case 10: whole = DecodeCodes<10>(r, count, decoder); break;
-      case 11: whole = DecodeCodes<11>(r, count, decoder); break;
-      default: whole = DecodeCodes<12>(r, count, decoder); break;
+      case 9: going = DecodeCodes<9>(r, watch, decoder); break;
+      case 10: going = DecodeCodes<10>(r, watch, decoder); break;
+      case 11: going = DecodeCodes<11>(r, watch, decoder); break;
+      default: going = DecodeCodes<12>(r, watch, decoder); break;
     }
-    if (!whole) break;
-    if (r.next == WatchCode(width)) {
-      if (width == std::uint32_t(MaxCodeWidth)) break;  // full: the next code decides
-      ++width;
-    }
+    // Short of the width's end, the input or the room ran out.
+    if (!going || r.next != watch || width == std::uint32_t(MaxCodeWidth)) break;
+    ++width;
   }
   StoreInput(r.base, r.position, inputEnd, decoder);
   decoder->outputPos = r.out;
