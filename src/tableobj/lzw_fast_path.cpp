@@ -58,7 +58,7 @@ void StoreInput(const std::uint8_t *base, std::uint64_t position, const std::uin
 
 // The loop's view of the decoder, in locals the compiler can keep in
 // registers.
-struct Run {
+struct LoopState {
   const std::uint8_t *base;     // the input, read by bit position
   std::uint64_t position;
   std::uint64_t positionLimit;  // a code read up to here has its 8 bytes in the input
@@ -69,7 +69,7 @@ struct Run {
   const std::uint8_t *previousString;
   std::uint32_t previousLength;
   // The last string written as a run of one byte, within this call of the
-  // loop (the buffer does not move meanwhile).
+  // loop (the buffer does not move meanwhile), or null.
   const std::uint8_t *runString;
 };
 
@@ -92,10 +92,9 @@ enum class Step { Next, StopBefore, StopAfter };
 
 // One code of a plain table: copies its string to the output and assigns
 // the next entry. StopBefore leaves the code unread for the code-by-code
-// decoder; StopAfter follows a long string, after which the run's end
+// decoder; StopAfter follows a long string, after which the loop's end
 // (`lastNext`) may have moved closer.
-template <std::uint32_t Width>
-inline Step DecodeCode(Run &s, std::uint32_t code, std::uint32_t &lastNext, LzwDecoder *decoder) {
+inline Step DecodeCode(LoopState &s, std::uint32_t code, std::uint32_t &lastNext, LzwDecoder *decoder) {
   std::uint8_t *const at = s.out;
   std::uint32_t length = decoder->stringLength[code];
   Step step = Step::Next;
@@ -124,7 +123,7 @@ inline Step DecodeCode(Run &s, std::uint32_t code, std::uint32_t &lastNext, LzwD
       }
       if (length != copied) at[copied] = source[0];
     }
-    // The run was sized for strings of 16 bytes: size it again.
+    // The loop's end was set for strings of up to 16 bytes: set it again.
     const std::uint64_t left = OutputCodes(at + length, s.outputEnd);
     if (lastNext - s.next - 1 > left) lastNext = s.next + 1 + static_cast<std::uint32_t>(left);
     step = Step::StopAfter;
@@ -144,8 +143,8 @@ inline Step DecodeCode(Run &s, std::uint32_t code, std::uint32_t &lastNext, LzwD
 // output room allow, four from each read of the input. Returns false when
 // it stopped at a code it leaves to the code-by-code decoder.
 template <std::uint32_t Width>
-bool DecodeCodes(Run &r, std::uint32_t watch, LzwDecoder *decoder) {
-  Run s = r;
+bool DecodeCodes(LoopState &r, std::uint32_t watch, LzwDecoder *decoder) {
+  LoopState s = r;
   if (s.position > s.positionLimit) return true;
   // Every code decoded assigns one entry, so `next` counts the codes read
   // and the input position follows from it.
@@ -166,21 +165,21 @@ bool DecodeCodes(Run &r, std::uint32_t watch, LzwDecoder *decoder) {
     while (lastNext - s.next >= 4) {
       // 57 bits from the code's first bit on: four codes of up to 12.
       const std::uint64_t bits = window();
-      step = DecodeCode<Width>(s, code(bits, 0), lastNext, decoder);
+      step = DecodeCode(s, code(bits, 0), lastNext, decoder);
       if (step != Step::Next) break;
-      step = DecodeCode<Width>(s, code(bits, 1), lastNext, decoder);
+      step = DecodeCode(s, code(bits, 1), lastNext, decoder);
       if (step != Step::Next) break;
-      step = DecodeCode<Width>(s, code(bits, 2), lastNext, decoder);
+      step = DecodeCode(s, code(bits, 2), lastNext, decoder);
       if (step != Step::Next) break;
-      step = DecodeCode<Width>(s, code(bits, 3), lastNext, decoder);
+      step = DecodeCode(s, code(bits, 3), lastNext, decoder);
       if (step != Step::Next) break;
     }
     if (step == Step::Next) {
       if (s.next == lastNext) break;
-      step = DecodeCode<Width>(s, code(window(), 0), lastNext, decoder);
+      step = DecodeCode(s, code(window(), 0), lastNext, decoder);
     }
     if (step == Step::StopBefore) break;
-    step = Step::Next;  // after a long string: on to the run's new end
+    step = Step::Next;  // after a long string: on to the loop's new end
   }
   s.position = r.position + std::uint64_t{s.next - firstNext} * Width;
   r = s;
@@ -204,7 +203,7 @@ void DecodePlainCodes(LzwDecoder *decoder) {
       (decoder->bitCount > 0 && decoder->input == decoder->inputBegin)) {
     return;
   }
-  Run r{};
+  LoopState r{};
   r.base = decoder->input - (decoder->bitCount > 0 ? 1 : 0);
   const std::uint8_t *const inputEnd = decoder->input + decoder->inputLeft;
   // A code read at a position up to this one has its 8 bytes in the input.
