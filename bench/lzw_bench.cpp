@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <ctime>
@@ -171,9 +172,13 @@ bool DecodeWithDinfo(const TiffStream &stream, bool check, dinfo::Block ready = 
 
 // CPU time of this thread: the machine is shared, wall time is not ours.
 double ThreadSeconds() {
+#if defined(_WIN32)
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+#else
   timespec now{};
   clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
   return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+#endif
 }
 
 void BM_LzwDecode(benchmark::State &state) {
