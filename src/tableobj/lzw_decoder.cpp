@@ -15,11 +15,11 @@ void InitLiteralStrings(LzwDecoder *decoder) {
     const auto index = static_cast<std::size_t>(value);
     decoder->literals[index] = static_cast<std::uint8_t>(value);
     decoder->stringStart[index] = &decoder->literals[index];
-    decoder->stringLength[index] = 1;
+    decoder->stringInfo[index] = 1;
   }
   for (std::size_t code = ClearCode; code < CodeLimit; ++code) {
     decoder->stringStart[code] = decoder->literals.data();
-    decoder->stringLength[code] = NoString;
+    decoder->stringInfo[code] = NoString;
   }
 }
 
@@ -66,20 +66,22 @@ void ReleaseLzwDecoder(LzwDecoder *decoder) {
   ReleaseBlock(record);
 }
 
-void CompleteSuffixes(LzwDecoder *decoder) {
+void CompleteEntries(LzwDecoder *decoder) {
   if (decoder->plain == 0) return;
-  for (std::int32_t code = decoder->suffixFrom; code < decoder->nextCode; ++code) {
+  for (std::int32_t code = decoder->pendingFrom; code < decoder->nextCode; ++code) {
     const auto index = static_cast<std::size_t>(code);
-    decoder->suffix[index] = decoder->stringStart[index][decoder->stringLength[index] - 1];
+    const std::uint32_t info = decoder->stringInfo[index];
+    decoder->prefix[index] = static_cast<std::int16_t>(info >> 16);
+    decoder->suffix[index] = decoder->stringStart[index][(info & 0xFFFFu) - 1];
   }
-  if (decoder->suffixFrom < decoder->nextCode) decoder->suffixFrom = decoder->nextCode;
+  if (decoder->pendingFrom < decoder->nextCode) decoder->pendingFrom = decoder->nextCode;
 }
 
 void ClearStrings(LzwDecoder *decoder) {
   for (std::size_t code = FirstFreeCode; code < CodeLimit; ++code) {
-    decoder->stringLength[code] = NoString;
+    decoder->stringInfo[code] = NoString;
   }
-  decoder->suffixFrom = FirstFreeCode;
+  decoder->pendingFrom = FirstFreeCode;
 }
 
 void SetCodeWidth(std::int32_t width, LzwDecoder *decoder) {

@@ -77,17 +77,19 @@ struct LzwDecoder {
   // literal and nothing has failed since ("plain"), every code's string
   // stands in the output exactly where it was written: a new code is the
   // previous string plus the byte that follows it there. `stringStart` and
-  // `stringLength` then hold each code's place and length. Literals point
-  // into `literals`; the clear and end codes and the codes not yet
-  // assigned have length NoString. The fast loop leaves `suffix` to be
-  // read off the output later, from entry `suffixFrom` on.
+  // `stringInfo` then hold each code's place, and its length (low 16 bits)
+  // and prefix code (high 16 bits). Literals point into `literals`; the
+  // clear and end codes and the codes not yet assigned have length
+  // NoString. The fast loop writes neither `prefix` nor `suffix`: from
+  // entry `pendingFrom` on they are completed from `stringInfo` and the
+  // output when something needs them (one store less per code).
   std::int32_t plain;
   std::int32_t previousLength;
   const std::uint8_t *previousString;  // where the string of previousCode starts
   const std::uint8_t *inputBegin;      // data of the current DecodeLzw call
-  std::int32_t suffixFrom;
+  std::int32_t pendingFrom;
   std::array<const std::uint8_t *, CodeLimit> stringStart;
-  std::array<std::uint16_t, CodeLimit> stringLength;
+  std::array<std::uint32_t, CodeLimit> stringInfo;
   std::array<std::uint8_t, 256 + 16> literals;  // each byte value, room for a 16-byte read
 };
 
@@ -122,9 +124,15 @@ std::int32_t GrowOutput(LzwDecoder *decoder);
 std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
                        std::uint8_t **outputStartOut, LzwDecoder *decoder);
 
-// Writes the suffix of every entry the fast loop assigned without one: the
-// last byte of its string in the output.
-void CompleteSuffixes(LzwDecoder *decoder);
+// Writes `prefix` and `suffix` of every entry the fast loop assigned
+// without them: the prefix from `stringInfo`, the suffix as the last byte
+// of its string in the output.
+void CompleteEntries(LzwDecoder *decoder);
+
+// The length and prefix of a plain entry, as `stringInfo` holds them.
+inline std::uint32_t StringInfo(std::uint32_t length, std::uint32_t prefixCode) {
+  return length | (prefixCode << 16);
+}
 
 // Starts a plain table: no code from 258 on has a string yet.
 void ClearStrings(LzwDecoder *decoder);

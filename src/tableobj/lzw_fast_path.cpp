@@ -96,7 +96,7 @@ enum class Step { Next, StopBefore, StopAfter };
 // (`lastNext`) may have moved closer.
 inline Step DecodeCode(LoopState &s, std::uint32_t code, std::uint32_t &lastNext, LzwDecoder *decoder) {
   std::uint8_t *const at = s.out;
-  std::uint32_t length = decoder->stringLength[code];
+  std::uint32_t length = decoder->stringInfo[code] & 0xFFFFu;
   Step step = Step::Next;
   if (length <= 16) {
     Copy16(at, decoder->stringStart[code]);
@@ -128,9 +128,8 @@ inline Step DecodeCode(LoopState &s, std::uint32_t code, std::uint32_t &lastNext
     if (lastNext - s.next - 1 > left) lastNext = s.next + 1 + static_cast<std::uint32_t>(left);
     step = Step::StopAfter;
   }
-  decoder->prefix[s.next] = static_cast<std::int16_t>(s.previousCode);
   decoder->stringStart[s.next] = s.previousString;
-  decoder->stringLength[s.next] = static_cast<std::uint16_t>(s.previousLength + 1);
+  decoder->stringInfo[s.next] = StringInfo(s.previousLength + 1, s.previousCode);
   ++s.next;
   s.previousCode = code;
   s.previousString = at;
