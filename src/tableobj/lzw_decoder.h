@@ -137,10 +137,11 @@ inline std::uint32_t StringInfo(std::uint32_t length, std::uint32_t prefixCode) 
 // Starts a plain table: no code from 258 on has a string yet.
 void ClearStrings(LzwDecoder *decoder);
 
-// The fast loop: decodes codes of a plain table while at least 8 input
-// bytes and room for the string remain, and stops before any code it does
-// not handle (clear, end, a refused code) or once the table is full. The
-// decoder's fields afterwards are exactly those of decoding code by code.
+// The fast loop: decodes codes of a plain table while the input holds 8
+// bytes from the code on and the output has room for the string, and stops
+// before any code it does not handle (clear, end, a refused code) or once
+// the table is full. Afterwards the decoder's fields are exactly those of
+// decoding code by code, `prefix` and `suffix` once CompleteEntries ran.
 void DecodePlainCodes(LzwDecoder *decoder);
 
 }  // namespace dinfo
