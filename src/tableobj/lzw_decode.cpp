@@ -32,6 +32,7 @@ std::int32_t StartString(std::int32_t code, LzwDecoder *decoder) {
   const std::int32_t failure = EmitByte(decoder->firstByte, decoder);
   if (failure != 0) return PackLzwResult(failure, SiteFirstByte);
   decoder->plain = code < 256 ? 1 : 0;
+  if (decoder->plain != 0) ClearStrings(decoder);
   decoder->previousString = decoder->outputPos - 1;
   decoder->previousLength = 1;
   return StepNext;
@@ -44,7 +45,9 @@ void AssignCode(LzwDecoder *decoder) {
   decoder->prefix[next] = decoder->previousCode;
   decoder->suffix[next] = decoder->firstByte;
   decoder->stringStart[next] = decoder->previousString;
-  decoder->stringLength[next] = static_cast<std::uint16_t>(decoder->previousLength + 1);
+  decoder->stringInfo[next] =
+      StringInfo(static_cast<std::uint32_t>(decoder->previousLength + 1),
+                 static_cast<std::uint32_t>(decoder->previousCode));
   ++decoder->nextCode;
   if (decoder->nextCode >= decoder->maxCode && decoder->codeWidth < MaxCodeWidth) {
     SetCodeWidth(decoder->codeWidth + 1, decoder);
@@ -52,6 +55,7 @@ void AssignCode(LzwDecoder *decoder) {
 }
 
 std::int32_t DecodeString(std::int32_t code, LzwDecoder *decoder) {
+  CompleteEntries(decoder);
   std::int32_t top = 0;
   if (code < decoder->nextCode) {
     top = ExpandCode(code, 0, decoder);
@@ -82,6 +86,9 @@ std::int32_t DecodeStep(LzwDecoder *decoder) {
   const std::int32_t code = ReadCode(decoder);
   if (code < 0 || code == EndCode) return StepDone;
   if (code == ClearCode) {
+    // A clear at 9 bits leaves the entries in the table; at more bits they
+    // are emptied anyway.
+    if (decoder->codeWidth == MinCodeWidth) CompleteEntries(decoder);
     SetCodeWidth(MinCodeWidth, decoder);
     decoder->previousCode = -1;
     decoder->nextCode = FirstFreeCode;
@@ -101,6 +108,7 @@ std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
   if (decoder == nullptr) return PackLzwResult(StatusBadArgument, SiteNoDecoder);
   if (decoder->stateTag != DecoderReady) return PackLzwResult(StatusBadState, SiteState);
   decoder->input = data;
+  decoder->inputBegin = data;
   decoder->inputLeft = length;
   for (;;) {
     DecodePlainCodes(decoder);
@@ -108,10 +116,12 @@ std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
     if (step == StepDone) break;
     if (step != StepNext) {
       // The output no longer ends with the previous string.
+      CompleteEntries(decoder);
       decoder->plain = 0;
       return step;
     }
   }
+  CompleteEntries(decoder);
   decoder->stateTag = DecoderFinished;
   *outputStartOut = decoder->outputStart;
   return static_cast<std::int32_t>(decoder->outputPos - decoder->outputStart);

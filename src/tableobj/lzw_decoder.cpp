@@ -9,17 +9,17 @@ namespace dinfo {
 namespace {
 
 // Literal codes copy from the decoder's own table of byte values; the clear
-// and end codes have length 0, so the fast loop notices them by length.
+// and end codes have no string, so the fast loop notices them by length.
 void InitLiteralStrings(LzwDecoder *decoder) {
   for (std::int32_t value = 0; value < 256; ++value) {
     const auto index = static_cast<std::size_t>(value);
     decoder->literals[index] = static_cast<std::uint8_t>(value);
     decoder->stringStart[index] = &decoder->literals[index];
-    decoder->stringLength[index] = 1;
+    decoder->stringInfo[index] = 1;
   }
-  for (std::size_t code : {std::size_t(ClearCode), std::size_t(EndCode)}) {
+  for (std::size_t code = ClearCode; code < CodeLimit; ++code) {
     decoder->stringStart[code] = decoder->literals.data();
-    decoder->stringLength[code] = 0;
+    decoder->stringInfo[code] = NoString;
   }
 }
 
@@ -64,6 +64,24 @@ void ReleaseLzwDecoder(LzwDecoder *decoder) {
   ReleaseBlock(output);
   Block record(reinterpret_cast<std::uint8_t *>(decoder), sizeof(LzwDecoder));
   ReleaseBlock(record);
+}
+
+void CompleteEntries(LzwDecoder *decoder) {
+  if (decoder->plain == 0) return;
+  for (std::int32_t code = decoder->pendingFrom; code < decoder->nextCode; ++code) {
+    const auto index = static_cast<std::size_t>(code);
+    const std::uint32_t info = decoder->stringInfo[index];
+    decoder->prefix[index] = static_cast<std::int16_t>(info >> 16);
+    decoder->suffix[index] = decoder->stringStart[index][(info & 0xFFFFu) - 1];
+  }
+  if (decoder->pendingFrom < decoder->nextCode) decoder->pendingFrom = decoder->nextCode;
+}
+
+void ClearStrings(LzwDecoder *decoder) {
+  for (std::size_t code = FirstFreeCode; code < CodeLimit; ++code) {
+    decoder->stringInfo[code] = NoString;
+  }
+  decoder->pendingFrom = FirstFreeCode;
 }
 
 void SetCodeWidth(std::int32_t width, LzwDecoder *decoder) {

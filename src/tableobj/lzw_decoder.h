@@ -28,6 +28,7 @@ constexpr std::int32_t StackSize = 4096;        // the longest string decoded
 constexpr std::int32_t InitialOutputSize = 1024;
 constexpr std::int64_t MaxOutputCapacity = 0x3FFFFFFF;  // a full buffer above this cannot grow
 constexpr std::int32_t TableEntries = 5021;     // only entries 258 to 4095 are used
+constexpr std::uint16_t NoString = 0xFFFF;      // length of a code without a string to copy
 
 constexpr std::int32_t DecoderReady = 0x253B37EA;
 constexpr std::int32_t DecoderFinished = 0x253B37EB;
@@ -75,14 +76,20 @@ struct LzwDecoder {
   // Copying strings from the output. While a clear code's first code was a
   // literal and nothing has failed since ("plain"), every code's string
   // stands in the output exactly where it was written: a new code is the
-  // previous string plus the byte that follows it there. The table below
-  // then holds each code's place and length; literals point into
-  // `literals`, and the clear and end codes have length 0.
+  // previous string plus the byte that follows it there. `stringStart` and
+  // `stringInfo` then hold each code's place, and its length (low 16 bits)
+  // and prefix code (high 16 bits). Literals point into `literals`; the
+  // clear and end codes and the codes not yet assigned have length
+  // NoString. The fast loop writes neither `prefix` nor `suffix`: from
+  // entry `pendingFrom` on they are completed from `stringInfo` and the
+  // output when something needs them (one store less per code).
   std::int32_t plain;
   std::int32_t previousLength;
   const std::uint8_t *previousString;  // where the string of previousCode starts
+  const std::uint8_t *inputBegin;      // data of the current DecodeLzw call
+  std::int32_t pendingFrom;
   std::array<const std::uint8_t *, CodeLimit> stringStart;
-  std::array<std::uint16_t, CodeLimit> stringLength;
+  std::array<std::uint32_t, CodeLimit> stringInfo;
   std::array<std::uint8_t, 256 + 16> literals;  // each byte value, room for a 16-byte read
 };
 
@@ -117,10 +124,24 @@ std::int32_t GrowOutput(LzwDecoder *decoder);
 std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
                        std::uint8_t **outputStartOut, LzwDecoder *decoder);
 
-// The fast loop: decodes codes of a plain table while at least 8 input
-// bytes and room for the string remain, and stops before any code it does
-// not handle (clear, end, a refused code) or once the table is full. The
-// decoder's fields afterwards are exactly those of decoding code by code.
+// Writes `prefix` and `suffix` of every entry the fast loop assigned
+// without them: the prefix from `stringInfo`, the suffix as the last byte
+// of its string in the output.
+void CompleteEntries(LzwDecoder *decoder);
+
+// The length and prefix of a plain entry, as `stringInfo` holds them.
+inline std::uint32_t StringInfo(std::uint32_t length, std::uint32_t prefixCode) {
+  return length | (prefixCode << 16);
+}
+
+// Starts a plain table: no code from 258 on has a string yet.
+void ClearStrings(LzwDecoder *decoder);
+
+// The fast loop: decodes codes of a plain table while the input holds 8
+// bytes from the code on and the output has room for the string, and stops
+// before any code it does not handle (clear, end, a refused code) or once
+// the table is full. Afterwards the decoder's fields are exactly those of
+// decoding code by code, `prefix` and `suffix` once CompleteEntries ran.
 void DecodePlainCodes(LzwDecoder *decoder);
 
 }  // namespace dinfo

@@ -1,12 +1,16 @@
 // The fast loop of the LZW decoder. In a plain table every code's string
 // already stands in the output, so a code is one copy from there instead of
-// a walk down its prefix chain. The bit reader lives in a 64-bit register
-// and takes up to 7 bytes at once; output room is checked once per string.
+// a walk down its prefix chain; output room is checked once per string.
 // Whatever it does not handle (clear, end, a refused code, a full table,
 // the last input bytes, a string that needs a bigger buffer) it leaves to
 // the code-by-code decoder, with the decoder's fields as that one would
 // have left them.
+#include <algorithm>
+#include <bit>
 #include <cstring>
+#if defined(_MSC_VER) && !defined(__clang__)
+#include <stdlib.h>
+#endif
 
 #include "tableobj/lzw_decoder.h"
 
@@ -15,10 +19,16 @@ namespace {
 
 constexpr std::int64_t CopySlack = 16;  // a copy may write this far past its string
 
+// One load and a byte swap: the library runs on little-endian machines.
 inline std::uint64_t LoadU64BigEndian(const std::uint8_t *p) {
+  static_assert(std::endian::native == std::endian::little);
   std::uint64_t value = 0;
-  for (int k = 0; k < 8; ++k) value = (value << 8) | p[k];
-  return value;
+  std::memcpy(&value, p, sizeof(value));
+#if defined(_MSC_VER) && !defined(__clang__)
+  return _byteswap_uint64(value);
+#else
+  return __builtin_bswap64(value);
+#endif
 }
 
 // Loads before it stores, so a source just before the destination is fine.
@@ -35,123 +45,200 @@ inline void CopyForward(std::uint8_t *destination, const std::uint8_t *source,
   for (std::uint32_t i = 0; i < length; i += 16) Copy16(destination + i, source + i);
 }
 
-// The register form of the decoder's fields for the loop.
-struct FastState {
-  const std::uint8_t *in;
-  const std::uint8_t *inputEnd;
-  std::uint64_t bits;  // unused bits at the top
-  std::uint32_t count;
+// Whole bytes consumed and the unused bits of the last one, as the
+// byte-by-byte reader holds them.
+void StoreInput(const std::uint8_t *base, std::uint64_t position, const std::uint8_t *inputEnd,
+                LzwDecoder *decoder) {
+  const auto count = static_cast<std::int32_t>((8 - (position & 7)) & 7);
+  decoder->input = base + ((position + 7) >> 3);
+  decoder->inputLeft = static_cast<std::int32_t>(inputEnd - decoder->input);
+  decoder->bitCount = count;
+  decoder->bitBuffer = count == 0 ? 0u : base[position >> 3] & ((1u << count) - 1u);
+}
+
+// The loop's view of the decoder, in locals the compiler can keep in
+// registers.
+struct LoopState {
+  const std::uint8_t *base;     // the input, read by bit position
+  std::uint64_t position;
+  std::uint64_t positionLimit;  // a code read up to here has its 8 bytes in the input
   std::uint8_t *out;
-  std::uint32_t width;
+  std::uint8_t *outputEnd;
   std::uint32_t next;
   std::uint32_t previousCode;
   const std::uint8_t *previousString;
   std::uint32_t previousLength;
+  // The last string written as a run of one byte, within this call of the
+  // loop (the buffer does not move meanwhile), or null.
+  const std::uint8_t *runString;
 };
 
-FastState LoadState(const LzwDecoder *decoder) {
-  FastState s{};
-  s.in = decoder->input;
-  s.inputEnd = decoder->input + decoder->inputLeft;
-  s.count = static_cast<std::uint32_t>(decoder->bitCount);
-  s.bits = s.count == 0 ? 0 : std::uint64_t{decoder->bitBuffer} << (64 - s.count);
-  s.out = decoder->outputPos;
-  s.width = static_cast<std::uint32_t>(decoder->codeWidth);
-  s.next = static_cast<std::uint32_t>(decoder->nextCode);
-  s.previousCode = static_cast<std::uint32_t>(decoder->previousCode);
-  s.previousString = decoder->previousString;
-  s.previousLength = static_cast<std::uint32_t>(decoder->previousLength);
-  return s;
+// `length` bytes of one value, 16 at a time: nothing is read back from the
+// output, which keeps long runs at the speed of plain stores.
+inline void FillRun(std::uint8_t *destination, std::uint8_t value, std::uint32_t length) {
+  std::uint8_t chunk[16];
+  std::memset(chunk, value, sizeof(chunk));
+  for (std::uint32_t i = 0; i < length; i += 16) std::memcpy(destination + i, chunk, 16);
 }
 
-// Whole bytes still in the register go back to the input, as the
-// byte-by-byte reader would not have taken them yet.
-void StoreState(const FastState &s, LzwDecoder *decoder) {
-  const std::uint32_t heldBytes = s.count >> 3;
-  const std::uint32_t count = s.count & 7u;
-  decoder->input = s.in - heldBytes;
-  decoder->inputLeft = static_cast<std::int32_t>(s.inputEnd - decoder->input);
-  decoder->bitCount = static_cast<std::int32_t>(count);
-  decoder->bitBuffer = count == 0 ? 0u : static_cast<std::uint32_t>(s.bits >> (64 - count));
-  decoder->outputPos = s.out;
-  decoder->codeWidth = static_cast<std::int16_t>(s.width);
-  decoder->maxCode = static_cast<std::int16_t>((1 << s.width) - 1);
-  decoder->nextCode = static_cast<std::int16_t>(s.next);
-  decoder->previousCode = static_cast<std::int16_t>(s.previousCode);
-  decoder->previousString = s.previousString;
-  decoder->previousLength = static_cast<std::int32_t>(s.previousLength);
-  decoder->firstByte = s.previousString[0];
+// Codes that can still be decoded with at least 16 bytes of room each,
+// if every string is 16 bytes or shorter.
+inline std::uint64_t OutputCodes(const std::uint8_t *out, const std::uint8_t *outputEnd) {
+  const std::int64_t room = outputEnd - out;
+  return room < 2 * CopySlack ? 0 : static_cast<std::uint64_t>((room - CopySlack) / CopySlack);
 }
 
-// The width after which the loop must look again: the early growth point
-// below 12 bits, the full table at 12.
+enum class Step { Next, StopBefore, StopAfter };
+
+// One code of a plain table: copies its string to the output and assigns
+// the next entry. StopBefore leaves the code unread for the code-by-code
+// decoder; StopAfter follows a long string, after which the loop's end
+// (`lastNext`) may have moved closer.
+inline Step DecodeCode(LoopState &s, std::uint32_t code, std::uint32_t &lastNext, LzwDecoder *decoder) {
+  std::uint8_t *const at = s.out;
+  std::uint32_t length = decoder->stringInfo[code] & 0xFFFFu;
+  Step step = Step::Next;
+  if (length <= 16) {
+    Copy16(at, decoder->stringStart[code]);
+  } else {
+    const std::uint8_t *const source =
+        length == NoString ? s.previousString : decoder->stringStart[code];
+    const std::uint32_t copied = length == NoString ? s.previousLength : length;
+    // Only the code being assigned goes on without a string: the previous
+    // string, which ends right at `at`, and its first byte again.
+    if (length == NoString) {
+      if (code != s.next) return Step::StopBefore;
+      length = s.previousLength + 1;
+    }
+    if (s.outputEnd - at < std::int64_t{length} + CopySlack) return Step::StopBefore;
+    if (length != copied && (copied == 1 || source == s.runString)) {
+      // A run grown by one more of its byte.
+      FillRun(at, source[0], length);
+      s.runString = at;
+    } else {
+      if (copied <= 16) {
+        Copy16(at, source);
+      } else {
+        CopyForward(at, source, copied);
+      }
+      if (length != copied) at[copied] = source[0];
+    }
+    // The loop's end was set for strings of up to 16 bytes: set it again.
+    const std::uint64_t left = OutputCodes(at + length, s.outputEnd);
+    if (lastNext - s.next - 1 > left) lastNext = s.next + 1 + static_cast<std::uint32_t>(left);
+    step = Step::StopAfter;
+  }
+  decoder->stringStart[s.next] = s.previousString;
+  decoder->stringInfo[s.next] = StringInfo(s.previousLength + 1, s.previousCode);
+  ++s.next;
+  s.previousCode = code;
+  s.previousString = at;
+  s.previousLength = length;
+  s.out = at + length;
+  return step;
+}
+
+// Decodes codes of `Width` bits up to `watch`, as far as the input and the
+// output room allow, four from each read of the input. Returns false when
+// it stopped at a code it leaves to the code-by-code decoder.
+template <std::uint32_t Width>
+bool DecodeCodes(LoopState &r, std::uint32_t watch, LzwDecoder *decoder) {
+  LoopState s = r;
+  if (s.position > s.positionLimit) return true;
+  // Every code decoded assigns one entry, so `next` counts the codes read
+  // and the input position follows from it.
+  const std::uint32_t firstNext = s.next;
+  std::uint64_t most = (s.positionLimit - s.position) / Width + 1;
+  most = std::min<std::uint64_t>(most, watch - s.next);
+  most = std::min(most, OutputCodes(s.out, s.outputEnd));
+  std::uint32_t lastNext = s.next + static_cast<std::uint32_t>(most);
+  auto window = [&] {
+    const std::uint64_t position = r.position + std::uint64_t{s.next - firstNext} * Width;
+    return LoadU64BigEndian(s.base + (position >> 3)) << (position & 7);
+  };
+  auto code = [](std::uint64_t bits, std::uint32_t index) {
+    return static_cast<std::uint32_t>((bits << (index * Width)) >> (64 - Width));
+  };
+  Step step = Step::Next;
+  for (;;) {
+    while (lastNext - s.next >= 4) {
+      // 57 bits from the code's first bit on: four codes of up to 12.
+      const std::uint64_t bits = window();
+      step = DecodeCode(s, code(bits, 0), lastNext, decoder);
+      if (step != Step::Next) break;
+      step = DecodeCode(s, code(bits, 1), lastNext, decoder);
+      if (step != Step::Next) break;
+      step = DecodeCode(s, code(bits, 2), lastNext, decoder);
+      if (step != Step::Next) break;
+      step = DecodeCode(s, code(bits, 3), lastNext, decoder);
+      if (step != Step::Next) break;
+    }
+    if (step == Step::Next) {
+      if (s.next == lastNext) break;
+      step = DecodeCode(s, code(window(), 0), lastNext, decoder);
+    }
+    if (step == Step::StopBefore) break;
+    step = Step::Next;  // after a long string: on to the loop's new end
+  }
+  s.position = r.position + std::uint64_t{s.next - firstNext} * Width;
+  r = s;
+  return step != Step::StopBefore;
+}
+
+// The next code after which the width must be looked at again: the early
+// growth point below 12 bits, the full table at 12.
 inline std::uint32_t WatchCode(std::uint32_t width) {
   return width < std::uint32_t(MaxCodeWidth) ? (1u << width) - 1u : std::uint32_t(CodeLimit);
 }
 
 }  // namespace
 
+// The input is read by bit position from `base`: each code is the top bits
+// of the 8 bytes from its first byte on, so no bit buffer is carried. The
+// unused bits of a previous code belong to the byte before `input`.
 void DecodePlainCodes(LzwDecoder *decoder) {
   if (decoder->plain == 0 || decoder->previousCode < 0 || decoder->nextCode >= CodeLimit ||
-      decoder->inputLeft < 8) {
+      decoder->bitCount > 7 || decoder->inputLeft < 16 ||
+      (decoder->bitCount > 0 && decoder->input == decoder->inputBegin)) {
     return;
   }
-  FastState s = LoadState(decoder);
-  const std::uint8_t *const lastLoad = s.inputEnd - 8;
-  std::uint8_t *const outputEnd = decoder->outputEnd;
-  const std::uint8_t **const starts = decoder->stringStart.data();
-  std::uint16_t *const lengths = decoder->stringLength.data();
-  std::int16_t *const prefix = decoder->prefix.data();
-  std::uint8_t *const suffix = decoder->suffix.data();
-  std::uint32_t watch = WatchCode(s.width);
+  LoopState r{};
+  r.base = decoder->input - (decoder->bitCount > 0 ? 1 : 0);
+  const std::uint8_t *const inputEnd = decoder->input + decoder->inputLeft;
+  // A code read at a position up to this one has its 8 bytes in the input.
+  r.positionLimit = static_cast<std::uint64_t>(inputEnd - r.base - 8) * 8;
+  r.position = static_cast<std::uint64_t>((8 - decoder->bitCount) & 7);
+  r.out = decoder->outputPos;
+  r.outputEnd = decoder->outputEnd;
+  r.next = static_cast<std::uint32_t>(decoder->nextCode);
+  r.previousCode = static_cast<std::uint32_t>(decoder->previousCode);
+  r.previousString = decoder->previousString;
+  r.previousLength = static_cast<std::uint32_t>(decoder->previousLength);
+  r.runString = nullptr;
+  auto width = static_cast<std::uint32_t>(decoder->codeWidth);
 
-  while (s.in <= lastLoad && outputEnd - s.out >= 2 * CopySlack) {
-    s.bits |= LoadU64BigEndian(s.in) >> s.count;
-    s.in += (63 - s.count) >> 3;
-    s.count |= 56;
-    const auto code = static_cast<std::uint32_t>(s.bits >> (64 - s.width));
-    std::uint8_t *const out = s.out;
-    std::uint32_t length = 0;
-    if (code < s.next) {
-      const std::uint8_t *source = starts[code];
-      length = lengths[code];
-      Copy16(out, source);
-      if (length - 1u >= 16u) {
-        if (length == 0) break;  // clear or end code
-        if (outputEnd - out < std::int64_t{length} + CopySlack) break;
-        CopyForward(out, source, length);
-      }
-    } else if (code == s.next) {
-      // The code being assigned: the previous string, which ends right here,
-      // and its first byte again.
-      length = s.previousLength + 1;
-      if (outputEnd - out < std::int64_t{length} + CopySlack) break;
-      if (s.previousLength <= 16) {
-        Copy16(out, s.previousString);
-      } else {
-        CopyForward(out, s.previousString, s.previousLength);
-      }
-      out[s.previousLength] = s.previousString[0];
-    } else {
-      break;  // refused by the code-by-code decoder
+  for (;;) {
+    const std::uint32_t watch = WatchCode(width);
+    bool going = false;
+    switch (width) {
+      case 9: going = DecodeCodes<9>(r, watch, decoder); break;
+      case 10: going = DecodeCodes<10>(r, watch, decoder); break;
+      case 11: going = DecodeCodes<11>(r, watch, decoder); break;
+      default: going = DecodeCodes<12>(r, watch, decoder); break;
     }
-    s.bits <<= s.width;
-    s.count -= s.width;
-    prefix[s.next] = static_cast<std::int16_t>(s.previousCode);
-    suffix[s.next] = out[0];
-    starts[s.next] = s.previousString;
-    lengths[s.next] = static_cast<std::uint16_t>(s.previousLength + 1);
-    s.previousCode = code;
-    s.previousString = out;
-    s.previousLength = length;
-    s.out = out + length;
-    if (++s.next >= watch) {
-      if (s.width == std::uint32_t(MaxCodeWidth)) break;  // full: the next code decides
-      ++s.width;
-      watch = WatchCode(s.width);
-    }
+    // Short of the width's end, the input or the room ran out.
+    if (!going || r.next != watch || width == std::uint32_t(MaxCodeWidth)) break;
+    ++width;
   }
-  StoreState(s, decoder);
+  StoreInput(r.base, r.position, inputEnd, decoder);
+  decoder->outputPos = r.out;
+  decoder->codeWidth = static_cast<std::int16_t>(width);
+  decoder->maxCode = static_cast<std::int16_t>((1 << width) - 1);
+  decoder->nextCode = static_cast<std::int16_t>(r.next);
+  decoder->previousCode = static_cast<std::int16_t>(r.previousCode);
+  decoder->previousString = r.previousString;
+  decoder->previousLength = static_cast<std::int32_t>(r.previousLength);
+  decoder->firstByte = r.previousString[0];
 }
 
 }  // namespace dinfo

@@ -1,0 +1,226 @@
+// LZW decoding speed: the same TIFF-LZW streams, made by libtiff's own
+// encoder, decoded by dinfo's decoder and by libtiff's, alternately in one
+// run. Each data set is several megabytes of varied content, so that no
+// decoder profits from a branch predictor trained on a small input.
+// Counters: MB/s of output for each decoder and dinfo's speed as a multiple
+// of libtiff's.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "common/block.h"
+#include "tableobj/lzw_decoder.h"
+
+#ifdef DINFO_HAVE_LIBTIFF
+#include <tiffio.h>
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+constexpr std::size_t Width = 2048;
+constexpr std::size_t Rows = 2048;  // 4 MB a data set
+
+// Words of a made-up language, drawn with a skewed (Zipf-like) frequency,
+// with numbers, punctuation and line breaks.
+Bytes TextLike(std::mt19937 &random) {
+  std::vector<std::string> words;
+  for (int i = 0; i < 3000; ++i) {
+    std::string word;
+    const int length = 1 + static_cast<int>(random() % 9);
+    for (int k = 0; k < length; ++k) word.push_back(static_cast<char>('a' + random() % 26));
+    words.push_back(word);
+  }
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  Bytes text;
+  while (text.size() < Width * Rows) {
+    const auto rank = static_cast<std::size_t>(std::pow(3000.0, unit(random))) - 1;
+    std::string word = words[rank];
+    if (random() % 12 == 0) word[0] = static_cast<char>(word[0] - 32);
+    if (random() % 15 == 0) word = std::to_string(random() % 100000);
+    const char *separators[] = {" ", " ", " ", " ", ", ", ". ", "\n", "; ", " - "};
+    word += separators[random() % 9];
+    text.insert(text.end(), word.begin(), word.end());
+  }
+  text.resize(Width * Rows);
+  return text;
+}
+
+// A grey image: gradients, discs, flat regions and regions of mild and
+// strong noise.
+Bytes ImageLike(std::mt19937 &random) {
+  Bytes image(Width * Rows);
+  struct Disc {
+    double x, y, r;
+    int level;
+  };
+  std::vector<Disc> discs;
+  for (int i = 0; i < 60; ++i) {
+    discs.push_back({double(random() % Width), double(random() % Rows), double(20 + random() % 200),
+                     int(random() % 256)});
+  }
+  for (std::size_t y = 0; y < Rows; ++y) {
+    const int noise = (y / 256) % 4 == 0 ? 0 : (y / 256) % 4 == 1 ? 2 : (y / 256) % 4 == 2 ? 6 : 24;
+    for (std::size_t x = 0; x < Width; ++x) {
+      double value = 128 + 100 * std::sin(double(x) / 300.0) * std::cos(double(y) / 410.0);
+      for (const Disc &d : discs) {
+        const double dx = double(x) - d.x;
+        const double dy = double(y) - d.y;
+        if (dx * dx + dy * dy < d.r * d.r) value = d.level;
+      }
+      if (noise > 0) value += double(int(random() % std::uint32_t(2 * noise + 1)) - noise);
+      image[y * Width + x] = static_cast<std::uint8_t>(std::clamp(value, 0.0, 255.0));
+    }
+  }
+  return image;
+}
+
+Bytes RandomBytes(std::mt19937 &random) {
+  Bytes bytes(Width * Rows);
+  for (auto &byte : bytes) byte = static_cast<std::uint8_t>(random());
+  return bytes;
+}
+
+// Runs of one byte, 200 to 20000 long.
+Bytes RunHeavy(std::mt19937 &random) {
+  Bytes bytes;
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  while (bytes.size() < Width * Rows) {
+    const auto length = static_cast<std::size_t>(200.0 * std::pow(100.0, unit(random)));
+    bytes.insert(bytes.end(), length, static_cast<std::uint8_t>(random()));
+  }
+  bytes.resize(Width * Rows);
+  return bytes;
+}
+
+// One LZW strip written by libtiff, kept open for libtiff's decoder.
+struct TiffStream {
+  Bytes plain;
+  Bytes raw;  // the strip's LZW code stream
+  TIFF *tiff = nullptr;
+  std::string path;
+};
+
+TiffStream MakeStream(const char *name, const Bytes &plain) {
+  TiffStream stream;
+  stream.plain = plain;
+  stream.path = (std::filesystem::temp_directory_path() /
+                 ("dinfo_lzw_bench_" + std::string(name) + ".tif"))
+                    .string();
+  TIFF *out = TIFFOpen(stream.path.c_str(), "w");
+  TIFFSetField(out, TIFFTAG_IMAGEWIDTH, std::uint32_t(Width));
+  TIFFSetField(out, TIFFTAG_IMAGELENGTH, std::uint32_t(Rows));
+  TIFFSetField(out, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(out, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(out, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+  TIFFSetField(out, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+  TIFFSetField(out, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+  TIFFSetField(out, TIFFTAG_ROWSPERSTRIP, std::uint32_t(Rows));
+  TIFFWriteEncodedStrip(out, 0, stream.plain.data(), tmsize_t(stream.plain.size()));
+  TIFFClose(out);
+  stream.tiff = TIFFOpen(stream.path.c_str(), "r");
+  stream.raw.resize(std::size_t(TIFFRawStripSize(stream.tiff, 0)));
+  TIFFReadRawStrip(stream.tiff, 0, stream.raw.data(), tmsize_t(stream.raw.size()));
+  return stream;
+}
+
+const TiffStream &Stream(int kind) {
+  static std::vector<TiffStream> streams = [] {
+    std::mt19937 random(2026);
+    std::vector<TiffStream> made;
+    made.push_back(MakeStream("text", TextLike(random)));
+    made.push_back(MakeStream("image", ImageLike(random)));
+    made.push_back(MakeStream("random", RandomBytes(random)));
+    made.push_back(MakeStream("runs", RunHeavy(random)));
+    return made;
+  }();
+  return streams[std::size_t(kind)];
+}
+
+// dinfo's decoder as DecompressTableObject runs it: a new decoder, an
+// output buffer growing from 1 KB by doubling, released afterwards. With a
+// `ready` buffer instead, the decoder writes into a buffer that is already
+// big enough, as libtiff's does: the decoding alone.
+bool DecodeWithDinfo(const TiffStream &stream, bool check, dinfo::Block ready = {}) {
+  dinfo::LzwDecoder *decoder = dinfo::CreateLzwDecoder();
+  std::uint8_t *const ownStart = decoder->outputStart;
+  std::uint8_t *const ownEnd = decoder->outputEnd;
+  if (!ready.empty()) {
+    decoder->outputStart = decoder->outputPos = ready.data();
+    decoder->outputEnd = ready.data() + ready.size();
+  }
+  std::uint8_t *start = nullptr;
+  const std::int32_t length = dinfo::DecodeLzw(
+      stream.raw.data(), static_cast<std::int32_t>(stream.raw.size()), &start, decoder);
+  benchmark::DoNotOptimize(start);
+  const bool same = !check || (length == std::int32_t(stream.plain.size()) &&
+                               std::equal(stream.plain.begin(), stream.plain.end(), start));
+  if (!ready.empty()) {
+    decoder->outputStart = decoder->outputPos = ownStart;
+    decoder->outputEnd = ownEnd;
+  }
+  dinfo::ReleaseLzwDecoder(decoder);
+  return same;
+}
+
+// CPU time of this thread: the machine is shared, wall time is not ours.
+double ThreadSeconds() {
+#if defined(_WIN32)
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+#else
+  timespec now{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return double(now.tv_sec) + double(now.tv_nsec) * 1e-9;
+#endif
+}
+
+void BM_LzwDecode(benchmark::State &state) {
+  const TiffStream &stream = Stream(int(state.range(0)));
+  Bytes target(stream.plain.size());
+  dinfo::Block ready = dinfo::AllocateBlock(std::int64_t(stream.plain.size()) + 65536);
+  if (!DecodeWithDinfo(stream, true) || !DecodeWithDinfo(stream, true, ready) ||
+      TIFFReadEncodedStrip(stream.tiff, 0, target.data(), tmsize_t(target.size())) !=
+          tmsize_t(target.size()) ||
+      target != stream.plain) {
+    state.SkipWithError("the decoders disagree with the data");
+    return;
+  }
+  double dinfoSeconds = 0;
+  double readySeconds = 0;
+  double tiffSeconds = 0;
+  for (auto _ : state) {
+    const double t0 = ThreadSeconds();
+    DecodeWithDinfo(stream, false);
+    const double t1 = ThreadSeconds();
+    TIFFReadEncodedStrip(stream.tiff, 0, target.data(), tmsize_t(target.size()));
+    benchmark::DoNotOptimize(target.data());
+    const double t2 = ThreadSeconds();
+    DecodeWithDinfo(stream, false, ready);
+    const double t3 = ThreadSeconds();
+    dinfoSeconds += t1 - t0;
+    tiffSeconds += t2 - t1;
+    readySeconds += t3 - t2;
+    state.SetIterationTime(t3 - t0);
+  }
+  dinfo::ReleaseBlock(ready);
+  const double megabytes = double(stream.plain.size()) * double(state.iterations()) / 1e6;
+  state.counters["dinfo_MBps"] = megabytes / dinfoSeconds;
+  state.counters["libtiff_MBps"] = megabytes / tiffSeconds;
+  state.counters["ratio"] = tiffSeconds / dinfoSeconds;
+  state.counters["decode_only_MBps"] = megabytes / readySeconds;
+  state.counters["decode_only_ratio"] = tiffSeconds / readySeconds;
+  state.counters["compressed_pct"] = 100.0 * double(stream.raw.size()) / double(stream.plain.size());
+  state.SetLabel(std::vector<const char *>{"text", "image", "random", "runs"}[std::size_t(state.range(0))]);
+}
+BENCHMARK(BM_LzwDecode)->DenseRange(0, 3)->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+}  // namespace
+
+#endif  // DINFO_HAVE_LIBTIFF
