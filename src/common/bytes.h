@@ -35,7 +35,12 @@ constexpr std::uint32_t ReverseBytes32(std::uint32_t value) {
          (value << 24);
 }
 
-// The 32-bit reads and writes copy whole words, so that loops over them
+constexpr std::uint64_t ReverseBytes64(std::uint64_t value) {
+  return (std::uint64_t{ReverseBytes32(static_cast<std::uint32_t>(value))} << 32) |
+         ReverseBytes32(static_cast<std::uint32_t>(value >> 32));
+}
+
+// The 32- and 64-bit reads and writes copy whole words, so that loops over them
 // vectorise; the byte order is fixed by the name, not by the machine.
 inline std::uint32_t ReadU32LittleEndian(const std::uint8_t *p) {
   std::uint32_t value;
@@ -44,6 +49,11 @@ inline std::uint32_t ReadU32LittleEndian(const std::uint8_t *p) {
 }
 inline std::int32_t ReadI32LittleEndian(const std::uint8_t *p) {
   return static_cast<std::int32_t>(ReadU32LittleEndian(p));
+}
+inline std::uint64_t ReadU64LittleEndian(const std::uint8_t *p) {
+  std::uint64_t value;
+  std::memcpy(&value, p, sizeof value);
+  return std::endian::native == std::endian::little ? value : ReverseBytes64(value);
 }
 inline std::uint16_t ReadU16BigEndian(const std::uint8_t *p) {
   return static_cast<std::uint16_t>((p[0] << 8) | p[1]);
@@ -61,6 +71,10 @@ inline void WriteU16BigEndian(std::uint8_t *p, std::uint16_t value) {
 }
 inline void WriteU32LittleEndian(std::uint8_t *p, std::uint32_t value) {
   if constexpr (std::endian::native != std::endian::little) value = ReverseBytes32(value);
+  std::memcpy(p, &value, sizeof value);
+}
+inline void WriteU64LittleEndian(std::uint8_t *p, std::uint64_t value) {
+  if constexpr (std::endian::native != std::endian::little) value = ReverseBytes64(value);
   std::memcpy(p, &value, sizeof value);
 }
 inline void WriteU32BigEndian(std::uint8_t *p, std::uint32_t value) {

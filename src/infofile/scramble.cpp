@@ -5,21 +5,21 @@
 #include "common/bytes.h"
 
 // The key stream is a linear shift register: its bit sequence obeys
-// s[n] = s[n-31] XOR s[n-30], and so (squaring the feedback polynomial
-// twice) s[n] = s[n-124] XOR s[n-120]. Since the low byte of the register
-// is a window of that sequence, every four-byte group of key stream is the
-// XOR of the groups 31 and 30 before it. After the first 31 groups, taken
-// one register step a byte, the key stream comes a group at a time with no
-// carried state but a short history, which the compiler can vectorise.
+// s[n] = s[n-31] XOR s[n-30]. Squaring the feedback polynomial k times
+// gives s[n] = s[n-31*2^k] XOR s[n-30*2^k], and since each key byte is a
+// window of that sequence, the same holds for whole runs of key bytes: byte
+// n is byte n-31 XOR byte n-30, and each 16-byte unit is the XOR of the
+// units 31 and 30 before it. The first 31 bytes come from the register one
+// step a byte, the bytes up to 31 units from the byte rule, and the rest a
+// unit at a time in a loop the compiler vectorises.
 namespace dinfo {
 namespace {
 
 using Lanes = std::array<std::uint8_t, 4>;
 
 constexpr std::int32_t GroupSize = 4;
-constexpr std::int32_t KeyHistoryGroups = 31;
-// Groups per chunk: the 16-bit halves of the packed lane sums take at most
-// 256 x 255 before they are folded into 32-bit totals.
+// Groups per run of packed sums: their 16-bit halves take at most 256 x 255
+// before they are folded into 32-bit totals.
 constexpr std::int32_t ChunkGroups = 256;
 constexpr std::uint32_t EvenBytes = 0x00FF00FFu;
 
@@ -47,81 +47,100 @@ Lanes SumLanes(const std::uint8_t *data, std::int32_t groups) {
 
 // Sums of the restored groups. Lanes 0 to 3 are plain sums (modulo 2^32);
 // lane 2 enters the check sum as b2 mod 13 = b2 - 13 * (b2 / 13), so the
-// quotients are summed beside it. For b2 <= 255, b2 / 13 = (b2 * 158) >> 11.
+// quotients are summed beside it.
 struct RestoredSums {
   std::uint32_t lane[4];
   std::uint32_t quotients;
 };
 
-void AddGroup(RestoredSums *sums, std::uint32_t group) {
-  sums->lane[0] += group & 0xFFu;
-  sums->lane[1] += (group >> 8) & 0xFFu;
-  sums->lane[2] += (group >> 16) & 0xFFu;
-  sums->lane[3] += group >> 24;
-  sums->quotients += (((group >> 16) & 0xFFu) * 158u) >> 11;
+constexpr std::int32_t KeyUnitSize = 16;
+constexpr std::int32_t KeyHistoryUnits = 31;
+constexpr std::int32_t KeyHistorySize = KeyHistoryUnits * KeyUnitSize;
+constexpr std::int32_t SumRunSize = ChunkGroups * GroupSize;
+// Key stream made at a time; the last 31 units move to the front after.
+constexpr std::int32_t KeyChunkSize = 4096;
+
+// b2 / 13 for lane 2 of a group, taken where it stands (b2 x 2^16) by a
+// float multiply, which vectorises where a 32-bit integer one does not.
+// b2 x 2^16 is exact in a float, and the factor, a little above
+// 1 / (13 x 2^16), keeps every quotient whole for b2 <= 255.
+inline std::uint32_t QuotientByThirteen(std::uint32_t group) {
+  constexpr float Factor = (1.0f / 13.0f + 1.0e-5f) / 65536.0f;
+  const auto scaled = static_cast<float>(static_cast<std::int32_t>(group & 0x00FF0000u));
+  return static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled * Factor));
 }
 
-// The first groups, one register step a byte; their key groups are kept
-// in `history` (as many as there are, up to 31) to seed the recurrence.
-std::int32_t RestoreLeadingGroups(std::uint8_t *data, std::int32_t groups, std::uint32_t key,
-                                  std::uint32_t *history, RestoredSums *sums) {
-  const std::int32_t leading = groups < KeyHistoryGroups ? groups : KeyHistoryGroups;
-  for (std::int32_t g = 0; g < leading; ++g) {
-    std::uint32_t keyGroup = 0;
-    for (std::int32_t k = 0; k < GroupSize; ++k) {
-      keyGroup |= (key & 0xFFu) << (8 * k);
-      key = AdvanceKey(key);
-    }
-    history[g] = keyGroup;
-    std::uint8_t *at = data + std::size_t(g) * GroupSize;
-    const std::uint32_t restored = ReadU32LittleEndian(at) ^ keyGroup;
-    WriteU32LittleEndian(at, restored);
-    AddGroup(sums, restored);
+// Up to 31 units of key stream: 31 register steps, then the byte rule.
+void SeedKeyStream(std::uint32_t key, std::uint8_t *keys, std::int32_t length) {
+  for (std::int32_t n = 0; n < length && n < 31; ++n) {
+    keys[n] = static_cast<std::uint8_t>(key);
+    key = AdvanceKey(key);
   }
-  return leading;
+  for (std::int32_t n = 31; n < length; ++n) keys[n] = keys[n - 31] ^ keys[n - 30];
 }
 
-// One chunk of at most ChunkGroups groups. keys[0..30] hold the key groups
-// of the 31 groups before the chunk; on return they hold those of the last
-// 31 groups of the chunk.
-void RestoreChunk(std::uint8_t *data, std::int32_t count, std::uint32_t *keys,
-                  RestoredSums *sums) {
+// The next `length` bytes of key stream after the 31 units at `keys`,
+// written from keys + 31 units on. Units line up with 16-byte words, so
+// every word read is one written whole before.
+void ExtendKeyStream(std::uint8_t *keys, std::int32_t length) {
+  const std::int32_t words = (length + 7) / 8;
+  for (std::int32_t w = 0; w < words; ++w) {
+    const std::uint8_t *older = keys + std::size_t(w) * 8;
+    const std::uint64_t next = ReadU64LittleEndian(older) ^ ReadU64LittleEndian(older + KeyUnitSize);
+    WriteU64LittleEndian(keys + KeyHistorySize + std::size_t(w) * 8, next);
+  }
+}
+
+// XORs `length` bytes of key stream (a multiple of 4, at most SumRunSize)
+// onto the data and adds the restored groups to the sums. The 16-bit halves
+// of the packed sums take at most 256 x 255.
+void RestoreRun(std::uint8_t *data, const std::uint8_t *keys, std::int32_t length,
+                RestoredSums *sums) {
   std::uint32_t even = 0;
   std::uint32_t odd = 0;
   std::uint32_t quotients = 0;
-  for (std::int32_t g = 0; g < count; ++g) {
-    const std::uint32_t keyGroup = keys[g] ^ keys[g + 1];
-    keys[g + KeyHistoryGroups] = keyGroup;
-    std::uint8_t *at = data + std::size_t(g) * GroupSize;
-    const std::uint32_t restored = ReadU32LittleEndian(at) ^ keyGroup;
-    WriteU32LittleEndian(at, restored);
+  for (std::int32_t i = 0; i < length; i += GroupSize) {
+    const std::uint32_t restored = ReadU32LittleEndian(data + i) ^ ReadU32LittleEndian(keys + i);
+    WriteU32LittleEndian(data + i, restored);
     even += restored & EvenBytes;
     odd += (restored >> 8) & EvenBytes;
-    quotients += (((restored >> 16) & 0xFFu) * 158u) >> 11;
+    quotients += QuotientByThirteen(restored);
   }
   sums->lane[0] += even & 0xFFFFu;
   sums->lane[1] += odd & 0xFFFFu;
   sums->lane[2] += even >> 16;
   sums->lane[3] += odd >> 16;
   sums->quotients += quotients;
-  for (std::int32_t g = 0; g < KeyHistoryGroups; ++g) keys[g] = keys[g + count];
+}
+
+// RestoreRun over any length, a run of packed sums at a time.
+void RestoreRuns(std::uint8_t *data, const std::uint8_t *keys, std::int32_t length,
+                 RestoredSums *sums) {
+  for (std::int32_t at = 0; at < length; at += SumRunSize) {
+    RestoreRun(data + at, keys + at, length - at < SumRunSize ? length - at : SumRunSize, sums);
+  }
 }
 
 // XORs the key stream onto the data and returns the check sum of the
 // restored groups: start + 23 b0 + 249 b1 + 41 (b2 mod 13) + 71 b3 + 9 for
 // every group, modulo 2^32.
-std::uint32_t RestoreData(std::uint8_t *data, std::int32_t groups, std::uint32_t key) {
+std::uint32_t RestoreData(std::uint8_t *data, std::int32_t dataLength, std::uint32_t key) {
   RestoredSums sums{};
-  std::uint32_t keys[KeyHistoryGroups + ChunkGroups];
-  std::int32_t done = RestoreLeadingGroups(data, groups, key, keys, &sums);
-  while (done < groups) {
-    const std::int32_t count = groups - done < ChunkGroups ? groups - done : ChunkGroups;
-    RestoreChunk(data + std::size_t(done) * GroupSize, count, keys, &sums);
-    done += count;
+  alignas(KeyUnitSize) std::uint8_t keys[KeyHistorySize + KeyChunkSize];
+  std::int32_t done = dataLength < KeyHistorySize ? dataLength : KeyHistorySize;
+  SeedKeyStream(key, keys, done);
+  RestoreRuns(data, keys, done, &sums);
+  while (done < dataLength) {
+    const std::int32_t length = dataLength - done < KeyChunkSize ? dataLength - done : KeyChunkSize;
+    ExtendKeyStream(keys, length);
+    RestoreRuns(data + done, keys + KeyHistorySize, length, &sums);
+    done += length;
+    CopyBytes(keys + length, keys, KeyHistorySize);
   }
   const std::uint32_t modThirteen = sums.lane[2] - 13u * sums.quotients;
+  const auto groups = static_cast<std::uint32_t>(dataLength / GroupSize);
   return ScrambleCheckSumStart + 23u * sums.lane[0] + 249u * sums.lane[1] + 41u * modThirteen +
-         71u * sums.lane[3] + 9u * static_cast<std::uint32_t>(groups);
+         71u * sums.lane[3] + 9u * groups;
 }
 
 }  // namespace
@@ -139,7 +158,7 @@ std::int32_t UnscrambleBlock(std::uint8_t *block, std::int32_t length) {
 
   const std::uint32_t key = (std::uint32_t{t2} << 24) | (std::uint32_t{t0} << 16) |
                             (std::uint32_t{t1} << 8) | t3;
-  const std::uint32_t sum = RestoreData(block, groups, key);
+  const std::uint32_t sum = RestoreData(block, groups * GroupSize, key);
   trailer[0] = static_cast<std::uint8_t>(t0 - (sum >> 16));
   trailer[1] = static_cast<std::uint8_t>(t1 - sum);
   trailer[2] = static_cast<std::uint8_t>(t3 - (sum >> 24));
