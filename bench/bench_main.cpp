@@ -44,7 +44,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
       m.time = (wallTime ? run.GetAdjustedRealTime() : run.GetAdjustedCPUTime()) *
                ToNanoseconds(run.time_unit);
       const std::string prefix = "vs ";
-      if (run.report_label.rfind(prefix, 0) == 0) m.baseline = run.report_label.substr(prefix.size());
+      if (run.report_label.rfind(prefix, 0) == 0) {
+        const std::string rest = run.report_label.substr(prefix.size());
+        m.baseline = rest.substr(0, rest.find(' '));
+      }
       if (measured_.count(name) == 0) order_.push_back(name);
       measured_[name] = m;
     }

@@ -33,7 +33,7 @@ void BM_Memcpy(benchmark::State &state) {
   }
   state.SetBytesProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_Memcpy)->Arg(SmallBlock)->Arg(LargeBlock);
+BENCHMARK(BM_Memcpy)->Arg(96)->Arg(612)->Arg(SmallBlock)->Arg(LargeBlock);
 
 // The block is restored in place again and again; the work does not depend
 // on what the bytes hold.
@@ -46,7 +46,7 @@ void BM_UnscrambleBlock(benchmark::State &state) {
   state.SetBytesProcessed(state.iterations() * state.range(0));
   state.SetLabel("vs BM_Memcpy");
 }
-BENCHMARK(BM_UnscrambleBlock)->Arg(SmallBlock)->Arg(LargeBlock);
+BENCHMARK(BM_UnscrambleBlock)->Arg(96)->Arg(612)->Arg(SmallBlock)->Arg(LargeBlock);
 
 // The restore as first written: three passes, one register step a byte.
 void UnscrambleByteAtATime(std::uint8_t *block, std::int32_t length) {
@@ -81,6 +81,6 @@ void BM_UnscrambleByteAtATime(benchmark::State &state) {
   state.SetBytesProcessed(state.iterations() * state.range(0));
   state.SetLabel("vs BM_Memcpy");
 }
-BENCHMARK(BM_UnscrambleByteAtATime)->Arg(SmallBlock)->Arg(LargeBlock);
+BENCHMARK(BM_UnscrambleByteAtATime)->Arg(96)->Arg(612)->Arg(SmallBlock)->Arg(LargeBlock);
 
 }  // namespace

@@ -41,12 +41,14 @@ bool FileCanHold(HANDLE file, std::int64_t position, std::int64_t length) {
 }
 
 // Reads `length` bytes at `position` into a new block; the code on failure.
+// The read fills the whole block or the block goes back unread, so it is
+// taken without a zero fill.
 Block ReadBlockAt(HANDLE file, std::int64_t position, std::int32_t length, std::int32_t *code) {
   if (!FileCanHold(file, position, length)) {
     *code = ReadFailed;
     return {};
   }
-  Block block = AllocateBlock(length);
+  Block block = AllocateBlockToOverwrite(length);
   if (block.empty()) {
     *code = ReadBadCount;
     return {};
