@@ -60,6 +60,28 @@ Block ReadBlockAt(HANDLE file, std::int64_t position, std::int32_t length, std::
   return block;
 }
 
+// The index of the first entry for (section, recordId), or entryCount. An
+// entry's first eight bytes are its section key and record id, compared as
+// one word, four entries a round.
+std::int32_t FindEntry(ConstBlock entries, std::int32_t entryCount, std::int32_t section,
+                       std::int32_t recordId) {
+  const std::uint64_t wanted =
+      std::uint64_t{static_cast<std::uint32_t>(section)} |
+      (std::uint64_t{static_cast<std::uint32_t>(recordId)} << 32);
+  const std::uint8_t *at = entries.data();
+  std::int32_t i = 0;
+  for (; i + 4 <= entryCount; i += 4, at += 4 * DirectoryEntrySize) {
+    if ((ReadU64LittleEndian(at) == wanted) | (ReadU64LittleEndian(at + 12) == wanted) |
+        (ReadU64LittleEndian(at + 24) == wanted) | (ReadU64LittleEndian(at + 36) == wanted)) {
+      break;
+    }
+  }
+  for (; i < entryCount; ++i, at += DirectoryEntrySize) {
+    if (ReadU64LittleEndian(at) == wanted) return i;
+  }
+  return entryCount;
+}
+
 void Report(std::int32_t *out, std::int32_t value) {
   if (out != nullptr) *out = value;
 }
@@ -121,14 +143,11 @@ Block ReadRecord(HANDLE file, std::int32_t section, std::int32_t recordId,
     Report(sizeOrCode, entryCount);
     return {};
   }
-  std::int32_t recordOffset = -1;
-  for (std::int32_t i = 0; i < entryCount; ++i) {
-    const std::uint8_t *entry = directory.data() + std::size_t(i) * DirectoryEntrySize;
-    if (ReadI32LittleEndian(entry) == section && ReadI32LittleEndian(entry + 4) == recordId) {
-      recordOffset = ReadI32LittleEndian(entry + 8);
-      break;
-    }
-  }
+  const std::int32_t found = FindEntry(directory, entryCount, section, recordId);
+  const std::int32_t recordOffset =
+      found < entryCount
+          ? ReadI32LittleEndian(directory.data() + std::size_t(found) * DirectoryEntrySize + 8)
+          : -1;
   ReleaseBlock(directory);
   if (recordOffset < 0) {
     Report(sizeOrCode, ReadNotFound);
