@@ -16,10 +16,17 @@
 
 namespace {
 
-std::atomic<std::int64_t> g_liveBlocks{0};
-std::atomic<std::int64_t> g_openHandles{0};
-std::atomic<std::int64_t> g_allocationAttempts{0};
-std::atomic<std::int64_t> g_readAttempts{0};
+// Allocations are counted once each way: live blocks are those taken less
+// those given back, attempts those taken plus those refused. Each counter
+// sits on a line of its own, so that threads do not fight over one line.
+struct alignas(64) Counter {
+  std::atomic<std::int64_t> value{0};
+};
+Counter g_blocksTaken;
+Counter g_blocksRefused;
+Counter g_blocksGivenBack;
+Counter g_openHandles;
+Counter g_readAttempts;
 std::atomic<std::int64_t> g_allocationsLeft{-1};
 std::atomic<std::int64_t> g_readsLeft{-1};
 std::atomic<bool> g_injectedFired{false};
@@ -148,7 +155,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
     return INVALID_HANDLE_VALUE;
   }
   *file = {fd, 0};
-  ++g_openHandles;
+  ++g_openHandles.value;
   return file;
 }
 
@@ -176,7 +183,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
   if (file == nullptr || file == INVALID_HANDLE_VALUE || (buffer == nullptr && bytesToRead > 0)) {
     return FALSE;
   }
-  ++g_readAttempts;
+  ++g_readAttempts.value;
   DWORD wanted = bytesToRead;
   if (wanted > 0 && TakeFromBudget(g_readsLeft)) --wanted;
   FileHandle *handle = FileOf(file);
@@ -200,7 +207,7 @@ BOOL CloseHandle(HANDLE object) {
   if (object == nullptr || object == INVALID_HANDLE_VALUE) return FALSE;
   const int result = close(FileOf(object)->descriptor);
   std::free(object);
-  --g_openHandles;
+  --g_openHandles.value;
   return result == 0 ? TRUE : FALSE;
 }
 
@@ -234,18 +241,19 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCCH multiByte, int multiByteCoun
 }
 
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
-  ++g_allocationAttempts;
-  if (TakeFromBudget(g_allocationsLeft)) return nullptr;
-  void *block = (flags & GMEM_ZEROINIT) != 0 ? std::calloc(1, bytes == 0 ? 1 : bytes)
-                                             : std::malloc(bytes == 0 ? 1 : bytes);
-  if (block != nullptr) ++g_liveBlocks;
+  void *block = nullptr;
+  if (!TakeFromBudget(g_allocationsLeft)) {
+    block = (flags & GMEM_ZEROINIT) != 0 ? std::calloc(1, bytes == 0 ? 1 : bytes)
+                                         : std::malloc(bytes == 0 ? 1 : bytes);
+  }
+  ++(block != nullptr ? g_blocksTaken : g_blocksRefused).value;
   return block;
 }
 
 HGLOBAL GlobalFree(HGLOBAL memory) {
   if (memory != nullptr) {
     std::free(memory);
-    --g_liveBlocks;
+    ++g_blocksGivenBack.value;
   }
   return nullptr;
 }
@@ -254,10 +262,17 @@ BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }
 
 namespace dinfo::seam {
 
-std::int64_t LiveBlocks() { return g_liveBlocks.load(); }
-std::int64_t OpenHandles() { return g_openHandles.load(); }
-std::int64_t AllocationAttempts() { return g_allocationAttempts.load(); }
-std::int64_t ReadAttempts() { return g_readAttempts.load(); }
+// A block is given back only after it was taken, so reading the returns
+// first never makes the difference negative.
+std::int64_t LiveBlocks() {
+  const std::int64_t givenBack = g_blocksGivenBack.value.load();
+  return g_blocksTaken.value.load() - givenBack;
+}
+std::int64_t OpenHandles() { return g_openHandles.value.load(); }
+std::int64_t AllocationAttempts() {
+  return g_blocksTaken.value.load() + g_blocksRefused.value.load();
+}
+std::int64_t ReadAttempts() { return g_readAttempts.value.load(); }
 
 void FailAllocationsAfter(std::int64_t successes) {
   g_injectedFired = false;
