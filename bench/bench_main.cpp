@@ -1,7 +1,8 @@
 // The benchmark driver: Google Benchmark's console output, then a table of
 // ratios between each benchmark and the baseline it names in its label
-// ("vs <family>"), both taken from the same run. With repetitions the
-// medians are compared.
+// ("vs <family>" for the family's run with the same arguments, or
+// "vs <family>/<arguments>"), both taken from the same run. With
+// repetitions the medians are compared.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -61,7 +62,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
       if (m.baseline.empty()) continue;
       const std::size_t slash = name.find('/');
       const std::string args = slash == std::string::npos ? "" : name.substr(slash);
-      const auto base = measured_.find(m.baseline + args);
+      // A baseline named with its arguments is taken as it stands; a bare
+      // family gets this benchmark's arguments.
+      const bool named = m.baseline.find('/') != std::string::npos;
+      const auto base = measured_.find(named ? m.baseline : m.baseline + args);
       if (base == measured_.end() || base->second.time <= 0) continue;
       if (!header) {
         std::printf("\n%-60s %-34s %12s %12s %9s %9s\n", "benchmark", "baseline", "time ns",

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "common/bytes.h"
@@ -22,7 +23,7 @@ void BM_SwapBytes(benchmark::State &state, std::int32_t width) {
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(state.iterations() * state.range(0));
-  state.SetLabel("vs BM_Memcpy");
+  state.SetLabel("vs BM_Memcpy/" + std::to_string(state.range(0)));
 }
 BENCHMARK_CAPTURE(BM_SwapBytes, width2, 2)->Arg(SmallArray)->Arg(LargeArray);
 BENCHMARK_CAPTURE(BM_SwapBytes, width4, 4)->Arg(SmallArray)->Arg(LargeArray);
@@ -54,7 +55,7 @@ void BM_RestoreDeltas(benchmark::State &state, std::int32_t width, bool swapped)
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(state.iterations() * state.range(0));
-  state.SetLabel("vs BM_Memcpy");
+  state.SetLabel("vs BM_Memcpy/" + std::to_string(state.range(0)));
 }
 BENCHMARK_CAPTURE(BM_RestoreDeltas, width1, 1, false)->Arg(SmallArray)->Arg(LargeArray);
 BENCHMARK_CAPTURE(BM_RestoreDeltas, width2, 2, false)->Arg(SmallArray)->Arg(LargeArray);
