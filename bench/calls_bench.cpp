@@ -130,11 +130,16 @@ std::vector<Case> Cases() {
     cases.push_back({Export::Table, "links:" + std::to_string(links), shape});
   }
   for (std::int32_t size : {1 << 10, 64 << 10, 1 << 20, 16 << 20}) {
+    const std::string bytes = std::to_string(size);
     SampleShape shape;
     shape.tableSize = size;
-    cases.push_back({Export::Table, "table:" + std::to_string(size), shape});
+    cases.push_back({Export::Table, "table:" + bytes, shape});
     shape.deltaCoded = true;
-    cases.push_back({Export::Table, "delta_table:" + std::to_string(size), shape});
+    cases.push_back({Export::Table, "delta_table:" + bytes, shape});
+    shape.compressed = true;
+    cases.push_back({Export::Table, "lzw_delta_table:" + bytes, shape});
+    shape.nested = true;
+    cases.push_back({Export::Table, "nested_lzw_delta_table:" + bytes, shape});
   }
   return cases;
 }

@@ -1,5 +1,7 @@
 #include "sample_files.h"
 
+#include "writer/table_writer.h"
+
 #include <unistd.h>
 
 #include <filesystem>
@@ -47,22 +49,31 @@ KeyedBlock Locator() {
   return block;
 }
 
-// One typed array of int32 filling the object, body scrambled.
-Bytes TableObject(std::int32_t size, bool deltaCoded) {
-  const std::int32_t count = ((size < 32 ? 32 : size) - 24) / 8 * 2;
-  const std::int32_t totalSize = 24 + 4 * count;
-  Bytes object;
-  writer::AppendI32(object, 0x50178516);
-  writer::AppendI32(object, totalSize);
-  writer::AppendI32(object, 1);
-  writer::AppendI32(object, static_cast<std::int32_t>(0x80000000u | (deltaCoded ? 0x20000000u : 0u)));
-  writer::AppendI32(object, (3 << 26) | count);
-  writer::AppendI32(object, 24);
-  for (std::int32_t i = 0; i < count; ++i) writer::AppendI32(object, i % 1000);
-  Bytes body(object.begin() + 16, object.end());
-  writer::ScrambleBlock(body, 0x6B8B4567u);
-  std::copy(body.begin(), body.end(), object.begin() + 16);
-  return object;
+// A scrambled table of about `size` bytes: one array of 16-bit samples of a
+// smooth curve, as a scanner's correction tables hold them.
+writer::TableSpec Leaf(std::int32_t size, bool deltaCoded, bool compressed) {
+  writer::TableSpec spec;
+  spec.scrambled = true;
+  spec.deltaCoded = deltaCoded;
+  spec.compressed = compressed;
+  const std::int32_t count = (size < 64 ? 64 : size) / 2 - 16;
+  std::vector<std::int64_t> values(static_cast<std::size_t>(count));
+  for (std::int32_t i = 0; i < count; ++i) values[std::size_t(i)] = (i * 7 + (i / 97) % 5) & 0xFFFF;
+  spec.entries.push_back(writer::TypedArray(2, values));
+  return spec;
+}
+
+Bytes TableObject(const SampleShape &shape) {
+  if (!shape.nested) return writer::EncodeTableObject(Leaf(shape.tableSize, shape.deltaCoded, shape.compressed));
+  // A parent with a short array of its own and two nested halves.
+  writer::TableSpec parent;
+  parent.scrambled = true;
+  parent.entries.push_back(writer::TypedArray(4, {1, 2, 3, 4, 5, 6, 7, 8}));
+  for (int half = 0; half < 2; ++half) {
+    parent.entries.push_back(
+        writer::NestedTable(Leaf(shape.tableSize / 2, shape.deltaCoded, shape.compressed)));
+  }
+  return writer::EncodeTableObject(parent);
 }
 
 void Add(writer::InfoFile &file, std::int32_t id, const KeyedBlock &block) {
@@ -93,7 +104,7 @@ Bytes MakeSampleFile(const SampleShape &shape) {
     id = FirstChainId + link;
   }
   Add(file, id, Locator());
-  AddRecord(file, MainSectionKey, TableRecordId, TableObject(shape.tableSize, shape.deltaCoded));
+  AddRecord(file, MainSectionKey, TableRecordId, TableObject(shape));
   return writer::Finish(file);
 }
 
