@@ -71,10 +71,12 @@ std::int32_t FindEntry(ConstBlock entries, std::int32_t entryCount, std::int32_t
   const std::uint8_t *at = entries.data();
   std::int32_t i = 0;
   for (; i + 4 <= entryCount; i += 4, at += 4 * DirectoryEntrySize) {
-    if ((ReadU64LittleEndian(at) == wanted) | (ReadU64LittleEndian(at + 12) == wanted) |
-        (ReadU64LittleEndian(at + 24) == wanted) | (ReadU64LittleEndian(at + 36) == wanted)) {
-      break;
-    }
+    // One test for the four, without a branch for each.
+    const int hits = static_cast<int>(ReadU64LittleEndian(at) == wanted) |
+                     static_cast<int>(ReadU64LittleEndian(at + 12) == wanted) |
+                     static_cast<int>(ReadU64LittleEndian(at + 24) == wanted) |
+                     static_cast<int>(ReadU64LittleEndian(at + 36) == wanted);
+    if (hits != 0) break;
   }
   for (; i < entryCount; ++i, at += DirectoryEntrySize) {
     if (ReadU64LittleEndian(at) == wanted) return i;
