@@ -18,28 +18,43 @@ namespace {
 using Lanes = std::array<std::uint8_t, 4>;
 
 constexpr std::int32_t GroupSize = 4;
-// Groups per run of packed sums: their 16-bit halves take at most 256 x 255
-// before they are folded into 32-bit totals.
+// Groups per run of packed sums (PackedSums), which fit 32 bits for 256
+// groups of 255s before they are folded into the totals.
 constexpr std::int32_t ChunkGroups = 256;
 constexpr std::uint32_t EvenBytes = 0x00FF00FFu;
 
-// Lane sums (modulo 256) over the stored data, lanes 0 and 2 and lanes 1
-// and 3 packed in the halves of a 32-bit word.
+// Lane sums (modulo 256) over the stored data, a run of groups at a time:
+// `even` packs the sums of lanes 0 and 2 in its halves, and `shifted`, the
+// sum of every group shifted down a byte, holds sum b1 + 2^8 sum b2 +
+// 2^16 sum b3, which a run keeps below 2^32. Taking 2^8 sum b2 away leaves
+// the sums of lanes 1 and 3 in its halves.
+struct PackedSums {
+  std::uint32_t even;
+  std::uint32_t shifted;
+};
+
+void AddPacked(PackedSums *packed, std::uint32_t group) {
+  packed->even += group & EvenBytes;
+  packed->shifted += group >> 8;
+}
+
+void FoldPacked(const PackedSums &packed, std::uint32_t *lanes) {
+  const std::uint32_t odd = packed.shifted - ((packed.even >> 16) << 8);
+  lanes[0] += packed.even & 0xFFFFu;
+  lanes[1] += odd & 0xFFFFu;
+  lanes[2] += packed.even >> 16;
+  lanes[3] += odd >> 16;
+}
+
 Lanes SumLanes(const std::uint8_t *data, std::int32_t groups) {
   std::uint32_t totals[4] = {};
   for (std::int32_t start = 0; start < groups; start += ChunkGroups) {
     const std::int32_t end = groups - start < ChunkGroups ? groups : start + ChunkGroups;
-    std::uint32_t even = 0;
-    std::uint32_t odd = 0;
+    PackedSums packed{};
     for (std::int32_t g = start; g < end; ++g) {
-      const std::uint32_t word = ReadU32LittleEndian(data + std::size_t(g) * GroupSize);
-      even += word & EvenBytes;
-      odd += (word >> 8) & EvenBytes;
+      AddPacked(&packed, ReadU32LittleEndian(data + std::size_t(g) * GroupSize));
     }
-    totals[0] += even & 0xFFFFu;
-    totals[1] += odd & 0xFFFFu;
-    totals[2] += even >> 16;
-    totals[3] += odd >> 16;
+    FoldPacked(packed, totals);
   }
   return {static_cast<std::uint8_t>(totals[0]), static_cast<std::uint8_t>(totals[1]),
           static_cast<std::uint8_t>(totals[2]), static_cast<std::uint8_t>(totals[3])};
@@ -121,24 +136,18 @@ void ExtendKeyStream(std::uint8_t *keys, std::int32_t length) {
 }
 
 // XORs `length` bytes of key stream (a multiple of 4, at most SumRunSize)
-// onto the data and adds the restored groups to the sums. The 16-bit halves
-// of the packed sums take at most 256 x 255.
+// onto the data and adds the restored groups to the sums.
 void RestoreRun(std::uint8_t *data, const std::uint8_t *keys, std::int32_t length,
                 RestoredSums *sums) {
-  std::uint32_t even = 0;
-  std::uint32_t odd = 0;
+  PackedSums packed{};
   std::uint32_t quotients = 0;
   for (std::int32_t i = 0; i < length; i += GroupSize) {
     const std::uint32_t restored = ReadU32LittleEndian(data + i) ^ ReadU32LittleEndian(keys + i);
     WriteU32LittleEndian(data + i, restored);
-    even += restored & EvenBytes;
-    odd += (restored >> 8) & EvenBytes;
+    AddPacked(&packed, restored);
     quotients += QuotientByThirteen(restored);
   }
-  sums->lane[0] += even & 0xFFFFu;
-  sums->lane[1] += odd & 0xFFFFu;
-  sums->lane[2] += even >> 16;
-  sums->lane[3] += odd >> 16;
+  FoldPacked(packed, sums->lane);
   sums->quotients += quotients;
 }
 
