@@ -166,5 +166,37 @@ TEST_F(RecordReadTest, AllocationFailureGivesTheBlockCode) {
   CloseHandle(handle);
 }
 
+// The directory is searched four entries a round: the first entry for the
+// section and record id wins wherever it stands in a round, entries of
+// another section with the same id are passed over, and a later duplicate
+// is never consulted.
+TEST_F(InformationFileTest, FirstEntryWinsAtEveryPlaceInTheDirectory) {
+  for (std::int32_t size = 1; size <= 11; ++size) {
+    for (std::int32_t place = 0; place < size; ++place) {
+      writer::InfoFile info = writer::NewInfoFile();
+      const std::int32_t wanted = writer::AppendRaw(info, {4, 0, 0, 0, 'w', 'a', 'n', 't'});
+      const std::int32_t other = writer::AppendRaw(info, {4, 0, 0, 0, 'o', 't', 'h', 'r'});
+      for (std::int32_t i = 0; i < size; ++i) {
+        writer::DirectoryEntry entry{MainSectionKey + 4, 77, other};  // same id, other section
+        if (i == place) entry = {MainSectionKey, 77, wanted};
+        if (i > place) entry = {MainSectionKey, 77, other};           // later duplicates
+        writer::AddEntry(info, MainSectionKey, entry);
+      }
+      Write("info.dat", writer::Finish(info));
+      HANDLE file = Open("info.dat");
+      ASSERT_NE(file, nullptr);
+      std::int32_t sizeOrCode = 0;
+      Block body = ReadRecord(file, MainSection, 77, &sizeOrCode);
+      ASSERT_EQ(sizeOrCode, 4) << size << " entries, match at " << place;
+      EXPECT_EQ(body[0], 'w') << size << " entries, match at " << place;
+      ReleaseBlock(body);
+      EXPECT_EQ(ReadRecord(file, MainSection, 78, &sizeOrCode).data(), nullptr);
+      EXPECT_EQ(sizeOrCode, ReadNotFound);
+      CloseHandle(file);
+    }
+  }
+  ExpectNothingHeld();
+}
+
 }  // namespace
 }  // namespace dinfo::test

@@ -4,13 +4,21 @@
 
 namespace dinfo {
 
+namespace {
+
 // Blocks never exceed 2^31 - 1 bytes: every size in the format is an int32.
-Block AllocateBlock(std::int64_t size) {
+Block Allocate(UINT flags, std::int64_t size) {
   if (size <= 0 || size > INT32_MAX) return {};
-  auto *data = static_cast<std::uint8_t *>(GlobalAlloc(GPTR, static_cast<SIZE_T>(size)));
+  auto *data = static_cast<std::uint8_t *>(GlobalAlloc(flags, static_cast<SIZE_T>(size)));
   if (data == nullptr) return {};
   return Block(data, static_cast<std::size_t>(size));
 }
+
+}  // namespace
+
+Block AllocateBlock(std::int64_t size) { return Allocate(GPTR, size); }
+
+Block AllocateBlockToOverwrite(std::int64_t size) { return Allocate(GMEM_FIXED, size); }
 
 void ReleaseBlock(Block &block) {
   if (block.data() != nullptr) GlobalFree(block.data());

@@ -1,5 +1,6 @@
-// A block of memory from GlobalAlloc, carried with its length. Every block
-// the library takes is zero-filled and goes back through ReleaseBlock.
+// A block of memory from GlobalAlloc, carried with its length. Blocks are
+// zero-filled, except those that are written whole before anything reads
+// them; every block goes back through ReleaseBlock.
 #ifndef DINFO_COMMON_BLOCK_H
 #define DINFO_COMMON_BLOCK_H
 
@@ -14,6 +15,10 @@ using ConstBlock = std::span<const std::uint8_t>;
 // A zero-filled block of `size` bytes, or an empty span (null data) when the
 // size is 0 or less or the allocation fails.
 Block AllocateBlock(std::int64_t size);
+
+// The same without the zero fill, for a block that is written whole before
+// any byte of it is read (a file read into it, released if the read fails).
+Block AllocateBlockToOverwrite(std::int64_t size);
 
 // Gives the block back; an empty span does nothing. Clears the span.
 void ReleaseBlock(Block &block);

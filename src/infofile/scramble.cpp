@@ -2,46 +2,201 @@
 
 #include <array>
 
+#include "common/bytes.h"
+
+// The key stream is a linear shift register: its bit sequence obeys
+// s[n] = s[n-31] XOR s[n-30]. Squaring the feedback polynomial k times
+// gives s[n] = s[n-31*2^k] XOR s[n-30*2^k], and since each key byte is a
+// window of that sequence, the same holds for whole runs of key bytes: byte
+// n is byte n-31 XOR byte n-30, and each 16-byte unit is the XOR of the
+// units 31 and 30 before it. The first 32 bytes come from the register one
+// step a byte, the bytes up to 31 units from the byte rule a word at a
+// time, and the rest a unit at a time in a loop the compiler vectorises.
 namespace dinfo {
 namespace {
 
 using Lanes = std::array<std::uint8_t, 4>;
 
-Lanes SumLanes(const std::uint8_t *data, std::int32_t dataLength) {
-  Lanes sums{};
-  for (std::int32_t i = 0; i < dataLength; ++i) sums[i & 3] = static_cast<std::uint8_t>(sums[i & 3] + data[i]);
-  return sums;
+constexpr std::int32_t GroupSize = 4;
+// Groups per run of packed sums (PackedSums), which fit 32 bits for 256
+// groups of 255s before they are folded into the totals.
+constexpr std::int32_t ChunkGroups = 256;
+constexpr std::uint32_t EvenBytes = 0x00FF00FFu;
+
+// Lane sums (modulo 256) over the stored data, a run of groups at a time:
+// `even` packs the sums of lanes 0 and 2 in its halves, and `shifted`, the
+// sum of every group shifted down a byte, holds sum b1 + 2^8 sum b2 +
+// 2^16 sum b3, which a run keeps below 2^32. Taking 2^8 sum b2 away leaves
+// the sums of lanes 1 and 3 in its halves.
+struct PackedSums {
+  std::uint32_t even;
+  std::uint32_t shifted;
+};
+
+void AddPacked(PackedSums *packed, std::uint32_t group) {
+  packed->even += group & EvenBytes;
+  packed->shifted += group >> 8;
 }
 
-std::uint32_t CheckSum(const std::uint8_t *data, std::int32_t dataLength) {
-  std::uint32_t sum = ScrambleCheckSumStart;
-  for (std::int32_t i = 0; i < dataLength; i += 4) {
-    sum += 23u * data[i] + 249u * data[i + 1] + 41u * (data[i + 2] % 13u) + 71u * data[i + 3] + 9u;
+void FoldPacked(const PackedSums &packed, std::uint32_t *lanes) {
+  const std::uint32_t odd = packed.shifted - ((packed.even >> 16) << 8);
+  lanes[0] += packed.even & 0xFFFFu;
+  lanes[1] += odd & 0xFFFFu;
+  lanes[2] += packed.even >> 16;
+  lanes[3] += odd >> 16;
+}
+
+Lanes SumLanes(const std::uint8_t *data, std::int32_t groups) {
+  std::uint32_t totals[4] = {};
+  for (std::int32_t start = 0; start < groups; start += ChunkGroups) {
+    const std::int32_t end = groups - start < ChunkGroups ? groups : start + ChunkGroups;
+    PackedSums packed{};
+    for (std::int32_t g = start; g < end; ++g) {
+      AddPacked(&packed, ReadU32LittleEndian(data + std::size_t(g) * GroupSize));
+    }
+    FoldPacked(packed, totals);
   }
-  return sum;
+  return {static_cast<std::uint8_t>(totals[0]), static_cast<std::uint8_t>(totals[1]),
+          static_cast<std::uint8_t>(totals[2]), static_cast<std::uint8_t>(totals[3])};
+}
+
+// Sums of the restored groups. Lanes 0 to 3 are plain sums (modulo 2^32);
+// lane 2 enters the check sum as b2 mod 13 = b2 - 13 * (b2 / 13), so the
+// quotients are summed beside it.
+struct RestoredSums {
+  std::uint32_t lane[4];
+  std::uint32_t quotients;
+};
+
+constexpr std::int32_t KeyUnitSize = 16;
+constexpr std::int32_t KeyHistoryUnits = 31;
+constexpr std::int32_t KeyHistorySize = KeyHistoryUnits * KeyUnitSize;
+constexpr std::int32_t SumRunSize = ChunkGroups * GroupSize;
+// Key stream made at a time; the last 31 units move to the front after.
+constexpr std::int32_t KeyChunkSize = 4096;
+
+// b2 / 13 for lane 2 of a group, taken where it stands (b2 x 2^16) by a
+// float multiply, which vectorises where a 32-bit integer one does not.
+// b2 x 2^16 is exact in a float, and the factor, a little above
+// 1 / (13 x 2^16), keeps every quotient whole for b2 <= 255.
+inline std::uint32_t QuotientByThirteen(std::uint32_t group) {
+  constexpr float Factor = (1.0f / 13.0f + 1.0e-5f) / 65536.0f;
+  const auto scaled = static_cast<float>(static_cast<std::int32_t>(group & 0x00FF0000u));
+  return static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled * Factor));
+}
+
+// Eight key bytes from the register as it stands, and the register moved
+// on eight steps. Within 30 steps every new bit is bit 30 XOR bit 29 of the
+// register as it stood, so after m steps it is
+// (key << m) | (((key ^ (key << 1)) >> (31 - m)) & (2^m - 1)).
+std::uint64_t TakeKeyBytes(std::uint32_t *key) {
+  const std::uint32_t start = *key;
+  const std::uint32_t feedback = start ^ (start << 1);
+  std::uint64_t bytes = 0;
+  for (std::uint32_t m = 0; m < 8; ++m) {
+    const std::uint32_t stepped = (start << m) | ((feedback >> (31 - m)) & ((1u << m) - 1u));
+    bytes |= std::uint64_t{stepped & 0xFFu} << (8 * m);
+  }
+  *key = (start << 8) | ((feedback >> 23) & 0xFFu);
+  return bytes;
+}
+
+// The first `length` bytes of key stream (a multiple of 4, at most 31
+// units): 32 from the register, then eight bytes at a time by the byte
+// rule, with the last 32 bytes held in four words.
+void SeedKeyStream(std::uint32_t key, std::uint8_t *keys, std::int32_t length) {
+  constexpr std::int32_t Stepped = 32;
+  for (std::int32_t at = 0; at < Stepped; at += 8) WriteU64LittleEndian(keys + at, TakeKeyBytes(&key));
+  if (length <= Stepped) return;
+  std::uint64_t w0 = ReadU64LittleEndian(keys);
+  std::uint64_t w1 = ReadU64LittleEndian(keys + 8);
+  std::uint64_t w2 = ReadU64LittleEndian(keys + 16);
+  std::uint64_t w3 = ReadU64LittleEndian(keys + 24);
+  for (std::int32_t at = Stepped; at < length; at += 8) {
+    // Bytes at-31 .. at-24 and at-30 .. at-23.
+    const std::uint64_t next = ((w0 >> 8) | (w1 << 56)) ^ ((w0 >> 16) | (w1 << 48));
+    WriteU64LittleEndian(keys + at, next);
+    w0 = w1;
+    w1 = w2;
+    w2 = w3;
+    w3 = next;
+  }
+}
+
+// The next `length` bytes of key stream after the 31 units at `keys`,
+// written from keys + 31 units on. Units line up with 16-byte words, so
+// every word read is one written whole before.
+void ExtendKeyStream(std::uint8_t *keys, std::int32_t length) {
+  const std::int32_t words = (length + 7) / 8;
+  for (std::int32_t w = 0; w < words; ++w) {
+    const std::uint8_t *older = keys + std::size_t(w) * 8;
+    const std::uint64_t next = ReadU64LittleEndian(older) ^ ReadU64LittleEndian(older + KeyUnitSize);
+    WriteU64LittleEndian(keys + KeyHistorySize + std::size_t(w) * 8, next);
+  }
+}
+
+// XORs `length` bytes of key stream (a multiple of 4, at most SumRunSize)
+// onto the data and adds the restored groups to the sums.
+void RestoreRun(std::uint8_t *data, const std::uint8_t *keys, std::int32_t length,
+                RestoredSums *sums) {
+  PackedSums packed{};
+  std::uint32_t quotients = 0;
+  for (std::int32_t i = 0; i < length; i += GroupSize) {
+    const std::uint32_t restored = ReadU32LittleEndian(data + i) ^ ReadU32LittleEndian(keys + i);
+    WriteU32LittleEndian(data + i, restored);
+    AddPacked(&packed, restored);
+    quotients += QuotientByThirteen(restored);
+  }
+  FoldPacked(packed, sums->lane);
+  sums->quotients += quotients;
+}
+
+// RestoreRun over any length, a run of packed sums at a time.
+void RestoreRuns(std::uint8_t *data, const std::uint8_t *keys, std::int32_t length,
+                 RestoredSums *sums) {
+  for (std::int32_t at = 0; at < length; at += SumRunSize) {
+    RestoreRun(data + at, keys + at, length - at < SumRunSize ? length - at : SumRunSize, sums);
+  }
+}
+
+// XORs the key stream onto the data and returns the check sum of the
+// restored groups: start + 23 b0 + 249 b1 + 41 (b2 mod 13) + 71 b3 + 9 for
+// every group, modulo 2^32.
+std::uint32_t RestoreData(std::uint8_t *data, std::int32_t dataLength, std::uint32_t key) {
+  RestoredSums sums{};
+  alignas(KeyUnitSize) std::uint8_t keys[KeyHistorySize + KeyChunkSize];
+  std::int32_t done = dataLength < KeyHistorySize ? dataLength : KeyHistorySize;
+  SeedKeyStream(key, keys, done);
+  RestoreRuns(data, keys, done, &sums);
+  while (done < dataLength) {
+    const std::int32_t length = dataLength - done < KeyChunkSize ? dataLength - done : KeyChunkSize;
+    ExtendKeyStream(keys, length);
+    RestoreRuns(data + done, keys + KeyHistorySize, length, &sums);
+    done += length;
+    CopyBytes(keys + length, keys, KeyHistorySize);
+  }
+  const std::uint32_t modThirteen = sums.lane[2] - 13u * sums.quotients;
+  const auto groups = static_cast<std::uint32_t>(dataLength / GroupSize);
+  return ScrambleCheckSumStart + 23u * sums.lane[0] + 249u * sums.lane[1] + 41u * modThirteen +
+         71u * sums.lane[3] + 9u * groups;
 }
 
 }  // namespace
 
 std::int32_t UnscrambleBlock(std::uint8_t *block, std::int32_t length) {
   if (block == nullptr || length < 4 || length % 4 != 0) return ScrambleBadArgument;
-  const std::int32_t dataLength = length - 4;
-  std::uint8_t *trailer = block + dataLength;
+  const std::int32_t groups = length / GroupSize - 1;
+  std::uint8_t *trailer = block + std::size_t(groups) * GroupSize;
 
-  const Lanes lanes = SumLanes(block, dataLength);
+  const Lanes lanes = SumLanes(block, groups);
   const std::uint8_t t0 = trailer[0] ^ lanes[0];
   const std::uint8_t t1 = trailer[1] ^ lanes[3];
   const std::uint8_t t2 = trailer[2] ^ lanes[1];
   const std::uint8_t t3 = trailer[3] ^ lanes[2];
 
-  std::uint32_t key = (std::uint32_t{t2} << 24) | (std::uint32_t{t0} << 16) |
-                      (std::uint32_t{t1} << 8) | t3;
-  for (std::int32_t i = 0; i < dataLength; ++i) {
-    block[i] ^= static_cast<std::uint8_t>(key);
-    key = AdvanceKey(key);
-  }
-
-  const std::uint32_t sum = CheckSum(block, dataLength);
+  const std::uint32_t key = (std::uint32_t{t2} << 24) | (std::uint32_t{t0} << 16) |
+                            (std::uint32_t{t1} << 8) | t3;
+  const std::uint32_t sum = RestoreData(block, groups * GroupSize, key);
   trailer[0] = static_cast<std::uint8_t>(t0 - (sum >> 16));
   trailer[1] = static_cast<std::uint8_t>(t1 - sum);
   trailer[2] = static_cast<std::uint8_t>(t3 - (sum >> 24));

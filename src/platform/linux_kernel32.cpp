@@ -1,6 +1,7 @@
-// The KERNEL32 subset on Linux. Handles are file descriptors offset by one so
-// that no valid handle is null; blocks come from calloc. Every block and
-// handle is counted so that tests can check that nothing outlives a call.
+// The KERNEL32 subset on Linux. A handle holds a file descriptor and the
+// file position, so that setting the position costs no system call and each
+// read is one pread; blocks come from calloc. Every block and handle is
+// counted so that tests can check that nothing outlives a call.
 #if !defined(_WIN32)
 
 #include "platform/kernel32.h"
@@ -15,13 +16,30 @@
 
 namespace {
 
-std::atomic<std::int64_t> g_liveBlocks{0};
-std::atomic<std::int64_t> g_openHandles{0};
-std::atomic<std::int64_t> g_allocationAttempts{0};
-std::atomic<std::int64_t> g_readAttempts{0};
+// Allocations are counted once each way: live blocks are those taken less
+// those given back, attempts those taken plus those refused. Each counter
+// sits on a line of its own, so that threads do not fight over one line.
+struct alignas(64) Counter {
+  std::atomic<std::int64_t> value{0};
+};
+Counter g_blocksTaken;
+Counter g_blocksRefused;
+Counter g_blocksGivenBack;
+Counter g_openHandles;
+Counter g_readAttempts;
 std::atomic<std::int64_t> g_allocationsLeft{-1};
 std::atomic<std::int64_t> g_readsLeft{-1};
 std::atomic<bool> g_injectedFired{false};
+std::atomic<dinfo::seam::TracedRead *> g_traceReads{nullptr};
+std::int64_t g_traceCapacity = 0;
+std::int64_t *g_traceCount = nullptr;
+
+void TraceRead(std::int64_t position, std::int64_t length) {
+  dinfo::seam::TracedRead *reads = g_traceReads.load(std::memory_order_relaxed);
+  if (reads == nullptr) return;
+  if (*g_traceCount < g_traceCapacity) reads[*g_traceCount] = {position, length};
+  ++*g_traceCount;
+}
 
 // Counts one use of an injection budget; true when this use must fail.
 bool TakeFromBudget(std::atomic<std::int64_t> &budget) {
@@ -36,9 +54,12 @@ bool TakeFromBudget(std::atomic<std::int64_t> &budget) {
   return false;
 }
 
-int DescriptorOf(HANDLE handle) {
-  return static_cast<int>(reinterpret_cast<std::intptr_t>(handle)) - 1;
-}
+struct FileHandle {
+  int descriptor;
+  off_t position;
+};
+
+FileHandle *FileOf(HANDLE handle) { return static_cast<FileHandle *>(handle); }
 
 // Appends the UTF-8 form of one code point; returns the new length.
 std::size_t PutUtf8(char *out, std::size_t at, char32_t point) {
@@ -60,16 +81,25 @@ std::size_t PutUtf8(char *out, std::size_t at, char32_t point) {
   return at;
 }
 
+// Paths whose UTF-8 form surely fits this go through a buffer on the stack.
+constexpr std::size_t ShortPathBytes = 1024;
+
 // UTF-16 path to a UTF-8 path, backslashes turned into slashes and unpaired
-// surrogates into U+FFFD. The result is malloc'd; the caller frees it.
-char *PathToUtf8(LPCWSTR path) {
+// surrogates into U+FFFD. A short path goes into `shortPath`; a longer one
+// is malloc'd and the caller frees it (when it is not `shortPath`).
+char *PathToUtf8(LPCWSTR path, char (&shortPath)[ShortPathBytes]) {
   std::size_t units = 0;
   while (path[units] != 0) ++units;
-  char *out = static_cast<char *>(std::malloc(units * 3 + 1));
+  char *out = units * 3 + 1 <= ShortPathBytes ? shortPath
+                                              : static_cast<char *>(std::malloc(units * 3 + 1));
   if (out == nullptr) return nullptr;
   std::size_t at = 0;
   for (std::size_t i = 0; i < units; ++i) {
     char32_t point = path[i];
+    if (point < 0x80 && point != u'\\') {
+      out[at++] = static_cast<char>(point);
+      continue;
+    }
     if (point >= 0xD800 && point <= 0xDBFF && i + 1 < units && path[i + 1] >= 0xDC00 &&
         path[i + 1] <= 0xDFFF) {
       point = 0x10000 + ((point - 0xD800) << 10) + (path[i + 1] - 0xDC00);
@@ -111,31 +141,40 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
       creationDisposition != OPEN_EXISTING) {
     return INVALID_HANDLE_VALUE;
   }
-  char *path = PathToUtf8(fileName);
+  char shortPath[ShortPathBytes];
+  char *path = PathToUtf8(fileName, shortPath);
   if (path == nullptr) return INVALID_HANDLE_VALUE;
   int fd = open(path, O_RDONLY | O_CLOEXEC);
-  std::free(path);
+  if (path != shortPath) std::free(path);
   if (fd < 0) return INVALID_HANDLE_VALUE;
   struct stat info {};
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  auto *file = static_cast<FileHandle *>(std::malloc(sizeof(FileHandle)));
+  if (file == nullptr || fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    std::free(file);
     close(fd);
     return INVALID_HANDLE_VALUE;
   }
-  ++g_openHandles;
-  return reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(fd) + 1);
+  *file = {fd, 0};
+  ++g_openHandles.value;
+  return file;
 }
 
 DWORD SetFilePointer(HANDLE file, LONG distanceToMove, PLONG distanceToMoveHigh,
                      DWORD moveMethod) {
-  if (file == nullptr || file == INVALID_HANDLE_VALUE || distanceToMoveHigh != nullptr) {
+  if (file == nullptr || file == INVALID_HANDLE_VALUE || distanceToMoveHigh != nullptr ||
+      (moveMethod != FILE_BEGIN && moveMethod != FILE_END)) {
     return INVALID_SET_FILE_POINTER;
   }
-  int whence = moveMethod == FILE_BEGIN ? SEEK_SET : moveMethod == FILE_END ? SEEK_END : -1;
-  if (whence < 0 || (whence == SEEK_SET && distanceToMove < 0)) return INVALID_SET_FILE_POINTER;
-  off_t position = lseek(DescriptorOf(file), distanceToMove, whence);
+  off_t position = distanceToMove;
+  if (moveMethod == FILE_END) {
+    struct stat info {};
+    if (fstat(FileOf(file)->descriptor, &info) != 0) return INVALID_SET_FILE_POINTER;
+    position += info.st_size;
+  }
   if (position < 0 || position >= static_cast<off_t>(INVALID_SET_FILE_POINTER)) {
     return INVALID_SET_FILE_POINTER;
   }
+  FileOf(file)->position = position;
   return static_cast<DWORD>(position);
 }
 
@@ -144,26 +183,32 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
   if (file == nullptr || file == INVALID_HANDLE_VALUE || (buffer == nullptr && bytesToRead > 0)) {
     return FALSE;
   }
-  ++g_readAttempts;
+  ++g_readAttempts.value;
   DWORD wanted = bytesToRead;
   if (wanted > 0 && TakeFromBudget(g_readsLeft)) --wanted;
+  FileHandle *handle = FileOf(file);
+  TraceRead(handle->position, bytesToRead);
   DWORD done = 0;
   while (done < wanted) {
-    ssize_t got = read(DescriptorOf(file), static_cast<char *>(buffer) + done, wanted - done);
+    ssize_t got = pread(handle->descriptor, static_cast<char *>(buffer) + done, wanted - done,
+                        handle->position + static_cast<off_t>(done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) return FALSE;
     if (got == 0) break;
     done += static_cast<DWORD>(got);
   }
+  handle->position += static_cast<off_t>(done);
   if (bytesRead != nullptr) *bytesRead = done;
   return TRUE;
 }
 
+// The handle is gone whatever close reports, as on Windows.
 BOOL CloseHandle(HANDLE object) {
   if (object == nullptr || object == INVALID_HANDLE_VALUE) return FALSE;
-  if (close(DescriptorOf(object)) != 0) return FALSE;
-  --g_openHandles;
-  return TRUE;
+  const int result = close(FileOf(object)->descriptor);
+  std::free(object);
+  --g_openHandles.value;
+  return result == 0 ? TRUE : FALSE;
 }
 
 // The ANSI code page is UTF-8 here. Every valid sequence gives one unit (two
@@ -196,18 +241,19 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCCH multiByte, int multiByteCoun
 }
 
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
-  ++g_allocationAttempts;
-  if (TakeFromBudget(g_allocationsLeft)) return nullptr;
-  void *block = (flags & GMEM_ZEROINIT) != 0 ? std::calloc(1, bytes == 0 ? 1 : bytes)
-                                             : std::malloc(bytes == 0 ? 1 : bytes);
-  if (block != nullptr) ++g_liveBlocks;
+  void *block = nullptr;
+  if (!TakeFromBudget(g_allocationsLeft)) {
+    block = (flags & GMEM_ZEROINIT) != 0 ? std::calloc(1, bytes == 0 ? 1 : bytes)
+                                         : std::malloc(bytes == 0 ? 1 : bytes);
+  }
+  ++(block != nullptr ? g_blocksTaken : g_blocksRefused).value;
   return block;
 }
 
 HGLOBAL GlobalFree(HGLOBAL memory) {
   if (memory != nullptr) {
     std::free(memory);
-    --g_liveBlocks;
+    ++g_blocksGivenBack.value;
   }
   return nullptr;
 }
@@ -216,10 +262,17 @@ BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }
 
 namespace dinfo::seam {
 
-std::int64_t LiveBlocks() { return g_liveBlocks.load(); }
-std::int64_t OpenHandles() { return g_openHandles.load(); }
-std::int64_t AllocationAttempts() { return g_allocationAttempts.load(); }
-std::int64_t ReadAttempts() { return g_readAttempts.load(); }
+// A block is given back only after it was taken, so reading the returns
+// first never makes the difference negative.
+std::int64_t LiveBlocks() {
+  const std::int64_t givenBack = g_blocksGivenBack.value.load();
+  return g_blocksTaken.value.load() - givenBack;
+}
+std::int64_t OpenHandles() { return g_openHandles.value.load(); }
+std::int64_t AllocationAttempts() {
+  return g_blocksTaken.value.load() + g_blocksRefused.value.load();
+}
+std::int64_t ReadAttempts() { return g_readAttempts.value.load(); }
 
 void FailAllocationsAfter(std::int64_t successes) {
   g_injectedFired = false;
@@ -232,6 +285,15 @@ void ShortenReadsAfter(std::int64_t successes) {
 }
 
 bool InjectedFailureFired() { return g_injectedFired.load(); }
+
+void TraceReads(TracedRead *reads, std::int64_t capacity, std::int64_t *count) {
+  g_traceReads = nullptr;
+  if (reads == nullptr || count == nullptr) return;
+  g_traceCapacity = capacity;
+  g_traceCount = count;
+  *count = 0;
+  g_traceReads = reads;
+}
 
 }  // namespace dinfo::seam
 

@@ -24,6 +24,16 @@ void ShortenReadsAfter(std::int64_t successes);
 // Whether an injected failure has fired since injection was last set.
 bool InjectedFailureFired();
 
+// One ReadFile call: where it read and how much it asked for.
+struct TracedRead {
+  std::int64_t position;
+  std::int64_t length;
+};
+// While set, every ReadFile call is noted in `reads` (up to `capacity`
+// entries) and counted in *count, which starts at 0. Null switches tracing
+// off. For one thread at a time: benchmarks replay a call's reads with it.
+void TraceReads(TracedRead *reads, std::int64_t capacity, std::int64_t *count);
+
 }  // namespace dinfo::seam
 
 #endif  // DINFO_PLATFORM_TEST_SEAM_H

@@ -3,32 +3,35 @@
 namespace dinfo {
 namespace {
 
-std::uint16_t ReadTableHalf(const std::uint8_t *at, ByteOrder order) {
-  return order == ByteOrder::Native ? ReadU16LittleEndian(at) : ReadU16BigEndian(at);
-}
-void WriteTableHalf(std::uint8_t *at, std::uint16_t value, ByteOrder order) {
-  if (order == ByteOrder::Native) {
-    WriteU16LittleEndian(at, value);
-  } else {
-    WriteU16BigEndian(at, value);
+// Element k becomes element k plus element k - 1, wrapping at the width.
+// The running sum stays in a register; elements are read and written in
+// the order the table names, chosen once per array.
+template <typename Unit, Unit (*Read)(const std::uint8_t *), void (*Write)(std::uint8_t *, Unit)>
+void RunningSumOf(std::uint8_t *data, std::int64_t count) {
+  Unit sum = Read(data);
+  for (std::int64_t k = 1; k < count; ++k) {
+    std::uint8_t *element = data + k * std::int64_t{sizeof(Unit)};
+    sum = static_cast<Unit>(sum + Read(element));
+    Write(element, sum);
   }
 }
 
-// Element k becomes element k plus element k - 1, wrapping at the width;
-// the values are read and written in the object's byte order.
+std::uint8_t ReadByte(const std::uint8_t *at) { return *at; }
+void WriteByte(std::uint8_t *at, std::uint8_t value) { *at = value; }
+
 void RunningSum(std::uint8_t *data, std::int64_t count, std::int32_t width, ByteOrder order) {
-  for (std::int64_t k = 1; k < count; ++k) {
-    std::uint8_t *element = data + k * width;
-    if (width == 1) {
-      element[0] = static_cast<std::uint8_t>(element[0] + element[-1]);
-    } else if (width == 2) {
-      WriteTableHalf(element, static_cast<std::uint16_t>(ReadTableHalf(element, order) +
-                                                         ReadTableHalf(element - 2, order)),
-                     order);
-    } else {
-      WriteTableWord(element, ReadTableWord(element, order) + ReadTableWord(element - 4, order),
-                     order);
-    }
+  if (count < 2) return;
+  const bool native = order == ByteOrder::Native;
+  if (width == 1) {
+    RunningSumOf<std::uint8_t, ReadByte, WriteByte>(data, count);
+  } else if (width == 2 && native) {
+    RunningSumOf<std::uint16_t, ReadU16LittleEndian, WriteU16LittleEndian>(data, count);
+  } else if (width == 2) {
+    RunningSumOf<std::uint16_t, ReadU16BigEndian, WriteU16BigEndian>(data, count);
+  } else if (native) {
+    RunningSumOf<std::uint32_t, ReadU32LittleEndian, WriteU32LittleEndian>(data, count);
+  } else {
+    RunningSumOf<std::uint32_t, ReadU32BigEndian, WriteU32BigEndian>(data, count);
   }
 }
 

@@ -1,0 +1,174 @@
+// Whole calls of every export on writer-made files, each beside its floor:
+// a loop that opens the same file, makes the same reads (same positions,
+// same lengths, one pread each) and closes it. The reads are taken from a
+// traced call through the platform layer's test seam. Also: calls per
+// second with one and two threads.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dinfo/dinfo.h"
+#include "platform/test_seam.h"
+#include "sample_files.h"
+
+namespace dinfo::bench {
+namespace {
+
+enum class Export { FormatType, MainInfo, CategoryV, CategoryS, Table };
+
+const char *NameOf(Export call) {
+  switch (call) {
+    case Export::FormatType: return "DIGetTableFormatType";
+    case Export::MainInfo: return "DIGetMainInfo";
+    case Export::CategoryV: return "DIGetCategoryInfoV";
+    case Export::CategoryS: return "DIGetCategoryInfoS";
+    case Export::Table: return "DIGetTable";
+  }
+  return "";
+}
+
+// The caller's output areas, as large as the exports may fill.
+struct Outputs {
+  NamedEntry named[200];
+  IntegerTriplet triplets[200];
+};
+
+const DIWideChar *Folder() {
+  static const std::u16string folder(SampleFolder().begin(), SampleFolder().end());
+  return reinterpret_cast<const DIWideChar *>(folder.c_str());
+}
+
+// One call; true when it gave the answer the sample file holds.
+bool Call(Export call, const std::string &file, Outputs &out) {
+  switch (call) {
+    case Export::FormatType:
+      return DIGetTableFormatType(file.c_str(), Folder()) == 3;
+    case Export::MainInfo: {
+      std::int16_t named = 0, triplets = 0;
+      return DIGetMainInfo(file.c_str(), Folder(), out.named, out.triplets, &named, &triplets) == 0;
+    }
+    case Export::CategoryV:
+      return DIGetCategoryInfoV(file.c_str(), Folder(), SampleSelector, nullptr, out.triplets, 0) == 2;
+    case Export::CategoryS:
+      return DIGetCategoryInfoS(file.c_str(), Folder(), SampleSelector, nullptr, out.named, 0) == 1;
+    case Export::Table: {
+      void *table = DIGetTable(file.c_str(), Folder(), SampleSelector, nullptr, 0);
+      DIFreeTable(table);
+      return table != nullptr;
+    }
+  }
+  return false;
+}
+
+std::vector<seam::TracedRead> TraceCall(Export call, const std::string &file) {
+  std::vector<seam::TracedRead> reads(4096);
+  std::int64_t count = 0;
+  Outputs out;
+  seam::TraceReads(reads.data(), static_cast<std::int64_t>(reads.size()), &count);
+  Call(call, file, out);
+  seam::TraceReads(nullptr, 0, nullptr);
+  reads.resize(static_cast<std::size_t>(count < 4096 ? count : 4096));
+  return reads;
+}
+
+// A call that does not give the sample's answer is still timed (the table
+// preparation may not be there yet) and says so in its label.
+void RunCall(benchmark::State &state, Export call, const std::string &file, bool withFloor) {
+  Outputs out;
+  const bool answers = Call(call, file, out);
+  for (auto _ : state) benchmark::DoNotOptimize(Call(call, file, out));
+  state.SetItemsProcessed(state.iterations());
+  if (state.thread_index() == 0) {
+    state.SetLabel(std::string(withFloor ? "vs Floor" : "") + (answers ? "" : " (call fails)"));
+  }
+}
+
+void RunFloor(benchmark::State &state, Export call, const std::string &file) {
+  const std::vector<seam::TracedRead> reads = TraceCall(call, file);
+  std::int64_t largest = 1;
+  for (const auto &read : reads) largest = read.length > largest ? read.length : largest;
+  std::vector<char> buffer(static_cast<std::size_t>(largest));
+  const std::string path = SampleFolder() + "/" + file;
+  for (auto _ : state) {
+    const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    for (const auto &read : reads) {
+      benchmark::DoNotOptimize(pread(fd, buffer.data(), static_cast<std::size_t>(read.length), read.position));
+    }
+    close(fd);
+  }
+  state.counters["reads"] = static_cast<double>(reads.size());
+  state.SetItemsProcessed(state.iterations());
+}
+
+struct Case {
+  Export call;
+  std::string shapeName;
+  SampleShape shape;
+};
+
+std::vector<Case> Cases() {
+  std::vector<Case> cases;
+  const Export all[] = {Export::FormatType, Export::MainInfo, Export::CategoryV,
+                        Export::CategoryS, Export::Table};
+  for (Export call : all) cases.push_back({call, "small", {}});
+  for (std::int32_t entries : {10, 100, 1000, 10000, 100000}) {
+    SampleShape shape;
+    shape.directoryEntries = entries;
+    for (Export call : {Export::FormatType, Export::CategoryV, Export::Table}) {
+      cases.push_back({call, "entries:" + std::to_string(entries), shape});
+    }
+  }
+  for (std::int32_t links : {1, 2, 4, 8}) {
+    SampleShape shape;
+    shape.chainLinks = links;
+    cases.push_back({Export::Table, "links:" + std::to_string(links), shape});
+  }
+  for (std::int32_t size : {1 << 10, 64 << 10, 1 << 20, 16 << 20}) {
+    const std::string bytes = std::to_string(size);
+    SampleShape shape;
+    shape.tableSize = size;
+    cases.push_back({Export::Table, "table:" + bytes, shape});
+    shape.deltaCoded = true;
+    cases.push_back({Export::Table, "delta_table:" + bytes, shape});
+    shape.compressed = true;
+    cases.push_back({Export::Table, "lzw_delta_table:" + bytes, shape});
+    shape.nested = true;
+    cases.push_back({Export::Table, "nested_lzw_delta_table:" + bytes, shape});
+  }
+  return cases;
+}
+
+// Registered before main runs; the files are written on first use.
+const bool registered = [] {
+  for (const Case &c : Cases()) {
+    const std::string file = c.shapeName + ".dat";
+    const std::string suffix = std::string("/") + NameOf(c.call) + "/" + c.shapeName;
+    auto make = [c, file] { return SaveSample(file, c.shape); };
+    benchmark::RegisterBenchmark(("Call" + suffix).c_str(), [c, make](benchmark::State &state) {
+      RunCall(state, c.call, make(), true);
+    });
+    benchmark::RegisterBenchmark(("Floor" + suffix).c_str(), [c, make](benchmark::State &state) {
+      RunFloor(state, c.call, make());
+    });
+  }
+  for (Export call : {Export::FormatType, Export::Table}) {
+    benchmark::RegisterBenchmark((std::string("Threads/") + NameOf(call) + "/small").c_str(),
+                                 [call](benchmark::State &state) {
+                                   static const std::string file = SaveSample("small.dat", {});
+                                   RunCall(state, call, file, false);
+                                 })
+        ->Threads(1)
+        ->Threads(2)
+        ->UseRealTime();
+  }
+  return true;
+}();
+
+}  // namespace
+}  // namespace dinfo::bench

@@ -1,0 +1,137 @@
+#include "sample_files.h"
+
+#include "writer/table_writer.h"
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <set>
+
+namespace dinfo::bench {
+namespace {
+
+using writer::AddRecord;
+using writer::Bytes;
+using writer::KeyedBlock;
+using writer::MainSectionKey;
+
+constexpr std::int32_t TableRecordId = 50;
+constexpr std::int32_t FirstChainId = 2000;
+
+KeyedBlock Triplets(std::vector<std::vector<std::int32_t>> rows) {
+  KeyedBlock block;
+  for (auto &values : rows) block.rows.push_back({{}, writer::PackValues(values, 4)});
+  return block;
+}
+
+KeyedBlock NamedEntries(std::vector<std::pair<std::int32_t, std::string>> entries) {
+  KeyedBlock block;
+  block.valueType = 264;
+  block.valuesPerRow = 1;
+  for (auto &[value, name] : entries) block.rows.push_back({{}, writer::PackNamedEntry(value, name, value + 1)});
+  return block;
+}
+
+KeyedBlock Category(std::vector<std::int32_t> ids) {
+  KeyedBlock block;
+  block.keyIndex = {1};
+  block.valuesPerRow = static_cast<std::int16_t>(ids.size());
+  block.rows.push_back({{SampleSelector}, writer::PackValues(ids, 4)});
+  return block;
+}
+
+// Two rows for the selector: the section (kind 80) and the record (kind 81).
+KeyedBlock Locator() {
+  KeyedBlock block;
+  block.keyIndex = {1};
+  block.rows.push_back({{SampleSelector}, writer::PackValues({80, MainSectionKey, 0}, 4)});
+  block.rows.push_back({{SampleSelector}, writer::PackValues({81, TableRecordId, 0}, 4)});
+  return block;
+}
+
+// A scrambled table of about `size` bytes: one array of 16-bit samples of a
+// smooth curve, as a scanner's correction tables hold them.
+writer::TableSpec Leaf(std::int32_t size, bool deltaCoded, bool compressed) {
+  writer::TableSpec spec;
+  spec.scrambled = true;
+  spec.deltaCoded = deltaCoded;
+  spec.compressed = compressed;
+  const std::int32_t count = (size < 64 ? 64 : size) / 2 - 16;
+  std::vector<std::int64_t> values(static_cast<std::size_t>(count));
+  for (std::int32_t i = 0; i < count; ++i) values[std::size_t(i)] = (i * 7 + (i / 97) % 5) & 0xFFFF;
+  spec.entries.push_back(writer::TypedArray(2, values));
+  return spec;
+}
+
+Bytes TableObject(const SampleShape &shape) {
+  if (!shape.nested) return writer::EncodeTableObject(Leaf(shape.tableSize, shape.deltaCoded, shape.compressed));
+  // A parent with a short array of its own and two nested halves.
+  writer::TableSpec parent;
+  parent.scrambled = true;
+  parent.entries.push_back(writer::TypedArray(4, {1, 2, 3, 4, 5, 6, 7, 8}));
+  for (int half = 0; half < 2; ++half) {
+    parent.entries.push_back(
+        writer::NestedTable(Leaf(shape.tableSize / 2, shape.deltaCoded, shape.compressed)));
+  }
+  return writer::EncodeTableObject(parent);
+}
+
+void Add(writer::InfoFile &file, std::int32_t id, const KeyedBlock &block) {
+  AddRecord(file, MainSectionKey, id, writer::KeyedRecord(block, 0xA5A50000u + std::uint32_t(id)));
+}
+
+}  // namespace
+
+Bytes MakeSampleFile(const SampleShape &shape) {
+  writer::InfoFile file = writer::NewInfoFile();
+  const std::int32_t filler = writer::AppendRaw(file, writer::KeyedRecord(Triplets({{0, 0, 0}})));
+  const std::int32_t realRecords = 10 + shape.chainLinks;
+  for (std::int32_t i = 0; i < shape.directoryEntries - realRecords; ++i) {
+    writer::AddEntry(file, MainSectionKey, {MainSectionKey, 100000 + i, filler});
+  }
+  AddRecord(file, MainSectionKey, 1000,
+            writer::KeyedRecord(writer::SingleValues(4, 1, 2, writer::PackValues({0, 3}, 4))));
+  Add(file, 1001, NamedEntries({{1, "first"}, {2, "second"}}));
+  Add(file, 1002, Triplets({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}));
+  Add(file, 1003, Category({7, 0}));
+  Add(file, 1004, Category({21, 0}));
+  Add(file, 7, Triplets({{70, 71, 72}, {73, 74, 75}}));
+  Add(file, 21, NamedEntries({{40, "gamma"}}));
+  // 1005 -> 2001 -> ... -> the locator's final block.
+  std::int32_t id = 1005;
+  for (std::int32_t link = 1; link < shape.chainLinks; ++link) {
+    Add(file, id, writer::ChainTo({1}, {{{SampleSelector}, FirstChainId + link}}));
+    id = FirstChainId + link;
+  }
+  Add(file, id, Locator());
+  AddRecord(file, MainSectionKey, TableRecordId, TableObject(shape));
+  return writer::Finish(file);
+}
+
+// Removes the folder when the process ends.
+struct SampleFolderOwner {
+  std::string path;
+  SampleFolderOwner() {
+    path = (std::filesystem::temp_directory_path() /
+            ("dinfo_bench_" + std::to_string(static_cast<long>(getpid()))))
+               .string();
+    std::filesystem::create_directories(path);
+  }
+  ~SampleFolderOwner() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+};
+
+const std::string &SampleFolder() {
+  static const SampleFolderOwner owner;
+  return owner.path;
+}
+
+std::string SaveSample(const std::string &name, const SampleShape &shape) {
+  static std::set<std::string> saved;
+  if (saved.insert(name).second) writer::WriteBytes(SampleFolder() + "/" + name, MakeSampleFile(shape));
+  return name;
+}
+
+}  // namespace dinfo::bench

@@ -1,0 +1,38 @@
+// Information files for the whole-call benchmarks, made with the writer:
+// a status record, both main lists, two category records with the records
+// they list, and a table locator (a chain of `chainLinks` blocks) that
+// names one scrambled table object of about `tableSize` bytes, which may be
+// delta-coded, compressed, or a parent of two nested tables. `directoryEntries`
+// pads the main directory with entries of other records, put before the
+// real ones so that every lookup scans all of them.
+#ifndef DINFO_BENCH_SAMPLE_FILES_H
+#define DINFO_BENCH_SAMPLE_FILES_H
+
+#include <cstdint>
+#include <string>
+
+#include "writer/writer.h"
+
+namespace dinfo::bench {
+
+struct SampleShape {
+  std::int32_t directoryEntries = 16;
+  std::int32_t chainLinks = 1;
+  std::int32_t tableSize = 1024;
+  bool deltaCoded = false;
+  bool compressed = false;
+  bool nested = false;  // two nested tables of half the size each
+};
+
+constexpr std::int32_t SampleSelector = 1;
+
+writer::Bytes MakeSampleFile(const SampleShape &shape);
+
+// A folder of its own for this process's sample files, made on first use.
+const std::string &SampleFolder();
+// Writes the file into the sample folder (once per name) and returns its name.
+std::string SaveSample(const std::string &name, const SampleShape &shape);
+
+}  // namespace dinfo::bench
+
+#endif  // DINFO_BENCH_SAMPLE_FILES_H
