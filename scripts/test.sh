@@ -36,7 +36,7 @@ build_preset() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1"
 }
 
-for preset in debug asan clang; do
+for preset in debug release asan clang; do
   echo "=== $preset"
   if build_preset "$preset"; then
     run_ctest --preset "$preset"

@@ -4,6 +4,8 @@
 // touched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <random>
 
 #include "lzw_reference.h"
@@ -36,9 +38,8 @@ std::uint32_t GetWord(const std::uint8_t *at, bool swapped) {
 // A stored object: header, then the body as given, padded to 8 bytes.
 Bytes StoredObject(const Bytes &body, std::int32_t descriptorCount, std::uint32_t flags,
                    bool swapped = false) {
-  Bytes object(16);
-  object.insert(object.end(), body.begin(), body.end());
-  object.resize((object.size() + 7) / 8 * 8);
+  Bytes object((16 + body.size() + 7) / 8 * 8, 0);
+  std::copy(body.begin(), body.end(), object.begin() + 16);
   PutWord(object, 0, Magic, swapped);
   PutWord(object, 4, static_cast<std::uint32_t>(object.size()), swapped);
   PutWord(object, 8, static_cast<std::uint32_t>(descriptorCount), swapped);
