@@ -1,0 +1,212 @@
+#include "cli_common.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+namespace dinfo::cli {
+
+std::u16string ToUtf16(const std::string &text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::uint32_t point = lead;
+    std::size_t extra = 0;
+    if (lead >= 0xF0) {
+      point = lead & 0x07u, extra = 3;
+    } else if (lead >= 0xE0) {
+      point = lead & 0x0Fu, extra = 2;
+    } else if (lead >= 0xC0) {
+      point = lead & 0x1Fu, extra = 1;
+    }
+    for (std::size_t k = 1; k <= extra && i + k < text.size(); ++k) {
+      point = (point << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
+    }
+    i += extra + 1;
+    if (point >= 0x10000) {
+      point -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (point >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (point & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(point));
+    }
+  }
+  return out;
+}
+
+const char *FileArgument::FileName() const { return path.empty() ? name.c_str() : path.c_str(); }
+
+const DIWideChar *FileArgument::Folder() const {
+  return path.empty() && !folder.empty() ? folderWide.c_str() : nullptr;
+}
+
+std::string FileArgument::Describe() const {
+  if (!path.empty()) return path;
+  return folder.empty() ? name : "'" + name + "' in '" + folder + "'";
+}
+
+std::string FileArgument::ResolvedPath() const {
+  if (!path.empty()) return path;
+  if (folder.empty()) return name;
+  return folder.back() == '/' || folder.back() == '\\' ? folder + name : folder + "/" + name;
+}
+
+void FileArgument::Check() const {
+  if (!path.empty() && (!name.empty() || !folder.empty())) {
+    throw CliError(ExitUsage, "give the file either as FILE or as --folder DIR --name NAME, not both");
+  }
+  if (path.empty() && name.empty()) {
+    throw CliError(ExitUsage, "no information file: give FILE, or --name NAME (with --folder DIR)");
+  }
+}
+
+namespace {
+
+struct StatusText {
+  std::int32_t code;
+  const char *name;
+  const char *meaning;
+};
+
+constexpr StatusText StatusTexts[] = {
+    {ErrStatusLookup, "ErrStatusLookup", "the lookup of the status record (1000) failed"},
+    {ErrFileUnusable, "ErrFileUnusable", "the file marks itself unusable (positive file status)"},
+    {ErrConditionIndex, "ErrConditionIndex",
+     "a condition index lies outside 0 to 299 (or a list's work area could not be had)"},
+    {ErrMainInfo, "ErrMainInfo", "a main information list (record 1001 or 1002) failed or is empty"},
+    {ErrOpenFile, "ErrOpenFile", "the information file did not open"},
+    {-2007, "ErrRecordUnreadable", "a record of a chain did not read"},
+    {-2008, "ErrChainSelection", "a chain block matched no row"},
+    {ErrNoCategory, "ErrNoCategory", "the category record yielded no row"},
+    {-2010, "ErrRecordDamaged", "a record is empty or its block is unsound"},
+    {ErrCategoryLookup, "ErrCategoryLookup", "the lookup of the category record failed"},
+    {ErrValueList, "ErrValueList", "a value list failed"},
+    {ErrEntryList, "ErrEntryList", "a named entry list failed"},
+    {ErrFormatType, "ErrFormatType", "the format type could not be read (status record has fewer than 2 values)"},
+    {ErrRecordDisabled, "ErrRecordDisabled", "the record is disabled, or the format type is negative"},
+};
+
+}  // namespace
+
+const char *StatusName(std::int32_t code) {
+  for (const StatusText &text : StatusTexts) {
+    if (text.code == code) return text.name;
+  }
+  return nullptr;
+}
+
+std::string DescribeStatus(std::int32_t code) {
+  for (const StatusText &text : StatusTexts) {
+    if (text.code == code) return std::string(text.name) + " (" + std::to_string(code) + "): " + text.meaning;
+  }
+  return "status " + std::to_string(code) + ": not a code the library names";
+}
+
+std::string ToHex(const std::uint8_t *bytes, std::size_t length) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(2 * length);
+  for (std::size_t i = 0; i < length; ++i) {
+    out.push_back(digits[bytes[i] >> 4]);
+    out.push_back(digits[bytes[i] & 15]);
+  }
+  return out;
+}
+
+std::string ToHex(const std::vector<std::uint8_t> &bytes) { return ToHex(bytes.data(), bytes.size()); }
+
+std::vector<std::uint8_t> FromHex(const std::string &text, const std::string &where) {
+  std::vector<std::uint8_t> out;
+  int pending = -1;
+  for (char c : text) {
+    int digit;
+    if (c >= '0' && c <= '9') {
+      digit = c - '0';
+    } else if (c >= 'a' && c <= 'f') {
+      digit = c - 'a' + 10;
+    } else if (c >= 'A' && c <= 'F') {
+      digit = c - 'A' + 10;
+    } else if (c == ' ' || c == '\n' || c == '\t') {
+      if (pending >= 0) throw CliError(ExitBadInput, where + ": hex digits must come in pairs");
+      continue;
+    } else {
+      throw CliError(ExitBadInput, where + ": '" + std::string(1, c) + "' is not a hex digit");
+    }
+    if (pending < 0) {
+      pending = digit;
+    } else {
+      out.push_back(static_cast<std::uint8_t>(pending * 16 + digit));
+      pending = -1;
+    }
+  }
+  if (pending >= 0) throw CliError(ExitBadInput, where + ": odd number of hex digits");
+  return out;
+}
+
+std::string HexWord(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08x", value);
+  return text;
+}
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw CliError(ExitBadInput, "cannot open '" + path + "' for reading");
+  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteWholeFile(const std::string &path, const std::vector<std::uint8_t> &bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.close();
+  if (!out) throw CliError(ExitBadInput, "cannot write '" + path + "'");
+}
+
+namespace {
+
+// Whether bytes form well-formed UTF-8 (no overlong forms, no surrogates)
+// without control characters other than tab and newline.
+bool IsCleanUtf8(const std::uint8_t *bytes, std::size_t length) {
+  for (std::size_t i = 0; i < length;) {
+    const std::uint8_t lead = bytes[i];
+    std::size_t extra = 0;
+    std::uint8_t low = 0x80;
+    std::uint8_t high = 0xBF;
+    if (lead < 0x80) {
+      if ((lead < 0x20 && lead != '\t' && lead != '\n') || lead == 0x7F) return false;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+      extra = 1;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+      extra = 2;
+      if (lead == 0xE0) low = 0xA0;
+      if (lead == 0xED) high = 0x9F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+      extra = 3;
+      if (lead == 0xF0) low = 0x90;
+      if (lead == 0xF4) high = 0x8F;
+    } else {
+      return false;
+    }
+    if (extra > 0 && i + extra >= length) return false;
+    for (std::size_t k = 1; k <= extra; ++k) {
+      const std::uint8_t next = bytes[i + k];
+      if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF)) return false;
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> CleanText(const std::uint8_t *bytes, std::size_t length) {
+  std::size_t end = 0;
+  while (end < length && bytes[end] != 0) ++end;
+  for (std::size_t i = end; i < length; ++i) {
+    if (bytes[i] != 0) return std::nullopt;
+  }
+  if (!IsCleanUtf8(bytes, end)) return std::nullopt;
+  return std::string(reinterpret_cast<const char *>(bytes), end);
+}
+
+}  // namespace dinfo::cli

@@ -1,0 +1,68 @@
+// Shared pieces of the dinfo tool: how a file is named on the command line,
+// status codes by name and meaning, hex text, and the error type the
+// subcommands throw for a clear message and exit code.
+#ifndef DINFO_TOOLS_CLI_CLI_COMMON_H
+#define DINFO_TOOLS_CLI_CLI_COMMON_H
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "dinfo/dinfo.h"
+
+namespace dinfo::cli {
+
+// Exit codes of the tool.
+constexpr int ExitOk = 0;
+constexpr int ExitQueryFailed = 1;  // the library answered with a failure
+constexpr int ExitUsage = 2;        // bad arguments
+constexpr int ExitBadInput = 3;     // a file that could not be read, parsed or written
+
+// A failure the tool reports on stderr before exiting with `exitCode`.
+struct CliError : std::runtime_error {
+  CliError(int code, const std::string &message) : std::runtime_error(message), exitCode(code) {}
+  int exitCode;
+};
+
+// A file named as a path, or as a folder and a name the way the exports
+// take them.
+struct FileArgument {
+  std::string path;    // a path given directly
+  std::string folder;  // with --folder
+  std::string name;    // with --name
+  // The exports' two arguments: the name, and the folder or none.
+  const char *FileName() const;
+  const DIWideChar *Folder() const;
+  std::string Describe() const;
+  // The path as the library composes it (folder, separator, name).
+  std::string ResolvedPath() const;
+  void Check() const;  // throws CliError(ExitUsage) when neither or both forms are given
+
+  std::u16string folderWide;
+};
+
+std::u16string ToUtf16(const std::string &text);
+
+// "ErrOpenFile (-2006): the information file did not open", or a plain
+// description for codes the library does not name.
+std::string DescribeStatus(std::int32_t code);
+const char *StatusName(std::int32_t code);  // null when unnamed
+
+std::string ToHex(const std::uint8_t *bytes, std::size_t length);
+std::string ToHex(const std::vector<std::uint8_t> &bytes);
+// Whitespace between byte pairs is allowed; throws CliError on bad text.
+std::vector<std::uint8_t> FromHex(const std::string &text, const std::string &where);
+std::string HexWord(std::uint32_t value);  // "0x1234abcd"
+
+std::vector<std::uint8_t> ReadWholeFile(const std::string &path);
+void WriteWholeFile(const std::string &path, const std::vector<std::uint8_t> &bytes);
+
+// A 256-byte text field as printable text when it is clean UTF-8 ended by
+// zero bytes; nullopt otherwise.
+std::optional<std::string> CleanText(const std::uint8_t *bytes, std::size_t length);
+
+}  // namespace dinfo::cli
+
+#endif  // DINFO_TOOLS_CLI_CLI_COMMON_H

@@ -1,0 +1,407 @@
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "common/bytes.h"
+#include "infofile/information_file.h"
+#include "info_file_json.h"
+#include "keyed_json.h"
+#include "table_json.h"
+
+namespace dinfo::cli {
+namespace {
+
+using writer::Bytes;
+
+constexpr std::int32_t LocatorSectionKind = 80;
+constexpr std::int32_t LocatorRecordKind = 81;
+constexpr std::int64_t SectionScanLimit = 65536;
+
+enum class Purpose { Status, MainEntries, MainTriplets, Category, Locator, Values };
+
+struct FixedRecord {
+  std::int32_t id;
+  Purpose purpose;
+  const char *role;
+};
+
+constexpr FixedRecord FixedRecords[] = {
+    {1000, Purpose::Status, "status record"},        {1001, Purpose::MainEntries, "main named entries"},
+    {1002, Purpose::MainTriplets, "main triplets"},  {1003, Purpose::Category, "category V"},
+    {1004, Purpose::Category, "category S"},         {1005, Purpose::Locator, "table locator"},
+};
+
+struct RecordInfo {
+  std::int32_t section = 0;
+  std::int32_t id = 0;
+  std::int32_t offset = 0;
+  bool readable = false;
+  Bytes body;
+  Json content = Json::object();  // "keyed" / "table" / "raw" and their notes
+  bool keyedSound = false;
+  std::string role;
+};
+
+std::string RecordName(std::int32_t section, std::int32_t id) {
+  return "record " + std::to_string(id) + " in section " + std::to_string(section);
+}
+
+class Inspector {
+ public:
+  explicit Inspector(const std::string &path) : path_(path), bytes_(ReadWholeFile(path)) {
+    file_ = OpenInformationFile(nullptr, path.c_str());
+    if (file_ == nullptr) throw CliError(ExitBadInput, "cannot open '" + path + "' as an information file");
+  }
+  ~Inspector() { CloseHandle(file_); }
+  Inspector(const Inspector &) = delete;
+  Inspector &operator=(const Inspector &) = delete;
+
+  Json Run();
+
+ private:
+  void Problem(const std::string &where, const std::string &what) {
+    problems_.push_back(Json{{"where", where}, {"what", what}});
+  }
+  std::int64_t WordAt(std::int64_t position) const {
+    if (position < 0 || position + 4 > static_cast<std::int64_t>(bytes_.size())) return -1;
+    return ReadI32LittleEndian(bytes_.data() + position);
+  }
+  std::string DirectoryProblem(std::int32_t section, std::int32_t code) const;
+  std::string RecordProblem(std::int32_t offset, std::int32_t code) const;
+  bool ReadSection(std::int32_t section, bool reportFailure);
+  void ReadRecordBodies(std::int32_t section);
+  void Decode(RecordInfo &record);
+  Json Node(std::int32_t id, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path);
+  Json FinalNode(const Json &keyed, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path);
+  void ScanForSections();
+  Json Describe();
+
+  std::string path_;
+  Bytes bytes_;
+  HANDLE file_ = nullptr;
+  Json problems_ = Json::array();
+  Json directories_ = Json::array();
+  std::set<std::int32_t> sections_;
+  std::map<std::pair<std::int32_t, std::int32_t>, RecordInfo> records_;
+  std::set<std::int32_t> expanded_;
+  std::set<std::int32_t> locatedSections_;
+};
+
+std::string Inspector::DirectoryProblem(std::int32_t section, std::int32_t code) const {
+  const std::int64_t directory = WordAt(section);
+  switch (code) {
+    case ReadBadArgument: return "section " + std::to_string(section) + " is negative";
+    case ReadBadCount:
+      return "entryCount " + std::to_string(WordAt(directory)) + " at " + std::to_string(directory) +
+             " is outside 1 to 178956970 (the library reads -108)";
+    default:
+      if (directory < 0) return "the section word at " + std::to_string(section) + " lies outside the file (-138)";
+      return "the directory at " + std::to_string(directory) + " does not fit in the file of " +
+             std::to_string(bytes_.size()) + " bytes (-138)";
+  }
+}
+
+std::string Inspector::RecordProblem(std::int32_t offset, std::int32_t code) const {
+  switch (code) {
+    case ReadBadSize: return "recordSize " + std::to_string(WordAt(offset)) + " is 0 or negative (-148)";
+    case ReadBadCount: return "a block for the record could not be taken (-108)";
+    case ReadBadArgument: return "offset " + std::to_string(offset) + " is negative (-128)";
+    default:
+      if (WordAt(offset) < 0 && offset >= 0 && std::size_t(offset) + 4 > bytes_.size()) {
+        return "offset " + std::to_string(offset) + " lies past the end of the file (-138)";
+      }
+      return "recordSize " + std::to_string(WordAt(offset)) + " at " + std::to_string(offset) +
+             " reaches past the end of the file of " + std::to_string(bytes_.size()) + " bytes (-138)";
+  }
+}
+
+// Reads a section's directory the way the library does and notes each
+// entry; the first entry for a record id is the one lookups take.
+bool Inspector::ReadSection(std::int32_t section, bool reportFailure) {
+  std::int32_t countOrCode = 0;
+  Block directory = ReadSectionDirectory(file_, section, &countOrCode);
+  Json description{{"section", section}};
+  if (WordAt(section) >= 0) description["offset"] = WordAt(section);
+  if (directory.empty()) {
+    if (!reportFailure) return false;
+    const std::string what = DirectoryProblem(section, countOrCode);
+    description["problem"] = what;
+    Problem("directory of section " + std::to_string(section), what);
+    directories_.push_back(description);
+    sections_.insert(section);
+    return false;
+  }
+  sections_.insert(section);
+  description["entryCount"] = countOrCode;
+  Json entries = Json::array();
+  for (std::int32_t i = 0; i < countOrCode; ++i) {
+    const std::uint8_t *at = directory.data() + 12 * i;
+    const std::int32_t key = ReadI32LittleEndian(at);
+    const std::int32_t id = ReadI32LittleEndian(at + 4);
+    const std::int32_t offset = ReadI32LittleEndian(at + 8);
+    Json entry{{"section", key}, {"id", id}, {"offset", offset}};
+    if (key != section) {
+      entry["note"] = "names section " + std::to_string(key) + ": lookups in this section pass over it";
+    } else if (records_.count({section, id}) != 0) {
+      entry["note"] = "shadowed: lookups take the earlier entry for this record";
+    } else {
+      RecordInfo record;
+      record.section = section;
+      record.id = id;
+      record.offset = offset;
+      if (offset < 0) entry["note"] = "marks the record absent";
+      records_[{section, id}] = record;
+    }
+    entries.push_back(entry);
+  }
+  ReleaseBlock(directory);
+  description["entries"] = entries;
+  directories_.push_back(description);
+  ReadRecordBodies(section);
+  return true;
+}
+
+void Inspector::ReadRecordBodies(std::int32_t section) {
+  for (auto &[address, record] : records_) {
+    if (address.first != section || record.offset < 0 || record.readable || !record.content.empty()) continue;
+    std::int32_t sizeOrCode = 0;
+    Block body = ReadRecordAt(file_, record.offset, &sizeOrCode);
+    if (body.empty()) {
+      const std::string what = RecordProblem(record.offset, sizeOrCode);
+      record.content["problem"] = what;
+      Problem(RecordName(section, record.id), what);
+      continue;
+    }
+    record.readable = true;
+    record.body.assign(body.begin(), body.end());
+    ReleaseBlock(body);
+    Decode(record);
+  }
+}
+
+void Inspector::Decode(RecordInfo &record) {
+  Json &content = record.content;
+  const std::string where = RecordName(record.section, record.id);
+  if (LooksLikeTableObject(record.body)) {
+    TableDecoding table = DecodeTableRecord(record.body);
+    if (!table.table.empty()) content["table"] = table.table;
+    if (!table.view.empty()) content["tableView"] = table.view;
+    for (const std::string &what : table.problems) Problem(where, what);
+    if (!table.problems.empty()) content["problems"] = table.problems;
+    if (!table.exact) {
+      content["raw"] = ToHex(record.body);
+      if (table.problems.empty()) content["note"] = "the table's bytes differ from what build makes of it; kept as raw";
+    }
+    return;
+  }
+  KeyedDecoding keyed = DecodeKeyedRecord(record.body);
+  const bool expectKeyed = record.section == MainSection;
+  if (!keyed.parsed && !expectKeyed) {
+    content["raw"] = ToHex(record.body);
+    content["note"] = "neither a table object nor a keyed block";
+    return;
+  }
+  if (keyed.parsed) content["keyed"] = keyed.block;
+  record.keyedSound = keyed.sound;
+  for (const std::string &what : keyed.problems) Problem(where, what);
+  if (!keyed.problems.empty()) content["problems"] = keyed.problems;
+  if (!keyed.exact) {
+    content["raw"] = ToHex(record.body);
+    if (keyed.sound) content["note"] = "fill bytes or unused header fields are not zero; kept as raw";
+  }
+}
+
+// The final block of a chain: what its rows mean depends on which fixed
+// record the chain started from.
+Json Inspector::FinalNode(const Json &keyed, Purpose purpose, const std::string &role,
+                          std::vector<std::int32_t> &path) {
+  Json node = Json::object();
+  const Json rows = keyed.value("rows", Json::array());
+  node["rows"] = rows.size();
+  if (purpose == Purpose::Category) {
+    Json lists = Json::array();
+    for (const Json &row : rows) {
+      Json list{{"keys", row.value("keys", Json::array())}, {"records", Json::array()}};
+      for (const Json &value : row.value("values", Json::array())) {
+        if (!value.is_number_integer() || value.get<std::int64_t>() == 0) break;
+        list["records"].push_back(Node(value.get<std::int32_t>(), Purpose::Values, "listed by " + role, path));
+      }
+      lists.push_back(list);
+    }
+    node["lists"] = lists;
+  } else if (purpose == Purpose::Locator) {
+    Json addresses = Json::array();
+    for (const Json &row : rows) {
+      const Json values = row.value("values", Json::array());
+      Json address{{"keys", row.value("keys", Json::array())}, {"values", values}};
+      if (values.size() >= 2 && values[0].is_number_integer() && values[1].is_number_integer()) {
+        const std::int64_t kind = values[0].get<std::int64_t>();
+        if (kind == LocatorSectionKind) {
+          address["section"] = values[1];
+          locatedSections_.insert(values[1].get<std::int32_t>());
+        } else if (kind == LocatorRecordKind) {
+          address["record"] = values[1];
+        } else {
+          address["problem"] = "kind " + std::to_string(kind) + " is neither 80 (section) nor 81 (record)";
+        }
+      }
+      addresses.push_back(address);
+    }
+    node["addresses"] = addresses;
+  }
+  return node;
+}
+
+Json Inspector::Node(std::int32_t id, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path) {
+  Json node{{"id", id}, {"role", role}};
+  auto found = records_.find({MainSection, id});
+  if (found == records_.end() || found->second.offset < 0) {
+    node["problem"] = "no such record in section 8: a lookup fails with ErrRecordUnreadable (-2007)";
+    Problem(RecordName(MainSection, id) + " (" + role + ")", "missing");
+    return node;
+  }
+  RecordInfo &record = found->second;
+  if (record.role.empty()) record.role = role;
+  if (!record.readable || !record.keyedSound) {
+    node["problem"] = "unreadable or damaged: a lookup fails";
+    return node;
+  }
+  if (std::find(path.begin(), path.end(), id) != path.end()) {
+    node["loop"] = true;
+    return node;
+  }
+  if (expanded_.count(id) != 0) {
+    node["seen"] = true;  // shown in full where it was first met
+    return node;
+  }
+  expanded_.insert(id);
+  const Json &keyed = record.content.at("keyed");
+  node["kind"] = keyed.at("kind");
+  if (keyed.contains("disabled")) node["disabled"] = keyed.at("disabled");
+  if (keyed.at("kind") != "chain") {
+    node["valueType"] = keyed.at("valueType");
+    if (keyed.contains("keyIndex")) node["keyIndex"] = keyed.at("keyIndex");
+    node.update(FinalNode(keyed, purpose, role, path));
+    return node;
+  }
+  node["keyIndex"] = keyed.at("keyIndex");
+  path.push_back(id);
+  Json links = Json::array();
+  for (const Json &row : keyed.value("rows", Json::array())) {
+    const Json values = row.value("values", Json::array());
+    Json link{{"keys", row.value("keys", Json::array())}};
+    if (values.empty() || !values[0].is_number_integer()) {
+      link["problem"] = "no next record id";
+    } else {
+      const auto next = values[0].get<std::int32_t>();
+      link["next"] = next;
+      if (std::find(path.begin(), path.end(), next) != path.end()) {
+        link["loop"] = true;
+        Problem(RecordName(MainSection, id), "its chain comes back to record " + std::to_string(next));
+      } else {
+        link["block"] = Node(next, purpose, role, path);
+      }
+    }
+    links.push_back(link);
+  }
+  path.pop_back();
+  node["links"] = links;
+  return node;
+}
+
+// Sections that no locator names can still be found: their words lie
+// between the main section's word and the first record, each pointing at
+// a directory whose every entry carries that section's key.
+void Inspector::ScanForSections() {
+  std::int64_t end = static_cast<std::int64_t>(bytes_.size());
+  for (const auto &[address, record] : records_) {
+    if (record.offset >= 0) end = std::min<std::int64_t>(end, record.offset);
+  }
+  end = std::min(end, WordAt(MainSection) >= 0 ? WordAt(MainSection) : end);
+  for (std::int64_t p = 12; p + 4 <= end && p < SectionScanLimit; ++p) {
+    const auto section = static_cast<std::int32_t>(p);
+    if (sections_.count(section) != 0) continue;
+    std::int32_t countOrCode = 0;
+    Block directory = ReadSectionDirectory(file_, section, &countOrCode);
+    if (directory.empty()) continue;
+    bool all = true;
+    for (std::int32_t i = 0; i < countOrCode && all; ++i) {
+      all = ReadI32LittleEndian(directory.data() + 12 * i) == section;
+    }
+    ReleaseBlock(directory);
+    if (all) ReadSection(section, false);
+  }
+}
+
+Json Inspector::Describe() {
+  Json description;
+  description["dinfo"] = DescriptionVersion;
+  description["prefix"] = ToHex(bytes_.data(), std::min<std::size_t>(8, bytes_.size()));
+  description["sections"] = Json(std::vector<std::int32_t>(sections_.begin(), sections_.end()));
+  std::vector<const RecordInfo *> ordered;
+  for (const auto &[address, record] : records_) {
+    if (record.readable) ordered.push_back(&record);
+  }
+  std::stable_sort(ordered.begin(), ordered.end(),
+                   [](const RecordInfo *a, const RecordInfo *b) { return a->offset < b->offset; });
+  Json records = Json::array();
+  for (const RecordInfo *record : ordered) {
+    Json entry{{"section", record->section}, {"id", record->id}};
+    if (!record->role.empty()) entry["role"] = record->role;
+    entry["offset"] = record->offset;
+    entry["size"] = record->body.size();
+    entry.update(record->content);
+    records.push_back(entry);
+  }
+  description["records"] = records;
+  return description;
+}
+
+Json Inspector::Run() {
+  if (bytes_.size() < 12) Problem("file", "shorter than 12 bytes: no room for the main section's word at 8");
+  ReadSection(MainSection, true);
+
+  Json chains = Json::array();
+  std::vector<std::int32_t> path;
+  for (const FixedRecord &fixed : FixedRecords) chains.push_back(Node(fixed.id, fixed.purpose, fixed.role, path));
+  for (std::int32_t section : locatedSections_) {
+    if (sections_.count(section) == 0) ReadSection(section, true);
+  }
+  ScanForSections();
+  for (auto &[address, record] : records_) {
+    if (address.first != MainSection && record.role.empty() && record.content.contains("table")) {
+      record.role = "table object";
+    }
+  }
+
+  Json description = Describe();
+  Json inspection;
+  inspection["dinfo"] = DescriptionVersion;
+  inspection["file"] = path_;
+  inspection["size"] = bytes_.size();
+  for (const auto &item : description.items()) inspection[item.key()] = item.value();
+  inspection["directories"] = directories_;
+  inspection["chains"] = chains;
+  inspection["problems"] = problems_;
+  try {
+    inspection["rebuildsIdentically"] = BuildInformationFile(description) == bytes_;
+  } catch (const CliError &) {
+    inspection["rebuildsIdentically"] = false;
+  }
+  // Field order: what build reads first, then what inspect found.
+  Json ordered;
+  for (const char *key : {"dinfo", "file", "size", "prefix", "sections", "directories", "records", "chains",
+                          "problems", "rebuildsIdentically"}) {
+    ordered[key] = inspection[key];
+  }
+  return ordered;
+}
+
+}  // namespace
+
+Json InspectInformationFile(const std::string &path) {
+  Inspector inspector(path);
+  return inspector.Run();
+}
+
+}  // namespace dinfo::cli

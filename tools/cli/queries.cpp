@@ -1,0 +1,186 @@
+#include "queries.h"
+
+#include <cstring>
+#include <iostream>
+#include <memory>
+
+#include "json_util.h"
+#include "render.h"
+#include "svg_plot.h"
+#include "table_json.h"
+#include "table_probe.h"
+
+namespace dinfo::cli {
+namespace {
+
+constexpr std::size_t MaxElements = 32767;
+
+// Prints a failed export's answer and gives the exit code.
+int Failure(const QueryOptions &options, const std::string &call, std::int32_t code, const std::string &message) {
+  if (options.json) {
+    Json answer{{"call", call}, {"status", code}};
+    if (const char *name = StatusName(code)) answer["name"] = name;
+    answer["message"] = message;
+    std::cout << answer.dump(2) << "\n";
+  }
+  std::cerr << "dinfo: " << call << " on " << options.file.Describe() << ": " << message << "\n";
+  return ExitQueryFailed;
+}
+
+Json NamedEntryJson(const NamedEntry &entry) {
+  Json name;
+  if (auto text = CleanText(entry.name, sizeof entry.name)) {
+    name = *text;
+  } else {
+    name = Json{{"hex", ToHex(entry.name, sizeof entry.name)}};
+  }
+  return Json{{"leading", entry.leadingValue}, {"name", name}, {"trailing", entry.trailingValue}};
+}
+
+Json TripletJson(const IntegerTriplet &triplet) {
+  return Json::array({triplet.values[0], triplet.values[1], triplet.values[2]});
+}
+
+void Print(const QueryOptions &options, const Json &answer, const std::string &text) {
+  if (options.json) {
+    std::cout << answer.dump(2) << "\n";
+  } else {
+    std::cout << text;
+  }
+}
+
+}  // namespace
+
+std::vector<ConditionPair> ParseConditions(const std::vector<std::string> &conditions) {
+  std::vector<ConditionPair> pairs;
+  for (const std::string &condition : conditions) {
+    const std::size_t equals = condition.find('=');
+    ConditionPair pair{};
+    try {
+      if (equals == std::string::npos) throw std::invalid_argument("no =");
+      std::size_t used = 0;
+      const long long index = std::stoll(condition.substr(0, equals), &used, 0);
+      if (used != equals) throw std::invalid_argument("index");
+      const std::string valueText = condition.substr(equals + 1);
+      const long long value = std::stoll(valueText, &used, 0);
+      if (used != valueText.size()) throw std::invalid_argument("value");
+      if (index < INT32_MIN || index > INT32_MAX || value < INT32_MIN || value > INT32_MAX) {
+        throw std::out_of_range("int32");
+      }
+      pair.index = static_cast<std::int32_t>(index);
+      pair.value = static_cast<std::int32_t>(value);
+    } catch (const std::logic_error &) {
+      throw CliError(ExitUsage, "--cond '" + condition + "': expected INDEX=VALUE, two 32-bit integers");
+    }
+    pairs.push_back(pair);
+  }
+  if (pairs.size() > 32767) throw CliError(ExitUsage, "more than 32767 conditions");
+  return pairs;
+}
+
+int RunFormat(const QueryOptions &options) {
+  const std::int32_t result = DIGetTableFormatType(options.file.FileName(), options.file.Folder());
+  if (result < 0) {
+    const std::string message = StatusName(result) != nullptr
+                                    ? DescribeStatus(result)
+                                    : "the file stores the negative format type " + std::to_string(result);
+    return Failure(options, "DIGetTableFormatType", result, message);
+  }
+  Print(options, Json{{"call", "DIGetTableFormatType"}, {"formatType", result}},
+        "format type " + std::to_string(result) + "\n");
+  return ExitOk;
+}
+
+int RunMain(const QueryOptions &options) {
+  std::vector<NamedEntry> named(MaxElements);
+  std::vector<IntegerTriplet> triplets(MaxElements);
+  std::int16_t namedCount = 0;
+  std::int16_t tripletCount = 0;
+  const std::int16_t result = DIGetMainInfo(options.file.FileName(), options.file.Folder(), named.data(),
+                                            triplets.data(), &namedCount, &tripletCount);
+  if (result != 0) {
+    std::string message = DescribeStatus(result);
+    if (namedCount > 0) message += " (" + std::to_string(namedCount) + " named entries were read before)";
+    return Failure(options, "DIGetMainInfo", result, message);
+  }
+  Json answer{{"call", "DIGetMainInfo"}, {"namedEntries", Json::array()}, {"triplets", Json::array()}};
+  for (std::int16_t i = 0; i < namedCount; ++i) answer["namedEntries"].push_back(NamedEntryJson(named[std::size_t(i)]));
+  for (std::int16_t i = 0; i < tripletCount; ++i) answer["triplets"].push_back(TripletJson(triplets[std::size_t(i)]));
+  Print(options, answer, RenderMainInfo(answer));
+  return ExitOk;
+}
+
+int RunCategory(char variant, const QueryOptions &options) {
+  const std::vector<ConditionPair> pairs = ParseConditions(options.conditions);
+  const auto pairCount = static_cast<std::int16_t>(pairs.size());
+  // Room for the most elements a 16-bit count can report, of the larger type.
+  std::vector<std::uint32_t> buffer(MaxElements * sizeof(NamedEntry) / 4);
+  const std::string call = variant == 'v' ? "DIGetCategoryInfoV" : "DIGetCategoryInfoS";
+  const std::int16_t result =
+      variant == 'v'
+          ? DIGetCategoryInfoV(options.file.FileName(), options.file.Folder(), options.selector,
+                               pairs.empty() ? nullptr : pairs.data(), buffer.data(), pairCount)
+          : DIGetCategoryInfoS(options.file.FileName(), options.file.Folder(), options.selector,
+                               pairs.empty() ? nullptr : pairs.data(), buffer.data(), pairCount);
+  if (result < 0) return Failure(options, call, result, DescribeStatus(result));
+
+  // The export does not say which element type it wrote; the file does.
+  std::string as = options.as;
+  const std::int32_t valueType = CategoryValueType(options.file, variant, options.selector, pairs);
+  if (as == "auto") as = valueType == 256 || valueType == 264 ? "named" : "triplets";
+  Json answer{{"call", call}, {"count", result}, {"elementType", as == "named" ? "NamedEntry" : "IntegerTriplet"}};
+  if (valueType != 0) answer["valueType"] = valueType;
+  Json elements = Json::array();
+  for (std::int16_t i = 0; i < result; ++i) {
+    if (as == "named") {
+      NamedEntry entry;
+      std::memcpy(&entry, reinterpret_cast<const std::uint8_t *>(buffer.data()) + sizeof entry * std::size_t(i), sizeof entry);
+      elements.push_back(NamedEntryJson(entry));
+    } else {
+      IntegerTriplet triplet;
+      std::memcpy(&triplet, reinterpret_cast<const std::uint8_t *>(buffer.data()) + sizeof triplet * std::size_t(i), sizeof triplet);
+      elements.push_back(TripletJson(triplet));
+    }
+  }
+  answer["elements"] = elements;
+  Print(options, answer, RenderCategory(answer));
+  return ExitOk;
+}
+
+int RunTable(const QueryOptions &options) {
+  const std::vector<ConditionPair> pairs = ParseConditions(options.conditions);
+  void *table = DIGetTable(options.file.FileName(), options.file.Folder(), options.selector,
+                           pairs.empty() ? nullptr : pairs.data(), static_cast<std::int16_t>(pairs.size()));
+  const TableProbe probe = ProbeTable(options.file, options.selector, pairs);
+  if (table == nullptr) {
+    std::string message = "DIGetTable returned null (the library gives no reason)";
+    if (!probe.failure.empty()) message += "; the tool retraced its steps: " + probe.failure;
+    if (options.json) {
+      std::cout << Json{{"call", "DIGetTable"}, {"table", nullptr}, {"message", message}}.dump(2) << "\n";
+    }
+    std::cerr << "dinfo: DIGetTable on " << options.file.Describe() << ": " << message << "\n";
+    return ExitQueryFailed;
+  }
+  const auto *bytes = static_cast<const std::uint8_t *>(table);
+  const std::size_t totalSize = PreparedTableSize(bytes);
+  Json view = ViewPreparedTable(bytes, totalSize);
+  if (!probe.storedView.empty()) AnnotateStoredCodings(view, probe.storedView);
+  Json answer{{"call", "DIGetTable"}};
+  if (probe.section != 0) answer["storedAt"] = Json{{"section", probe.section}, {"record", probe.recordId}};
+  answer["table"] = view;
+  try {
+    if (!options.out.empty()) WriteWholeFile(options.out, std::vector<std::uint8_t>(bytes, bytes + totalSize));
+    if (!options.plot.empty()) {
+      const std::string svg = PlotTableArrays(view, options.file.Describe());
+      WriteWholeFile(options.plot, std::vector<std::uint8_t>(svg.begin(), svg.end()));
+    }
+  } catch (...) {
+    DIFreeTable(table);
+    throw;
+  }
+  DIFreeTable(table);
+  Print(options, answer, RenderTable(answer, options.all));
+  return ExitOk;
+}
+
+}  // namespace dinfo::cli

@@ -1,0 +1,34 @@
+// The queries: each calls one export exactly as a caller would and shows
+// its answer as text or JSON. A failure goes to stderr by name and meaning
+// (and, with --json, as a JSON object on stdout) and makes the exit code 1.
+#ifndef DINFO_TOOLS_CLI_QUERIES_H
+#define DINFO_TOOLS_CLI_QUERIES_H
+
+#include <string>
+#include <vector>
+
+#include "cli_common.h"
+
+namespace dinfo::cli {
+
+struct QueryOptions {
+  FileArgument file;
+  bool json = false;
+  std::int32_t selector = 0;
+  std::vector<std::string> conditions;  // "INDEX=VALUE"
+  std::string as = "auto";              // category: auto, triplets, named
+  bool all = false;                     // table: every value, not a summary
+  std::string out;                      // table: write the table's bytes here
+  std::string plot;                     // table: write an SVG of its arrays here
+};
+
+int RunFormat(const QueryOptions &options);
+int RunMain(const QueryOptions &options);
+int RunCategory(char variant, const QueryOptions &options);
+int RunTable(const QueryOptions &options);
+
+std::vector<ConditionPair> ParseConditions(const std::vector<std::string> &conditions);
+
+}  // namespace dinfo::cli
+
+#endif  // DINFO_TOOLS_CLI_QUERIES_H

@@ -1,0 +1,28 @@
+// Line charts of a table's numeric arrays, as a self-contained SVG: one
+// panel per array (typed arrays of 1-, 2- and 4-byte elements, nested
+// tables included), each with its series drawn as one polyline.
+#ifndef DINFO_TOOLS_CLI_SVG_PLOT_H
+#define DINFO_TOOLS_CLI_SVG_PLOT_H
+
+#include <string>
+#include <vector>
+
+#include "json_util.h"
+
+namespace dinfo::cli {
+
+struct Series {
+  std::string name;  // "entry 2" or "entry 3.1" inside a nested table
+  std::vector<double> values;
+};
+
+// The numeric arrays of a table view, in entry order, nested ones in place.
+std::vector<Series> NumericSeries(const Json &tableView);
+
+std::string RenderSvg(const std::vector<Series> &series, const std::string &title);
+
+std::string PlotTableArrays(const Json &tableView, const std::string &title);
+
+}  // namespace dinfo::cli
+
+#endif  // DINFO_TOOLS_CLI_SVG_PLOT_H

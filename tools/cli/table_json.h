@@ -1,0 +1,36 @@
+// Table objects as JSON: a stored table object (as its record holds it)
+// decoded into the description `build` accepts and into a view of its
+// entries, and a description encoded back through the writer.
+#ifndef DINFO_TOOLS_CLI_TABLE_JSON_H
+#define DINFO_TOOLS_CLI_TABLE_JSON_H
+
+#include <string>
+#include <vector>
+
+#include "json_util.h"
+#include "writer/writer.h"
+
+namespace dinfo::cli {
+
+struct TableDecoding {
+  bool decoded = false;  // the object and its nested tables were taken apart
+  bool exact = false;    // encoding `table` again gives the stored bytes
+  Json table;            // the description, as far as it could be read
+  Json view;             // header, codings, and every entry with its location
+  std::vector<std::string> problems;
+};
+
+// Whether the first word is a table object's magic, in either byte order.
+bool LooksLikeTableObject(const writer::Bytes &stored);
+
+TableDecoding DecodeTableRecord(const writer::Bytes &stored);
+
+writer::Bytes EncodeTableRecord(const Json &table, const std::string &where);
+
+// A prepared table object (as DIGetTable hands it over) as a view: header,
+// and each entry with its kind, location and values.
+Json ViewPreparedTable(const std::uint8_t *object, std::size_t length);
+
+}  // namespace dinfo::cli
+
+#endif  // DINFO_TOOLS_CLI_TABLE_JSON_H

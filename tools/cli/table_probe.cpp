@@ -1,0 +1,148 @@
+#include "table_probe.h"
+
+#include "common/bytes.h"
+#include "infofile/information_file.h"
+#include "interface/frame.h"
+#include "keyed/keyed_block.h"
+#include "table_json.h"
+#include "tableobj/table_object.h"
+
+namespace dinfo::cli {
+namespace {
+
+constexpr std::int32_t LocatorWorkSize = 2400;
+
+struct OpenFile {
+  explicit OpenFile(const FileArgument &file)
+      : handle(OpenInformationFile(reinterpret_cast<const WideChar *>(file.Folder()), file.FileName())) {}
+  ~OpenFile() {
+    if (handle != nullptr) CloseHandle(handle);
+  }
+  OpenFile(const OpenFile &) = delete;
+  OpenFile &operator=(const OpenFile &) = delete;
+  HANDLE handle;
+};
+
+bool MakeVector(std::int32_t selector, const std::vector<ConditionPair> &pairs, ConditionVector *vector) {
+  return BuildConditionVector(selector, pairs.empty() ? nullptr : pairs.data(),
+                              static_cast<std::int16_t>(pairs.size()), vector);
+}
+
+// Finds the table's section and record id the way DIGetTable does.
+bool Locate(HANDLE file, const ConditionVector &vector, TableProbe &probe) {
+  std::vector<std::uint8_t> work(LocatorWorkSize);
+  std::int16_t count = 0;
+  std::int16_t disabledFlag = 0;
+  const std::int16_t status =
+      LookupKeyedRecord(&vector, file, TableLocatorRecordId, MainSection, &count, &disabledFlag, work);
+  if (status != 0) {
+    probe.failure = "the locator lookup (record 1005) failed: " + DescribeStatus(status);
+    return false;
+  }
+  if (disabledFlag != 0) {
+    probe.failure = "the locator's final block is disabled";
+    return false;
+  }
+  if (count != 2) {
+    probe.failure = "the locator answered " + std::to_string(count) + " rows; it must answer exactly 2";
+    return false;
+  }
+  for (int row = 0; row < 2; ++row) {
+    const std::int32_t kind = ReadI32LittleEndian(work.data() + 12 * row);
+    const std::int32_t number = ReadI32LittleEndian(work.data() + 12 * row + 4);
+    if (kind == 80) {
+      probe.section = number;
+    } else if (kind == 81) {
+      probe.recordId = number;
+    } else {
+      probe.failure = "a locator row has kind " + std::to_string(kind) + ", neither 80 (section) nor 81 (record)";
+      return false;
+    }
+  }
+  if (probe.section == 0) {
+    probe.failure = "the locator names section 0";
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::int32_t CategoryValueType(const FileArgument &file, char variant, std::int32_t selector,
+                               const std::vector<ConditionPair> &pairs) {
+  OpenFile open(file);
+  ConditionVector vector;
+  if (open.handle == nullptr || !MakeVector(selector, pairs, &vector)) return 0;
+  std::uint8_t ids[160] = {};
+  std::int16_t count = 0;
+  std::int16_t disabledFlag = 0;
+  const std::int32_t recordId = variant == 'v' ? CategoryVRecordId : CategorySRecordId;
+  if (LookupKeyedRecord(&vector, open.handle, recordId, MainSection, &count, &disabledFlag, Block(ids, sizeof ids)) != 0 ||
+      count == 0) {
+    return 0;
+  }
+  KeyedHeader header{};
+  if (ReadKeyedHeader(&vector, open.handle, ReadI32LittleEndian(ids), MainSection, &header) != 0) return 0;
+  return header.valueType;
+}
+
+TableProbe ProbeTable(const FileArgument &file, std::int32_t selector, const std::vector<ConditionPair> &pairs) {
+  TableProbe probe;
+  OpenFile open(file);
+  if (open.handle == nullptr) {
+    probe.failure = "the information file did not open";
+    return probe;
+  }
+  if (const std::int16_t status = CheckFileStatus(open.handle); status != 0) {
+    probe.failure = "the status check failed: " + DescribeStatus(status);
+    return probe;
+  }
+  if (const std::int32_t formatType = GetFormatType(open.handle); formatType < 0) {
+    probe.failure = "the format type is not usable: " + DescribeStatus(formatType);
+    return probe;
+  }
+  ConditionVector vector;
+  if (!MakeVector(selector, pairs, &vector)) {
+    probe.failure = "a condition index lies outside 0 to 299";
+    return probe;
+  }
+  if (!Locate(open.handle, vector, probe)) return probe;
+  std::int32_t sizeOrCode = 0;
+  Block record = ReadRecord(open.handle, probe.section, probe.recordId, &sizeOrCode);
+  if (record.empty()) {
+    probe.failure = "record " + std::to_string(probe.recordId) + " of section " + std::to_string(probe.section) +
+                    " did not read (code " + std::to_string(sizeOrCode) + ")";
+    return probe;
+  }
+  const std::vector<std::uint8_t> stored(record.begin(), record.end());
+  ReleaseBlock(record);
+  TableDecoding decoding = DecodeTableRecord(stored);
+  probe.storedView = decoding.view;
+  if (!decoding.problems.empty()) {
+    probe.failure = "the stored table object is refused: " + decoding.problems.front();
+  }
+  return probe;
+}
+
+std::size_t PreparedTableSize(const std::uint8_t *table) {
+  TableHeader header{};
+  if (!ReadTableHeader(ConstBlock(table, TableHeaderSize), &header) || header.totalSize < TableHeaderSize) {
+    return TableHeaderSize;
+  }
+  return std::size_t(header.totalSize);
+}
+
+void AnnotateStoredCodings(Json &preparedView, const Json &storedView) {
+  if (storedView.contains("codings")) preparedView["codingsUndone"] = storedView["codings"];
+  if (storedView.contains("scrambleKey")) preparedView["scrambleKey"] = storedView["scrambleKey"];
+  if (!preparedView.contains("entries") || !storedView.contains("entries")) return;
+  Json &entries = preparedView["entries"];
+  const Json &stored = storedView["entries"];
+  for (std::size_t i = 0; i < entries.size() && i < stored.size(); ++i) {
+    if (entries[i].contains("table") && stored[i].contains("table")) {
+      AnnotateStoredCodings(entries[i]["table"], stored[i]["table"]);
+    }
+  }
+}
+
+}  // namespace dinfo::cli
