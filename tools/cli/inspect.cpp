@@ -74,6 +74,8 @@ class Inspector {
   Json Node(std::int32_t id, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path);
   Json FinalNode(const Json &keyed, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path);
   void ScanForSections();
+  void NoteTableAddresses(const Json &addresses, const std::string &role);
+  void CheckTableAddresses();
   Json Describe();
 
   std::string path_;
@@ -85,7 +87,15 @@ class Inspector {
   std::map<std::pair<std::int32_t, std::int32_t>, RecordInfo> records_;
   std::set<std::int32_t> expanded_;
   std::set<std::int32_t> locatedSections_;
+  struct TableAddress {
+    std::int32_t section;
+    std::int32_t recordId;
+    std::string role;
+  };
+  std::vector<TableAddress> tableAddresses_;
 };
+
+bool KeysCompatible(const Json &a, const Json &b);
 
 std::string Inspector::DirectoryProblem(std::int32_t section, std::int32_t code) const {
   const std::int64_t directory = WordAt(section);
@@ -248,8 +258,30 @@ Json Inspector::FinalNode(const Json &keyed, Purpose purpose, const std::string 
       addresses.push_back(address);
     }
     node["addresses"] = addresses;
+    NoteTableAddresses(addresses, role);
   }
   return node;
+}
+
+// Two rows can be selected together when no key column holds two
+// different non-wildcard keys.
+bool KeysCompatible(const Json &a, const Json &b) {
+  for (std::size_t j = 0; j < a.size() && j < b.size(); ++j) {
+    if (a[j] != "*" && b[j] != "*" && a[j] != b[j]) return false;
+  }
+  return true;
+}
+
+// Every section row paired with every record row it can be selected with
+// names a table object that should exist.
+void Inspector::NoteTableAddresses(const Json &addresses, const std::string &role) {
+  for (const Json &sectionRow : addresses) {
+    if (!sectionRow.contains("section")) continue;
+    for (const Json &recordRow : addresses) {
+      if (!recordRow.contains("record") || !KeysCompatible(sectionRow["keys"], recordRow["keys"])) continue;
+      tableAddresses_.push_back({sectionRow["section"].get<std::int32_t>(), recordRow["record"].get<std::int32_t>(), role});
+    }
+  }
 }
 
 Json Inspector::Node(std::int32_t id, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path) {
@@ -333,6 +365,20 @@ void Inspector::ScanForSections() {
   }
 }
 
+void Inspector::CheckTableAddresses() {
+  std::set<std::pair<std::int32_t, std::int32_t>> checked;
+  for (const TableAddress &address : tableAddresses_) {
+    if (!checked.insert({address.section, address.recordId}).second) continue;
+    auto found = records_.find({address.section, address.recordId});
+    if (found == records_.end() || found->second.offset < 0) {
+      Problem(address.role, "names record " + std::to_string(address.recordId) + " of section " +
+                                std::to_string(address.section) + ", which that section does not hold");
+    } else if (found->second.role.empty()) {
+      found->second.role = "table object";
+    }
+  }
+}
+
 Json Inspector::Describe() {
   Json description;
   description["dinfo"] = DescriptionVersion;
@@ -368,6 +414,7 @@ Json Inspector::Run() {
     if (sections_.count(section) == 0) ReadSection(section, true);
   }
   ScanForSections();
+  CheckTableAddresses();
   for (auto &[address, record] : records_) {
     if (address.first != MainSection && record.role.empty() && record.content.contains("table")) {
       record.role = "table object";

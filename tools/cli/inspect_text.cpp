@@ -84,10 +84,10 @@ std::string NodeText(const Json &node, const std::string &indent, const std::str
     return out;
   }
   if (!keyIndex.empty()) out += " on conditions " + keyIndex.dump();
-  out += ", " + node["rows"].dump() + " rows\n";
+  out += ", " + node["rows"].dump() + (node["rows"] == 1 ? " row\n" : " rows\n");
   for (const Json &list : node.value("lists", Json::array())) {
     out += indent + "  " + (list["keys"].empty() ? "row" : KeysText(list["keys"], keyIndex)) + " lists " +
-           std::to_string(list["records"].size()) + " records\n";
+           std::to_string(list["records"].size()) + (list["records"].size() == 1 ? " record\n" : " records\n");
     for (const Json &listed : list["records"]) out += NodeText(listed, indent + "    ", "");
   }
   for (const Json &address : node.value("addresses", Json::array())) {
@@ -144,7 +144,7 @@ std::string RenderInspection(const Json &inspection) {
   if (inspection["problems"].empty()) {
     out += "no problems found\n";
   } else {
-    out += std::to_string(inspection["problems"].size()) + " problems\n";
+    out += std::to_string(inspection["problems"].size()) + (inspection["problems"].size() == 1 ? " problem\n" : " problems\n");
     for (const Json &problem : inspection["problems"]) {
       out += "  " + problem["where"].get<std::string>() + ": " + problem["what"].get<std::string>() + "\n";
     }
