@@ -93,6 +93,7 @@ class Inspector {
     std::string role;
   };
   std::vector<TableAddress> tableAddresses_;
+  bool mainDirectoryRead_ = false;
 };
 
 bool KeysCompatible(const Json &a, const Json &b);
@@ -289,7 +290,7 @@ Json Inspector::Node(std::int32_t id, Purpose purpose, const std::string &role, 
   auto found = records_.find({MainSection, id});
   if (found == records_.end() || found->second.offset < 0) {
     node["problem"] = "no such record in section 8: a lookup fails with ErrRecordUnreadable (-2007)";
-    Problem(RecordName(MainSection, id) + " (" + role + ")", "missing");
+    if (mainDirectoryRead_) Problem(RecordName(MainSection, id) + " (" + role + ")", "missing");
     return node;
   }
   RecordInfo &record = found->second;
@@ -405,7 +406,7 @@ Json Inspector::Describe() {
 
 Json Inspector::Run() {
   if (bytes_.size() < 12) Problem("file", "shorter than 12 bytes: no room for the main section's word at 8");
-  ReadSection(MainSection, true);
+  mainDirectoryRead_ = ReadSection(MainSection, true);
 
   Json chains = Json::array();
   std::vector<std::int32_t> path;

@@ -1,0 +1,83 @@
+#include "cli_test_support.h"
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace dinfo::cli::test {
+namespace {
+
+std::string Quote(const std::string &argument) {
+  std::string out = "'";
+  for (char c : argument) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+std::string Slurp(const std::string &path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+}  // namespace
+
+void CliTest::SetUp() {
+  std::string pattern = (std::filesystem::temp_directory_path() / "dinfo-cli-test-XXXXXX").string();
+  ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+  folder_ = pattern;
+}
+
+void CliTest::TearDown() {
+  std::error_code ignored;
+  std::filesystem::remove_all(folder_, ignored);
+}
+
+RunResult CliTest::Dinfo(const std::vector<std::string> &arguments) const {
+  std::string command = "cd " + Quote(folder_) + " && " + Quote(DINFO_CLI_PATH);
+  for (const std::string &argument : arguments) command += " " + Quote(argument);
+  const std::string outPath = Path(".stdout");
+  const std::string errPath = Path(".stderr");
+  command += " >" + Quote(outPath) + " 2>" + Quote(errPath);
+  const int status = std::system(command.c_str());
+  RunResult result;
+  result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  result.out = Slurp(outPath);
+  result.err = Slurp(errPath);
+  return result;
+}
+
+Json CliTest::DinfoJson(const std::vector<std::string> &arguments) const {
+  const RunResult result = Dinfo(arguments);
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  Json parsed;
+  try {
+    parsed = Json::parse(result.out);
+  } catch (const Json::parse_error &error) {
+    ADD_FAILURE() << "output is not JSON: " << error.what() << "\n" << result.out;
+  }
+  return parsed;
+}
+
+void CliTest::WriteFile(const std::string &name, const writer::Bytes &bytes) const {
+  ASSERT_TRUE(writer::WriteBytes(Path(name), bytes));
+}
+
+writer::Bytes CliTest::ReadFile(const std::string &name) const {
+  const std::string text = Slurp(Path(name));
+  return writer::Bytes(text.begin(), text.end());
+}
+
+void CliTest::WriteText(const std::string &name, const std::string &text) const {
+  std::ofstream(Path(name), std::ios::binary) << text;
+}
+
+std::string CliTest::BuildSample(const std::string &name) const {
+  const RunResult result = Dinfo({"build", DINFO_SAMPLE_JSON, "-o", name});
+  EXPECT_EQ(result.exitCode, 0) << result.err;
+  return Path(name);
+}
+
+}  // namespace dinfo::cli::test
