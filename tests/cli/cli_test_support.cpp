@@ -74,6 +74,16 @@ void CliTest::WriteText(const std::string &name, const std::string &text) const 
   std::ofstream(Path(name), std::ios::binary) << text;
 }
 
+Json CliTest::ExpectRebuildsIdentically(const std::string &name) const {
+  const Json inspection = DinfoJson({"inspect", name, "--json"});
+  EXPECT_EQ(inspection["rebuildsIdentically"], true);
+  WriteText("rebuilt.json", inspection.dump());
+  const RunResult built = Dinfo({"build", "rebuilt.json", "-o", "rebuilt.dat"});
+  EXPECT_EQ(built.exitCode, 0) << built.err;
+  EXPECT_EQ(ReadFile("rebuilt.dat"), ReadFile(name));
+  return inspection;
+}
+
 std::string CliTest::BuildSample(const std::string &name) const {
   const RunResult result = Dinfo({"build", DINFO_SAMPLE_JSON, "-o", name});
   EXPECT_EQ(result.exitCode, 0) << result.err;

@@ -33,6 +33,9 @@ class CliTest : public ::testing::Test {
   void WriteFile(const std::string &name, const writer::Bytes &bytes) const;
   writer::Bytes ReadFile(const std::string &name) const;
   void WriteText(const std::string &name, const std::string &text) const;
+  // Inspects the file, builds its description again and expects the same
+  // bytes; returns the inspection.
+  Json ExpectRebuildsIdentically(const std::string &name) const;
   // Builds examples/sample.json into `name` and returns its path.
   std::string BuildSample(const std::string &name = "sample.dat") const;
 

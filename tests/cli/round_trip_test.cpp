@@ -11,19 +11,7 @@ namespace {
 
 using writer::Bytes;
 
-class RoundTripTest : public CliTest {
- protected:
-  // Inspects the file, builds its description again, and expects the
-  // same bytes.
-  void ExpectRebuildsIdentically(const std::string &name) {
-    const Json inspection = DinfoJson({"inspect", name, "--json"});
-    EXPECT_EQ(inspection["rebuildsIdentically"], true);
-    WriteText("rebuilt.json", inspection.dump());
-    const RunResult built = Dinfo({"build", "rebuilt.json", "-o", "rebuilt.dat"});
-    ASSERT_EQ(built.exitCode, 0) << built.err;
-    EXPECT_EQ(ReadFile("rebuilt.dat"), ReadFile(name));
-  }
-};
+class RoundTripTest : public CliTest {};
 
 TEST_F(RoundTripTest, TheSample) {
   BuildSample();

@@ -17,7 +17,20 @@ struct Walk {
   Json view = Json::object();         // every entry with kind, location, values
   Json description = Json::object();  // what build takes
   std::vector<std::string> problems;
+  // Where the aligned layout of the entries ends, and where their data end.
+  std::int64_t layoutEnd = 0;
+  std::int64_t dataEnd = 0;
 };
+
+// How far the aligned layout advances after an entry of `length` bytes: a
+// typed array to the next multiple of 8, a raw run past at least one zero
+// byte, a nested table by its size, an inline entry not at all.
+std::int64_t Advance(const std::string &kind, std::int64_t length) {
+  if (kind == "array") return (length + 7) / 8 * 8;
+  if (kind == "raw run") return (length + 8) / 8 * 8;
+  if (kind == "nested table") return length;
+  return 0;
+}
 
 std::uint32_t TagKind(std::uint32_t tag) { return tag >> 24; }
 
@@ -62,6 +75,9 @@ void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded
   }
   Json viewEntries = Json::array();
   Json entries = Json::array();
+  walk.layoutEnd = dataStart;
+  walk.dataEnd = dataStart;
+  bool aligned = true;
   for (std::int32_t i = 0; i < header.descriptorCount; ++i) {
     const std::uint8_t *at = object.data() + TableHeaderSize + DescriptorSize * i;
     const std::uint32_t tag = ReadTableWord(at, header.order);
@@ -136,9 +152,18 @@ void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded
       viewEntries.push_back(view);
       continue;
     }
+    const std::string kind = view["kind"];
+    std::int64_t length = 0;
+    if (kind == "array") length = view["count"].get<std::int64_t>() * view["elementSize"].get<std::int64_t>();
+    if (kind == "raw run") length = view["length"].get<std::int64_t>();
+    if (kind == "nested table") length = view["table"].value("totalSize", 0);
+    if (kind != "inline" && location != walk.layoutEnd) aligned = false;
+    if (length > 0) walk.dataEnd = walk.layoutEnd + length;
+    walk.layoutEnd += Advance(kind, length);
     viewEntries.push_back(view);
     entries.push_back(entry);
   }
+  if (!aligned) walk.view["note"] = "the entries do not follow the aligned layout";
   walk.view["entries"] = viewEntries;
   walk.description["entries"] = entries;
 }
@@ -180,6 +205,15 @@ bool UndoStoredCodings(const std::uint8_t *object, const TableHeader &header, By
   return true;
 }
 
+// Zero bytes after the layout. A scrambled, uncompressed object whose data
+// would reach into its trailer is stored with 8 more of them.
+void DescribeTail(std::int64_t size, std::uint32_t flags, Walk &walk) {
+  std::int64_t tail = size - walk.layoutEnd;
+  const bool scrambledOnly = (flags & FlagScrambled) != 0 && (flags & FlagCompressed) == 0;
+  if (scrambledOnly && tail >= 8 && walk.dataEnd + 4 > size - 8) tail -= 8;
+  if (tail != 0) walk.description["tailBytes"] = tail;
+}
+
 Walk WalkObject(const std::uint8_t *object, std::size_t available, bool stored, int depth) {
   Walk walk;
   TableHeader header{};
@@ -217,6 +251,7 @@ Walk WalkObject(const std::uint8_t *object, std::size_t available, bool stored, 
     plain.assign(object, object + header.totalSize);
   }
   WalkEntries(plain, header, stored && deltaCoded, stored, depth, walk);
+  if (stored) DescribeTail(static_cast<std::int64_t>(plain.size()), header.flags, walk);
   return walk;
 }
 

@@ -1,0 +1,152 @@
+// Tables through DIGetTable: the tree with the codings undone, --out,
+// --plot, and round trips of every kind of table object the writer makes.
+#include "cli_test_support.h"
+#include "writer/table_writer.h"
+#include "xml_check.h"
+
+namespace dinfo::cli::test {
+namespace {
+
+using writer::Bytes;
+
+class TableTest : public CliTest {
+ protected:
+  // Rebuilds identically, and from descriptions alone: no raw records.
+  void ExpectTablesRebuild(const std::string &name) {
+    const Json inspection = ExpectRebuildsIdentically(name);
+    for (const Json &record : inspection["records"]) {
+      EXPECT_FALSE(record.contains("raw")) << record.dump();
+    }
+  }
+
+  // A file whose locator names the given tables as records 1, 2, ... of
+  // one section.
+  void WriteTables(const std::string &name, const std::vector<Bytes> &tables) {
+    using namespace writer;
+    InfoFile file = NewInfoFile();
+    const std::int32_t section = AddSection(file);
+    AddRecord(file, MainSectionKey, 1000, KeyedRecord(SingleValues(4, 1, 2, PackValues({0, 1}, 4))));
+    AddRecord(file, MainSectionKey, 1005, LocatorRecord({{LocatorSectionKind, section}, {LocatorRecordKind, 1}}));
+    for (std::size_t i = 0; i < tables.size(); ++i) {
+      AddRecord(file, section, static_cast<std::int32_t>(i + 1), tables[i]);
+    }
+    WriteFile(name, Finish(file));
+  }
+};
+
+TEST_F(TableTest, TheSampleTableShowsItsTreeAndTheCodingsUndone) {
+  const std::string file = BuildSample();
+  const Json answer = DinfoJson({"table", file, "--selector", "1", "--cond", "9=0", "--json"});
+  EXPECT_EQ(answer["storedAt"], (Json{{"section", 12}, {"record", 1}}));
+  const Json &table = answer["table"];
+  EXPECT_EQ(table["byteOrder"], "little");
+  EXPECT_EQ(table["flags"], "0x00000000");
+  EXPECT_EQ(table["codingsUndone"], Json::parse(R"(["scrambled", "delta-coded"])"));
+  ASSERT_EQ(table["entries"].size(), 5u);
+  EXPECT_EQ(table["entries"][0]["elementSize"], 2);
+  EXPECT_EQ(table["entries"][0]["count"], 33);
+  EXPECT_EQ(table["entries"][0]["values"][32], 4095);
+  EXPECT_EQ(table["entries"][2]["bytes"], "43414c3101020304");
+  EXPECT_EQ(table["entries"][3]["table"]["byteOrder"], "big");
+  EXPECT_EQ(table["entries"][3]["table"]["entries"][0]["values"][4], -1);
+  EXPECT_EQ(table["entries"][4]["location"], 4660);
+
+  const RunResult text = Dinfo({"table", file, "--selector", "1", "--cond", "9=0"});
+  EXPECT_NE(text.out.find("codings undone: scrambled (key 0x3c5a96e1), delta-coded"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("(33 values, min 0, max 4095; --all shows every one)"), std::string::npos) << text.out;
+  const RunResult all = Dinfo({"table", file, "--selector", "1", "--cond", "9=0", "--all"});
+  EXPECT_NE(all.out.find("3854 3916 3977 4036 4095\n"), std::string::npos) << all.out;
+
+  // The other locator rows: record 2 for condition 9 = 1, record 3 for
+  // any other selector.
+  EXPECT_EQ(DinfoJson({"table", file, "--selector", "1", "--cond", "9=1", "--json"})["storedAt"]["record"], 2);
+  EXPECT_EQ(DinfoJson({"table", file, "--selector", "6", "--json"})["storedAt"]["record"], 3);
+}
+
+TEST_F(TableTest, OutWritesTheTableAsTheCallerGotItAndPlotDrawsEachArray) {
+  const std::string file = BuildSample();
+  const RunResult result =
+      Dinfo({"table", file, "--selector", "1", "--cond", "9=0", "--out", "table.bin", "--plot", "table.svg"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  const Bytes table = ReadFile("table.bin");
+  ASSERT_GE(table.size(), 16u);
+  EXPECT_EQ(table[0], 0x16);  // the magic, little-endian
+  EXPECT_EQ(table.size(), std::size_t(table[4] | table[5] << 8));
+  const Bytes svg = ReadFile("table.svg");
+  const std::string text(svg.begin(), svg.end());
+  std::string problem;
+  EXPECT_TRUE(IsWellFormedXml(text, &problem)) << problem;
+  // Two arrays at the top, two in the nested table; the raw run and the
+  // inline entry are not drawn.
+  EXPECT_EQ(CountOccurrences(text, "<polyline class=\"series\""), 4u);
+  EXPECT_NE(text.find("data-name=\"entry 3.1\""), std::string::npos);
+}
+
+TEST_F(TableTest, ANullTableIsExplained) {
+  const std::string file = BuildSample();
+  RunResult result = Dinfo({"table", file, "--selector", "1"});  // no condition 9: one locator row
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("the locator answered 1 rows; it must answer exactly 2"), std::string::npos) << result.err;
+  result = Dinfo({"table", file, "--selector", "1", "--cond", "9=0", "--cond", "-1=0", "--json"});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_TRUE(Json::parse(result.out)["table"].is_null());
+  EXPECT_NE(result.err.find("a condition index lies outside 0 to 299"), std::string::npos) << result.err;
+}
+
+TEST_F(TableTest, WriterTablesOfEveryKindRebuildIdentically) {
+  using namespace writer;
+  TableSpec inner;
+  inner.scrambled = true;
+  inner.scrambleKey = 0x0BADF00Du;
+  inner.entries = {TypedArray(4, {-1, 0x7FFFFFFF, -0x80000000ll}), RawRun({})};
+
+  TableSpec outer;
+  outer.bigEndian = true;
+  outer.deltaCoded = true;
+  outer.tailBytes = 16;
+  outer.entries = {TypedArray(1, {-128, 127, 0, 5}), TypedArray(2, {}), RawRun({9, 9, 1}), NestedTable(inner),
+                   InlineEntry(-7)};
+
+  TableSpec stray;  // flag bits without meaning, and a scrambled body whose
+  stray.strayFlags = 0x00000101u;  // data reach into the trailer
+  stray.scrambled = true;
+  stray.entries = {TypedArray(4, {1, 2}), TypedBytes(3, {1, 2, 3, 4, 5, 6}), TypedBytes(16, Bytes(16, 0xAB))};
+
+  TableSpec empty;
+  TableEntrySpec tagged = InlineEntry(3);
+  tagged.tag = 0xF8000042u;
+  empty.entries = {tagged};
+
+  WriteTables("tables.dat", {EncodeTableObject(outer), EncodeTableObject(stray), EncodeTableObject(empty),
+                             EncodeTableObject(TableSpec{})});
+  ExpectTablesRebuild("tables.dat");
+}
+
+TEST_F(TableTest, DamagedOrForeignTablesStayRawAndShowTheirProblem) {
+  using namespace writer;
+  TableSpec badTag;
+  badTag.entries = {TypedArray(2, {1, 2})};
+  badTag.entries[0].tag = 0xAB000000u;
+  TableSpec moved;  // an entry away from the aligned layout
+  moved.entries = {TypedArray(2, {1, 2}), RawRun({1})};
+  moved.tailBytes = 8;
+  moved.entries[1].location = 48;
+  TableSpec oversized;
+  oversized.entries = {TypedArray(4, {1})};
+  oversized.totalSize = 4096;
+  WriteTables("damaged.dat", {EncodeTableObject(badTag), EncodeTableObject(moved), EncodeTableObject(oversized)});
+
+  const Json inspection = DinfoJson({"inspect", "damaged.dat", "--json"});
+  EXPECT_EQ(inspection["rebuildsIdentically"], true);
+  std::string problems;
+  for (const Json &problem : inspection["problems"]) problems += problem["what"].get<std::string>() + "\n";
+  EXPECT_NE(problems.find("entry 0: tag 0xab000000 names no kind of entry"), std::string::npos) << problems;
+  EXPECT_NE(problems.find("totalSize 4096 reaches past the 32 bytes"), std::string::npos) << problems;
+  int raw = 0;
+  for (const Json &record : inspection["records"]) raw += record.contains("raw") ? 1 : 0;
+  EXPECT_EQ(raw, 3);
+  EXPECT_EQ(Dinfo({"table", "damaged.dat"}).exitCode, 1);
+}
+
+}  // namespace
+}  // namespace dinfo::cli::test
