@@ -48,6 +48,7 @@ TEST_F(TableTest, TheSampleTableShowsItsTreeAndTheCodingsUndone) {
   EXPECT_EQ(table["entries"][0]["values"][32], 4095);
   EXPECT_EQ(table["entries"][2]["bytes"], "43414c3101020304");
   EXPECT_EQ(table["entries"][3]["table"]["byteOrder"], "big");
+  EXPECT_EQ(table["entries"][3]["table"]["codingsUndone"], Json::parse(R"(["compressed"])"));
   EXPECT_EQ(table["entries"][3]["table"]["entries"][0]["values"][4], -1);
   EXPECT_EQ(table["entries"][4]["location"], 4660);
 
@@ -117,8 +118,22 @@ TEST_F(TableTest, WriterTablesOfEveryKindRebuildIdentically) {
   tagged.tag = 0xF8000042u;
   empty.entries = {tagged};
 
+  TableSpec everyCoding;  // scrambled, compressed and delta-coded, around
+  everyCoding.scrambled = true;  // a compressed table that holds a
+  everyCoding.compressed = true;  // scrambled one
+  everyCoding.deltaCoded = true;
+  TableSpec middle;
+  middle.compressed = true;
+  middle.bigEndian = true;
+  middle.entries = {NestedTable(inner), TypedArray(2, {5, 4, 3, 2, 1})};
+  everyCoding.entries = {TypedArray(2, std::vector<std::int64_t>(300, 7)), NestedTable(middle), RawRun(Bytes(70, 1))};
+
+  TableSpec compressedEmpty;
+  compressedEmpty.compressed = true;
+
   WriteTables("tables.dat", {EncodeTableObject(outer), EncodeTableObject(stray), EncodeTableObject(empty),
-                             EncodeTableObject(TableSpec{})});
+                             EncodeTableObject(TableSpec{}), EncodeTableObject(everyCoding),
+                             EncodeTableObject(compressedEmpty)});
   ExpectTablesRebuild("tables.dat");
 }
 

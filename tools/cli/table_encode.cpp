@@ -87,7 +87,7 @@ TableSpec SpecOf(const Json &table, const std::string &where, int depth) {
   spec.scrambled = BoolField(table, "scrambled", where, table.contains("scrambleKey"));
   spec.scrambleKey = static_cast<std::uint32_t>(
       IntegerField(table, "scrambleKey", where, 0, 0xFFFFFFFFll, DefaultTableScrambleKey));
-  if (BoolField(table, "compressed", where, false)) BadDescription(where + ".compressed", "the writer cannot compress table objects yet");
+  spec.compressed = BoolField(table, "compressed", where, false);
   spec.deltaCoded = BoolField(table, "deltaCoded", where, false);
   spec.strayFlags = static_cast<std::uint32_t>(IntegerField(table, "flags", where, 0, LowFlagBits, 0));
   if (spec.deltaCoded && spec.strayFlags != 0) {
