@@ -84,6 +84,12 @@ TEST_F(QueryTest, AnUnusableFileIsRefusedButItsFormatTypeStillShown) {
   const RunResult result = Dinfo({"main", "unusable.dat"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("ErrFileUnusable (-2003)"), std::string::npos) << result.err;
+  // inspect says why, and warns of a status record the format query cannot read.
+  EXPECT_NE(Dinfo({"inspect", "unusable.dat"}).out.find("file status 5 marks the file unusable"), std::string::npos);
+  WriteText("one-row.json", R"({"records": [{"id": 1000, "keyed": {"kind": "single", "rows": [{"values": [0, 2]}]}}]})");
+  ASSERT_EQ(Dinfo({"build", "one-row.json", "-o", "one-row.dat"}).exitCode, 0);
+  EXPECT_NE(Dinfo({"format", "one-row.dat"}).err.find("ErrFormatType (-2025)"), std::string::npos);
+  EXPECT_NE(Dinfo({"inspect", "one-row.dat"}).out.find("status record 1000: yields 1 row"), std::string::npos);
 }
 
 }  // namespace

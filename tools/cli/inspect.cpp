@@ -74,6 +74,7 @@ class Inspector {
   Json Node(std::int32_t id, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path);
   Json FinalNode(const Json &keyed, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path);
   void ScanForSections();
+  void CheckStatusRecord(const Json &keyed, Json &node);
   void NoteTableAddresses(const Json &addresses, const std::string &role);
   void CheckTableAddresses();
   Json Describe();
@@ -229,6 +230,12 @@ Json Inspector::FinalNode(const Json &keyed, Purpose purpose, const std::string 
   Json node = Json::object();
   const Json rows = keyed.value("rows", Json::array());
   node["rows"] = rows.size();
+  if (purpose == Purpose::Status) {
+    CheckStatusRecord(keyed, node);
+  } else if (purpose == Purpose::MainEntries && keyed["valueType"] != "text" && keyed["valueType"] != "named-entry") {
+    Problem(role, "holds value type " + keyed["valueType"].dump() +
+                      "; DIGetMainInfo reads only text or named-entry values and gives ErrMainInfo (-2005)");
+  }
   if (purpose == Purpose::Category) {
     Json lists = Json::array();
     for (const Json &row : rows) {
@@ -262,6 +269,42 @@ Json Inspector::FinalNode(const Json &keyed, Purpose purpose, const std::string 
     NoteTableAddresses(addresses, role);
   }
   return node;
+}
+
+// What the status lookup (made without conditions) yields: a single
+// block's rows, or the rows whose keys are all wildcards, only the first
+// for chain and first-match blocks. File status and format type are the
+// first two int32 values.
+void Inspector::CheckStatusRecord(const Json &keyed, Json &node) {
+  const Json rows = keyed.value("rows", Json::array());
+  std::vector<std::int64_t> values;
+  std::int64_t count = 0;
+  for (const Json &row : rows) {
+    const Json keys = row.value("keys", Json::array());
+    if (!std::all_of(keys.begin(), keys.end(), [](const Json &key) { return key == "*"; })) continue;
+    ++count;
+    for (const Json &value : row.value("values", Json::array())) {
+      if (value.is_number_integer()) values.push_back(value.get<std::int64_t>());
+    }
+    if (keyed["kind"] == "chain" || keyed["kind"] == "first-match") break;
+  }
+  if (keyed.contains("payload")) count = keyed["rowCount"].get<std::int64_t>();
+  node["yields"] = count;
+  const std::string where = "status record 1000";
+  if (keyed["valueType"] != "int32") {
+    Problem(where, "holds " + keyed["valueType"].dump() + " values; its values are read as int32");
+  }
+  if (!values.empty()) {
+    node["fileStatus"] = values[0];
+    if (values[0] > 0) Problem(where, "file status " + std::to_string(values[0]) + " marks the file unusable");
+  }
+  if (values.size() >= 2) node["formatType"] = values[1];
+  if (count < 2) {
+    Problem(where, "yields " + std::to_string(count) + (count == 1 ? " row" : " rows") +
+                       "; the format type needs at least 2 (file status, format type: one value a row), "
+                       "so the format query gives ErrFormatType (-2025)");
+  }
+  if (keyed.contains("disabled")) Problem(where, "is disabled: the format query gives ErrRecordDisabled (-2030)");
 }
 
 // Two rows can be selected together when no key column holds two

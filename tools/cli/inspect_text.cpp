@@ -84,7 +84,10 @@ std::string NodeText(const Json &node, const std::string &indent, const std::str
     return out;
   }
   if (!keyIndex.empty()) out += " on conditions " + keyIndex.dump();
-  out += ", " + node["rows"].dump() + (node["rows"] == 1 ? " row\n" : " rows\n");
+  out += ", " + node["rows"].dump() + (node["rows"] == 1 ? " row" : " rows");
+  if (node.contains("fileStatus")) out += "; file status " + node["fileStatus"].dump();
+  if (node.contains("formatType")) out += ", format type " + node["formatType"].dump();
+  out += "\n";
   for (const Json &list : node.value("lists", Json::array())) {
     out += indent + "  " + (list["keys"].empty() ? "row" : KeysText(list["keys"], keyIndex)) + " lists " +
            std::to_string(list["records"].size()) + (list["records"].size() == 1 ? " record\n" : " records\n");
