@@ -63,6 +63,12 @@ TEST_F(ArgumentTest, BadDescriptionsNameTheirPlace) {
       {R"({"records": [{"id": 1, "raw": "00", "colour": 1}]})", "unknown field \"colour\""},
       {R"({"sections": [16, 12], "records": []})", "sections[1]: section 12 would overlap"},
       {R"({"prefix": "00", "records": []})", "prefix: must be 8 bytes"},
+      {R"({"sections": [12], "records": []})", "section 12 holds no record"},
+      {R"({"records": [{"id": 1, "table": {"entries": [{"elementSize": 1, "array": []}]}}]})",
+       "records[0].table.entries[0]: an empty array of 1-byte elements"},
+      {R"({"records": [{"id": 1, "table": {"deltaCoded": true, "flags": 1}}]})", "must have flag bits 0 to 28 clear"},
+      {R"({"records": [{"id": 1, "table": {"entries": [{"elementSize": 8, "array": [1]}]}}]})",
+       "elements of 8 bytes are given as hex"},
   };
   for (const Case &test : cases) {
     WriteText("bad.json", test.description);

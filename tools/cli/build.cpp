@@ -85,6 +85,12 @@ Bytes BuildInformationFile(const Json &description) {
     }
     writer::AddRecord(file, section, id, body);
   }
+  for (const writer::Section &section : file.sections) {
+    if (section.entries.empty() && section.key != writer::MainSectionKey) {
+      BadDescription("sections", "section " + std::to_string(section.key) +
+                                     " holds no record; readers refuse a directory of 0 entries");
+    }
+  }
   Bytes bytes = writer::Finish(file);
   if (bytes.size() > std::size_t(INT32_MAX)) BadDescription("records", "the file would grow past 2 GiB");
   return bytes;

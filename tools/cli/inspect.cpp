@@ -74,6 +74,7 @@ class Inspector {
   Json Node(std::int32_t id, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path);
   Json FinalNode(const Json &keyed, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path);
   void ScanForSections();
+  bool PlausibleDirectory(std::int32_t section) const;
   void CheckStatusRecord(const Json &keyed, Json &node);
   void NoteTableAddresses(const Json &addresses, const std::string &role);
   void CheckTableAddresses();
@@ -385,6 +386,15 @@ Json Inspector::Node(std::int32_t id, Purpose purpose, const std::string &role, 
   return node;
 }
 
+// A cheap look at the copy in memory before the library reads a candidate
+// section: its directory lies in the file and its first entry carries its key.
+bool Inspector::PlausibleDirectory(std::int32_t section) const {
+  const std::int64_t directory = WordAt(section);
+  const std::int64_t count = WordAt(directory);
+  const std::int64_t room = static_cast<std::int64_t>(bytes_.size()) - directory - 4;
+  return directory >= 0 && count >= 1 && count <= room / 12 && WordAt(directory + 4) == section;
+}
+
 // Sections that no locator names can still be found: their words lie
 // between the main section's word and the first record, each pointing at
 // a directory whose every entry carries that section's key.
@@ -396,7 +406,7 @@ void Inspector::ScanForSections() {
   end = std::min(end, WordAt(MainSection) >= 0 ? WordAt(MainSection) : end);
   for (std::int64_t p = 12; p + 4 <= end && p < SectionScanLimit; ++p) {
     const auto section = static_cast<std::int32_t>(p);
-    if (sections_.count(section) != 0) continue;
+    if (sections_.count(section) != 0 || !PlausibleDirectory(section)) continue;
     std::int32_t countOrCode = 0;
     Block directory = ReadSectionDirectory(file_, section, &countOrCode);
     if (directory.empty()) continue;
