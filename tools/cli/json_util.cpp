@@ -5,6 +5,8 @@
 
 namespace dinfo::cli {
 
+std::string ToText(const Json &value) { return value.dump(2, ' ', false, Json::error_handler_t::replace); }
+
 void BadDescription(const std::string &where, const std::string &what) {
   throw CliError(ExitBadInput, where + ": " + what);
 }

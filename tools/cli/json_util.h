@@ -14,6 +14,10 @@ namespace dinfo::cli {
 
 using Json = nlohmann::ordered_json;
 
+// Indented JSON; bytes that are not UTF-8 (a file name, say) are replaced
+// rather than refused.
+std::string ToText(const Json &value);
+
 [[noreturn]] void BadDescription(const std::string &where, const std::string &what);
 
 // An integer in [low, high]; hex strings ("0x1f") are accepted too.

@@ -27,7 +27,7 @@ void AddConditionOptions(CLI::App &command, QueryOptions &options) {
 int Inspect(const QueryOptions &options) {
   const Json inspection = InspectInformationFile(options.file.ResolvedPath());
   if (options.json) {
-    std::cout << inspection.dump(2) << "\n";
+    std::cout << ToText(inspection) << "\n";
   } else {
     std::cout << RenderInspection(inspection);
   }
@@ -45,8 +45,8 @@ int Build(const std::string &specPath, const std::string &outPath, bool json) {
   const std::vector<std::uint8_t> bytes = BuildInformationFile(description);
   WriteWholeFile(outPath, bytes);
   if (json) {
-    std::cout << Json{{"file", outPath}, {"size", bytes.size()},
-                      {"records", description.value("records", Json::array()).size()}}.dump(2)
+    std::cout << ToText(Json{{"file", outPath}, {"size", bytes.size()},
+                             {"records", description.value("records", Json::array()).size()}})
               << "\n";
   } else {
     std::cout << "wrote " << outPath << ": " << bytes.size() << " bytes, "

@@ -21,7 +21,7 @@ int Failure(const QueryOptions &options, const std::string &call, std::int32_t c
     Json answer{{"call", call}, {"status", code}};
     if (const char *name = StatusName(code)) answer["name"] = name;
     answer["message"] = message;
-    std::cout << answer.dump(2) << "\n";
+    std::cout << ToText(answer) << "\n";
   }
   std::cerr << "dinfo: " << call << " on " << options.file.Describe() << ": " << message << "\n";
   return ExitQueryFailed;
@@ -43,7 +43,7 @@ Json TripletJson(const IntegerTriplet &triplet) {
 
 void Print(const QueryOptions &options, const Json &answer, const std::string &text) {
   if (options.json) {
-    std::cout << answer.dump(2) << "\n";
+    std::cout << ToText(answer) << "\n";
   } else {
     std::cout << text;
   }
@@ -156,7 +156,7 @@ int RunTable(const QueryOptions &options) {
     std::string message = "DIGetTable returned null (the library gives no reason)";
     if (!probe.failure.empty()) message += "; the tool retraced its steps: " + probe.failure;
     if (options.json) {
-      std::cout << Json{{"call", "DIGetTable"}, {"table", nullptr}, {"message", message}}.dump(2) << "\n";
+      std::cout << ToText(Json{{"call", "DIGetTable"}, {"table", nullptr}, {"message", message}}) << "\n";
     }
     std::cerr << "dinfo: DIGetTable on " << options.file.Describe() << ": " << message << "\n";
     return ExitQueryFailed;
