@@ -34,13 +34,13 @@ int Inspect(const QueryOptions &options) {
   return ExitOk;
 }
 
-int Build(const std::string &specPath, const std::string &outPath, bool json) {
-  const std::vector<std::uint8_t> text = ReadWholeFile(specPath);
+int Build(const std::string &descriptionPath, const std::string &outPath, bool json) {
+  const std::vector<std::uint8_t> text = ReadWholeFile(descriptionPath);
   Json description;
   try {
     description = Json::parse(text.begin(), text.end());
   } catch (const Json::parse_error &error) {
-    throw CliError(ExitBadInput, specPath + " is not valid JSON: " + error.what());
+    throw CliError(ExitBadInput, descriptionPath + " is not valid JSON: " + error.what());
   }
   const std::vector<std::uint8_t> bytes = BuildInformationFile(description);
   WriteWholeFile(outPath, bytes);
@@ -89,11 +89,11 @@ int Run(int argc, char **argv) {
   CLI::App *inspect = app.add_subcommand("inspect", "the file's structure as the library reads it");
   AddFileOptions(*inspect, options);
 
-  std::string specPath;
+  std::string descriptionPath;
   std::string outPath;
   bool buildJson = false;
   CLI::App *build = app.add_subcommand("build", "write an information file from a JSON description");
-  build->add_option("SPEC", specPath, "the JSON description (see tools/cli/README.md)")->required();
+  build->add_option("DESCRIPTION", descriptionPath, "the JSON description (see tools/cli/README.md)")->required();
   build->add_option("-o,--output", outPath, "the information file to write")->required();
   build->add_flag("--json", buildJson, "print machine-readable JSON");
 
@@ -106,7 +106,7 @@ int Run(int argc, char **argv) {
   }
 
   try {
-    if (*build) return Build(specPath, outPath, buildJson);
+    if (*build) return Build(descriptionPath, outPath, buildJson);
     options.file.Check();
     options.file.folderWide = ToUtf16(options.file.folder);
     if (*format) return RunFormat(options);

@@ -48,7 +48,7 @@ TableEntrySpec ArrayEntry(const Json &entry, const std::string &where) {
   return writer::TypedBytes(size, std::move(bytes));
 }
 
-TableSpec SpecOf(const Json &table, const std::string &where, int depth);
+TableSpec TableOf(const Json &table, const std::string &where, int depth);
 
 TableEntrySpec EntryOf(const Json &entry, const std::string &where, int depth) {
   if (!entry.is_object()) BadDescription(where, "expected an entry object");
@@ -63,7 +63,7 @@ TableEntrySpec EntryOf(const Json &entry, const std::string &where, int depth) {
   if (entry.contains("table")) {
     OnlyKeys(entry, where, {"table", "tagBits"});
     if (depth >= MaxNesting) BadDescription(where, "tables nested more than 64 deep");
-    TableEntrySpec nested = writer::NestedTable(SpecOf(entry.at("table"), where + ".table", depth + 1));
+    TableEntrySpec nested = writer::NestedTable(TableOf(entry.at("table"), where + ".table", depth + 1));
     if (entry.contains("tagBits")) nested.tag = TagBits(entry, where, 0xDC000000u);
     return nested;
   }
@@ -77,38 +77,38 @@ TableEntrySpec EntryOf(const Json &entry, const std::string &where, int depth) {
   BadDescription(where, "an entry needs \"array\", \"rawRun\", \"table\" or \"inline\"");
 }
 
-TableSpec SpecOf(const Json &table, const std::string &where, int depth) {
+TableSpec TableOf(const Json &table, const std::string &where, int depth) {
   OnlyKeys(table, where, {"byteOrder", "scrambled", "scrambleKey", "compressed", "deltaCoded", "flags", "tailBytes",
                           "entries"});
-  TableSpec spec;
+  TableSpec object;
   const std::string order = table.value("byteOrder", std::string("little"));
   if (order != "little" && order != "big") BadDescription(where + ".byteOrder", "expected \"little\" or \"big\"");
-  spec.bigEndian = order == "big";
-  spec.scrambled = BoolField(table, "scrambled", where, table.contains("scrambleKey"));
-  spec.scrambleKey = static_cast<std::uint32_t>(
+  object.bigEndian = order == "big";
+  object.scrambled = BoolField(table, "scrambled", where, table.contains("scrambleKey"));
+  object.scrambleKey = static_cast<std::uint32_t>(
       IntegerField(table, "scrambleKey", where, 0, 0xFFFFFFFFll, DefaultTableScrambleKey));
-  spec.compressed = BoolField(table, "compressed", where, false);
-  spec.deltaCoded = BoolField(table, "deltaCoded", where, false);
-  spec.strayFlags = static_cast<std::uint32_t>(IntegerField(table, "flags", where, 0, LowFlagBits, 0));
-  if (spec.deltaCoded && spec.strayFlags != 0) {
+  object.compressed = BoolField(table, "compressed", where, false);
+  object.deltaCoded = BoolField(table, "deltaCoded", where, false);
+  object.strayFlags = static_cast<std::uint32_t>(IntegerField(table, "flags", where, 0, LowFlagBits, 0));
+  if (object.deltaCoded && object.strayFlags != 0) {
     BadDescription(where + ".flags", "a delta-coded table must have flag bits 0 to 28 clear, or readers refuse it");
   }
-  spec.tailBytes = static_cast<std::int32_t>(IntegerField(table, "tailBytes", where, 0, 1 << 24, 0));
-  if (spec.tailBytes % 8 != 0) BadDescription(where + ".tailBytes", "must be a multiple of 8");
+  object.tailBytes = static_cast<std::int32_t>(IntegerField(table, "tailBytes", where, 0, 1 << 24, 0));
+  if (object.tailBytes % 8 != 0) BadDescription(where + ".tailBytes", "must be a multiple of 8");
   const Json &entries = ArrayField(table, "entries", where);
   for (std::size_t i = 0; i < entries.size(); ++i) {
-    spec.entries.push_back(EntryOf(entries[i], where + ".entries[" + std::to_string(i) + "]", depth));
+    object.entries.push_back(EntryOf(entries[i], where + ".entries[" + std::to_string(i) + "]", depth));
   }
-  return spec;
+  return object;
 }
 
 }  // namespace
 
 Bytes EncodeTableRecord(const Json &table, const std::string &where) {
-  const TableSpec spec = SpecOf(table, where, 0);
-  Bytes stored = writer::EncodeTable(spec).stored;
+  const TableSpec object = TableOf(table, where, 0);
+  Bytes stored = writer::EncodeTable(object).stored;
   if (stored.size() > std::size_t(INT32_MAX)) BadDescription(where, "the table object would pass 2 GiB");
-  if (spec.scrambled && stored.size() <= 16) {
+  if (object.scrambled && stored.size() <= 16) {
     BadDescription(where, "a scrambled table needs a body: give it an entry or tailBytes");
   }
   return stored;
