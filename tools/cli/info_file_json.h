@@ -22,8 +22,8 @@ writer::Bytes BuildInformationFile(const Json &description);
 // Throws CliError only when the file cannot be read at all.
 Json InspectInformationFile(const std::string &path);
 
-// The inspection as indented text.
-std::string RenderInspection(const Json &inspection);
+// The inspection as indented text; long arrays summarised unless `all`.
+std::string RenderInspection(const Json &inspection, bool all);
 
 }  // namespace dinfo::cli
 

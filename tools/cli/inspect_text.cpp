@@ -108,7 +108,7 @@ std::string NodeText(const Json &node, const std::string &indent, const std::str
 
 }  // namespace
 
-std::string RenderInspection(const Json &inspection) {
+std::string RenderInspection(const Json &inspection, bool all) {
   std::string out = "information file " + inspection["file"].get<std::string>() + ", " + inspection["size"].dump() +
                     " bytes, prefix " + inspection["prefix"].get<std::string>() + "\n";
   out += "sections: " + inspection["sections"].dump() + "\n\n";
@@ -133,7 +133,7 @@ std::string RenderInspection(const Json &inspection) {
     if (record.contains("role")) out += " (" + record["role"].get<std::string>() + ")";
     out += "\n";
     if (record.contains("keyed")) out += KeyedText(record["keyed"], "    ");
-    if (record.contains("tableView")) out += RenderTableView(record["tableView"], "    ", false);
+    if (record.contains("tableView")) out += RenderTableView(record["tableView"], "    ", all);
     for (const Json &problem : record.value("problems", Json::array())) out += "    PROBLEM: " + problem.get<std::string>() + "\n";
     if (record.contains("note")) out += "    note: " + record["note"].get<std::string>() + "\n";
     if (record.contains("raw") && !record.contains("keyed") && !record.contains("tableView")) {

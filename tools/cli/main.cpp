@@ -29,7 +29,7 @@ int Inspect(const QueryOptions &options) {
   if (options.json) {
     std::cout << ToText(inspection) << "\n";
   } else {
-    std::cout << RenderInspection(inspection);
+    std::cout << RenderInspection(inspection, options.all);
   }
   return ExitOk;
 }
@@ -88,6 +88,7 @@ int Run(int argc, char **argv) {
 
   CLI::App *inspect = app.add_subcommand("inspect", "the file's structure as the library reads it");
   AddFileOptions(*inspect, options);
+  inspect->add_flag("--all", options.all, "show every value of long arrays");
 
   std::string descriptionPath;
   std::string outPath;
