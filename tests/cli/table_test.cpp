@@ -161,6 +161,11 @@ TEST_F(TableTest, DamagedOrForeignTablesStayRawAndShowTheirProblem) {
   for (const Json &record : inspection["records"]) raw += record.contains("raw") ? 1 : 0;
   EXPECT_EQ(raw, 3);
   EXPECT_EQ(Dinfo({"table", "damaged.dat"}).exitCode, 1);
+
+  WriteTables("foreign.dat", {Bytes(24, 7)});
+  const RunResult foreign = Dinfo({"inspect", "foreign.dat"});
+  EXPECT_NE(foreign.out.find("names record 1 of section 12, which is not a table object"), std::string::npos)
+      << foreign.out;
 }
 
 }  // namespace

@@ -208,10 +208,11 @@ void Inspector::Decode(RecordInfo &record) {
     return;
   }
   KeyedDecoding keyed = DecodeKeyedRecord(record.body);
-  const bool expectKeyed = record.section == MainSection;
-  if (!keyed.parsed && !expectKeyed) {
+  // Outside the main section a record may hold anything; only a sound
+  // keyed block is shown as one.
+  if (record.section != MainSection && !keyed.sound) {
     content["raw"] = ToHex(record.body);
-    content["note"] = "neither a table object nor a keyed block";
+    content["note"] = "neither a table object nor a sound keyed block";
     return;
   }
   if (keyed.parsed) content["keyed"] = keyed.block;
@@ -427,6 +428,9 @@ void Inspector::CheckTableAddresses() {
     if (found == records_.end() || found->second.offset < 0) {
       Problem(address.role, "names record " + std::to_string(address.recordId) + " of section " +
                                 std::to_string(address.section) + ", which that section does not hold");
+    } else if (!found->second.content.contains("table") && found->second.readable) {
+      Problem(address.role, "names record " + std::to_string(address.recordId) + " of section " +
+                                std::to_string(address.section) + ", which is not a table object");
     } else if (found->second.role.empty()) {
       found->second.role = "table object";
     }
