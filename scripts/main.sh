@@ -6,9 +6,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 cmake --preset release >/dev/null
-# The main job needs the shared library and the tool; the tests are built
-# by scripts/test.sh.
-cmake --build --preset release --target dinfo dinfo_cli
+cmake --build --preset release
 
 dinfo=./build/release/tools/cli/dinfo
 sample=build/release/sample.dat
