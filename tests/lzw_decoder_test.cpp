@@ -322,6 +322,28 @@ TEST(LzwDecoderTest, EmitByteDoublesTheBuffer) {
   ReleaseLzwDecoder(decoder);
 }
 
+// The taken buffer is the caller's: the room in front, then the output;
+// the decoder no longer releases it, and the buffer grows as before.
+TEST(LzwDecoderTest, TheOutputCanBeTakenOver) {
+  const Bytes plain = Literals(5000, 3);
+  const Bytes stream = writer::LzwEncode(plain);
+  const std::int64_t blocksBefore = seam::LiveBlocks();
+  LzwDecoder *decoder = CreateLzwDecoder();
+  std::uint8_t *start = nullptr;
+  ASSERT_EQ(DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), &start, decoder),
+            5000);
+  EXPECT_EQ(decoder->outputEnd - decoder->outputStart, 8192);
+  Block taken = TakeLzwOutput(decoder);
+  ASSERT_EQ(taken.size(), 5000u + OutputHeaderRoom);
+  EXPECT_EQ(taken.data() + OutputHeaderRoom, start);
+  EXPECT_TRUE(std::equal(plain.begin(), plain.end(), taken.begin() + OutputHeaderRoom));
+  EXPECT_TRUE(TakeLzwOutput(decoder).empty());
+  ReleaseLzwDecoder(decoder);
+  EXPECT_EQ(seam::LiveBlocks(), blocksBefore + 1);
+  ReleaseBlock(taken);
+  EXPECT_EQ(seam::LiveBlocks(), blocksBefore);
+}
+
 #if !defined(_WIN32)
 // The 2^30 limit without a gigabyte of real memory: the buffer's bounds are
 // pointed into a reservation whose pages are only touched at the end.

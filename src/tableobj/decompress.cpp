@@ -1,4 +1,5 @@
-// Expansion of a compressed table object into a new block. The header stays
+// Expansion of a compressed table object into a new block: the decoder's
+// output buffer, which keeps room for the header in front. The header stays
 // as stored (byte order, magic, descriptorCount, other flags) except for
 // totalSize, which becomes 16 + the expanded length, and FlagCompressed.
 #include "tableobj/lzw_decoder.h"
@@ -15,11 +16,11 @@ bool ExpansionFits(std::int32_t expandedLength, const TableHeader &header) {
          std::int64_t{DescriptorSize} * header.descriptorCount <= expandedLength;
 }
 
-Block ExpandedObject(const std::uint8_t *body, std::int32_t length, const TableHeader &header) {
+// The decoder's output, with the header written into the room in front of
+// it, becomes the expanded object.
+Block ExpandedObject(std::int32_t length, const TableHeader &header, LzwDecoder *decoder) {
   if (!ExpansionFits(length, header)) return {};
-  Block expanded = AllocateBlock(std::int64_t{length} + TableHeaderSize);
-  if (expanded.empty()) return {};
-  CopyBytes(body, expanded.data() + TableHeaderSize, length);
+  Block expanded = TakeLzwOutput(decoder);
   std::uint8_t *const at = expanded.data();
   WriteTableWord(at, TableObjectMagic, header.order);
   WriteTableWord(at + 4, static_cast<std::uint32_t>(length + TableHeaderSize), header.order);
@@ -44,7 +45,7 @@ Block DecompressTableObject(Block object) {
   std::uint8_t *output = nullptr;
   const std::int32_t length =
       DecodeLzw(object.data() + TableHeaderSize, totalSize - TableHeaderSize, &output, decoder);
-  Block expanded = length < 0 ? Block{} : ExpandedObject(output, length, header);
+  Block expanded = length < 0 ? Block{} : ExpandedObject(length, header, decoder);
   ReleaseLzwDecoder(decoder);
   return expanded;
 }

@@ -35,21 +35,29 @@ void RebaseStrings(LzwDecoder *decoder, std::uint8_t *newStart) {
   decoder->previousString = newStart + (decoder->previousString - oldStart);
 }
 
+// The output buffer with the room in front of it, as it was allocated.
+Block OutputBlock(const LzwDecoder *decoder) {
+  if (decoder->outputStart == nullptr) return {};
+  return Block(decoder->outputStart - OutputHeaderRoom,
+               static_cast<std::size_t>(decoder->outputEnd - decoder->outputStart) +
+                   OutputHeaderRoom);
+}
+
 }  // namespace
 
 LzwDecoder *CreateLzwDecoder() {
   Block record = AllocateBlock(sizeof(LzwDecoder));
   if (record.empty()) return nullptr;
-  Block output = AllocateBlock(InitialOutputSize);
+  Block output = AllocateBlock(OutputHeaderRoom + InitialOutputSize);
   if (output.empty()) {
     ReleaseBlock(record);
     return nullptr;
   }
   // A zero-filled block is a valid record: every field is a plain value.
   auto *decoder = reinterpret_cast<LzwDecoder *>(record.data());
-  decoder->outputStart = output.data();
-  decoder->outputPos = output.data();
-  decoder->outputEnd = output.data() + InitialOutputSize;
+  decoder->outputStart = output.data() + OutputHeaderRoom;
+  decoder->outputPos = decoder->outputStart;
+  decoder->outputEnd = decoder->outputStart + InitialOutputSize;
   SetCodeWidth(MinCodeWidth, decoder);
   decoder->nextCode = -1;
   decoder->stateTag = DecoderReady;
@@ -59,11 +67,20 @@ LzwDecoder *CreateLzwDecoder() {
 
 void ReleaseLzwDecoder(LzwDecoder *decoder) {
   if (decoder == nullptr) return;
-  Block output(decoder->outputStart,
-               static_cast<std::size_t>(decoder->outputEnd - decoder->outputStart));
+  Block output = OutputBlock(decoder);
   ReleaseBlock(output);
   Block record(reinterpret_cast<std::uint8_t *>(decoder), sizeof(LzwDecoder));
   ReleaseBlock(record);
+}
+
+Block TakeLzwOutput(LzwDecoder *decoder) {
+  if (decoder->outputStart == nullptr) return {};
+  const Block taken = OutputBlock(decoder).first(
+      static_cast<std::size_t>(decoder->outputPos - decoder->outputStart) + OutputHeaderRoom);
+  decoder->outputStart = nullptr;
+  decoder->outputEnd = nullptr;
+  decoder->outputPos = nullptr;
+  return taken;
 }
 
 void CompleteEntries(LzwDecoder *decoder) {
@@ -110,15 +127,16 @@ std::int32_t ExpandCode(std::int32_t code, std::int32_t startIndex, LzwDecoder *
 std::int32_t GrowOutput(LzwDecoder *decoder) {
   const std::int64_t capacity = decoder->outputEnd - decoder->outputStart;
   if (capacity > MaxOutputCapacity) return StatusTooLarge;
-  Block bigger = AllocateBlock(2 * capacity);
+  Block bigger = AllocateBlock(OutputHeaderRoom + 2 * capacity);
   if (bigger.empty()) return StatusNoMemory;
-  CopyBytes(decoder->outputStart, bigger.data(), static_cast<std::int32_t>(capacity));
-  RebaseStrings(decoder, bigger.data());
-  Block old(decoder->outputStart, static_cast<std::size_t>(capacity));
+  std::uint8_t *const start = bigger.data() + OutputHeaderRoom;
+  CopyBytes(decoder->outputStart, start, static_cast<std::int32_t>(capacity));
+  RebaseStrings(decoder, start);
+  Block old = OutputBlock(decoder);
   ReleaseBlock(old);
-  decoder->outputStart = bigger.data();
-  decoder->outputEnd = bigger.data() + 2 * capacity;
-  decoder->outputPos = bigger.data() + capacity;
+  decoder->outputStart = start;
+  decoder->outputEnd = start + 2 * capacity;
+  decoder->outputPos = start + capacity;
   return 0;
 }
 

@@ -16,6 +16,8 @@
 #include <array>
 #include <cstdint>
 
+#include "common/block.h"
+
 namespace dinfo {
 
 constexpr std::int32_t ClearCode = 256;
@@ -26,6 +28,9 @@ constexpr std::int32_t MaxCodeWidth = 12;
 constexpr std::int32_t CodeLimit = 4096;        // codes run from 0 to 4095
 constexpr std::int32_t StackSize = 4096;        // the longest string decoded
 constexpr std::int32_t InitialOutputSize = 1024;
+// Bytes kept in front of the output buffer's start: room for a table
+// object's header, so that the expansion becomes the object without a copy.
+constexpr std::int32_t OutputHeaderRoom = 16;
 constexpr std::int64_t MaxOutputCapacity = 0x3FFFFFFF;  // a full buffer above this cannot grow
 constexpr std::int32_t TableEntries = 5021;     // only entries 258 to 4095 are used
 constexpr std::uint16_t NoString = 0xFFFF;      // length of a code without a string to copy
@@ -54,7 +59,8 @@ constexpr std::int32_t SiteString = 337;         // writing a string
 constexpr std::int32_t SiteTableFull = 343;      // data code with nextCode at 4096
 
 // The decoder's whole state; one zero-filled block per expansion, made by
-// CreateLzwDecoder and given back by ReleaseLzwDecoder.
+// CreateLzwDecoder and given back by ReleaseLzwDecoder. The output buffer
+// is a block of its own, OutputHeaderRoom bytes before `outputStart`.
 struct LzwDecoder {
   std::int32_t stateTag;
   std::int16_t codeWidth;
@@ -96,8 +102,14 @@ struct LzwDecoder {
 // A ready decoder with its first output buffer of 1024 bytes, or null when
 // either allocation fails (then nothing is held).
 LzwDecoder *CreateLzwDecoder();
-// Releases the output buffer, then the decoder; null does nothing.
+// Releases the output buffer (unless it was taken), then the decoder; null
+// does nothing.
 void ReleaseLzwDecoder(LzwDecoder *decoder);
+
+// Hands the output buffer over to the caller: a block of OutputHeaderRoom
+// bytes followed by the output written, which the caller now releases (the
+// memory behind the span may be longer). The decoder keeps no buffer.
+Block TakeLzwOutput(LzwDecoder *decoder);
 
 // Sets codeWidth and maxCode; a smaller width than the current one also
 // empties the table (every prefix and suffix entry becomes 0).
