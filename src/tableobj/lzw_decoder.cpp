@@ -127,7 +127,10 @@ std::int32_t ExpandCode(std::int32_t code, std::int32_t startIndex, LzwDecoder *
 std::int32_t GrowOutput(LzwDecoder *decoder) {
   const std::int64_t capacity = decoder->outputEnd - decoder->outputStart;
   if (capacity > MaxOutputCapacity) return StatusTooLarge;
-  Block bigger = AllocateBlock(OutputHeaderRoom + 2 * capacity);
+  // Nothing reads a byte of the new buffer before it is written: the old
+  // bytes are copied in, the rest is output, and the room in front becomes
+  // a header.
+  Block bigger = AllocateBlockToOverwrite(OutputHeaderRoom + 2 * capacity);
   if (bigger.empty()) return StatusNoMemory;
   std::uint8_t *const start = bigger.data() + OutputHeaderRoom;
   CopyBytes(decoder->outputStart, start, static_cast<std::int32_t>(capacity));
