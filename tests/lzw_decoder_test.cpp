@@ -213,6 +213,23 @@ TEST(LzwDecoderTest, ACodeAboveNextCodeIsRefused) {
   EXPECT_EQ(Decode(PackCodes({ClearCode, 65, 66, 260})).result, BadCode);
 }
 
+// The entries of the first table stay behind the clear; a code above
+// nextCode must be refused even where such an entry has a short string,
+// also with plenty of input left after it.
+TEST(LzwDecoderTest, AStaleEntryAboveNextCodeIsRefused) {
+  std::vector<int> codes{ClearCode};
+  for (int i = 0; i < 200; ++i) codes.push_back(65 + i % 3);
+  codes.push_back(ClearCode);
+  for (int i = 0; i < 20; ++i) codes.push_back(70 + i % 5);
+  codes.push_back(300);
+  for (int i = 0; i < 40; ++i) codes.push_back(80);
+  const Bytes stream = PackCodes(codes);
+  const Decoded decoded = Decode(stream);
+  EXPECT_EQ(decoded.result, BadCode);
+  EXPECT_EQ(decoded.output.size(), 220u);
+  ExpectAsReference(stream, "stale entry above nextCode");
+}
+
 TEST(LzwDecoderTest, FirstCodeAfterAClearIsItsLowByte) {
   EXPECT_EQ(Decode(PackCodes({ClearCode, 0x1FF, EndCode})).output, (Bytes{0xFF}));
   EXPECT_EQ(Decode(PackCodes({ClearCode, 0x141, 0x42, EndCode})).output, (Bytes{0x41, 0x42}));

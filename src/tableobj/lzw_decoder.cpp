@@ -94,12 +94,8 @@ void CompleteEntries(LzwDecoder *decoder) {
   if (decoder->pendingFrom < decoder->nextCode) decoder->pendingFrom = decoder->nextCode;
 }
 
-void ClearStrings(LzwDecoder *decoder) {
-  for (std::size_t code = FirstFreeCode; code < CodeLimit; ++code) {
-    decoder->stringInfo[code] = NoString;
-  }
-  decoder->pendingFrom = FirstFreeCode;
-}
+// The entries of an earlier table stay: every reader stops at nextCode.
+void ClearStrings(LzwDecoder *decoder) { decoder->pendingFrom = FirstFreeCode; }
 
 void SetCodeWidth(std::int32_t width, LzwDecoder *decoder) {
   if (width < decoder->codeWidth) {

@@ -85,8 +85,9 @@ struct LzwDecoder {
   // previous string plus the byte that follows it there. `stringStart` and
   // `stringInfo` then hold each code's place, and its length (low 16 bits)
   // and prefix code (high 16 bits). Literals point into `literals`; the
-  // clear and end codes and the codes not yet assigned have length
-  // NoString. The fast loop writes neither `prefix` nor `suffix`: from
+  // clear and end codes have length NoString, and so have, for the fast
+  // loop, the codes from nextCode on (their entries may be left from an
+  // earlier table). The fast loop writes neither `prefix` nor `suffix`: from
   // entry `pendingFrom` on they are completed from `stringInfo` and the
   // output when something needs them (one store less per code).
   std::int32_t plain;
@@ -146,7 +147,8 @@ inline std::uint32_t StringInfo(std::uint32_t length, std::uint32_t prefixCode) 
   return length | (prefixCode << 16);
 }
 
-// Starts a plain table: no code from 258 on has a string yet.
+// Starts a plain table: no code from 258 on has a string yet, and every
+// entry from 258 on is pending for CompleteEntries.
 void ClearStrings(LzwDecoder *decoder);
 
 // The fast loop: decodes codes of a plain table while the input holds 8

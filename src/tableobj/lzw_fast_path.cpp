@@ -97,6 +97,8 @@ enum class Step { Next, StopBefore, StopAfter };
 inline Step DecodeCode(LoopState &s, std::uint32_t code, std::uint32_t &lastNext, LzwDecoder *decoder) {
   std::uint8_t *const at = s.out;
   std::uint32_t length = decoder->stringInfo[code] & 0xFFFFu;
+  // Entries from `next` on are left from an earlier table: no string yet.
+  if (code >= s.next) length = NoString;
   Step step = Step::Next;
   if (length <= 16) {
     Copy16(at, decoder->stringStart[code]);
