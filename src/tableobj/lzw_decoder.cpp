@@ -10,6 +10,7 @@ namespace {
 
 // Literal codes copy from the decoder's own table of byte values; the clear
 // and end codes have no string, so the fast loop notices them by length.
+// The entries from 258 on are only read once assigned.
 void InitLiteralStrings(LzwDecoder *decoder) {
   for (std::int32_t value = 0; value < 256; ++value) {
     const auto index = static_cast<std::size_t>(value);
@@ -17,7 +18,7 @@ void InitLiteralStrings(LzwDecoder *decoder) {
     decoder->stringStart[index] = &decoder->literals[index];
     decoder->stringInfo[index] = 1;
   }
-  for (std::size_t code = ClearCode; code < CodeLimit; ++code) {
+  for (std::size_t code = ClearCode; code < FirstFreeCode; ++code) {
     decoder->stringStart[code] = decoder->literals.data();
     decoder->stringInfo[code] = NoString;
   }
