@@ -1,5 +1,7 @@
 // The decoder record and its small operations: creation and release, the
 // code width, string expansion on the decode stack, and the output buffer.
+#include <cstddef>
+
 #include "tableobj/lzw_decoder.h"
 
 #include "common/block.h"
@@ -44,17 +46,30 @@ Block OutputBlock(const LzwDecoder *decoder) {
                    OutputHeaderRoom);
 }
 
+// Zero-fills the record but for the decode stack and the string places,
+// which are written before they are read: they are most of the record, and
+// filling them was the better part of the cost of expanding a small table.
+void ClearRecord(std::uint8_t *record) {
+  FillBytes(record, 0, static_cast<std::int32_t>(offsetof(LzwDecoder, stack)));
+  FillBytes(record + offsetof(LzwDecoder, plain), 0,
+            static_cast<std::int32_t>(offsetof(LzwDecoder, stringStart) -
+                                      offsetof(LzwDecoder, plain)));
+  FillBytes(record + offsetof(LzwDecoder, literals), 0,
+            static_cast<std::int32_t>(sizeof(LzwDecoder) - offsetof(LzwDecoder, literals)));
+}
+
 }  // namespace
 
 LzwDecoder *CreateLzwDecoder() {
-  Block record = AllocateBlock(sizeof(LzwDecoder));
+  Block record = AllocateBlockToOverwrite(sizeof(LzwDecoder));
   if (record.empty()) return nullptr;
   Block output = AllocateBlock(OutputHeaderRoom + InitialOutputSize);
   if (output.empty()) {
     ReleaseBlock(record);
     return nullptr;
   }
-  // A zero-filled block is a valid record: every field is a plain value.
+  ClearRecord(record.data());
+  // A zero-filled record is valid: every field is a plain value.
   auto *decoder = reinterpret_cast<LzwDecoder *>(record.data());
   decoder->outputStart = output.data() + OutputHeaderRoom;
   decoder->outputPos = decoder->outputStart;

@@ -96,9 +96,9 @@ enum class Step { Next, StopBefore, StopAfter };
 // (`lastNext`) may have moved closer.
 inline Step DecodeCode(LoopState &s, std::uint32_t code, std::uint32_t &lastNext, LzwDecoder *decoder) {
   std::uint8_t *const at = s.out;
-  std::uint32_t length = decoder->stringInfo[code] & 0xFFFFu;
-  // Entries from `next` on are left from an earlier table: no string yet.
-  if (code >= s.next) length = NoString;
+  // Entries from `next` on are unset or left from an earlier table: no
+  // string yet.
+  std::uint32_t length = code < s.next ? decoder->stringInfo[code] & 0xFFFFu : NoString;
   Step step = Step::Next;
   if (length <= 16) {
     Copy16(at, decoder->stringStart[code]);
