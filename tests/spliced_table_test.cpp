@@ -148,3 +148,40 @@ TEST_F(SplicedTableTest, EveryAllocationFailureGivesNullAndLeaksNothing) {
 
 }  // namespace
 }  // namespace dinfo::test
+
+namespace dinfo::test {
+namespace {
+
+// A little-endian parent whose entries are `count` copies of one stored
+// nested table, assembled directly: the writer would encode each copy anew.
+Bytes ParentOfCopies(const Bytes &nested, std::int32_t count) {
+  const auto dataStart = static_cast<std::int32_t>(16 + 8 * count);
+  const auto nestedSize = static_cast<std::int32_t>(nested.size());
+  Bytes parent;
+  for (std::int32_t word : {0x50178516, dataStart + count * nestedSize, count, 0}) {
+    writer::AppendI32(parent, word);
+  }
+  for (std::int32_t i = 0; i < count; ++i) {
+    writer::AppendI32(parent, static_cast<std::int32_t>(0xDC000000u));
+    writer::AppendI32(parent, dataStart + i * nestedSize);
+  }
+  for (std::int32_t i = 0; i < count; ++i) parent.insert(parent.end(), nested.begin(), nested.end());
+  return parent;
+}
+
+// Each splice copies its whole parent. A parent with thousands of
+// compressed nested tables is refused once its splices would copy more
+// than 64 MiB plus 64 times its size, instead of taking time quadratic in
+// its size; a hundred of them are spliced as usual.
+TEST(SplicedBudgetTest, ThousandsOfCompressedNestedTablesEndPromptly) {
+  TableSpec child;
+  child.compressed = true;
+  const Bytes nested = writer::EncodeTableObject(child);
+  EXPECT_FALSE(Prepare(ParentOfCopies(nested, 3000)).bytes.has_value());
+  TableSpec parent;
+  for (int i = 0; i < 100; ++i) parent.entries.push_back(NestedTable(child));
+  EXPECT_EQ(Prepare(ParentOfCopies(nested, 100)).bytes, writer::PreparedTableObject(parent));
+}
+
+}  // namespace
+}  // namespace dinfo::test

@@ -31,7 +31,8 @@ Block PrepareNestedTables(Block current, bool owned, std::int32_t depth, Prepare
     if (prepared.empty()) {
       sound = false;
     } else if (prepared.data() != current.data() + entry.location) {
-      Block spliced = SpliceNestedTable(current, i, prepared);
+      budget->spliceBytesLeft -= std::int64_t(current.size()) + std::int64_t(prepared.size());
+      Block spliced = budget->spliceBytesLeft < 0 ? Block{} : SpliceNestedTable(current, i, prepared);
       ReleaseBlock(prepared);
       if (owned) ReleaseBlock(current);
       if (spliced.empty()) return {};

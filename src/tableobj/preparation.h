@@ -15,10 +15,17 @@ namespace dinfo {
 // adds). Tables shared between several descriptors are walked once per
 // descriptor; the budget keeps such sharing from making the walk
 // exponential in the depth.
+// Each splice copies its whole parent, so thousands of compressed nested
+// tables in one parent would cost time quadratic in its size. The bytes
+// all splices of one preparation may copy are bounded by a floor plus a
+// multiple of the object's size: dozens of full-size splices of any table.
 struct PrepareBudget {
   std::int64_t descriptorVisitsLeft;
+  std::int64_t spliceBytesLeft;
 };
 constexpr std::int64_t MinDescriptorVisits = 4096;
+constexpr std::int64_t SpliceCopyFloor = std::int64_t{64} << 20;
+constexpr std::int64_t SpliceCopiesPerByte = 64;
 
 // Prepares the object at the start of `given` (a block that may be longer
 // than the object) at nesting depth `depth`. Empty on failure, `given`

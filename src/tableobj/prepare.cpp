@@ -29,7 +29,8 @@ Block PrepareAtDepth(Block given, std::int32_t depth, PrepareBudget *budget) {
 }
 
 Block PrepareTableObject(Block object) {
-  PrepareBudget budget{MinDescriptorVisits + std::int64_t(object.size())};
+  const auto size = std::int64_t(object.size());
+  PrepareBudget budget{MinDescriptorVisits + size, SpliceCopyFloor + SpliceCopiesPerByte * size};
   return PrepareAtDepth(object, 0, &budget);
 }
 
