@@ -52,15 +52,15 @@ KeyedBlock Locator() {
 // A scrambled table of about `size` bytes: one array of 16-bit samples of a
 // smooth curve, as a scanner's correction tables hold them.
 writer::TableSpec Leaf(std::int32_t size, bool deltaCoded, bool compressed) {
-  writer::TableSpec spec;
-  spec.scrambled = true;
-  spec.deltaCoded = deltaCoded;
-  spec.compressed = compressed;
+  writer::TableSpec tableSpec;
+  tableSpec.scrambled = true;
+  tableSpec.deltaCoded = deltaCoded;
+  tableSpec.compressed = compressed;
   const std::int32_t count = (size < 64 ? 64 : size) / 2 - 16;
   std::vector<std::int64_t> values(static_cast<std::size_t>(count));
   for (std::int32_t i = 0; i < count; ++i) values[std::size_t(i)] = (i * 7 + (i / 97) % 5) & 0xFFFF;
-  spec.entries.push_back(writer::TypedArray(2, values));
-  return spec;
+  tableSpec.entries.push_back(writer::TypedArray(2, values));
+  return tableSpec;
 }
 
 Bytes TableObject(const SampleShape &shape) {

@@ -18,18 +18,18 @@ constexpr std::int32_t R = writer::LocatorRecordKind;
 
 // Entries that delta coding may cover, with values at the wrapping edges.
 TableSpec CodableTable(bool bigEndian, bool scrambled, bool deltaCoded) {
-  TableSpec spec;
-  spec.bigEndian = bigEndian;
-  spec.scrambled = scrambled;
-  spec.deltaCoded = deltaCoded;
-  spec.entries = {TypedArray(1, {1, 2, 255, 0, 7}),
+  TableSpec tableSpec;
+  tableSpec.bigEndian = bigEndian;
+  tableSpec.scrambled = scrambled;
+  tableSpec.deltaCoded = deltaCoded;
+  tableSpec.entries = {TypedArray(1, {1, 2, 255, 0, 7}),
                   TypedArray(2, {1, 2, 3, 32767, -32768, 0x0102}),
                   RawRun({9, 8, 7, 250, 6}),
                   InlineEntry(0x12345678),
                   TypedArray(4, {100000, -5, 0x7FFFFFFF, -0x7FFFFFFF - 1, 0x01020304}),
                   RawRun({}),
                   TypedArray(2, {})};
-  return spec;
+  return tableSpec;
 }
 
 TableSpec WithNested(TableSpec parent, TableSpec child) {
@@ -44,10 +44,10 @@ TEST_F(GetTableTest, EveryInPlaceCodingComesBackAsWrittenInItsStoredOrder) {
     for (bool scrambled : {false, true}) {
       for (bool deltaCoded : {false, true}) {
         SCOPED_TRACE(testing::Message() << bigEndian << scrambled << deltaCoded);
-        const TableSpec spec = CodableTable(bigEndian, scrambled, deltaCoded);
-        const auto table = GetStoredTable(spec);
+        const TableSpec tableSpec = CodableTable(bigEndian, scrambled, deltaCoded);
+        const auto table = GetStoredTable(tableSpec);
         ASSERT_TRUE(table.has_value());
-        EXPECT_EQ(*table, writer::PreparedTableObject(spec));
+        EXPECT_EQ(*table, writer::PreparedTableObject(tableSpec));
         EXPECT_EQ(WordAt(*table, 12, bigEndian), 0u);
         // The 16-bit array's last element, 0x0102, in the stored order.
         const std::uint32_t location = WordAt(*table, 16 + 8 + 4, bigEndian);
@@ -60,17 +60,17 @@ TEST_F(GetTableTest, EveryInPlaceCodingComesBackAsWrittenInItsStoredOrder) {
 
 TEST_F(GetTableTest, ElementsOfEverySizeKeepTheirBytes) {
   for (bool bigEndian : {false, true}) {
-    TableSpec spec;
-    spec.bigEndian = bigEndian;
-    spec.scrambled = true;
+    TableSpec tableSpec;
+    tableSpec.bigEndian = bigEndian;
+    tableSpec.scrambled = true;
     for (std::int32_t size = 1; size <= 16; ++size) {
       Bytes elements;
       for (std::int32_t k = 0; k < 3 * size; ++k) elements.push_back(static_cast<std::uint8_t>(16 * size + k));
-      spec.entries.push_back(TypedBytes(size, elements));
+      tableSpec.entries.push_back(TypedBytes(size, elements));
     }
-    const auto table = GetStoredTable(spec);
+    const auto table = GetStoredTable(tableSpec);
     ASSERT_TRUE(table.has_value());
-    EXPECT_EQ(*table, writer::PreparedTableObject(spec));
+    EXPECT_EQ(*table, writer::PreparedTableObject(tableSpec));
     // An element of 3 bytes never turns with the byte order.
     const std::uint32_t location = WordAt(*table, 16 + 8 * 2 + 4, bigEndian);
     EXPECT_EQ((*table)[location], 48);
@@ -95,38 +95,38 @@ TEST_F(GetTableTest, NestedTablesOfEitherOrderArePreparedWhereTheyLie) {
 }
 
 TEST_F(GetTableTest, StrayFlagBitsStayUnlessTheObjectIsDeltaCoded) {
-  TableSpec spec = CodableTable(false, true, false);
-  spec.strayFlags = 0x00000001;
-  auto table = GetStoredTable(spec);
+  TableSpec tableSpec = CodableTable(false, true, false);
+  tableSpec.strayFlags = 0x00000001;
+  auto table = GetStoredTable(tableSpec);
   ASSERT_TRUE(table.has_value());
   EXPECT_EQ(WordAt(*table, 12, false), 0x00000001u);
-  EXPECT_EQ(*table, writer::PreparedTableObject(spec));
+  EXPECT_EQ(*table, writer::PreparedTableObject(tableSpec));
 
-  spec.bigEndian = true;
-  spec.strayFlags = 0x1ABCDEF0;
-  table = GetStoredTable(spec);
+  tableSpec.bigEndian = true;
+  tableSpec.strayFlags = 0x1ABCDEF0;
+  table = GetStoredTable(tableSpec);
   ASSERT_TRUE(table.has_value());
   EXPECT_EQ(WordAt(*table, 12, true), 0x1ABCDEF0u);
 
-  spec.deltaCoded = true;
-  spec.strayFlags = 0x00000001;
-  EXPECT_FALSE(GetStoredTable(spec).has_value());
+  tableSpec.deltaCoded = true;
+  tableSpec.strayFlags = 0x00000001;
+  EXPECT_FALSE(GetStoredTable(tableSpec).has_value());
 }
 
 // Arrays stored as given, then flagged as delta-coded: the reader's sums
 // are checked without the writer's delta coder.
 TEST_F(GetTableTest, DeltaSumsWrapAtTheElementWidth) {
   for (bool bigEndian : {false, true}) {
-    TableSpec spec;
-    spec.bigEndian = bigEndian;
-    spec.flags = 0x20000000u;
-    spec.entries = {TypedArray(2, {32767, 1}), TypedArray(2, {1, 1, 1}), TypedArray(1, {255, 1, 1}),
+    TableSpec tableSpec;
+    tableSpec.bigEndian = bigEndian;
+    tableSpec.flags = 0x20000000u;
+    tableSpec.entries = {TypedArray(2, {32767, 1}), TypedArray(2, {1, 1, 1}), TypedArray(1, {255, 1, 1}),
                     TypedArray(4, {0x7FFFFFFF, 1}), RawRun({200, 100}), RawRun({42})};
-    TableSpec expected = spec;
+    TableSpec expected = tableSpec;
     expected.flags = 0;
     expected.entries = {TypedArray(2, {32767, -32768}), TypedArray(2, {1, 2, 3}), TypedArray(1, {255, 0, 1}),
                         TypedArray(4, {0x7FFFFFFF, -0x7FFFFFFF - 1}), RawRun({200, 44}), RawRun({42})};
-    const auto table = GetStoredTable(spec);
+    const auto table = GetStoredTable(tableSpec);
     ASSERT_TRUE(table.has_value());
     EXPECT_EQ(*table, writer::EncodeTableObject(expected));
   }
@@ -134,11 +134,11 @@ TEST_F(GetTableTest, DeltaSumsWrapAtTheElementWidth) {
 
 TEST_F(GetTableTest, DeltaCodingRefusesElementsOtherThanOneTwoOrFourBytes) {
   for (std::int32_t size : {3, 8, 16}) {
-    TableSpec spec = CodableTable(false, false, true);
-    spec.entries.push_back(TypedArray(size, {1}));
-    EXPECT_FALSE(GetStoredTable(spec).has_value()) << size;
-    spec.deltaCoded = false;
-    EXPECT_TRUE(GetStoredTable(spec).has_value()) << size;
+    TableSpec tableSpec = CodableTable(false, false, true);
+    tableSpec.entries.push_back(TypedArray(size, {1}));
+    EXPECT_FALSE(GetStoredTable(tableSpec).has_value()) << size;
+    tableSpec.deltaCoded = false;
+    EXPECT_TRUE(GetStoredTable(tableSpec).has_value()) << size;
   }
 }
 
@@ -149,53 +149,53 @@ TEST_F(GetTableTest, AFailingNestedTableFailsTheWholeObject) {
 }
 
 TEST_F(GetTableTest, ObjectsBreakingTheFormatAreRefused) {
-  const auto refused = [&](TableSpec spec) { return !GetStoredTable(spec).has_value(); };
-  TableSpec spec = CodableTable(false, false, false);
-  spec.totalSize = -1;
-  EXPECT_TRUE(refused(spec));
-  spec.totalSize = static_cast<std::int32_t>(writer::EncodeTableObject(CodableTable(false, false, false)).size() + 8);
-  EXPECT_TRUE(refused(spec)) << "totalSize past the record";
-  spec = CodableTable(true, false, false);
-  spec.descriptorCount = -1;
-  EXPECT_TRUE(refused(spec));
-  spec.descriptorCount = 1000;
-  EXPECT_TRUE(refused(spec)) << "descriptors past totalSize";
-  spec = CodableTable(false, false, false);
-  spec.entries[0].tag = 0;
-  EXPECT_TRUE(refused(spec));
-  spec.entries[0].tag = 0x9A000000u;
-  EXPECT_FALSE(refused(spec)) << "an empty raw run is valid";
-  spec.entries[0].tag = 0x0000FFFFu;
-  EXPECT_TRUE(refused(spec)) << "an array reaching outside the object";
-  spec = TableSpec{};
-  spec.scrambled = true;
-  spec.totalSize = 16;
-  EXPECT_TRUE(refused(spec)) << "a scrambled empty body";
+  const auto refused = [&](TableSpec tableSpec) { return !GetStoredTable(tableSpec).has_value(); };
+  TableSpec tableSpec = CodableTable(false, false, false);
+  tableSpec.totalSize = -1;
+  EXPECT_TRUE(refused(tableSpec));
+  tableSpec.totalSize = static_cast<std::int32_t>(writer::EncodeTableObject(CodableTable(false, false, false)).size() + 8);
+  EXPECT_TRUE(refused(tableSpec)) << "totalSize past the record";
+  tableSpec = CodableTable(true, false, false);
+  tableSpec.descriptorCount = -1;
+  EXPECT_TRUE(refused(tableSpec));
+  tableSpec.descriptorCount = 1000;
+  EXPECT_TRUE(refused(tableSpec)) << "descriptors past totalSize";
+  tableSpec = CodableTable(false, false, false);
+  tableSpec.entries[0].tag = 0;
+  EXPECT_TRUE(refused(tableSpec));
+  tableSpec.entries[0].tag = 0x9A000000u;
+  EXPECT_FALSE(refused(tableSpec)) << "an empty raw run is valid";
+  tableSpec.entries[0].tag = 0x0000FFFFu;
+  EXPECT_TRUE(refused(tableSpec)) << "an array reaching outside the object";
+  tableSpec = TableSpec{};
+  tableSpec.scrambled = true;
+  tableSpec.totalSize = 16;
+  EXPECT_TRUE(refused(tableSpec)) << "a scrambled empty body";
 }
 
 TEST_F(GetTableTest, AnEmptyObjectComesBackUnchanged) {
-  const TableSpec spec;
-  const auto table = GetStoredTable(spec);
+  const TableSpec tableSpec;
+  const auto table = GetStoredTable(tableSpec);
   ASSERT_TRUE(table.has_value());
-  EXPECT_EQ(*table, writer::EncodeTableObject(spec));
+  EXPECT_EQ(*table, writer::EncodeTableObject(tableSpec));
   EXPECT_EQ(table->size(), 16u);
 }
 
 TEST_F(GetTableTest, TheLocatorRowsMayComeInEitherOrder) {
-  const TableSpec spec = CodableTable(true, true, true);
-  const TableFile file = NewTableFile(writer::EncodeTableObject(spec));
+  const TableSpec tableSpec = CodableTable(true, true, true);
+  const TableFile file = NewTableFile(writer::EncodeTableObject(tableSpec));
   EXPECT_EQ(GetTable(WithLocator(file, writer::LocatorBlock({{S, file.section}, {R, 12}}))),
-            writer::PreparedTableObject(spec));
+            writer::PreparedTableObject(tableSpec));
   EXPECT_EQ(GetTable(WithLocator(file, writer::LocatorBlock({{R, 12}, {S, file.section}}))),
-            writer::PreparedTableObject(spec));
+            writer::PreparedTableObject(tableSpec));
 }
 
 TEST_F(GetTableTest, TwoSectionRowsReadRecordZero) {
-  const TableSpec spec = CodableTable(false, false, true);
+  const TableSpec tableSpec = CodableTable(false, false, true);
   TableFile file = NewTableFile(writer::EncodeTableObject(CodableTable(true, false, false)));
-  writer::AddRecord(file.file, file.section, 0, writer::EncodeTableObject(spec));
+  writer::AddRecord(file.file, file.section, 0, writer::EncodeTableObject(tableSpec));
   EXPECT_EQ(GetTable(WithLocator(file, writer::LocatorBlock({{S, 999}, {S, file.section}}))),
-            writer::PreparedTableObject(spec));
+            writer::PreparedTableObject(tableSpec));
 }
 
 TEST_F(GetTableTest, LocatorAnswersOtherThanASectionAndARecordGiveNull) {

@@ -11,26 +11,26 @@ using writer::RawRun;
 using writer::TypedArray;
 
 TableSpec Small(bool bigEndian, std::vector<std::int64_t> values) {
-  TableSpec spec;
-  spec.bigEndian = bigEndian;
-  spec.entries = {TypedArray(4, std::move(values))};
-  return spec;
+  TableSpec tableSpec;
+  tableSpec.bigEndian = bigEndian;
+  tableSpec.entries = {TypedArray(4, std::move(values))};
+  return tableSpec;
 }
 
 // Raw runs of 0, 5 and 8 bytes, typed arrays of 6 and 8 bytes, an inline
 // entry and two nested tables, the first (descriptor 6) to be replaced.
 TableSpec Parent(bool bigEndian, const TableSpec &nested) {
-  TableSpec spec;
-  spec.bigEndian = bigEndian;
-  spec.strayFlags = 0x40;
+  TableSpec tableSpec;
+  tableSpec.bigEndian = bigEndian;
+  tableSpec.strayFlags = 0x40;
   TableSpec other = Small(!bigEndian, {5, 6, 7});
   other.scrambled = true;
-  spec.entries = {RawRun({}),          RawRun({1, 2, 3, 4, 5}), RawRun({1, 2, 3, 4, 5, 6, 7, 8}),
+  tableSpec.entries = {RawRun({}),          RawRun({1, 2, 3, 4, 5}), RawRun({1, 2, 3, 4, 5, 6, 7, 8}),
                   TypedArray(2, {1, 2, 3}), TypedArray(2, {1, 2, 3, 4}), InlineEntry(0x7777),
                   NestedTable(nested), NestedTable(other), TypedArray(1, {9})};
-  spec.entries[7].tag = 0xDC001234u;
-  spec.tailBytes = 8;
-  return spec;
+  tableSpec.entries[7].tag = 0xDC001234u;
+  tableSpec.tailBytes = 8;
+  return tableSpec;
 }
 
 class SpliceTest : public ::testing::Test {
@@ -90,8 +90,8 @@ TEST_F(SpliceTest, AReplacementOfTheSameSizeKeepsTheParentsSize) {
 }
 
 TEST_F(SpliceTest, RefusesWhatTheChecksRefuse) {
-  const TableSpec spec = Parent(false, Small(false, {1, 2}));
-  const Bytes parent = writer::EncodeTableObject(spec);
+  const TableSpec tableSpec = Parent(false, Small(false, {1, 2}));
+  const Bytes parent = writer::EncodeTableObject(tableSpec);
   const Bytes replacement = writer::EncodeTableObject(Small(true, {3}));
   const auto changed = [&](std::size_t at, std::uint32_t value, bool bigEndian = false) {
     Bytes bytes = parent;

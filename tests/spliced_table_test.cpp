@@ -12,14 +12,14 @@ using writer::RawRun;
 using writer::TypedArray;
 
 TableSpec Coded(bool bigEndian, bool scrambled, bool compressed, bool deltaCoded) {
-  TableSpec spec;
-  spec.bigEndian = bigEndian;
-  spec.scrambled = scrambled;
-  spec.compressed = compressed;
-  spec.deltaCoded = deltaCoded;
-  spec.entries = {TypedArray(2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}), RawRun(Bytes(40, 7)),
+  TableSpec tableSpec;
+  tableSpec.bigEndian = bigEndian;
+  tableSpec.scrambled = scrambled;
+  tableSpec.compressed = compressed;
+  tableSpec.deltaCoded = deltaCoded;
+  tableSpec.entries = {TypedArray(2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}), RawRun(Bytes(40, 7)),
                   TypedArray(4, {-1, -2, 0x01020304}), TypedArray(1, {1, 1, 1, 1, 1, 1, 1, 1})};
-  return spec;
+  return tableSpec;
 }
 
 TableSpec With(TableSpec parent, std::vector<TableSpec> children) {
@@ -30,43 +30,43 @@ TableSpec With(TableSpec parent, std::vector<TableSpec> children) {
 // Raw runs of 0, 5 and 8 bytes, arrays of 6 and 8 bytes and an inline
 // entry around a nested table (descriptor 6).
 TableSpec Around(bool bigEndian, TableSpec nested) {
-  TableSpec spec;
-  spec.bigEndian = bigEndian;
-  spec.scrambled = true;
-  spec.entries = {RawRun({}),           RawRun({1, 2, 3, 4, 5}), RawRun({1, 2, 3, 4, 5, 6, 7, 8}),
+  TableSpec tableSpec;
+  tableSpec.bigEndian = bigEndian;
+  tableSpec.scrambled = true;
+  tableSpec.entries = {RawRun({}),           RawRun({1, 2, 3, 4, 5}), RawRun({1, 2, 3, 4, 5, 6, 7, 8}),
                   TypedArray(2, {1, 2, 3}), TypedArray(2, {1, 2, 3, 4}), InlineEntry(0x7777),
                   NestedTable(std::move(nested)), TypedArray(1, {9})};
-  spec.entries[6].tag = 0xDC0000ABu;
-  return spec;
+  tableSpec.entries[6].tag = 0xDC0000ABu;
+  return tableSpec;
 }
 
 class SplicedTableTest : public TableFileTest {
  protected:
-  void ExpectPrepared(const TableSpec &spec) {
-    const auto table = GetStoredTable(spec);
+  void ExpectPrepared(const TableSpec &tableSpec) {
+    const auto table = GetStoredTable(tableSpec);
     ASSERT_TRUE(table.has_value());
-    EXPECT_EQ(*table, writer::PreparedTableObject(spec));
+    EXPECT_EQ(*table, writer::PreparedTableObject(tableSpec));
   }
 };
 
 TEST_F(SplicedTableTest, ACompressedObjectComesBackExpanded) {
   for (bool bigEndian : {false, true}) {
-    TableSpec spec = Coded(bigEndian, true, true, true);
-    spec.tailBytes = 16;
-    ExpectPrepared(spec);
-    spec.deltaCoded = false;
-    spec.strayFlags = 0x300;
-    ExpectPrepared(spec);
+    TableSpec tableSpec = Coded(bigEndian, true, true, true);
+    tableSpec.tailBytes = 16;
+    ExpectPrepared(tableSpec);
+    tableSpec.deltaCoded = false;
+    tableSpec.strayFlags = 0x300;
+    ExpectPrepared(tableSpec);
   }
 }
 
 TEST_F(SplicedTableTest, ACompressedNestedTableIsSplicedIntoItsParent) {
   for (bool bigEndian : {false, true}) {
     SCOPED_TRACE(bigEndian);
-    const TableSpec spec = Around(bigEndian, Coded(!bigEndian, true, true, true));
-    const auto table = GetStoredTable(spec);
+    const TableSpec tableSpec = Around(bigEndian, Coded(!bigEndian, true, true, true));
+    const auto table = GetStoredTable(tableSpec);
     ASSERT_TRUE(table.has_value());
-    EXPECT_EQ(*table, writer::PreparedTableObject(spec));
+    EXPECT_EQ(*table, writer::PreparedTableObject(tableSpec));
     EXPECT_EQ(WordAt(*table, 4, bigEndian), table->size());
     EXPECT_EQ(WordAt(*table, 12, bigEndian), 0u);
     const auto location = [&](std::size_t i) { return WordAt(*table, 20 + 8 * i, bigEndian); };
@@ -87,10 +87,10 @@ TEST_F(SplicedTableTest, ACompressedNestedTableIsSplicedIntoItsParent) {
 TEST_F(SplicedTableTest, SeveralNestedTablesInMixedOrdersAreSplicedOneAfterAnother) {
   for (bool bigEndian : {false, true}) {
     TableSpec inner = With(Coded(bigEndian, false, true, false), {Coded(!bigEndian, true, true, true)});
-    const TableSpec spec = With(Coded(bigEndian, true, false, true),
+    const TableSpec tableSpec = With(Coded(bigEndian, true, false, true),
                                 {Coded(false, false, true, false), Coded(true, true, false, true),
                                  Coded(true, true, true, true), inner, Coded(!bigEndian, true, false, false)});
-    ExpectPrepared(spec);
+    ExpectPrepared(tableSpec);
   }
 }
 
@@ -98,12 +98,12 @@ TEST_F(SplicedTableTest, SeveralNestedTablesInMixedOrdersAreSplicedOneAfterAnoth
 // is rebuilt, and a compressed level in between is expanded first.
 TEST_F(SplicedTableTest, RebuildingReachesUpThroughEveryLevel) {
   for (bool bigEndian : {false, true}) {
-    TableSpec spec = Coded(bigEndian, true, true, true);
+    TableSpec tableSpec = Coded(bigEndian, true, true, true);
     for (int level = 0; level < 6; ++level) {
       TableSpec parent = Coded(level % 2 == 0 ? !bigEndian : bigEndian, level % 2 == 1, level == 3, true);
-      spec = With(parent, {spec, Coded(bigEndian, true, false, false)});
+      tableSpec = With(parent, {tableSpec, Coded(bigEndian, true, false, false)});
     }
-    ExpectPrepared(spec);
+    ExpectPrepared(tableSpec);
   }
 }
 
@@ -117,33 +117,33 @@ TEST_F(SplicedTableTest, AFaultyCompressedNestedTableFailsTheWholeObject) {
 // The header stays plain, so descriptorCount is known before expansion;
 // a body too short for it, or entries beyond it, are refused.
 TEST_F(SplicedTableTest, AnExpansionThatDoesNotHoldItsEntriesIsRefused) {
-  TableSpec spec = Coded(false, false, true, false);
-  spec.descriptorCount = 40;
-  EXPECT_FALSE(GetStoredTable(spec).has_value());
-  spec = Coded(true, true, true, false);
-  spec.entries[1].location = 4096;
-  EXPECT_FALSE(GetStoredTable(spec).has_value());
-  spec = With(Coded(false, false, false, false), {spec});
-  EXPECT_FALSE(GetStoredTable(spec).has_value());
+  TableSpec tableSpec = Coded(false, false, true, false);
+  tableSpec.descriptorCount = 40;
+  EXPECT_FALSE(GetStoredTable(tableSpec).has_value());
+  tableSpec = Coded(true, true, true, false);
+  tableSpec.entries[1].location = 4096;
+  EXPECT_FALSE(GetStoredTable(tableSpec).has_value());
+  tableSpec = With(Coded(false, false, false, false), {tableSpec});
+  EXPECT_FALSE(GetStoredTable(tableSpec).has_value());
 }
 
 TEST(SplicedPrepareTest, ARebuiltObjectComesInANewBlockAndTheGivenOneStays) {
-  const TableSpec spec = With(Coded(true, true, false, true), {Coded(false, true, true, true)});
-  const Prepared prepared = Prepare(writer::EncodeTableObject(spec));
+  const TableSpec tableSpec = With(Coded(true, true, false, true), {Coded(false, true, true, true)});
+  const Prepared prepared = Prepare(writer::EncodeTableObject(tableSpec));
   EXPECT_FALSE(prepared.inPlace);
-  EXPECT_EQ(prepared.bytes, writer::PreparedTableObject(spec));
+  EXPECT_EQ(prepared.bytes, writer::PreparedTableObject(tableSpec));
 }
 
 TEST(SplicedDamageTest, DamagedCompressedNestedTablesNeverLeaveTheirBlock) {
-  TableSpec spec = With(Coded(false, false, false, true), {Coded(true, false, true, false)});
-  spec = With(Coded(true, false, false, false), {spec, Coded(false, false, true, true)});
-  PrepareDamagedCopies(writer::EncodeTableObject(spec), 3000);
+  TableSpec tableSpec = With(Coded(false, false, false, true), {Coded(true, false, true, false)});
+  tableSpec = With(Coded(true, false, false, false), {tableSpec, Coded(false, false, true, true)});
+  PrepareDamagedCopies(writer::EncodeTableObject(tableSpec), 3000);
 }
 
 TEST_F(SplicedTableTest, EveryAllocationFailureGivesNullAndLeaksNothing) {
-  TableSpec spec = With(Coded(false, true, false, true), {Coded(true, true, true, true)});
-  spec = With(Coded(true, true, true, false), {spec, Coded(false, false, true, false)});
-  EXPECT_GT(FailEachAllocationInTurn(spec), 10);
+  TableSpec tableSpec = With(Coded(false, true, false, true), {Coded(true, true, true, true)});
+  tableSpec = With(Coded(true, true, true, false), {tableSpec, Coded(false, false, true, false)});
+  EXPECT_GT(FailEachAllocationInTurn(tableSpec), 10);
 }
 
 }  // namespace

@@ -13,20 +13,20 @@ using writer::RawRun;
 using writer::TypedArray;
 
 TableSpec Leaf(bool bigEndian) {
-  TableSpec spec;
-  spec.bigEndian = bigEndian;
-  spec.scrambled = true;
-  spec.deltaCoded = true;
-  spec.entries = {TypedArray(2, {1, 2, 3}), RawRun({4, 5, 6})};
-  return spec;
+  TableSpec tableSpec;
+  tableSpec.bigEndian = bigEndian;
+  tableSpec.scrambled = true;
+  tableSpec.deltaCoded = true;
+  tableSpec.entries = {TypedArray(2, {1, 2, 3}), RawRun({4, 5, 6})};
+  return tableSpec;
 }
 
 TEST(PrepareTableObjectTest, InPlaceWorkReturnsTheSameBlock) {
-  TableSpec spec = Leaf(false);
-  spec.entries.push_back(NestedTable(Leaf(true)));
-  const Prepared prepared = Prepare(writer::EncodeTableObject(spec));
+  TableSpec tableSpec = Leaf(false);
+  tableSpec.entries.push_back(NestedTable(Leaf(true)));
+  const Prepared prepared = Prepare(writer::EncodeTableObject(tableSpec));
   EXPECT_TRUE(prepared.inPlace);
-  EXPECT_EQ(prepared.bytes, writer::PreparedTableObject(spec));
+  EXPECT_EQ(prepared.bytes, writer::PreparedTableObject(tableSpec));
 
   const Bytes empty = writer::EncodeTableObject(TableSpec{});
   EXPECT_TRUE(Prepare(empty).inPlace);
@@ -77,15 +77,15 @@ TEST(PrepareTableObjectTest, RefusesNestedTablesOutsideTheirParentsDataArea) {
 // Each level holds one nested table and nothing else; the innermost one
 // is delta-coded, so every level is walked.
 Bytes Nesting(std::int32_t levels, bool alternateOrder) {
-  TableSpec spec = Leaf(false);
+  TableSpec tableSpec = Leaf(false);
   for (std::int32_t level = 0; level < levels; ++level) {
     TableSpec parent;
     parent.bigEndian = alternateOrder && level % 2 == 0;
     parent.scrambled = level % 3 == 0;
-    parent.entries = {NestedTable(std::move(spec))};
-    spec = std::move(parent);
+    parent.entries = {NestedTable(std::move(tableSpec))};
+    tableSpec = std::move(parent);
   }
-  return writer::EncodeTableObject(spec);
+  return writer::EncodeTableObject(tableSpec);
 }
 
 // `levels` tables, each the only entry of the one before, in one buffer.
@@ -133,11 +133,11 @@ TEST(PrepareTableObjectTest, SharedNestedTablesCannotMakeTheWalkExponential) {
 TEST(PrepareTableObjectTest, DamagedObjectsNeverLeaveTheirBlock) {
   TableSpec child = Leaf(true);
   child.entries.push_back(NestedTable(Leaf(false)));
-  TableSpec spec = Leaf(false);
-  spec.scrambled = false;
-  spec.entries.push_back(NestedTable(child));
-  spec.entries.push_back(writer::InlineEntry(3));
-  PrepareDamagedCopies(writer::EncodeTableObject(spec), 3000);
+  TableSpec tableSpec = Leaf(false);
+  tableSpec.scrambled = false;
+  tableSpec.entries.push_back(NestedTable(child));
+  tableSpec.entries.push_back(writer::InlineEntry(3));
+  PrepareDamagedCopies(writer::EncodeTableObject(tableSpec), 3000);
 }
 
 TEST(UnscrambleTableObjectTest, ReportsBadArgumentsAndKeepsTheFlagOnFailure) {
@@ -163,11 +163,11 @@ TEST(UnscrambleTableObjectTest, ReportsBadArgumentsAndKeepsTheFlagOnFailure) {
   EXPECT_EQ(unscramble(empty, &after), -128);
   EXPECT_EQ(after, empty);
 
-  TableSpec spec = Leaf(true);
-  spec.deltaCoded = false;
-  spec.strayFlags = 0x100;
-  EXPECT_EQ(unscramble(writer::EncodeTableObject(spec), &after), 0);
-  EXPECT_EQ(after, writer::PreparedTableObject(spec));
+  TableSpec tableSpec = Leaf(true);
+  tableSpec.deltaCoded = false;
+  tableSpec.strayFlags = 0x100;
+  EXPECT_EQ(unscramble(writer::EncodeTableObject(tableSpec), &after), 0);
+  EXPECT_EQ(after, writer::PreparedTableObject(tableSpec));
 }
 
 TEST(RestoreDeltasTest, RefusesWhatItCannotRestore) {

@@ -149,15 +149,15 @@ class TableFileTest : public FileTest {
     return GetTable();
   }
 
-  std::optional<Bytes> GetStoredTable(const TableSpec &spec) {
-    return GetTable(FileWithTable(writer::EncodeTableObject(spec)));
+  std::optional<Bytes> GetStoredTable(const TableSpec &tableSpec) {
+    return GetTable(FileWithTable(writer::EncodeTableObject(tableSpec)));
   }
 
   // Lets 0, 1, 2, ... allocations succeed until none fails: every failure
   // must give null with nothing held, and the last call the whole table.
   // Returns how many calls failed.
-  std::int64_t FailEachAllocationInTurn(const TableSpec &spec) {
-    Write("info.dat", writer::Finish(FileWithTable(writer::EncodeTableObject(spec))));
+  std::int64_t FailEachAllocationInTurn(const TableSpec &tableSpec) {
+    Write("info.dat", writer::Finish(FileWithTable(writer::EncodeTableObject(tableSpec))));
     for (std::int64_t successes = 0;; ++successes) {
       seam::FailAllocationsAfter(successes);
       void *table = DIGetTable("info.dat", Folder(), 1, nullptr, 0);
@@ -166,7 +166,7 @@ class TableFileTest : public FileTest {
       if (!fired) {
         EXPECT_NE(table, nullptr);
         if (table != nullptr) {
-          EXPECT_EQ(TableBytes(table), writer::PreparedTableObject(spec));
+          EXPECT_EQ(TableBytes(table), writer::PreparedTableObject(tableSpec));
         }
         DIFreeTable(table);
         ExpectNothingHeld();

@@ -30,7 +30,7 @@ TEST_F(ArgumentTest, BadArgumentsExitWithTwo) {
       {"table", "f.dat", "--cond", "1=99999999999"},  // beyond 32 bits
       {"format", "f.dat", "--name", "g.dat"},      // both ways of naming a file
       {"format", "f.dat", "--selector"},           // unknown option
-      {"build", "spec.json"},                      // no output
+      {"build", "description.json"},                  // no output
   };
   for (const auto &arguments : cases) {
     const RunResult result = Dinfo(arguments);

@@ -97,31 +97,31 @@ std::size_t Advance(TableEntryKind kind, std::size_t length) {
 
 // Header, descriptors and data in the aligned layout; `extraTail` zero
 // bytes follow. `dataEnd` receives where the last entry's data end.
-Bytes LayOut(const TableSpec &spec, const std::vector<Bytes> &data, std::uint32_t flags,
+Bytes LayOut(const TableSpec &tableSpec, const std::vector<Bytes> &data, std::uint32_t flags,
              std::size_t extraTail, std::size_t *dataEnd) {
-  const std::size_t count = spec.entries.size();
+  const std::size_t count = tableSpec.entries.size();
   Bytes out(16 + 8 * count, 0);
   *dataEnd = out.size();
   for (std::size_t i = 0; i < count; ++i) {
-    const TableEntrySpec &entry = spec.entries[i];
+    const TableEntrySpec &entry = tableSpec.entries[i];
     const std::size_t position = out.size();
     const auto location = entry.kind == TableEntryKind::Inline
                               ? entry.inlineLocation
                               : static_cast<std::int32_t>(position);
-    PutWord(out, 16 + 8 * i, TagOf(entry, data[i].size()), spec.bigEndian);
+    PutWord(out, 16 + 8 * i, TagOf(entry, data[i].size()), tableSpec.bigEndian);
     PutWord(out, 20 + 8 * i, static_cast<std::uint32_t>(entry.location.value_or(location)),
-            spec.bigEndian);
+            tableSpec.bigEndian);
     out.insert(out.end(), data[i].begin(), data[i].end());
     if (!data[i].empty()) *dataEnd = out.size();
     out.resize(position + Advance(entry.kind, data[i].size()), 0);
   }
-  out.resize(out.size() + std::size_t(spec.tailBytes) + extraTail, 0);
-  PutWord(out, 0, Magic, spec.bigEndian);
-  PutWord(out, 4, static_cast<std::uint32_t>(spec.totalSize.value_or(static_cast<std::int32_t>(out.size()))),
-          spec.bigEndian);
-  PutWord(out, 8, static_cast<std::uint32_t>(spec.descriptorCount.value_or(static_cast<std::int32_t>(count))),
-          spec.bigEndian);
-  PutWord(out, 12, spec.flags.value_or(flags), spec.bigEndian);
+  out.resize(out.size() + std::size_t(tableSpec.tailBytes) + extraTail, 0);
+  PutWord(out, 0, Magic, tableSpec.bigEndian);
+  PutWord(out, 4, static_cast<std::uint32_t>(tableSpec.totalSize.value_or(static_cast<std::int32_t>(out.size()))),
+          tableSpec.bigEndian);
+  PutWord(out, 8, static_cast<std::uint32_t>(tableSpec.descriptorCount.value_or(static_cast<std::int32_t>(count))),
+          tableSpec.bigEndian);
+  PutWord(out, 12, tableSpec.flags.value_or(flags), tableSpec.bigEndian);
   return out;
 }
 
@@ -143,12 +143,12 @@ void PutRestoredTrailer(Bytes &object, std::uint32_t key) {
 // The body is compressed after delta coding, as a whole, and padded with
 // zeros to a multiple of 8; when it is also scrambled, at least four of
 // them, so that the trailer never covers the code stream.
-void Compress(const TableSpec &spec, Bytes &object) {
+void Compress(const TableSpec &tableSpec, Bytes &object) {
   Bytes body = LzwEncode(Bytes(object.begin() + 16, object.end()));
-  body.resize((body.size() + (spec.scrambled ? 4 : 0) + 7) / 8 * 8, 0);
+  body.resize((body.size() + (tableSpec.scrambled ? 4 : 0) + 7) / 8 * 8, 0);
   object.resize(16);
   object.insert(object.end(), body.begin(), body.end());
-  if (!spec.totalSize) PutWord(object, 4, static_cast<std::uint32_t>(object.size()), spec.bigEndian);
+  if (!tableSpec.totalSize) PutWord(object, 4, static_cast<std::uint32_t>(object.size()), tableSpec.bigEndian);
 }
 
 }  // namespace
@@ -195,13 +195,13 @@ TableEntrySpec InlineEntry(std::int32_t location) {
 // its tail is gone; otherwise the trailer stays. Uncompressed scrambled
 // objects get 8 more tail bytes when their data would reach into the
 // trailer.
-EncodedTable EncodeTable(const TableSpec &spec) {
+EncodedTable EncodeTable(const TableSpec &tableSpec) {
   std::vector<Bytes> stored;
   std::vector<Bytes> prepared;
-  TableSpec preparedSpec = spec;  // a spliced-in nested table's tag is renewed
+  TableSpec preparedSpec = tableSpec;  // a spliced-in nested table's tag is renewed
   bool rebuilt = false;
-  for (std::size_t i = 0; i < spec.entries.size(); ++i) {
-    const TableEntrySpec &entry = spec.entries[i];
+  for (std::size_t i = 0; i < tableSpec.entries.size(); ++i) {
+    const TableEntrySpec &entry = tableSpec.entries[i];
     if (entry.kind == TableEntryKind::NestedTable) {
       EncodedTable nested = EncodeTable(entry.nested.at(0));
       rebuilt = rebuilt || nested.needsOwnBlock;
@@ -210,33 +210,33 @@ EncodedTable EncodeTable(const TableSpec &spec) {
       prepared.push_back(std::move(nested.prepared));
       continue;
     }
-    Bytes plain = entry.kind == TableEntryKind::TypedArray ? PackElements(entry, spec.bigEndian) : entry.bytes;
-    const bool coded = spec.deltaCoded && IsDeltaCodable(entry);
-    stored.push_back(coded ? DeltaCode(plain, std::size_t(entry.elementSize), spec.bigEndian) : plain);
+    Bytes plain = entry.kind == TableEntryKind::TypedArray ? PackElements(entry, tableSpec.bigEndian) : entry.bytes;
+    const bool coded = tableSpec.deltaCoded && IsDeltaCodable(entry);
+    stored.push_back(coded ? DeltaCode(plain, std::size_t(entry.elementSize), tableSpec.bigEndian) : plain);
     prepared.push_back(std::move(plain));
   }
 
-  const std::uint32_t codings = (spec.scrambled ? Scrambled : 0) | (spec.compressed ? Compressed : 0) |
-                                (spec.deltaCoded ? DeltaCoded : 0);
+  const std::uint32_t codings = (tableSpec.scrambled ? Scrambled : 0) | (tableSpec.compressed ? Compressed : 0) |
+                                (tableSpec.deltaCoded ? DeltaCoded : 0);
   std::size_t dataEnd = 0;
   EncodedTable result;
-  result.stored = LayOut(spec, stored, spec.strayFlags | codings, 0, &dataEnd);
+  result.stored = LayOut(tableSpec, stored, tableSpec.strayFlags | codings, 0, &dataEnd);
   std::size_t extraTail = 0;
-  if (spec.scrambled && !spec.compressed && dataEnd + 4 > result.stored.size()) {
+  if (tableSpec.scrambled && !tableSpec.compressed && dataEnd + 4 > result.stored.size()) {
     extraTail = 8;
-    result.stored = LayOut(spec, stored, spec.strayFlags | codings, extraTail, &dataEnd);
+    result.stored = LayOut(tableSpec, stored, tableSpec.strayFlags | codings, extraTail, &dataEnd);
   }
-  result.prepared = LayOut(preparedSpec, prepared, spec.deltaCoded ? 0 : spec.strayFlags, extraTail, &dataEnd);
-  result.needsOwnBlock = rebuilt || spec.compressed;
-  if (spec.compressed) Compress(spec, result.stored);
-  if (spec.scrambled && result.stored.size() >= 20) {
+  result.prepared = LayOut(preparedSpec, prepared, tableSpec.deltaCoded ? 0 : tableSpec.strayFlags, extraTail, &dataEnd);
+  result.needsOwnBlock = rebuilt || tableSpec.compressed;
+  if (tableSpec.compressed) Compress(tableSpec, result.stored);
+  if (tableSpec.scrambled && result.stored.size() >= 20) {
     if (!result.needsOwnBlock) {
       Bytes restored = result.stored;
-      PutRestoredTrailer(restored, spec.scrambleKey);
+      PutRestoredTrailer(restored, tableSpec.scrambleKey);
       std::copy(restored.end() - 4, restored.end(), result.prepared.end() - 4);
     }
     Bytes body(result.stored.begin() + 16, result.stored.end());
-    ScrambleBlock(body, spec.scrambleKey);
+    ScrambleBlock(body, tableSpec.scrambleKey);
     std::copy(body.begin(), body.end(), result.stored.begin() + 16);
   }
   return result;

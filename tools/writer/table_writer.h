@@ -63,9 +63,9 @@ struct EncodedTable {
   bool needsOwnBlock = false;
 };
 
-EncodedTable EncodeTable(const TableSpec &spec);
-inline Bytes EncodeTableObject(const TableSpec &spec) { return EncodeTable(spec).stored; }
-inline Bytes PreparedTableObject(const TableSpec &spec) { return EncodeTable(spec).prepared; }
+EncodedTable EncodeTable(const TableSpec &tableSpec);
+inline Bytes EncodeTableObject(const TableSpec &tableSpec) { return EncodeTable(tableSpec).stored; }
+inline Bytes PreparedTableObject(const TableSpec &tableSpec) { return EncodeTable(tableSpec).prepared; }
 
 // Record 1005, the table locator: a single block answering one row of
 // (kind, number, 0) per given pair.
