@@ -1,0 +1,389 @@
+// Writes the fuzzers' starting corpora, one folder per harness, into the
+// folder named on the command line. Every input is made by the writer, so
+// the corpora follow the format as the library reads it: each kind of
+// keyed block and value type, chains and a chain loop, damaged
+// directories, locators in either row order, and table objects in both
+// byte orders with every coding and nesting.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "writer/writer.h"
+#if __has_include("writer/table_writer.h")
+#include "writer/table_writer.h"
+#define DINFO_SEEDS_HAVE_TABLES 1
+#endif
+
+namespace dinfo::fuzz {
+namespace {
+
+using writer::AddRecord;
+using writer::Bytes;
+using writer::InfoFile;
+using writer::KeyedBlock;
+using writer::MainSectionKey;
+using writer::PackValues;
+
+constexpr std::int32_t W = -32768;
+constexpr std::uint8_t FlagPlainRecords = 2;
+
+// Everything the seeds of one information file need: its records are
+// scrambled with real keys, or stored plain for the harnesses' plain mode.
+struct FileMaker {
+  InfoFile file = writer::NewInfoFile();
+  bool plain = false;
+
+  void Put(std::int32_t id, const KeyedBlock &block) {
+    const std::uint32_t key = plain ? 0u : 0x5A3C0000u + std::uint32_t(id);
+    AddRecord(file, MainSectionKey, id, writer::KeyedRecord(block, key));
+  }
+};
+
+KeyedBlock Values(std::int16_t valueType, std::vector<std::vector<std::int32_t>> rows,
+                  std::vector<std::int32_t> keyIndex = {}, std::vector<std::int32_t> keys = {},
+                  std::int16_t kind = 3) {
+  KeyedBlock block;
+  block.kind = kind;
+  block.valueType = valueType;
+  block.keyIndex = std::move(keyIndex);
+  for (auto &values : rows) block.rows.push_back({keys, PackValues(values, valueType)});
+  return block;
+}
+
+KeyedBlock Status(std::int32_t fileStatus, std::int32_t formatType, std::int16_t rows = 2) {
+  return writer::SingleValues(4, 1, rows, PackValues({fileStatus, formatType}, 4));
+}
+
+KeyedBlock NamedEntries(std::int16_t kind) {
+  KeyedBlock block;
+  block.kind = kind;
+  block.valueType = 264;
+  block.valuesPerRow = 1;
+  block.rows.push_back({{}, writer::PackNamedEntry(1, "first", 2)});
+  block.rows.push_back({{}, writer::PackNamedEntry(3, "second", 4)});
+  return block;
+}
+
+KeyedBlock Texts() {
+  KeyedBlock block;
+  block.valueType = 256;
+  block.valuesPerRow = 1;
+  block.rows = {{{}, writer::PackText("alpha")}, {{}, writer::PackText("beta")}};
+  return block;
+}
+
+// A category record: each selector lists record ids, ending in 0.
+KeyedBlock Category(const std::vector<std::pair<std::int32_t, std::vector<std::int32_t>>> &lists) {
+  KeyedBlock block;
+  block.keyIndex = {1};
+  block.valuesPerRow = 4;
+  for (const auto &[selector, ids] : lists) {
+    std::vector<std::int32_t> padded = ids;
+    padded.resize(4, 0);
+    block.rows.push_back({{selector}, PackValues(padded, 4)});
+  }
+  return block;
+}
+
+KeyedBlock Locator(std::vector<std::pair<std::int32_t, std::int32_t>> rows) {
+  std::vector<std::int32_t> values;
+  for (auto [kind, number] : rows) values.insert(values.end(), {kind, number, 0});
+  return writer::SingleValues(4, 3, static_cast<std::int16_t>(rows.size()), PackValues(values, 4));
+}
+
+// Table objects for the locators, stored in a section of their own.
+std::vector<Bytes> TableObjects();
+
+// The richest file: every record id the exports read, every block kind and
+// value type, a chain of three blocks, and a locator chain to tables.
+InfoFile FullFile(bool plain) {
+  FileMaker maker{writer::NewInfoFile(), plain};
+  maker.Put(1000, Status(0, 3));
+  maker.Put(1001, NamedEntries(3));
+  maker.Put(1002, Values(4, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}));
+  maker.Put(1003, Category({{1, {7, 9}}, {2, {11}}, {3, {12}}, {4, {13}}, {5, {30}}, {6, {20, 21}}}));
+  maker.Put(1004, writer::ChainTo({1}, {{{1}, 40}, {{W}, 41}}));
+  maker.Put(40, Values(4, {{20, 21, 0}}, {5}, {W}, 2));
+  maker.Put(41, Category({{2, {7}}}));
+  maker.Put(7, Values(4, {{70, 71, 72}, {73, 74, 75}}));
+  maker.Put(9, Values(4, {{90, 91, 92}, {93, 94, 95}}, {5}, {W}));
+  maker.Put(11, Values(3, {{1, 2, 3}}));
+  maker.Put(12, Values(1, {{0x7F, 0x80, 0xFF}}, {5, 6}, {W, -1}));
+  maker.Put(13, Values(2, {{0x8000, 0x0001, 0xFFFF}}, {}, {}, 2));
+  maker.Put(20, Texts());
+  maker.Put(21, NamedEntries(2));
+  maker.Put(30, writer::ChainTo({5}, {{{1}, 31}, {{2}, 32}, {{W}, 7}}));
+  maker.Put(31, writer::ChainTo({6}, {{{W}, 32}}));
+  maker.Put(32, writer::SingleValues(4, 3, 2, PackValues({1, 2, 3, 4, 5, 6}, 4)));
+  // Locator: a chain on the selector to single blocks naming a table.
+  const std::int32_t tables = writer::AddSection(maker.file);
+  const std::vector<Bytes> objects = TableObjects();
+  std::vector<std::pair<std::vector<std::int32_t>, std::int32_t>> links;
+  for (std::size_t i = 0; i < objects.size(); ++i) {
+    const auto id = static_cast<std::int32_t>(100 + i);
+    AddRecord(maker.file, tables, id, objects[i]);
+    const auto locator = static_cast<std::int32_t>(200 + i);
+    maker.Put(locator, i % 2 == 0 ? Locator({{80, tables}, {81, id}}) : Locator({{81, id}, {80, tables}}));
+    links.push_back({{static_cast<std::int32_t>(i + 1)}, locator});
+  }
+  maker.Put(1005, writer::ChainTo({1}, links));
+  return maker.file;
+}
+
+// Files whose status record or directory is out of the ordinary.
+std::vector<std::pair<std::string, InfoFile>> OddFiles(bool plain) {
+  std::vector<std::pair<std::string, InfoFile>> files;
+  const std::vector<std::pair<std::string, KeyedBlock>> statuses = {
+      {"unusable", Status(5, 3)}, {"one-row", Status(0, 3, 1)}, {"negative-type", Status(0, -7)},
+      {"no-row", Values(4, {}, {}, {}, 3)}};
+  for (const auto &[name, status] : statuses) {
+    FileMaker maker{writer::NewInfoFile(), plain};
+    maker.Put(1000, status);
+    maker.Put(1002, Values(4, {{1, 2, 3}}));
+    files.push_back({"status-" + name, maker.file});
+  }
+  {
+    FileMaker maker{writer::NewInfoFile(), plain};
+    KeyedBlock disabled = Status(0, 3);
+    disabled.disabledFlag = 1;
+    maker.Put(1000, disabled);
+    files.push_back({"status-disabled", maker.file});
+  }
+  {
+    // A chain that comes back on itself, and one naming a missing record.
+    FileMaker maker{writer::NewInfoFile(), plain};
+    maker.Put(1000, Status(0, 1));
+    maker.Put(1003, writer::ChainTo({1}, {{{1}, 60}, {{2}, 99}}));
+    maker.Put(60, writer::ChainTo({1}, {{{W}, 1003}}));
+    files.push_back({"chain-loop", maker.file});
+  }
+  {
+    // Duplicate and absent entries, and a second section.
+    FileMaker maker{writer::NewInfoFile(), plain};
+    maker.Put(1000, Status(0, 2));
+    writer::AddEntry(maker.file, MainSectionKey, {MainSectionKey, 1001, -1});
+    maker.Put(1001, NamedEntries(3));
+    const std::int32_t other = writer::AddSection(maker.file);
+    AddRecord(maker.file, other, 1002, writer::KeyedRecord(Values(4, {{1, 2, 3}})));
+    maker.Put(1002, Values(2, {{1, 2, 3}}));
+    files.push_back({"directory-odd", maker.file});
+  }
+  return files;
+}
+
+Bytes WithQuery(const Bytes &file, std::int32_t selector, std::vector<std::pair<std::int32_t, std::int32_t>> pairs,
+                std::uint8_t flags) {
+  Bytes out;
+  writer::AppendI32(out, selector);
+  writer::AppendI16(out, static_cast<std::int16_t>(pairs.size()));
+  out.push_back(flags);
+  out.push_back(0);
+  pairs.resize(3, {0, 0});
+  for (auto [index, value] : pairs) {
+    writer::AppendI32(out, index);
+    writer::AppendI32(out, value);
+  }
+  out.insert(out.end(), file.begin(), file.end());
+  return out;
+}
+
+#if defined(DINFO_SEEDS_HAVE_TABLES)
+using writer::TableSpec;
+
+TableSpec Plain(std::vector<writer::TableEntrySpec> entries, bool bigEndian = false) {
+  TableSpec spec;
+  spec.entries = std::move(entries);
+  spec.bigEndian = bigEndian;
+  return spec;
+}
+
+std::vector<writer::TableEntrySpec> EveryEntryKind() {
+  return {writer::TypedArray(1, {1, 2, 3}), writer::TypedArray(2, {1, 1, 1, -5}),
+          writer::TypedArray(4, {100, 200, 300}), writer::TypedArray(3, {7, 8}),
+          writer::TypedArray(16, {1}), writer::RawRun({1, 2, 3, 4, 5}), writer::RawRun({}),
+          writer::InlineEntry(12345)};
+}
+
+std::vector<TableSpec> TableSpecs() {
+  std::vector<TableSpec> specs;
+  for (bool bigEndian : {false, true}) {
+    specs.push_back(Plain({}, bigEndian));
+    specs.push_back(Plain(EveryEntryKind(), bigEndian));
+    TableSpec coded = Plain(EveryEntryKind(), bigEndian);
+    coded.entries.pop_back();
+    coded.entries.erase(coded.entries.begin() + 3, coded.entries.begin() + 5);
+    coded.deltaCoded = true;
+    specs.push_back(coded);
+    coded.scrambled = true;
+    specs.push_back(coded);
+    TableSpec inner = Plain({writer::TypedArray(2, {5, 6, 7})}, !bigEndian);
+    inner.scrambled = true;
+    TableSpec middle = Plain({writer::RawRun({9, 9}), writer::NestedTable(inner)}, bigEndian);
+    middle.deltaCoded = true;
+    specs.push_back(Plain({writer::TypedArray(4, {1}), writer::NestedTable(middle), writer::InlineEntry(0)}, bigEndian));
+  }
+  TableSpec stray = Plain({writer::RawRun({1})});
+  stray.strayFlags = 1;
+  specs.push_back(stray);
+  return specs;
+}
+#endif
+
+std::vector<Bytes> TableObjects() {
+  std::vector<Bytes> objects;
+#if defined(DINFO_SEEDS_HAVE_TABLES)
+  for (const TableSpec &spec : TableSpecs()) objects.push_back(writer::EncodeTableObject(spec));
+#else
+  // Header-only objects in both byte orders until the table writer exists.
+  objects.push_back({0x16, 0x85, 0x17, 0x50, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+  objects.push_back({0x50, 0x17, 0x85, 0x16, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0});
+#endif
+  return objects;
+}
+
+// LZW code streams, packed most significant bit first with the width
+// schedule the decoder follows: 9 bits after a clear code, one more each
+// time the next free code reaches the largest code of the width.
+class CodePacker {
+ public:
+  void Put(std::int32_t code) {
+    Emit(code);
+    if (code == 256) {
+      width_ = 9;
+      next_ = -1;
+    } else if (code != 257) {
+      if (next_ >= 0) ++next_;
+      if (next_ < 0) next_ = 258;
+      if (next_ >= (1 << width_) - 1 && width_ < 12) ++width_;
+    }
+  }
+  Bytes Finish() {
+    if (bits_ > 0) out_.push_back(static_cast<std::uint8_t>(buffer_ << (8 - bits_)));
+    return out_;
+  }
+
+ private:
+  void Emit(std::int32_t code) {
+    buffer_ = (buffer_ << width_) | std::uint32_t(code);
+    bits_ += width_;
+    while (bits_ >= 8) {
+      bits_ -= 8;
+      out_.push_back(static_cast<std::uint8_t>(buffer_ >> bits_));
+    }
+    buffer_ &= (1u << bits_) - 1;
+  }
+  Bytes out_;
+  std::uint32_t buffer_ = 0;
+  int bits_ = 0;
+  int width_ = 9;
+  std::int32_t next_ = -1;
+};
+
+Bytes Packed(const std::vector<std::int32_t> &codes) {
+  CodePacker packer;
+  for (std::int32_t code : codes) packer.Put(code);
+  return packer.Finish();
+}
+
+// Inputs of the LZW harness: a header byte (bit 0 the opposite byte order,
+// bit 1 delta coding kept) and a code stream.
+std::vector<Bytes> LzwStreams() {
+  std::vector<std::vector<std::int32_t>> streams = {
+      {256, 65, 66, 257},                               // two bytes
+      {256, 65, 258, 257},                              // a code that is being assigned
+      {256, 257},                                       // nothing
+      {65, 66},                                         // no clear code first
+      {256, 65, 66, 67, 68, 69, 70, 71, 72, 257},       // eight bytes
+      {256, 1, 2, 258, 259, 260, 261, 262, 263, 256, 3, 4, 5, 6, 7, 8, 9, 10, 257}};
+  std::vector<std::int32_t> growing = {256};
+  for (std::int32_t i = 0; i < 1100; ++i) growing.push_back(i % 251);
+  growing.push_back(257);
+  streams.push_back(growing);
+  std::vector<std::int32_t> full = {256};
+  for (std::int32_t i = 0; i < 3839; ++i) full.push_back(i % 256);
+  full.insert(full.end(), {256, 65, 66, 67, 68, 69, 70, 71, 72, 257});
+  streams.push_back(full);
+  std::vector<Bytes> inputs;
+  for (std::uint8_t header : {std::uint8_t{0}, std::uint8_t{1}, std::uint8_t{2}}) {
+    for (const auto &codes : streams) {
+      Bytes input = {header};
+      const Bytes packed = Packed(codes);
+      input.insert(input.end(), packed.begin(), packed.end());
+      inputs.push_back(input);
+    }
+  }
+  return inputs;
+}
+
+class Corpus {
+ public:
+  explicit Corpus(std::filesystem::path root) : root_(std::move(root)) {}
+  void Add(const std::string &harness, const std::string &name, const Bytes &bytes) {
+    const std::filesystem::path folder = root_ / harness;
+    std::filesystem::create_directories(folder);
+    if (!writer::WriteBytes((folder / name).string(), bytes)) {
+      std::fprintf(stderr, "cannot write %s\n", (folder / name).c_str());
+      failed_ = true;
+    }
+  }
+  bool Failed() const { return failed_; }
+
+ private:
+  std::filesystem::path root_;
+  bool failed_ = false;
+};
+
+void AddInformationFiles(Corpus &corpus) {
+  for (bool plain : {false, true}) {
+    const std::uint8_t flags = plain ? FlagPlainRecords : 0;
+    const std::string mode = plain ? "plain-" : "scrambled-";
+    std::vector<std::pair<std::string, InfoFile>> files = OddFiles(plain);
+    files.insert(files.begin(), {"full", FullFile(plain)});
+    for (const auto &[name, file] : files) {
+      const Bytes bytes = writer::Finish(file);
+      corpus.Add("format_type", mode + name, WithQuery(bytes, 0, {}, flags));
+      corpus.Add("main_info", mode + name, WithQuery(bytes, 0, {}, flags));
+    }
+    const Bytes full = writer::Finish(files.front().second);
+    for (std::int32_t selector = 1; selector <= 6; ++selector) {
+      for (const auto &pairs : std::vector<std::vector<std::pair<std::int32_t, std::int32_t>>>{
+               {}, {{5, 1}, {6, 3}}, {{5, 2}}, {{300, 1}}}) {
+        const std::string name = mode + "full-" + std::to_string(selector) + "-" + std::to_string(pairs.size()) +
+                                 (pairs.empty() || pairs[0].first < 300 ? "" : "-bad");
+        corpus.Add("category_v", name, WithQuery(full, selector, pairs, flags));
+        corpus.Add("category_s", name, WithQuery(full, selector, pairs, flags));
+      }
+    }
+    for (std::size_t i = 0; i <= TableObjects().size(); ++i) {
+      corpus.Add("get_table", mode + "full-" + std::to_string(i),
+                 WithQuery(full, static_cast<std::int32_t>(i + 1), {}, flags));
+    }
+    for (const auto &[name, file] : files) {
+      if (name == "full") continue;
+      const Bytes bytes = writer::Finish(file);
+      corpus.Add("category_v", mode + name, WithQuery(bytes, 1, {}, flags));
+      corpus.Add("category_s", mode + name, WithQuery(bytes, 1, {}, flags));
+      corpus.Add("get_table", mode + name, WithQuery(bytes, 1, {}, flags));
+    }
+  }
+}
+
+}  // namespace
+}  // namespace dinfo::fuzz
+
+int main(int argc, char **argv) {
+  using namespace dinfo::fuzz;
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
+    return 2;
+  }
+  Corpus corpus(argv[1]);
+  AddInformationFiles(corpus);
+  const std::vector<Bytes> tables = TableObjects();
+  for (std::size_t i = 0; i < tables.size(); ++i) corpus.Add("prepare_table", "table-" + std::to_string(i), tables[i]);
+  const std::vector<Bytes> streams = LzwStreams();
+  for (std::size_t i = 0; i < streams.size(); ++i) corpus.Add("lzw", "stream-" + std::to_string(i), streams[i]);
+  return corpus.Failed() ? 1 : 0;
+}
