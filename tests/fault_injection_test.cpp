@@ -1,0 +1,240 @@
+// Every allocation and every read of every export made to fail in turn, the
+// N-th for N = 0, 1, 2, ... until the call succeeds. Each failure must give
+// exactly the result documented for the step in which it happened, and no
+// block and no handle may be left behind. The steps are measured by running
+// them one by one on the same file, so the expectations follow the frame
+// (open, status check, format check, query) rather than fixed counts.
+#include <vector>
+
+#include "infofile/information_file.h"
+#include "interface/frame.h"
+#include "interface/status_codes.h"
+#include "test_support.h"
+
+namespace dinfo::test {
+namespace {
+
+using writer::AddRecord;
+using writer::KeyedBlock;
+using writer::MainSectionKey;
+using writer::PackValues;
+
+constexpr std::int32_t W = -32768;
+
+// The operations one step of an export takes, and the export's result when
+// one of them fails.
+struct Step {
+  std::int64_t allocations;
+  std::int64_t reads;
+  std::int32_t failure;
+};
+
+KeyedBlock Triplets(std::vector<std::vector<std::int32_t>> rows) {
+  KeyedBlock block;
+  for (auto &values : rows) block.rows.push_back({{}, PackValues(values, 4)});
+  return block;
+}
+
+KeyedBlock Named(std::int16_t valueType, int rows) {
+  KeyedBlock block;
+  block.valueType = valueType;
+  block.valuesPerRow = 1;
+  for (int i = 0; i < rows; ++i) {
+    block.rows.push_back({{}, valueType == 256 ? writer::PackText("text")
+                                               : writer::PackNamedEntry(i, "entry", i + 1)});
+  }
+  return block;
+}
+
+KeyedBlock IdList(std::vector<std::int32_t> ids) {
+  KeyedBlock block;
+  block.valuesPerRow = static_cast<std::int16_t>(ids.size());
+  block.rows.push_back({{}, PackValues(ids, 4)});
+  return block;
+}
+
+class FaultInjectionTest : public FileTest {
+ protected:
+  void SetUp() override {
+    FileTest::SetUp();
+    writer::InfoFile file = FileWithStatus(0, 4);
+    Put(file, 1001, Named(264, 2));
+    Put(file, 1002, Triplets({{1, 2, 3}, {4, 5, 6}}));
+    // Both category records go through a chain keyed on the selector.
+    Put(file, 1003, writer::ChainTo({1}, {{{1}, 50}, {{W}, 51}}));
+    Put(file, 1004, writer::ChainTo({1}, {{{1}, 51}, {{W}, 50}}));
+    Put(file, 50, IdList({7, 9, 0}));
+    Put(file, 51, IdList({20, 21, 0}));
+    Put(file, 7, Triplets({{70, 71, 72}}));
+    Put(file, 9, Triplets({{90, 91, 92}, {93, 94, 95}}));
+    Put(file, 20, Named(256, 2));
+    Put(file, 21, Named(256, 1));
+    const std::int32_t tables = writer::AddSection(file);
+    AddRecord(file, tables, 12, {0x16, 0x85, 0x17, 0x50, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    Put(file, 1005, writer::ChainTo({1}, {{{W}, 60}}));
+    Put(file, 60, writer::SingleValues(4, 3, 2, PackValues({81, 12, 0, 80, tables, 0}, 4)));
+    Write("info.dat", writer::Finish(file));
+  }
+
+  static void Put(writer::InfoFile &file, std::int32_t id, const KeyedBlock &block) {
+    AddRecord(file, MainSectionKey, id, writer::KeyedRecord(block, 0x7A000000u + std::uint32_t(id)));
+  }
+
+  // Runs one step and counts what it took.
+  template <typename Run>
+  static Step Measure(Run run, std::int32_t failure) {
+    const std::int64_t allocations = seam::AllocationAttempts();
+    const std::int64_t reads = seam::ReadAttempts();
+    run();
+    return {seam::AllocationAttempts() - allocations, seam::ReadAttempts() - reads, failure};
+  }
+
+  HANDLE Open() const {
+    return OpenInformationFile(reinterpret_cast<const WideChar *>(Folder()), "info.dat");
+  }
+
+  // The open, then the steps that `query` measures on the open file. The
+  // last step is whatever the whole call takes beyond the measured ones.
+  template <typename Query, typename Call>
+  std::vector<Step> StepsOf(Query query, Call call, std::int32_t lastFailure) {
+    std::vector<Step> steps;
+    HANDLE file = nullptr;
+    steps.push_back(Measure([&] { file = Open(); }, ErrOpenFile));
+    EXPECT_NE(file, nullptr);
+    query(file, steps);
+    CloseHandle(file);
+    Step whole = Measure(call, 0);
+    for (const Step &step : steps) {
+      whole.allocations -= step.allocations;
+      whole.reads -= step.reads;
+    }
+    whole.failure = lastFailure;
+    steps.push_back(whole);
+    return steps;
+  }
+
+  static std::int32_t Expected(const std::vector<Step> &steps, bool allocations, std::int64_t n) {
+    for (const Step &step : steps) {
+      const std::int64_t taken = allocations ? step.allocations : step.reads;
+      if (n < taken) return step.failure;
+      n -= taken;
+    }
+    ADD_FAILURE() << "operation " << n << " lies beyond every measured step";
+    return 0;
+  }
+
+  // Fails each allocation, then each read, in turn.
+  template <typename Call>
+  void EveryFault(const std::vector<Step> &steps, Call call, std::int32_t success) {
+    for (bool allocations : {true, false}) {
+      auto inject = allocations ? &seam::FailAllocationsAfter : &seam::ShortenReadsAfter;
+      std::int64_t total = 0;
+      for (const Step &step : steps) total += allocations ? step.allocations : step.reads;
+      for (std::int64_t n = 0;; ++n) {
+        inject(n);
+        const std::int32_t result = call();
+        const bool fired = seam::InjectedFailureFired();
+        inject(-1);
+        ExpectNothingHeld();
+        if (!fired) {
+          EXPECT_EQ(result, success);
+          EXPECT_EQ(n, total) << (allocations ? "allocations" : "reads");
+          break;
+        }
+        EXPECT_EQ(result, Expected(steps, allocations, n))
+            << (allocations ? "allocation " : "read ") << n << " failed";
+      }
+    }
+  }
+
+  // The steps of the category queries: the frame, the category lookup,
+  // the header of the first listed record, then the lists.
+  template <typename Call>
+  std::vector<Step> CategorySteps(std::int32_t recordId, std::int32_t firstId, Call call,
+                                  std::int32_t listFailure) {
+    return StepsOf(
+        [&](HANDLE file, std::vector<Step> &steps) {
+          steps.push_back(Measure([&] { CheckFileStatus(file); }, ErrStatusLookup));
+          steps.push_back(Measure([&] { GetFormatType(file); }, ErrRecordDisabled));
+          ConditionVector vector;
+          BuildConditionVector(1, nullptr, 0, &vector);
+          steps.push_back(Measure(
+              [&] {
+                std::uint8_t ids[160] = {};
+                std::int16_t count = 0;
+                std::int16_t flag = 0;
+                LookupKeyedRecord(&vector, file, recordId, MainSection, &count, &flag, Block(ids, 160));
+              },
+              ErrCategoryLookup));
+          steps.push_back(Measure(
+              [&] {
+                KeyedHeader header{};
+                ReadKeyedHeader(&vector, file, firstId, MainSection, &header);
+              },
+              ErrValueList));
+        },
+        call, listFailure);
+  }
+
+  NamedEntry named_[16] = {};
+  IntegerTriplet triplets_[16] = {};
+};
+
+TEST_F(FaultInjectionTest, FormatType) {
+  auto call = [&] { return DIGetTableFormatType("info.dat", Folder()); };
+  const auto steps = StepsOf([](HANDLE, std::vector<Step> &) {}, call, ErrFormatType);
+  EveryFault(steps, call, 4);
+}
+
+TEST_F(FaultInjectionTest, MainInfo) {
+  std::int16_t namedCount = 0;
+  std::int16_t tripletCount = 0;
+  auto call = [&] {
+    const std::int16_t result = DIGetMainInfo("info.dat", Folder(), named_, triplets_, &namedCount, &tripletCount);
+    if (result != 0) {
+      EXPECT_EQ(tripletCount, 0);
+    }
+    return result;
+  };
+  const auto steps = StepsOf(
+      [](HANDLE file, std::vector<Step> &frame) {
+        frame.push_back(Measure([&] { CheckFileStatus(file); }, ErrStatusLookup));
+      },
+      call, ErrMainInfo);
+  EveryFault(steps, call, 0);
+  EXPECT_EQ(namedCount, 2);
+  EXPECT_EQ(tripletCount, 2);
+}
+
+TEST_F(FaultInjectionTest, CategoryInfoV) {
+  auto call = [&] { return DIGetCategoryInfoV("info.dat", Folder(), 1, nullptr, triplets_, 0); };
+  EveryFault(CategorySteps(1003, 7, call, ErrValueList), call, 3);
+}
+
+TEST_F(FaultInjectionTest, CategoryInfoS) {
+  auto call = [&] { return DIGetCategoryInfoS("info.dat", Folder(), 1, nullptr, named_, 0); };
+  EveryFault(CategorySteps(1004, 20, call, ErrEntryList), call, 3);
+}
+
+TEST_F(FaultInjectionTest, GetTableGivesNullAndHoldsNothing) {
+  std::int64_t successes = 0;
+  for (auto inject : {&seam::FailAllocationsAfter, &seam::ShortenReadsAfter}) {
+    for (std::int64_t n = 0;; ++n) {
+      inject(n);
+      void *table = DIGetTable("info.dat", Folder(), 1, nullptr, 0);
+      const bool fired = seam::InjectedFailureFired();
+      inject(-1);
+      if (!fired) {
+        successes += table != nullptr;
+        DIFreeTable(table);
+        ExpectNothingHeld();
+        break;
+      }
+      EXPECT_EQ(table, nullptr) << "fault after " << n;
+      ExpectNothingHeld();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace dinfo::test
