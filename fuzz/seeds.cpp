@@ -10,11 +10,11 @@
 #include <utility>
 #include <vector>
 
-#include "writer/writer.h"
-#if __has_include("writer/table_writer.h")
+#include "lzw_reference.h"
+#include "writer/compressed_table.h"
+#include "writer/lzw_encoder.h"
 #include "writer/table_writer.h"
-#define DINFO_SEEDS_HAVE_TABLES 1
-#endif
+#include "writer/writer.h"
 
 namespace dinfo::fuzz {
 namespace {
@@ -189,7 +189,6 @@ Bytes WithQuery(const Bytes &file, std::int32_t selector, std::vector<std::pair<
   return out;
 }
 
-#if defined(DINFO_SEEDS_HAVE_TABLES)
 using writer::TableSpec;
 
 TableSpec Plain(std::vector<writer::TableEntrySpec> entries, bool bigEndian = false) {
@@ -229,62 +228,32 @@ std::vector<TableSpec> TableSpecs() {
   specs.push_back(stray);
   return specs;
 }
-#endif
 
-std::vector<Bytes> TableObjects() {
+// Compressed objects (scrambled after compression or not, delta-coded
+// before it), and parents whose nested table is compressed, so preparation
+// has to expand and splice.
+std::vector<Bytes> CompressedObjects() {
   std::vector<Bytes> objects;
-#if defined(DINFO_SEEDS_HAVE_TABLES)
-  for (const TableSpec &spec : TableSpecs()) objects.push_back(writer::EncodeTableObject(spec));
-#else
-  // Header-only objects in both byte orders until the table writer exists.
-  objects.push_back({0x16, 0x85, 0x17, 0x50, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-  objects.push_back({0x50, 0x17, 0x85, 0x16, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0});
-#endif
+  for (bool bigEndian : {false, true}) {
+    TableSpec coded = Plain(EveryEntryKind(), bigEndian);
+    coded.entries.resize(3);
+    coded.deltaCoded = true;
+    const Bytes compressed = writer::CompressTableObject(writer::EncodeTableObject(coded), bigEndian);
+    objects.push_back(compressed);
+    objects.push_back(writer::CompressTableObject(writer::EncodeTableObject(Plain({}, bigEndian))));
+    const Bytes parent = writer::EncodeTableObject(
+        Plain({writer::RawRun({4, 5}), writer::StoredNestedTable(compressed), writer::InlineEntry(3)}, !bigEndian));
+    objects.push_back(parent);
+    objects.push_back(writer::EncodeTableObject(Plain({writer::StoredNestedTable(parent)}, bigEndian)));
+  }
   return objects;
 }
 
-// LZW code streams, packed most significant bit first with the width
-// schedule the decoder follows: 9 bits after a clear code, one more each
-// time the next free code reaches the largest code of the width.
-class CodePacker {
- public:
-  void Put(std::int32_t code) {
-    Emit(code);
-    if (code == 256) {
-      width_ = 9;
-      next_ = -1;
-    } else if (code != 257) {
-      if (next_ >= 0) ++next_;
-      if (next_ < 0) next_ = 258;
-      if (next_ >= (1 << width_) - 1 && width_ < 12) ++width_;
-    }
-  }
-  Bytes Finish() {
-    if (bits_ > 0) out_.push_back(static_cast<std::uint8_t>(buffer_ << (8 - bits_)));
-    return out_;
-  }
-
- private:
-  void Emit(std::int32_t code) {
-    buffer_ = (buffer_ << width_) | std::uint32_t(code);
-    bits_ += width_;
-    while (bits_ >= 8) {
-      bits_ -= 8;
-      out_.push_back(static_cast<std::uint8_t>(buffer_ >> bits_));
-    }
-    buffer_ &= (1u << bits_) - 1;
-  }
-  Bytes out_;
-  std::uint32_t buffer_ = 0;
-  int bits_ = 0;
-  int width_ = 9;
-  std::int32_t next_ = -1;
-};
-
-Bytes Packed(const std::vector<std::int32_t> &codes) {
-  CodePacker packer;
-  for (std::int32_t code : codes) packer.Put(code);
-  return packer.Finish();
+std::vector<Bytes> TableObjects() {
+  std::vector<Bytes> objects;
+  for (const TableSpec &spec : TableSpecs()) objects.push_back(writer::EncodeTableObject(spec));
+  for (const Bytes &object : CompressedObjects()) objects.push_back(object);
+  return objects;
 }
 
 // Inputs of the LZW harness: a header byte (bit 0 the opposite byte order,
@@ -305,11 +274,21 @@ std::vector<Bytes> LzwStreams() {
   for (std::int32_t i = 0; i < 3839; ++i) full.push_back(i % 256);
   full.insert(full.end(), {256, 65, 66, 67, 68, 69, 70, 71, 72, 257});
   streams.push_back(full);
+  std::vector<Bytes> encoded;
+  for (const Bytes &object : TableObjects()) encoded.push_back(writer::LzwEncode(Bytes(object.begin() + 16, object.end())));
+  Bytes runs;
+  for (int i = 0; i < 6000; ++i) runs.push_back(static_cast<std::uint8_t>(i / 700));
+  encoded.push_back(writer::LzwEncode(runs));
   std::vector<Bytes> inputs;
+  for (const Bytes &stream : encoded) {
+    Bytes input = {0};
+    input.insert(input.end(), stream.begin(), stream.end());
+    inputs.push_back(input);
+  }
   for (std::uint8_t header : {std::uint8_t{0}, std::uint8_t{1}, std::uint8_t{2}}) {
     for (const auto &codes : streams) {
       Bytes input = {header};
-      const Bytes packed = Packed(codes);
+      const Bytes packed = test::PackCodes(codes);
       input.insert(input.end(), packed.begin(), packed.end());
       inputs.push_back(input);
     }

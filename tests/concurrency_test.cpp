@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "sample_file.h"
-#include "tableobj/table_object.h"
+#include "table_support.h"
 #include "test_support.h"
 
 namespace dinfo::test {
@@ -22,17 +22,6 @@ Bytes BytesOf(const T *items, std::int32_t count) {
   if (count <= 0) return {};
   const auto *bytes = reinterpret_cast<const std::uint8_t *>(items);
   return Bytes(bytes, bytes + sizeof(T) * std::size_t(count));
-}
-
-// A returned table, as many bytes as its header says.
-Bytes TableBytes(const void *table) {
-  if (table == nullptr) return {};
-  const auto *bytes = static_cast<const std::uint8_t *>(table);
-  TableHeader header{};
-  if (!ReadTableHeader(ConstBlock(bytes, TableHeaderSize), &header) || header.totalSize < TableHeaderSize) {
-    return Bytes(bytes, bytes + TableHeaderSize);
-  }
-  return Bytes(bytes, bytes + header.totalSize);
 }
 
 // Everything every export answers for one file.
@@ -68,7 +57,7 @@ Answers Ask(const std::string &name, const DIWideChar *folder) {
   answers.categorySList = BytesOf(categoryNamed, answers.categoryS);
   for (std::int32_t selector = 1; selector <= SampleTableCount + 1; ++selector) {
     void *table = DIGetTable(name.c_str(), folder, selector, nullptr, 0);
-    answers.tables.push_back(TableBytes(table));
+    answers.tables.push_back(table != nullptr ? TableBytes(table) : Bytes{});
     DIFreeTable(table);
   }
   return answers;
@@ -84,6 +73,7 @@ TEST_F(ConcurrencyTest, ThreadsGetTheAnswersOfASingleThread) {
   for (const std::string &name : names) alone.push_back(Ask(name, Folder()));
   ASSERT_EQ(alone[0].formatType, SampleFormatType);
   ASSERT_EQ(alone[0].categoryV, SampleCategoryVCount);
+  for (std::int32_t s = 0; s < SampleTableCount; ++s) ASSERT_FALSE(alone[0].tables[std::size_t(s)].empty());
   ASSERT_EQ(alone[1].mainInfo, ErrFileUnusable);
   ASSERT_EQ(alone[2].formatType, ErrOpenFile);
 

@@ -10,6 +10,7 @@
 #include "interface/frame.h"
 #include "interface/status_codes.h"
 #include "sample_file.h"
+#include "table_support.h"
 #include "test_support.h"
 
 namespace dinfo::test {
@@ -167,15 +168,26 @@ TEST_F(FaultInjectionTest, CategoryInfoS) {
 }
 
 // DIGetTable reports every failure as null; 1 stands for a table here.
+// The tables are plain, compressed, and nested compressed (spliced once
+// and three times), so the faults reach expansion and splicing too.
 TEST_F(FaultInjectionTest, GetTable) {
-  auto call = [&] {
-    void *table = DIGetTable("info.dat", Folder(), 1, nullptr, 0);
-    DIFreeTable(table);
-    return table != nullptr ? 1 : 0;
-  };
-  auto steps = StepsOf([](HANDLE, std::vector<Step> &) {}, call, 0);
-  for (Step &step : steps) step.failure = 0;
-  EveryFault(steps, call, 0);
+  for (std::int32_t selector = 1; selector <= SampleTableCount; ++selector) {
+    SCOPED_TRACE(selector);
+    Bytes last;
+    auto call = [&] {
+      void *table = DIGetTable("info.dat", Folder(), selector, nullptr, 0);
+      last = table != nullptr ? TableBytes(table) : Bytes{};
+      DIFreeTable(table);
+      return table != nullptr ? 1 : 0;
+    };
+    auto steps = StepsOf([](HANDLE, std::vector<Step> &) {}, call, 0);
+    for (Step &step : steps) step.failure = 0;
+    EveryFault(steps, call, 1);
+    const Bytes expected = SamplePreparedTable(selector);
+    if (!expected.empty()) {
+      EXPECT_EQ(last, expected);
+    }
+  }
 }
 
 }  // namespace

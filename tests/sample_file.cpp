@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "writer/compressed_table.h"
 
 namespace dinfo::test {
 namespace {
@@ -42,7 +43,49 @@ void Put(writer::InfoFile &file, std::int32_t id, const KeyedBlock &block) {
   AddRecord(file, MainSectionKey, id, writer::KeyedRecord(block, 0x7A000000u + std::uint32_t(id)));
 }
 
+writer::TableSpec EveryEntryKind(bool bigEndian, bool deltaCoded) {
+  writer::TableSpec spec;
+  spec.bigEndian = bigEndian;
+  spec.deltaCoded = deltaCoded;
+  spec.entries = {writer::TypedArray(1, {1, 2, 3}), writer::TypedArray(2, {1, 1, 1, -5}),
+                  writer::TypedArray(4, {100, 200, 300}), writer::RawRun({1, 2, 3, 4, 5}),
+                  writer::RawRun({}), writer::InlineEntry(12345)};
+  if (!deltaCoded) {
+    spec.entries.push_back(writer::TypedArray(3, {7, 8}));
+    spec.entries.push_back(writer::TypedArray(16, {1}));
+  }
+  return spec;
+}
+
+// A parent (opposite order to its child) holding an array, the nested
+// table and an inline entry.
+writer::TableSpec ParentOf(const Bytes &nested, bool bigEndian) {
+  writer::TableSpec parent;
+  parent.bigEndian = bigEndian;
+  parent.entries = {writer::TypedArray(4, {9, 8, 7}), writer::StoredNestedTable(nested), writer::InlineEntry(77)};
+  return parent;
+}
+
 }  // namespace
+
+std::vector<Bytes> SampleTables() {
+  const Bytes compressed = writer::CompressTableObject(
+      writer::EncodeTableObject(EveryEntryKind(false, true)), true);
+  const Bytes middle = writer::EncodeTableObject(ParentOf(compressed, true));
+  return {writer::EncodeTableObject(EveryEntryKind(false, false)), compressed,
+          writer::CompressTableObject(writer::EncodeTableObject(EveryEntryKind(true, true))),
+          writer::EncodeTableObject(ParentOf(compressed, true)),
+          writer::EncodeTableObject(ParentOf(writer::EncodeTableObject(ParentOf(middle, false)), true))};
+}
+
+Bytes SamplePreparedTable(std::int32_t selector) {
+  switch (selector) {
+    case 1: return writer::PreparedTableObject(EveryEntryKind(false, false));
+    case 2: return writer::PreparedTableObject(EveryEntryKind(false, true));
+    case 3: return writer::PreparedTableObject(EveryEntryKind(true, true));
+    default: return {};
+  }
+}
 
 writer::InfoFile SampleFile() {
   writer::InfoFile file = FileWithStatus(0, SampleFormatType);
@@ -60,9 +103,10 @@ writer::InfoFile SampleFile() {
   // The locator chain: selector s names locator 60 + s, which names table
   // record 100 + s of the table section.
   const std::int32_t tables = writer::AddSection(file);
+  const std::vector<Bytes> objects = SampleTables();
   std::vector<std::pair<std::vector<std::int32_t>, std::int32_t>> links;
   for (std::int32_t s = 1; s <= SampleTableCount; ++s) {
-    AddRecord(file, tables, 100 + s, {0x16, 0x85, 0x17, 0x50, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0});
+    AddRecord(file, tables, 100 + s, objects[std::size_t(s - 1)]);
     Put(file, 60 + s, writer::SingleValues(4, 3, 2, PackValues({81, 100 + s, 0, 80, tables, 0}, 4)));
     links.push_back({{s}, 60 + s});
   }

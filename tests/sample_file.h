@@ -5,6 +5,8 @@
 #ifndef DINFO_TESTS_SAMPLE_FILE_H
 #define DINFO_TESTS_SAMPLE_FILE_H
 
+#include <vector>
+
 #include "writer/writer.h"
 
 namespace dinfo::test {
@@ -17,10 +19,21 @@ constexpr std::int16_t SampleTripletCount = 2;
 // records 20 and 21 (three texts).
 constexpr std::int16_t SampleCategoryVCount = 3;
 constexpr std::int16_t SampleCategorySCount = 3;
-// Selectors 1 to SampleTableCount each locate one table object.
-constexpr std::int32_t SampleTableCount = 1;
+// Selectors 1 to SampleTableCount each locate one table object: 1 a plain
+// one with every kind of entry, 2 and 3 compressed (delta-coded first,
+// scrambled after) in either byte order, 4 a parent whose nested table is
+// compressed and must be spliced, 5 the same two levels deeper.
+constexpr std::int32_t SampleTableCount = 5;
 
 writer::InfoFile SampleFile();
+
+// The stored table objects of the sample file, by selector from 1.
+std::vector<writer::Bytes> SampleTables();
+
+// What DIGetTable returns for the tables that need no splicing (1 to 3);
+// empty for the others.
+writer::Bytes SamplePreparedTable(std::int32_t selector);
+
 
 }  // namespace dinfo::test
 
