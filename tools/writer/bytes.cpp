@@ -47,7 +47,7 @@ Bytes PackNamedEntry(std::int32_t leading, const std::string &name, std::int32_t
 bool WriteBytes(const std::string &path, const Bytes &bytes) {
   std::FILE *file = std::fopen(path.c_str(), "wb");
   if (file == nullptr) return false;
-  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+  const bool written = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && written;
 }
 

@@ -1,0 +1,377 @@
+// Hostile information files, end to end through every export: loops and
+// long chains, tables that break their own layout, negative numbers in
+// every field that holds a count or an offset, directories at their
+// limits, an LZW bomb, and records that yield more than their reader's
+// buffer. Each must give the documented failure (or the right answer),
+// hold nothing afterwards and finish promptly; the sanitizer builds and
+// valgrind check that nothing is read or written outside a block.
+#include <chrono>
+#include <vector>
+
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#else
+#define RUNNING_ON_VALGRIND 0
+#endif
+
+#include "lzw_reference.h"
+#include "sample_file.h"
+#include "tableobj/lzw_decoder.h"
+#include "table_support.h"
+#include "writer/compressed_table.h"
+
+namespace dinfo::test {
+namespace {
+
+using writer::AddRecord;
+using writer::KeyedBlock;
+using writer::MainSectionKey;
+using writer::PackValues;
+
+constexpr std::int32_t W = -32768;
+
+// What every export answers for one file (the table only as found or not).
+struct Outcome {
+  std::int32_t formatType;
+  std::int16_t mainInfo;
+  std::int16_t categoryV;
+  std::int16_t categoryS;
+  bool table;
+  bool operator==(const Outcome &) const = default;
+};
+
+std::ostream &operator<<(std::ostream &out, const Outcome &o) {
+  return out << "{" << o.formatType << ", " << o.mainInfo << ", " << o.categoryV << ", "
+             << o.categoryS << ", " << o.table << "}";
+}
+
+// The sample file answers this with selector 1.
+constexpr Outcome Sound{SampleFormatType, 0, SampleCategoryVCount, SampleCategorySCount, true};
+
+// Replaces the record `id` of the main section.
+void Replace(writer::InfoFile &file, std::int32_t id, const Bytes &body) {
+  std::erase_if(writer::SectionOf(file, MainSectionKey).entries,
+                [id](const writer::DirectoryEntry &entry) { return entry.recordId == id; });
+  AddRecord(file, MainSectionKey, id, body);
+}
+void Replace(writer::InfoFile &file, std::int32_t id, const KeyedBlock &block) {
+  Replace(file, id, writer::KeyedRecord(block));
+}
+
+KeyedBlock IdList(std::vector<std::int32_t> ids) {
+  KeyedBlock block;
+  block.valuesPerRow = static_cast<std::int16_t>(ids.size());
+  block.rows.push_back({{}, PackValues(ids, 4)});
+  return block;
+}
+
+class HostileFilesTest : public TableFileTest {
+ protected:
+  void SetUp() override {
+    TableFileTest::SetUp();
+    entries_.resize(32767);
+  }
+
+  // Every export on the bytes, selector 1, no pairs; each call must hold
+  // nothing afterwards and the whole round must be prompt.
+  Outcome Ask(const Bytes &bytes, std::int32_t selector = 1) {
+    Write("hostile.dat", bytes);
+    const auto start = std::chrono::steady_clock::now();
+    Outcome outcome{};
+    outcome.formatType = DIGetTableFormatType("hostile.dat", Folder());
+    ExpectNothingHeld();
+    std::int16_t named = 0;
+    std::int16_t triplets = 0;
+    outcome.mainInfo = DIGetMainInfo("hostile.dat", Folder(), entries_.data(),
+                                     reinterpret_cast<IntegerTriplet *>(entries_.data()), &named, &triplets);
+    ExpectNothingHeld();
+    outcome.categoryV = DIGetCategoryInfoV("hostile.dat", Folder(), selector, nullptr, entries_.data(), 0);
+    ExpectNothingHeld();
+    outcome.categoryS = DIGetCategoryInfoS("hostile.dat", Folder(), selector, nullptr, entries_.data(), 0);
+    ExpectNothingHeld();
+    void *table = DIGetTable("hostile.dat", Folder(), selector, nullptr, 0);
+    outcome.table = table != nullptr;
+    if (table != nullptr) TableBytes(table);
+    DIFreeTable(table);
+    ExpectNothingHeld();
+    if (!RUNNING_ON_VALGRIND) {
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10)) << "too slow";
+    }
+    return outcome;
+  }
+  Outcome Ask(const writer::InfoFile &file, std::int32_t selector = 1) {
+    return Ask(writer::Finish(file), selector);
+  }
+
+  std::vector<NamedEntry> entries_;
+};
+
+TEST_F(HostileFilesTest, TheSampleFileIsSound) { EXPECT_EQ(Ask(SampleFile()), Sound); }
+
+TEST_F(HostileFilesTest, ChainLoopsEndWithAFailure) {
+  writer::InfoFile file = SampleFile();
+  // 1003 -> 70 -> 1003; 1004 names itself; the locator chain loops too.
+  Replace(file, 1003, writer::ChainTo({1}, {{{W}, 70}}));
+  Replace(file, 70, writer::ChainTo({1}, {{{W}, 1003}}));
+  Replace(file, 1004, writer::ChainTo({1}, {{{W}, 1004}}));
+  Replace(file, 1005, writer::ChainTo({1}, {{{W}, 1005}}));
+  EXPECT_EQ(Ask(file), (Outcome{SampleFormatType, 0, ErrCategoryLookup, ErrCategoryLookup, false}));
+}
+
+TEST_F(HostileFilesTest, ChainsOfThousandsOfLinks) {
+  constexpr std::int32_t Links = 3000;
+  writer::InfoFile file = SampleFile();
+  Replace(file, 1003, writer::ChainTo({1}, {{{W}, 10000}}));
+  for (std::int32_t i = 0; i < Links; ++i) {
+    const std::int32_t next = i + 1 < Links ? 10001 + i : 50;
+    AddRecord(file, MainSectionKey, 10000 + i, writer::KeyedRecord(writer::ChainTo({1}, {{{W}, next}})));
+  }
+  EXPECT_EQ(Ask(file), Sound) << "a long chain that ends is followed to its end";
+  // The same chain closed into a loop of thousands of links.
+  Replace(file, 10000 + Links - 1, writer::ChainTo({1}, {{{W}, 10000}}));
+  EXPECT_EQ(Ask(file), (Outcome{SampleFormatType, 0, ErrCategoryLookup, SampleCategorySCount, true}));
+}
+
+TEST_F(HostileFilesTest, NegativeAndOutOfRangeFileOffsets) {
+  const Bytes sound = writer::Finish(SampleFile());
+  const Outcome unreadable{ErrFormatType, ErrStatusLookup, ErrStatusLookup, ErrStatusLookup, false};
+  for (std::int32_t directory : {-1, -2147483647 - 1, 0x7FFFFFFF, std::int32_t(sound.size()), 7}) {
+    Bytes bytes = sound;
+    writer::PutI32(bytes, 8, directory);
+    EXPECT_EQ(Ask(bytes), unreadable) << "directory at " << directory;
+  }
+  EXPECT_EQ(Ask(Bytes(sound.begin(), sound.begin() + 11)), unreadable) << "a file of 11 bytes";
+  EXPECT_EQ(Ask(Bytes{}), unreadable) << "an empty file";
+}
+
+TEST_F(HostileFilesTest, DirectoryCountsAtTheirLimits) {
+  const Outcome unreadable{ErrFormatType, ErrStatusLookup, ErrStatusLookup, ErrStatusLookup, false};
+  // 178956970 entries are allowed but the file cannot hold them; one more,
+  // and counts below 1, are refused before anything is read.
+  for (std::int32_t count : {0, -1, -2147483647 - 1, 178956970, 178956971, 0x7FFFFFFF}) {
+    writer::InfoFile file = SampleFile();
+    file.sections[0].entryCount = count;
+    const std::int64_t allocations = seam::AllocationAttempts();
+    EXPECT_EQ(Ask(file), unreadable) << "entry count " << count;
+    EXPECT_LT(seam::AllocationAttempts() - allocations, 40) << "entry count " << count;
+  }
+  // A count one short of the entries hides the last one (the table record
+  // of the sample lies in a section of its own, the locator in the main).
+  writer::InfoFile file = SampleFile();
+  file.sections[0].entryCount = static_cast<std::int32_t>(file.sections[0].entries.size()) - 1;
+  EXPECT_EQ(Ask(file), (Outcome{SampleFormatType, 0, SampleCategoryVCount, SampleCategorySCount, false}));
+}
+
+TEST_F(HostileFilesTest, NegativeAndOversizedRecordEntries) {
+  const Outcome noStatus{ErrFormatType, ErrStatusLookup, ErrStatusLookup, ErrStatusLookup, false};
+  for (std::int32_t offset : {-1, -2147483647 - 1, 0x7FFFFFFF}) {
+    writer::InfoFile file = SampleFile();
+    std::erase_if(file.sections[0].entries, [](const auto &entry) { return entry.recordId == 1000; });
+    writer::AddEntry(file, MainSectionKey, {MainSectionKey, 1000, offset});
+    EXPECT_EQ(Ask(file), noStatus) << "status record at " << offset;
+  }
+  for (std::int32_t size : {0, -1, -2147483647 - 1, 0x7FFFFFFF, 1 << 30, 12}) {
+    writer::InfoFile file = SampleFile();
+    std::erase_if(file.sections[0].entries, [](const auto &entry) { return entry.recordId == 1000; });
+    Bytes raw;
+    writer::AppendI32(raw, size);
+    for (int i = 0; i < 3; ++i) writer::AppendI32(raw, 0);
+    writer::AddEntry(file, MainSectionKey, {MainSectionKey, 1000, writer::AppendRaw(file, raw)});
+    EXPECT_EQ(Ask(file), noStatus) << "status record of " << size << " bytes";
+  }
+}
+
+TEST_F(HostileFilesTest, NegativeCountsInKeyedBlocks) {
+  const auto damaged = [](auto change) {
+    writer::InfoFile file = SampleFile();
+    KeyedBlock block = IdList({7, 9, 0});
+    block.keyIndex = {1};
+    block.rows[0].keys = {W};
+    change(block);
+    Replace(file, 50, block);
+    return file;
+  };
+  // Record 50 is the id list of the V query; the S query never reads it.
+  const Outcome refused{SampleFormatType, 0, ErrCategoryLookup, SampleCategorySCount, true};
+  EXPECT_EQ(Ask(damaged([](KeyedBlock &b) { b.keyCount = -1; })), refused);
+  EXPECT_EQ(Ask(damaged([](KeyedBlock &b) { b.keyCount = 17; })), refused);
+  EXPECT_EQ(Ask(damaged([](KeyedBlock &b) { b.valuesPerRow = -3; })), refused);
+  EXPECT_EQ(Ask(damaged([](KeyedBlock &b) { b.keyIndex = {-1}; })), refused);
+  EXPECT_EQ(Ask(damaged([](KeyedBlock &b) { b.keyIndex = {300}; })), refused);
+  EXPECT_EQ(Ask(damaged([](KeyedBlock &b) { b.rowCount = 2; })), refused) << "rows past the record";
+  // A negative row count selects nothing.
+  EXPECT_EQ(Ask(damaged([](KeyedBlock &b) { b.rowCount = -1; })),
+            (Outcome{SampleFormatType, 0, ErrNoCategory, SampleCategorySCount, true}));
+  // A single block whose byteCount is negative copies nothing; one that
+  // reaches past its record is refused.
+  writer::InfoFile file = SampleFile();
+  KeyedBlock status = writer::SingleValues(4, 1, 2, PackValues({0, 6}, 4));
+  status.byteCount = -8;
+  Replace(file, 1000, status);
+  EXPECT_EQ(Ask(file), (Outcome{0, 0, SampleCategoryVCount, SampleCategorySCount, true}));
+  status.byteCount = 12;
+  Replace(file, 1000, status);
+  EXPECT_EQ(Ask(file), (Outcome{ErrFormatType, ErrStatusLookup, ErrStatusLookup, ErrStatusLookup, false}));
+}
+
+TEST_F(HostileFilesTest, RecordsYieldingMoreThanTheirBuffer) {
+  const Outcome noStatus{ErrFormatType, ErrStatusLookup, ErrStatusLookup, ErrStatusLookup, false};
+  std::vector<std::int32_t> values(100, 0);
+  values[1] = 9;
+  writer::InfoFile file = SampleFile();
+  Replace(file, 1000, writer::SingleValues(4, 1, 100, PackValues(values, 4)));
+  EXPECT_EQ(Ask(file), (Outcome{9, 0, SampleCategoryVCount, SampleCategorySCount, true})) << "400 bytes fit";
+  values.push_back(0);
+  Replace(file, 1000, writer::SingleValues(4, 1, 101, PackValues(values, 4)));
+  EXPECT_EQ(Ask(file), noStatus) << "404 bytes do not";
+  KeyedBlock rows;
+  rows.valuesPerRow = 1;
+  for (int i = 0; i < 101; ++i) rows.rows.push_back({{}, PackValues({i == 1 ? 9 : 0}, 4)});
+  Replace(file, 1000, rows);
+  EXPECT_EQ(Ask(file), noStatus) << "nor do 101 selected rows";
+
+  // The locator's buffer holds 200 triplets; the category's 40 record ids,
+  // of which one must be 0.
+  file = SampleFile();
+  std::vector<std::int32_t> locator;
+  for (int i = 0; i < 201; ++i) locator.insert(locator.end(), {80, 8, 0});
+  Replace(file, 61, writer::SingleValues(4, 3, 201, PackValues(locator, 4)));
+  std::vector<std::int32_t> ids(41, 7);
+  Replace(file, 50, IdList(ids));
+  ids.resize(40);
+  Replace(file, 51, IdList(ids));
+  EXPECT_EQ(Ask(file), (Outcome{SampleFormatType, 0, ErrCategoryLookup, ErrValueList, false}));
+}
+
+TEST_F(HostileFilesTest, LocatorsNamingNegativeOrMissingPlaces) {
+  for (auto [section, record] : std::vector<std::pair<std::int32_t, std::int32_t>>{
+           {-8, 101}, {8, -1}, {-2147483647 - 1, 101}, {0x7FFFFFF0, 101}, {8, 0x7FFFFFFF}}) {
+    writer::InfoFile file = SampleFile();
+    Replace(file, 61, writer::SingleValues(4, 3, 2, PackValues({80, section, 0, 81, record, 0}, 4)));
+    EXPECT_FALSE(Ask(file).table) << section << ", " << record;
+  }
+}
+
+TEST_F(HostileFilesTest, ConditionPairsOutsideTheVector) {
+  Write("hostile.dat", writer::Finish(SampleFile()));
+  for (std::int32_t index : {-1, 300, -2147483647 - 1}) {
+    const ConditionPair pairs[2] = {{5, 1, {}}, {index, 1, {}}};
+    EXPECT_EQ(DIGetCategoryInfoV("hostile.dat", Folder(), 1, pairs, entries_.data(), 2), ErrConditionIndex);
+    EXPECT_EQ(DIGetTable("hostile.dat", Folder(), 1, pairs, 2), nullptr);
+    EXPECT_EQ(DIGetCategoryInfoV("hostile.dat", Folder(), 1, pairs, entries_.data(), -2), SampleCategoryVCount)
+        << "a negative pair count reads no pair";
+  }
+  ExpectNothingHeld();
+}
+
+// Table objects that break their own layout, stored behind the sample's
+// locator for selector 1: each is refused with nothing held.
+TEST_F(HostileFilesTest, TablesBreakingTheirLayout) {
+  const auto withTable = [](const Bytes &object) {
+    TableFile table = NewTableFile(object);
+    return WithLocator(table, writer::LocatorBlock({{80, table.section}, {81, TableRecordId}}));
+  };
+  const Bytes array = {1, 0, 2, 0, 3, 0, 0, 0};
+  const std::uint32_t int16s = 0x04000003u;
+  const std::vector<std::pair<const char *, Bytes>> cases = {
+      {"totalSize past the record", HandObject(false, {{int16s, 24}}, array, 40)},
+      {"totalSize past the record, opposite order", HandObject(true, {{int16s, 24}}, array, 0x7FFFFFF8)},
+      {"totalSize below a header", HandObject(false, {}, {}, 8)},
+      {"negative totalSize", HandObject(false, {}, {}, -16)},
+      {"descriptors past the object", HandObject(false, {{int16s, 24}}, array, 24)},
+      {"negative descriptorCount", [] { Bytes b = HandObject(false, {}, {}); PutWord(b, 8, 0xFFFFFFFFu, false); return b; }()},
+      {"huge descriptorCount", [] { Bytes b = HandObject(true, {}, {}); PutWord(b, 8, 0x7FFFFFFFu, true); return b; }()},
+      {"entry in the header", HandObject(false, {{int16s, 0}}, array)},
+      {"entry in the descriptors", HandObject(false, {{int16s, 16}}, array)},
+      {"entry before the object", HandObject(false, {{int16s, -8}}, array)},
+      {"entry past the object", HandObject(false, {{int16s, 32}}, array)},
+      {"entry reaching past the object", HandObject(false, {{int16s + 2, 24}}, array)},
+      {"huge typed array", HandObject(false, {{0x7FFFFFFFu, 24}}, array)},
+      {"huge raw run", HandObject(true, {{0x9AFFFFFFu, 24}}, array)},
+      {"nested table on its parent", HandObject(false, {{0xDC000000u, 0}}, array)},
+      {"nested table in the descriptors", HandObject(false, {{0xDC000000u, 16}}, array)},
+      {"nested table past its parent",
+       HandObject(false, {{0xDC000000u, 24}}, HandObject(false, {{int16s, 24}}, array, 64))},
+      {"invalid tag", HandObject(false, {{0, 24}}, array)},
+      {"compressed body shorter than its descriptors",
+       [&] { Bytes b = writer::CompressTableObject(HandObject(false, {}, array)); PutWord(b, 8, 4, false); return b; }()},
+  };
+  for (const auto &[name, object] : cases) {
+    EXPECT_EQ(Ask(withTable(object)), (Outcome{1, ErrMainInfo, ErrCategoryLookup, ErrCategoryLookup, false}))
+        << name;
+  }
+}
+
+// Entries may overlap: an array over a nested table, two descriptors on
+// one nested table. Whatever comes back, nothing is touched outside the
+// block and nothing is held.
+TEST_F(HostileFilesTest, OverlappingEntriesStayInsideTheirBlock) {
+  const Bytes child = HandObject(true, {{0x04000001u, 24}}, {1, 2, 3, 4, 0, 0, 0, 0}, 0, 0x20000000u);
+  const Bytes compressed = writer::CompressTableObject(child);
+  for (const Bytes &nested : {child, compressed}) {
+    const auto size = static_cast<std::int32_t>(nested.size());
+    const std::uint32_t overTheChild = 0x04000000u | std::uint32_t(size / 2);
+    for (const Bytes &object :
+         {HandObject(false, {{0xDC000000u, 32}, {0xDC000000u, 32}}, nested, 0, 0),
+          HandObject(false, {{overTheChild, 32}, {0xDC000000u, 32}}, nested, 0, 0x20000000u),
+          HandObject(true, {{0xDC000000u, 32}, {0x9A000000u | std::uint32_t(size), 32}}, nested, 0, 0x20000000u)}) {
+      TableFile table = NewTableFile(object);
+      Ask(WithLocator(table, writer::LocatorBlock({{80, table.section}, {81, TableRecordId}})));
+    }
+  }
+}
+
+// Nesting as deep as preparation goes, with a compressed table at the
+// bottom so that every level is spliced; and one level deeper, refused.
+TEST_F(HostileFilesTest, DeepNestingWithASpliceAtEveryLevel) {
+  const auto nested = [](int depth) {
+    Bytes object = writer::CompressTableObject(HandObject(false, {{0x9A000003u, 24}}, {7, 7, 7, 0, 0, 0, 0, 0}));
+    for (int level = 0; level < depth; ++level) {
+      object = HandObject(level % 2 == 0, {{0xDC000000u, 24}}, object);
+    }
+    return object;
+  };
+  for (int depth : {MaxNestingDepth, MaxNestingDepth + 1}) {
+    TableFile table = NewTableFile(nested(depth));
+    const Outcome outcome = Ask(WithLocator(table, writer::LocatorBlock({{80, table.section}, {81, TableRecordId}})));
+    EXPECT_EQ(outcome.table, depth <= MaxNestingDepth) << depth;
+  }
+}
+
+// A compressed table whose body would expand past 2^30 bytes: every code
+// repeats the previous string plus one byte, so each clear's table of codes
+// spells out 7 MB of zeros, and 150 of them go past the limit. Expansion
+// must stop at the limit with nothing held, the output buffer having
+// doubled its way up without any larger allocation.
+TEST_F(HostileFilesTest, AnLzwBombStopsAtTheOutputLimit) {
+  if (RUNNING_ON_VALGRIND) GTEST_SKIP() << "a gigabyte of output is too much for valgrind";
+  const auto bomb = [](int rounds) {
+    std::vector<int> codes;
+    for (int round = 0; round < rounds; ++round) {
+      codes.push_back(ClearCode);
+      codes.push_back(0);
+      for (int code = FirstFreeCode; code < CodeLimit; ++code) codes.push_back(code);
+    }
+    codes.push_back(EndCode);
+    return PackCodes(codes);
+  };
+  // One round: 1 + 2 + 3 + ... + 3839 bytes.
+  const Bytes round = bomb(1);
+  LzwDecoder *decoder = CreateLzwDecoder();
+  std::uint8_t *output = nullptr;
+  EXPECT_EQ(DecodeLzw(round.data(), std::int32_t(round.size()), &output, decoder), 3839 * 3840 / 2);
+  ReleaseLzwDecoder(decoder);
+
+  Bytes object = HandObject(false, {}, bomb(150), 0, 0x40000000u);
+  object.resize((object.size() + 7) / 8 * 8);
+  PutWord(object, 4, static_cast<std::uint32_t>(object.size()), false);
+  TableFile table = NewTableFile(object);
+  Write("bomb.dat", writer::Finish(WithLocator(table, writer::LocatorBlock({{80, table.section}, {81, TableRecordId}}))));
+  const std::int64_t allocations = seam::AllocationAttempts();
+  EXPECT_EQ(DIGetTable("bomb.dat", Folder(), 1, nullptr, 0), nullptr);
+  EXPECT_LT(seam::AllocationAttempts() - allocations, 40) << "one allocation per doubling at most";
+  ExpectNothingHeld();
+}
+
+}  // namespace
+}  // namespace dinfo::test
