@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "lzw_reference.h"
-#include "writer/compressed_table.h"
 #include "writer/lzw_encoder.h"
 #include "writer/table_writer.h"
 #include "writer/writer.h"
@@ -232,27 +231,30 @@ std::vector<TableSpec> TableSpecs() {
 // Compressed objects (scrambled after compression or not, delta-coded
 // before it), and parents whose nested table is compressed, so preparation
 // has to expand and splice.
-std::vector<Bytes> CompressedObjects() {
-  std::vector<Bytes> objects;
+std::vector<TableSpec> CompressedSpecs() {
+  std::vector<TableSpec> specs;
   for (bool bigEndian : {false, true}) {
     TableSpec coded = Plain(EveryEntryKind(), bigEndian);
     coded.entries.resize(3);
     coded.deltaCoded = true;
-    const Bytes compressed = writer::CompressTableObject(writer::EncodeTableObject(coded), bigEndian);
-    objects.push_back(compressed);
-    objects.push_back(writer::CompressTableObject(writer::EncodeTableObject(Plain({}, bigEndian))));
-    const Bytes parent = writer::EncodeTableObject(
-        Plain({writer::RawRun({4, 5}), writer::StoredNestedTable(compressed), writer::InlineEntry(3)}, !bigEndian));
-    objects.push_back(parent);
-    objects.push_back(writer::EncodeTableObject(Plain({writer::StoredNestedTable(parent)}, bigEndian)));
+    coded.compressed = true;
+    coded.scrambled = bigEndian;
+    specs.push_back(coded);
+    TableSpec empty = Plain({}, bigEndian);
+    empty.compressed = true;
+    specs.push_back(empty);
+    const TableSpec parent =
+        Plain({writer::RawRun({4, 5}), writer::NestedTable(coded), writer::InlineEntry(3)}, !bigEndian);
+    specs.push_back(parent);
+    specs.push_back(Plain({writer::NestedTable(parent)}, bigEndian));
   }
-  return objects;
+  return specs;
 }
 
 std::vector<Bytes> TableObjects() {
   std::vector<Bytes> objects;
   for (const TableSpec &spec : TableSpecs()) objects.push_back(writer::EncodeTableObject(spec));
-  for (const Bytes &object : CompressedObjects()) objects.push_back(object);
+  for (const TableSpec &spec : CompressedSpecs()) objects.push_back(writer::EncodeTableObject(spec));
   return objects;
 }
 

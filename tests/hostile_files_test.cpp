@@ -18,7 +18,6 @@
 #include "sample_file.h"
 #include "tableobj/lzw_decoder.h"
 #include "table_support.h"
-#include "writer/compressed_table.h"
 
 namespace dinfo::test {
 namespace {
@@ -313,8 +312,13 @@ TEST_F(HostileFilesTest, TablesBreakingTheirLayout) {
       {"nested table past its parent",
        HandObject(false, {{0xDC000000u, 24}}, HandObject(false, {{int16s, 24}}, array, 64))},
       {"invalid tag", HandObject(false, {{0, 24}}, array)},
-      {"compressed body shorter than its descriptors",
-       [&] { Bytes b = writer::CompressTableObject(HandObject(false, {}, array)); PutWord(b, 8, 4, false); return b; }()},
+      {"compressed body shorter than its descriptors", [] {
+         TableSpec spec;
+         spec.entries = {writer::RawRun({1, 2})};
+         spec.compressed = true;
+         spec.descriptorCount = 4;
+         return writer::EncodeTableObject(spec);
+       }()},
   };
   for (const auto &[name, object] : cases) {
     EXPECT_EQ(Ask(withTable(object)), (Outcome{1, ErrMainInfo, ErrCategoryLookup, ErrCategoryLookup, false}))
@@ -326,8 +330,13 @@ TEST_F(HostileFilesTest, TablesBreakingTheirLayout) {
 // one nested table. Whatever comes back, nothing is touched outside the
 // block and nothing is held.
 TEST_F(HostileFilesTest, OverlappingEntriesStayInsideTheirBlock) {
-  const Bytes child = HandObject(true, {{0x04000001u, 24}}, {1, 2, 3, 4, 0, 0, 0, 0}, 0, 0x20000000u);
-  const Bytes compressed = writer::CompressTableObject(child);
+  TableSpec spec;
+  spec.bigEndian = true;
+  spec.deltaCoded = true;
+  spec.entries = {writer::TypedArray(4, {1, 2})};
+  const Bytes child = writer::EncodeTableObject(spec);
+  spec.compressed = true;
+  const Bytes compressed = writer::EncodeTableObject(spec);
   for (const Bytes &nested : {child, compressed}) {
     const auto size = static_cast<std::int32_t>(nested.size());
     const std::uint32_t overTheChild = 0x04000000u | std::uint32_t(size / 2);
@@ -345,7 +354,10 @@ TEST_F(HostileFilesTest, OverlappingEntriesStayInsideTheirBlock) {
 // bottom so that every level is spliced; and one level deeper, refused.
 TEST_F(HostileFilesTest, DeepNestingWithASpliceAtEveryLevel) {
   const auto nested = [](int depth) {
-    Bytes object = writer::CompressTableObject(HandObject(false, {{0x9A000003u, 24}}, {7, 7, 7, 0, 0, 0, 0, 0}));
+    TableSpec bottom;
+    bottom.entries = {writer::RawRun({7, 7, 7})};
+    bottom.compressed = true;
+    Bytes object = writer::EncodeTableObject(bottom);
     for (int level = 0; level < depth; ++level) {
       object = HandObject(level % 2 == 0, {{0xDC000000u, 24}}, object);
     }

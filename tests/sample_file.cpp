@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "test_support.h"
-#include "writer/compressed_table.h"
+#include "writer/table_writer.h"
 
 namespace dinfo::test {
 namespace {
@@ -57,34 +57,39 @@ writer::TableSpec EveryEntryKind(bool bigEndian, bool deltaCoded) {
   return spec;
 }
 
-// A parent (opposite order to its child) holding an array, the nested
-// table and an inline entry.
-writer::TableSpec ParentOf(const Bytes &nested, bool bigEndian) {
+// A parent holding an array, the nested table and an inline entry.
+writer::TableSpec ParentOf(writer::TableSpec nested, bool bigEndian) {
   writer::TableSpec parent;
   parent.bigEndian = bigEndian;
-  parent.entries = {writer::TypedArray(4, {9, 8, 7}), writer::StoredNestedTable(nested), writer::InlineEntry(77)};
+  parent.entries = {writer::TypedArray(4, {9, 8, 7}), writer::NestedTable(std::move(nested)),
+                    writer::InlineEntry(77)};
   return parent;
+}
+
+// Compressed after delta coding and scrambled after compression.
+writer::TableSpec Compressed(bool bigEndian, bool scrambled) {
+  writer::TableSpec spec = EveryEntryKind(bigEndian, true);
+  spec.compressed = true;
+  spec.scrambled = scrambled;
+  return spec;
+}
+
+std::vector<writer::TableSpec> TableSpecs() {
+  const writer::TableSpec middle = ParentOf(Compressed(false, true), true);
+  return {EveryEntryKind(false, false), Compressed(false, true), Compressed(true, false), middle,
+          ParentOf(ParentOf(middle, false), true)};
 }
 
 }  // namespace
 
 std::vector<Bytes> SampleTables() {
-  const Bytes compressed = writer::CompressTableObject(
-      writer::EncodeTableObject(EveryEntryKind(false, true)), true);
-  const Bytes middle = writer::EncodeTableObject(ParentOf(compressed, true));
-  return {writer::EncodeTableObject(EveryEntryKind(false, false)), compressed,
-          writer::CompressTableObject(writer::EncodeTableObject(EveryEntryKind(true, true))),
-          writer::EncodeTableObject(ParentOf(compressed, true)),
-          writer::EncodeTableObject(ParentOf(writer::EncodeTableObject(ParentOf(middle, false)), true))};
+  std::vector<Bytes> tables;
+  for (const writer::TableSpec &spec : TableSpecs()) tables.push_back(writer::EncodeTableObject(spec));
+  return tables;
 }
 
 Bytes SamplePreparedTable(std::int32_t selector) {
-  switch (selector) {
-    case 1: return writer::PreparedTableObject(EveryEntryKind(false, false));
-    case 2: return writer::PreparedTableObject(EveryEntryKind(false, true));
-    case 3: return writer::PreparedTableObject(EveryEntryKind(true, true));
-    default: return {};
-  }
+  return writer::PreparedTableObject(TableSpecs().at(std::size_t(selector - 1)));
 }
 
 writer::InfoFile SampleFile() {

@@ -30,8 +30,7 @@ writer::InfoFile SampleFile();
 // The stored table objects of the sample file, by selector from 1.
 std::vector<writer::Bytes> SampleTables();
 
-// What DIGetTable returns for the tables that need no splicing (1 to 3);
-// empty for the others.
+// What DIGetTable returns for the table of a selector.
 writer::Bytes SamplePreparedTable(std::int32_t selector);
 
 
