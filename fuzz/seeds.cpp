@@ -191,10 +191,10 @@ Bytes WithQuery(const Bytes &file, std::int32_t selector, std::vector<std::pair<
 using writer::TableSpec;
 
 TableSpec Plain(std::vector<writer::TableEntrySpec> entries, bool bigEndian = false) {
-  TableSpec spec;
-  spec.entries = std::move(entries);
-  spec.bigEndian = bigEndian;
-  return spec;
+  TableSpec table;
+  table.entries = std::move(entries);
+  table.bigEndian = bigEndian;
+  return table;
 }
 
 std::vector<writer::TableEntrySpec> EveryEntryKind() {
@@ -253,8 +253,8 @@ std::vector<TableSpec> CompressedSpecs() {
 
 std::vector<Bytes> TableObjects() {
   std::vector<Bytes> objects;
-  for (const TableSpec &spec : TableSpecs()) objects.push_back(writer::EncodeTableObject(spec));
-  for (const TableSpec &spec : CompressedSpecs()) objects.push_back(writer::EncodeTableObject(spec));
+  for (const TableSpec &table : TableSpecs()) objects.push_back(writer::EncodeTableObject(table));
+  for (const TableSpec &table : CompressedSpecs()) objects.push_back(writer::EncodeTableObject(table));
   return objects;
 }
 

@@ -35,7 +35,7 @@ bin=$out/fuzz
 seeds=$out/fuzz/seeds
 mkdir -p "$out/corpus" "$out/artifacts" "$out/logs"
 if ! "$bin/dinfo_fuzz_seeds" "$seeds"; then
-  echo "fuzz: the seed corpora could not be written"
+  echo "fuzz: the starting corpora could not be written"
   exit 1
 fi
 

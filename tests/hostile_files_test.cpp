@@ -313,11 +313,11 @@ TEST_F(HostileFilesTest, TablesBreakingTheirLayout) {
        HandObject(false, {{0xDC000000u, 24}}, HandObject(false, {{int16s, 24}}, array, 64))},
       {"invalid tag", HandObject(false, {{0, 24}}, array)},
       {"compressed body shorter than its descriptors", [] {
-         TableSpec spec;
-         spec.entries = {writer::RawRun({1, 2})};
-         spec.compressed = true;
-         spec.descriptorCount = 4;
-         return writer::EncodeTableObject(spec);
+         TableSpec shorter;
+         shorter.entries = {writer::RawRun({1, 2})};
+         shorter.compressed = true;
+         shorter.descriptorCount = 4;
+         return writer::EncodeTableObject(shorter);
        }()},
   };
   for (const auto &[name, object] : cases) {
@@ -330,13 +330,13 @@ TEST_F(HostileFilesTest, TablesBreakingTheirLayout) {
 // one nested table. Whatever comes back, nothing is touched outside the
 // block and nothing is held.
 TEST_F(HostileFilesTest, OverlappingEntriesStayInsideTheirBlock) {
-  TableSpec spec;
-  spec.bigEndian = true;
-  spec.deltaCoded = true;
-  spec.entries = {writer::TypedArray(4, {1, 2})};
-  const Bytes child = writer::EncodeTableObject(spec);
-  spec.compressed = true;
-  const Bytes compressed = writer::EncodeTableObject(spec);
+  TableSpec layout;
+  layout.bigEndian = true;
+  layout.deltaCoded = true;
+  layout.entries = {writer::TypedArray(4, {1, 2})};
+  const Bytes child = writer::EncodeTableObject(layout);
+  layout.compressed = true;
+  const Bytes compressed = writer::EncodeTableObject(layout);
   for (const Bytes &nested : {child, compressed}) {
     const auto size = static_cast<std::int32_t>(nested.size());
     const std::uint32_t overTheChild = 0x04000000u | std::uint32_t(size / 2);

@@ -44,17 +44,17 @@ void Put(writer::InfoFile &file, std::int32_t id, const KeyedBlock &block) {
 }
 
 writer::TableSpec EveryEntryKind(bool bigEndian, bool deltaCoded) {
-  writer::TableSpec spec;
-  spec.bigEndian = bigEndian;
-  spec.deltaCoded = deltaCoded;
-  spec.entries = {writer::TypedArray(1, {1, 2, 3}), writer::TypedArray(2, {1, 1, 1, -5}),
+  writer::TableSpec table;
+  table.bigEndian = bigEndian;
+  table.deltaCoded = deltaCoded;
+  table.entries = {writer::TypedArray(1, {1, 2, 3}), writer::TypedArray(2, {1, 1, 1, -5}),
                   writer::TypedArray(4, {100, 200, 300}), writer::RawRun({1, 2, 3, 4, 5}),
                   writer::RawRun({}), writer::InlineEntry(12345)};
   if (!deltaCoded) {
-    spec.entries.push_back(writer::TypedArray(3, {7, 8}));
-    spec.entries.push_back(writer::TypedArray(16, {1}));
+    table.entries.push_back(writer::TypedArray(3, {7, 8}));
+    table.entries.push_back(writer::TypedArray(16, {1}));
   }
-  return spec;
+  return table;
 }
 
 // A parent holding an array, the nested table and an inline entry.
@@ -68,10 +68,10 @@ writer::TableSpec ParentOf(writer::TableSpec nested, bool bigEndian) {
 
 // Compressed after delta coding and scrambled after compression.
 writer::TableSpec Compressed(bool bigEndian, bool scrambled) {
-  writer::TableSpec spec = EveryEntryKind(bigEndian, true);
-  spec.compressed = true;
-  spec.scrambled = scrambled;
-  return spec;
+  writer::TableSpec table = EveryEntryKind(bigEndian, true);
+  table.compressed = true;
+  table.scrambled = scrambled;
+  return table;
 }
 
 std::vector<writer::TableSpec> TableSpecs() {
@@ -84,7 +84,7 @@ std::vector<writer::TableSpec> TableSpecs() {
 
 std::vector<Bytes> SampleTables() {
   std::vector<Bytes> tables;
-  for (const writer::TableSpec &spec : TableSpecs()) tables.push_back(writer::EncodeTableObject(spec));
+  for (const writer::TableSpec &table : TableSpecs()) tables.push_back(writer::EncodeTableObject(table));
   return tables;
 }
 
