@@ -18,20 +18,6 @@ using writer::MainSectionKey;
 constexpr std::int32_t TableRecordId = 50;
 constexpr std::int32_t FirstChainId = 2000;
 
-KeyedBlock Triplets(std::vector<std::vector<std::int32_t>> rows) {
-  KeyedBlock block;
-  for (auto &values : rows) block.rows.push_back({{}, writer::PackValues(values, 4)});
-  return block;
-}
-
-KeyedBlock NamedEntries(std::vector<std::pair<std::int32_t, std::string>> entries) {
-  KeyedBlock block;
-  block.valueType = 264;
-  block.valuesPerRow = 1;
-  for (auto &[value, name] : entries) block.rows.push_back({{}, writer::PackNamedEntry(value, name, value + 1)});
-  return block;
-}
-
 KeyedBlock Category(std::vector<std::int32_t> ids) {
   KeyedBlock block;
   block.keyIndex = {1};
@@ -84,19 +70,19 @@ void Add(writer::InfoFile &file, std::int32_t id, const KeyedBlock &block) {
 
 Bytes MakeSampleFile(const SampleShape &shape) {
   writer::InfoFile file = writer::NewInfoFile();
-  const std::int32_t filler = writer::AppendRaw(file, writer::KeyedRecord(Triplets({{0, 0, 0}})));
+  const std::int32_t filler = writer::AppendRaw(file, writer::KeyedRecord(writer::TripletRows(4, {{0, 0, 0}})));
   const std::int32_t realRecords = 10 + shape.chainLinks;
   for (std::int32_t i = 0; i < shape.directoryEntries - realRecords; ++i) {
     writer::AddEntry(file, MainSectionKey, {MainSectionKey, 100000 + i, filler});
   }
   AddRecord(file, MainSectionKey, 1000,
             writer::KeyedRecord(writer::SingleValues(4, 1, 2, writer::PackValues({0, 3}, 4))));
-  Add(file, 1001, NamedEntries({{1, "first"}, {2, "second"}}));
-  Add(file, 1002, Triplets({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}));
+  Add(file, 1001, writer::NamedEntryRows({{1, "first"}, {2, "second"}}));
+  Add(file, 1002, writer::TripletRows(4, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}));
   Add(file, 1003, Category({7, 0}));
   Add(file, 1004, Category({21, 0}));
-  Add(file, 7, Triplets({{70, 71, 72}, {73, 74, 75}}));
-  Add(file, 21, NamedEntries({{40, "gamma"}}));
+  Add(file, 7, writer::TripletRows(4, {{70, 71, 72}, {73, 74, 75}}));
+  Add(file, 21, writer::NamedEntryRows({{40, "gamma"}}));
   // 1005 -> 2001 -> ... -> the locator's final block.
   std::int32_t id = 1005;
   for (std::int32_t link = 1; link < shape.chainLinks; ++link) {

@@ -19,23 +19,6 @@ using writer::PackValues;
 constexpr std::int32_t W = -32768;
 constexpr std::int32_t Sentinel = 0x5A5A5A5A;
 
-KeyedBlock Triplets(std::int16_t valueType, std::vector<std::vector<std::int32_t>> rows,
-                    std::vector<std::int32_t> keyIndex = {}, std::vector<std::int32_t> keys = {}) {
-  KeyedBlock block;
-  block.valueType = valueType;
-  block.keyIndex = keyIndex;
-  for (auto &values : rows) block.rows.push_back({keys, PackValues(values, valueType)});
-  return block;
-}
-
-KeyedBlock NamedEntries(std::vector<std::pair<std::int32_t, std::string>> entries) {
-  KeyedBlock block;
-  block.valueType = 264;
-  block.valuesPerRow = 1;
-  for (auto &[value, name] : entries) block.rows.push_back({{}, writer::PackNamedEntry(value, name, value + 1)});
-  return block;
-}
-
 // A category record: AllMatches on the selector, each row's values a list of record ids.
 KeyedBlock Category(std::vector<std::pair<std::int32_t, std::vector<std::int32_t>>> bySelector) {
   KeyedBlock block;
@@ -53,21 +36,21 @@ class InfoQueriesTest : public FileTest {
   void SetUp() override {
     FileTest::SetUp();
     file_ = FileWithStatus(0, 3);
-    Add(1001, NamedEntries({{1, "first"}, {2, "second"}}));
-    Add(1002, Triplets(4, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}));
+    Add(1001, writer::NamedEntryRows({{1, "first"}, {2, "second"}}));
+    Add(1002, writer::TripletRows(4, {{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}));
     Add(1003, Category({{1, {7, 9, 0}}, {2, {11, 0, 0}}, {3, {12, 0, 0}}, {4, {13, 0, 0}}}));
     Add(1004, Category({{1, {20, 21, 0}}}));
-    Add(7, Triplets(4, {{70, 71, 72}, {73, 74, 75}}));
-    Add(9, Triplets(4, {{90, 91, 92}, {93, 94, 95}, {96, 97, 98}}, {5}, {W}));
-    Add(11, Triplets(3, {{1, 2, 3}}));
-    Add(12, Triplets(1, {{0x7F, 0x80, 0xFF}}));
-    Add(13, Triplets(2, {{0x8000, 0x0001, 0xFFFF}}));
+    Add(7, writer::TripletRows(4, {{70, 71, 72}, {73, 74, 75}}));
+    Add(9, writer::TripletRows(4, {{90, 91, 92}, {93, 94, 95}, {96, 97, 98}}, {5}, {W}));
+    Add(11, writer::TripletRows(3, {{1, 2, 3}}));
+    Add(12, writer::TripletRows(1, {{0x7F, 0x80, 0xFF}}));
+    Add(13, writer::TripletRows(2, {{0x8000, 0x0001, 0xFFFF}}));
     KeyedBlock texts;
     texts.valueType = 256;
     texts.valuesPerRow = 1;
     texts.rows = {{{}, writer::PackText("alpha")}, {{}, writer::PackText("beta")}};
     Add(20, texts);
-    Add(21, NamedEntries({{40, "gamma"}}));
+    Add(21, writer::NamedEntryRows({{40, "gamma"}}));
   }
 
   // Adds the record, replacing an earlier one of the same id.
@@ -127,7 +110,7 @@ TEST_F(InfoQueriesTest, CategoryAppendsListedRecordsInOrder) {
 }
 
 TEST_F(InfoQueriesTest, ConditionsReachTheListedRecords) {
-  Add(9, Triplets(4, {{90, 91, 92}}, {5}, {6}));
+  Add(9, writer::TripletRows(4, {{90, 91, 92}}, {5}, {6}));
   EXPECT_EQ(CategoryV(1, {{5, 6, {}}}), 3);
   EXPECT_EQ(CategoryV(1, {{5, 7, {}}}), 2);  // record 9 selects nothing and adds 0
   EXPECT_TRUE(TripletsUntouchedFrom(2));
@@ -174,13 +157,13 @@ TEST_F(InfoQueriesTest, CategoryFailuresGiveTheirCodes) {
 }
 
 TEST_F(InfoQueriesTest, ListedRecordFailuresGiveTheListCode) {
-  KeyedBlock disabled = Triplets(4, {{1, 2, 3}});
+  KeyedBlock disabled = writer::TripletRows(4, {{1, 2, 3}});
   disabled.disabledFlag = 1;
   Add(9, disabled);
   EXPECT_EQ(CategoryV(1), ErrValueList);
   Add(1003, Category({{1, {8, 0}}}));  // record 8 does not exist
   EXPECT_EQ(CategoryV(1), ErrValueList);
-  Add(21, Triplets(4, {{1, 2, 3}}, {1}, {42}));
+  Add(21, writer::TripletRows(4, {{1, 2, 3}}, {1}, {42}));
   Add(1004, Category({{1, {20, 21, 0}}}));
   AddRecord(file_, MainSectionKey, 21, writer::Bytes(8, 0));  // shadowed: first entry wins
   EXPECT_EQ(CategoryS(1), 2);
@@ -239,7 +222,7 @@ TEST_F(InfoQueriesTest, MainInfoFillsBothLists) {
 }
 
 TEST_F(InfoQueriesTest, MainInfoReadsRecord1002AsInt32WhateverItsHeaderSays) {
-  KeyedBlock block = Triplets(4, {{-1, 2, 3}});
+  KeyedBlock block = writer::TripletRows(4, {{-1, 2, 3}});
   block.valueType = 2;  // rows still hold 12 bytes: the header lies about the width
   block.valuesPerRow = 6;
   Add(1002, block);
@@ -249,11 +232,11 @@ TEST_F(InfoQueriesTest, MainInfoReadsRecord1002AsInt32WhateverItsHeaderSays) {
 }
 
 TEST_F(InfoQueriesTest, MainInfoPartialFailureKeepsTheNamedCount) {
-  Add(1002, Triplets(4, {{1, 2, 3}}, {1}, {5}));  // no row without conditions
+  Add(1002, writer::TripletRows(4, {{1, 2, 3}}, {1}, {5}));  // no row without conditions
   EXPECT_EQ(MainInfo(), ErrMainInfo);
   EXPECT_EQ(namedCount_, 2);
   EXPECT_EQ(tripletCount_, 0);
-  Add(1001, Triplets(4, {{1, 2, 3}}));  // not a named list
+  Add(1001, writer::TripletRows(4, {{1, 2, 3}}));  // not a named list
   EXPECT_EQ(MainInfo(), ErrMainInfo);
   EXPECT_EQ(namedCount_, 0);
 }
@@ -265,12 +248,12 @@ TEST_F(InfoQueriesTest, MainInfoFrameFailures) {
   EXPECT_EQ(named, 0);
   EXPECT_EQ(triplets, 0);
   file_ = FileWithStatus(1, 3);
-  Add(1001, NamedEntries({{1, "x"}}));
-  Add(1002, Triplets(4, {{1, 2, 3}}));
+  Add(1001, writer::NamedEntryRows({{1, "x"}}));
+  Add(1002, writer::TripletRows(4, {{1, 2, 3}}));
   EXPECT_EQ(MainInfo(), ErrFileUnusable);
   file_ = FileWithStatus(0, -5);  // no format check
-  Add(1001, NamedEntries({{1, "x"}}));
-  Add(1002, Triplets(4, {{1, 2, 3}}));
+  Add(1001, writer::NamedEntryRows({{1, "x"}}));
+  Add(1002, writer::TripletRows(4, {{1, 2, 3}}));
   EXPECT_EQ(MainInfo(), 0);
 }
 

@@ -15,12 +15,6 @@ using writer::PackValues;
 
 constexpr std::int32_t W = -32768;
 
-KeyedBlock Triplets(std::vector<std::vector<std::int32_t>> rows) {
-  KeyedBlock block;
-  for (auto &values : rows) block.rows.push_back({{}, PackValues(values, 4)});
-  return block;
-}
-
 KeyedBlock Named(std::int16_t valueType, int rows) {
   KeyedBlock block;
   block.valueType = valueType;
@@ -95,14 +89,14 @@ Bytes SamplePreparedTable(std::int32_t selector) {
 writer::InfoFile SampleFile() {
   writer::InfoFile file = FileWithStatus(0, SampleFormatType);
   Put(file, 1001, Named(264, SampleNamedCount));
-  Put(file, 1002, Triplets({{1, 2, 3}, {4, 5, 6}}));
+  Put(file, 1002, writer::TripletRows(4, {{1, 2, 3}, {4, 5, 6}}));
   // Both category records go through a chain keyed on the selector.
   Put(file, 1003, writer::ChainTo({1}, {{{1}, 50}, {{W}, 51}}));
   Put(file, 1004, writer::ChainTo({1}, {{{1}, 51}, {{W}, 50}}));
   Put(file, 50, IdList({7, 9, 0}));
   Put(file, 51, IdList({20, 21, 0}));
-  Put(file, 7, Triplets({{70, 71, 72}}));
-  Put(file, 9, Triplets({{90, 91, 92}, {93, 94, 95}}));
+  Put(file, 7, writer::TripletRows(4, {{70, 71, 72}}));
+  Put(file, 9, writer::TripletRows(4, {{90, 91, 92}, {93, 94, 95}}));
   Put(file, 20, Named(256, 2));
   Put(file, 21, Named(256, 1));
   // The locator chain: selector s names locator 60 + s, which names table

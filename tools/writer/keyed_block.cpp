@@ -76,6 +76,26 @@ KeyedBlock SingleValues(std::int16_t valueType, std::int16_t valuesPerRow, std::
   return block;
 }
 
+KeyedBlock TripletRows(std::int16_t valueType, const std::vector<std::vector<std::int32_t>> &rows,
+                       const std::vector<std::int32_t> &keyIndex,
+                       const std::vector<std::int32_t> &keys) {
+  KeyedBlock block;
+  block.valueType = valueType;
+  block.keyIndex = keyIndex;
+  for (const auto &values : rows) block.rows.push_back({keys, PackValues(values, valueType)});
+  return block;
+}
+
+KeyedBlock NamedEntryRows(const std::vector<std::pair<std::int32_t, std::string>> &entries) {
+  KeyedBlock block;
+  block.valueType = 264;
+  block.valuesPerRow = 1;
+  for (const auto &[value, name] : entries) {
+    block.rows.push_back({{}, PackNamedEntry(value, name, value + 1)});
+  }
+  return block;
+}
+
 KeyedBlock ChainTo(const std::vector<std::int32_t> &keyIndex,
                    const std::vector<std::pair<std::vector<std::int32_t>, std::int32_t>> &links) {
   KeyedBlock block;

@@ -59,6 +59,13 @@ Bytes KeyedRecord(const KeyedBlock &block, std::uint32_t key = 0x1234ABCDu);
 // Convenience blocks.
 KeyedBlock SingleValues(std::int16_t valueType, std::int16_t valuesPerRow, std::int16_t rowCount,
                         const Bytes &payload);
+// Rows of three values each, `valueType` bytes a value (1, 2 or 4), every
+// row with the same keys.
+KeyedBlock TripletRows(std::int16_t valueType, const std::vector<std::vector<std::int32_t>> &rows,
+                       const std::vector<std::int32_t> &keyIndex = {},
+                       const std::vector<std::int32_t> &keys = {});
+// One named entry a row: (value, name, value + 1).
+KeyedBlock NamedEntryRows(const std::vector<std::pair<std::int32_t, std::string>> &entries);
 // A chain block: one key column per (index) and rows of (keys..., next id).
 KeyedBlock ChainTo(const std::vector<std::int32_t> &keyIndex,
                    const std::vector<std::pair<std::vector<std::int32_t>, std::int32_t>> &links);
