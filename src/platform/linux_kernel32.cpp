@@ -1,10 +1,12 @@
-// The KERNEL32 subset on Linux. A handle holds a file descriptor and the
-// file position, so that setting the position costs no system call and each
-// read is one pread; blocks come from calloc. Every block and handle is
+// The KERNEL32 subset on Linux. A handle holds a file descriptor, the file
+// position and windows of the file's bytes (linux_file_handle.h), so that
+// setting the position costs no system call and a read at most one pread;
+// blocks come from calloc. Every block and handle is
 // counted so that tests can check that nothing outlives a call.
 #if !defined(_WIN32)
 
 #include "platform/kernel32.h"
+#include "platform/linux_file_handle.h"
 #include "platform/test_seam.h"
 
 #include <atomic>
@@ -54,10 +56,7 @@ bool TakeFromBudget(std::atomic<std::int64_t> &budget) {
   return false;
 }
 
-struct FileHandle {
-  int descriptor;
-  off_t position;
-};
+using dinfo::platform::FileHandle;
 
 FileHandle *FileOf(HANDLE handle) { return static_cast<FileHandle *>(handle); }
 
@@ -133,6 +132,23 @@ int DecodeUtf8(const unsigned char *text, int count, int i, char32_t *point) {
   return length;
 }
 
+// Sets up a handle for `descriptor` with the file's head in its first
+// window. A folder opens on Linux but cannot be read, so the read of the
+// head (which every call needs first) also refuses folders.
+bool OpenedWithHead(FileHandle *file, int descriptor) {
+  file->descriptor = descriptor;
+  file->position = 0;
+  file->uses = 0;
+  for (auto &window : file->windows) {
+    window.start = 0;
+    window.length = 0;
+    window.reachesEnd = false;
+    window.lastUse = 0;
+  }
+  dinfo::platform::ReadWindow *head = nullptr;
+  return dinfo::platform::LoadWindow(file, 0, &head) || errno != EISDIR;
+}
+
 }  // namespace
 
 HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTRIBUTES,
@@ -147,14 +163,12 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (path != shortPath) std::free(path);
   if (fd < 0) return INVALID_HANDLE_VALUE;
-  struct stat info {};
   auto *file = static_cast<FileHandle *>(std::malloc(sizeof(FileHandle)));
-  if (file == nullptr || fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (file == nullptr || !OpenedWithHead(file, fd)) {
     std::free(file);
     close(fd);
     return INVALID_HANDLE_VALUE;
   }
-  *file = {fd, 0};
   ++g_openHandles.value;
   return file;
 }
@@ -188,17 +202,10 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
   if (wanted > 0 && TakeFromBudget(g_readsLeft)) --wanted;
   FileHandle *handle = FileOf(file);
   TraceRead(handle->position, bytesToRead);
-  DWORD done = 0;
-  while (done < wanted) {
-    ssize_t got = pread(handle->descriptor, static_cast<char *>(buffer) + done, wanted - done,
-                        handle->position + static_cast<off_t>(done));
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return FALSE;
-    if (got == 0) break;
-    done += static_cast<DWORD>(got);
-  }
-  handle->position += static_cast<off_t>(done);
-  if (bytesRead != nullptr) *bytesRead = done;
+  const ssize_t done = dinfo::platform::ReadThroughWindows(handle, buffer, wanted);
+  if (done < 0) return FALSE;
+  handle->position += done;
+  if (bytesRead != nullptr) *bytesRead = static_cast<DWORD>(done);
   return TRUE;
 }
 

@@ -14,6 +14,8 @@ std::int64_t OpenHandles();
 // Total allocation attempts since the process started (successful or not).
 std::int64_t AllocationAttempts();
 std::int64_t ReadAttempts();
+// Reads made of the file system itself; several ReadFile calls may share one.
+std::int64_t SystemReads();
 
 // Lets `successes` more allocations succeed, then fails every later one.
 // A negative value switches injection off.
