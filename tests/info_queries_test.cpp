@@ -231,6 +231,25 @@ TEST_F(InfoQueriesTest, MainInfoReadsRecord1002AsInt32WhateverItsHeaderSays) {
   EXPECT_EQ(triplets_[0].values[0], -1);
 }
 
+// Rows narrower than the list's elements are read packed, and whatever an
+// element reaches past the rows reads as zero, never as stale memory.
+TEST_F(InfoQueriesTest, ElementsReachingPastNarrowRowsReadZeros) {
+  Add(1002, writer::TripletRows(1, {{1, 2, 3}, {4, 5, 6}}));
+  // A single block claiming two named entries but holding one.
+  Add(1001, writer::SingleValues(264, 1, 2, writer::PackNamedEntry(7, "only", 8)));
+  ASSERT_EQ(MainInfo(), 0);
+  ASSERT_EQ(tripletCount_, 2);
+  EXPECT_EQ(triplets_[0].values[0], 0x04030201);
+  EXPECT_EQ(triplets_[0].values[1], 0x0605);
+  EXPECT_EQ(triplets_[0].values[2], 0);
+  EXPECT_EQ(triplets_[1].values[0], 0);
+  ASSERT_EQ(namedCount_, 2);
+  EXPECT_EQ(named_[0].trailingValue, 8);
+  EXPECT_EQ(named_[1].leadingValue, 0);
+  EXPECT_EQ(named_[1].name[0], 0);
+  EXPECT_EQ(named_[1].trailingValue, 0);
+}
+
 TEST_F(InfoQueriesTest, MainInfoPartialFailureKeepsTheNamedCount) {
   Add(1002, writer::TripletRows(4, {{1, 2, 3}}, {1}, {5}));  // no row without conditions
   EXPECT_EQ(MainInfo(), ErrMainInfo);

@@ -83,15 +83,18 @@ const std::uint8_t *FirstMatchingPayload(const ConditionVector *conditions,
                                          const KeyedHeader &header);
 
 // Applies the selection rule; the values of matching rows go to `output`,
-// packed. ErrRecordDamaged when they would not fit, else StatusOk.
+// packed, and *written (when given) says how many bytes they took.
+// ErrRecordDamaged when they would not fit, else StatusOk.
 std::int16_t SelectRows(const ConditionVector *conditions, const KeyedHeader &header,
-                        std::int16_t *count, Block output);
+                        std::int16_t *count, Block output, std::size_t *written = nullptr);
 
 // Follows the chain from recordId and hands back the final block's selected
-// values. 0, ErrRecordUnreadable, ErrChainSelection or ErrRecordDamaged.
+// values; *written (when given) is how many bytes of `output` they took.
+// 0, ErrRecordUnreadable, ErrChainSelection or ErrRecordDamaged.
 std::int16_t LookupKeyedRecord(const ConditionVector *conditions, HANDLE file,
                                std::int32_t recordId, std::int32_t section, std::int16_t *count,
-                               std::int16_t *disabledFlag, Block output);
+                               std::int16_t *disabledFlag, Block output,
+                               std::size_t *written = nullptr);
 
 // Follows the same chain and hands back the final block's header (its rows
 // reference is cleared: the block is gone by then).

@@ -66,27 +66,30 @@ std::int16_t FollowChain(const ConditionVector *conditions, HANDLE file, std::in
 
 std::int16_t LookupKeyedRecord(const ConditionVector *conditions, HANDLE file,
                                std::int32_t recordId, std::int32_t section, std::int16_t *count,
-                               std::int16_t *disabledFlag, Block output) {
+                               std::int16_t *disabledFlag, Block output, std::size_t *written) {
   KeyedHeader header{};
   Block block;
   std::int16_t status = FollowChain(conditions, file, recordId, section, &header, &block);
   if (status != StatusOk) return status;
 
   std::int16_t selected = 0;
+  std::size_t stored = 0;
   if (header.kind == SingleBlock) {
     if (header.byteCount > 0 && std::size_t(header.byteCount) > output.size()) {
       status = ErrRecordDamaged;
     } else {
       StoreRowValues(header.rows.data(), output.data(), header.byteCount);
       selected = header.rowCount;
+      stored = header.byteCount > 0 ? std::size_t(header.byteCount) : 0;
     }
   } else {
-    status = SelectRows(conditions, header, &selected, output);
+    status = SelectRows(conditions, header, &selected, output, &stored);
   }
   ReleaseBlock(block);
   if (status != StatusOk) return status;
   *disabledFlag = header.disabledFlag;
   *count = selected;
+  if (written != nullptr) *written = stored;
   return StatusOk;
 }
 

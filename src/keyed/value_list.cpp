@@ -26,20 +26,34 @@ bool SelectionFits(std::int16_t start, std::int16_t count, std::int32_t elementB
 struct Selection {
   std::int16_t result;  // ErrListMemory, ErrListFailed, or the row count
   Block work;
+  std::size_t written;  // bytes of `work` the lookup wrote
 };
 
 // Runs the lookup into a fresh work area; on success the caller reads the
-// rows from `work` and releases it.
+// rows from `work` and releases it. The area starts out unfilled: the
+// caller zeroes what it reads beyond `written` (ZeroUnwritten).
 Selection LookupIntoWorkArea(std::int32_t recordId, const ConditionVector *conditions, HANDLE file,
                              std::int32_t workSize) {
-  Selection selection{0, AllocateBlock(workSize)};
-  if (selection.work.empty()) return {ErrListMemory, {}};
+  Selection selection{0, AllocateBlockToOverwrite(workSize), 0};
+  if (selection.work.empty()) return {ErrListMemory, {}, 0};
   std::int16_t count = 0;
   std::int16_t disabledFlag = 0;
   const std::int16_t status = LookupKeyedRecord(conditions, file, recordId, MainSection, &count,
-                                                &disabledFlag, selection.work);
+                                                &disabledFlag, selection.work, &selection.written);
   selection.result = status != StatusOk || disabledFlag != 0 ? ErrListFailed : count;
   return selection;
+}
+
+// A list reads `count` elements of `elementBytes` (checked to fit the work
+// area) from the work area; rows
+// that hold fewer bytes than an element leave the rest zero, as in an area
+// filled with zeros before the lookup.
+void ZeroUnwritten(const Selection &selection, std::int16_t count, std::int32_t elementBytes) {
+  const std::size_t read = std::size_t(count) * std::size_t(elementBytes);
+  if (read > selection.written) {
+    FillBytes(selection.work.data() + selection.written, 0,
+              static_cast<std::int32_t>(read - selection.written));
+  }
 }
 
 }  // namespace
@@ -55,6 +69,7 @@ std::int16_t GetValueList(std::int32_t recordId, const ConditionVector *conditio
                      !SelectionFits(start, result, 3 * expectedType, ValueListWorkSize))) {
     result = ErrListFailed;
   }
+  if (result > 0) ZeroUnwritten(selection, result, 3 * expectedType);
   for (std::int16_t i = 0; i < result; ++i) {
     const std::uint8_t *values = selection.work.data() + std::size_t(i) * 3u * std::size_t(expectedType);
     IntegerTriplet &element = list[start + i];
@@ -77,6 +92,7 @@ std::int16_t GetNamedEntryList(std::int32_t recordId, const ConditionVector *con
                      !SelectionFits(start, result, expectedType, NamedEntryListWorkSize))) {
     result = ErrListFailed;
   }
+  if (result > 0) ZeroUnwritten(selection, result, expectedType);
   for (std::int16_t i = 0; i < result; ++i) {
     const std::uint8_t *value = selection.work.data() + std::size_t(i) * std::size_t(expectedType);
     NamedEntry &element = list[start + i];
