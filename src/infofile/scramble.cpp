@@ -23,11 +23,11 @@ constexpr std::int32_t GroupSize = 4;
 constexpr std::int32_t ChunkGroups = 256;
 constexpr std::uint32_t EvenBytes = 0x00FF00FFu;
 
-// Lane sums (modulo 256) over the stored data, a run of groups at a time:
-// `even` packs the sums of lanes 0 and 2 in its halves, and `shifted`, the
-// sum of every group shifted down a byte, holds sum b1 + 2^8 sum b2 +
-// 2^16 sum b3, which a run keeps below 2^32. Taking 2^8 sum b2 away leaves
-// the sums of lanes 1 and 3 in its halves.
+// Lane sums of restored groups, a run of groups at a time: `even` packs the
+// sums of lanes 0 and 2 in its halves, and `shifted`, the sum of every
+// group shifted down a byte, holds sum b1 + 2^8 sum b2 + 2^16 sum b3, which
+// a run keeps below 2^32. Taking 2^8 sum b2 away leaves the sums of lanes
+// 1 and 3 in its halves.
 struct PackedSums {
   std::uint32_t even;
   std::uint32_t shifted;
@@ -46,18 +46,27 @@ void FoldPacked(const PackedSums &packed, std::uint32_t *lanes) {
   lanes[3] += odd >> 16;
 }
 
+// Lane sums (modulo 256) of the stored groups: bytes are added in byte-wide
+// columns that wrap as the sums do, and the columns of each lane are added
+// up at the end.
 Lanes SumLanes(const std::uint8_t *data, std::int32_t groups) {
-  std::uint32_t totals[4] = {};
-  for (std::int32_t start = 0; start < groups; start += ChunkGroups) {
-    const std::int32_t end = groups - start < ChunkGroups ? groups : start + ChunkGroups;
-    PackedSums packed{};
-    for (std::int32_t g = start; g < end; ++g) {
-      AddPacked(&packed, ReadU32LittleEndian(data + std::size_t(g) * GroupSize));
+  constexpr std::size_t Columns = 64;
+  std::uint8_t column[Columns] = {};
+  const std::size_t length = std::size_t(groups) * GroupSize;
+  std::size_t at = 0;
+  for (; at + Columns <= length; at += Columns) {
+    for (std::size_t k = 0; k < Columns; ++k) {
+      column[k] = static_cast<std::uint8_t>(column[k] + data[at + k]);
     }
-    FoldPacked(packed, totals);
   }
-  return {static_cast<std::uint8_t>(totals[0]), static_cast<std::uint8_t>(totals[1]),
-          static_cast<std::uint8_t>(totals[2]), static_cast<std::uint8_t>(totals[3])};
+  for (std::size_t k = 0; at + k < length; ++k) {
+    column[k] = static_cast<std::uint8_t>(column[k] + data[at + k]);
+  }
+  Lanes lanes{};
+  for (std::size_t k = 0; k < Columns; ++k) {
+    lanes[k % GroupSize] = static_cast<std::uint8_t>(lanes[k % GroupSize] + column[k]);
+  }
+  return lanes;
 }
 
 // Sums of the restored groups. Lanes 0 to 3 are plain sums (modulo 2^32);
