@@ -11,7 +11,8 @@
 // n is byte n-31 XOR byte n-30, and each 16-byte unit is the XOR of the
 // units 31 and 30 before it. The first 32 bytes come from the register one
 // step a byte, the bytes up to 31 units from the byte rule a word at a
-// time, and the rest a unit at a time in a loop the compiler vectorises.
+// time, and the rest a group at a time as the data is restored, in a loop
+// the compiler vectorises.
 namespace dinfo {
 namespace {
 
@@ -22,6 +23,7 @@ constexpr std::int32_t GroupSize = 4;
 // groups of 255s before they are folded into the totals.
 constexpr std::int32_t ChunkGroups = 256;
 constexpr std::uint32_t EvenBytes = 0x00FF00FFu;
+constexpr std::int32_t SumRunSize = ChunkGroups * GroupSize;
 
 // Lane sums of restored groups, a run of groups at a time: `even` packs the
 // sums of lanes 0 and 2 in its halves, and `shifted`, the sum of every
@@ -33,8 +35,8 @@ struct PackedSums {
   std::uint32_t shifted;
 };
 
-void AddPacked(PackedSums *packed, std::uint32_t group) {
-  packed->even += group & EvenBytes;
+void AddPacked(PackedSums *packed, std::uint32_t evenBytes, std::uint32_t group) {
+  packed->even += evenBytes;
   packed->shifted += group >> 8;
 }
 
@@ -46,27 +48,35 @@ void FoldPacked(const PackedSums &packed, std::uint32_t *lanes) {
   lanes[3] += odd >> 16;
 }
 
-// Lane sums (modulo 256) of the stored groups: bytes are added in byte-wide
-// columns that wrap as the sums do, and the columns of each lane are added
-// up at the end.
+// Lane sums (modulo 256) of the stored groups. Long data is added in 64
+// byte-wide columns that wrap as the sums do; the rest, and short data,
+// with packed sums a group at a time.
 Lanes SumLanes(const std::uint8_t *data, std::int32_t groups) {
   constexpr std::size_t Columns = 64;
-  std::uint8_t column[Columns] = {};
+  constexpr std::size_t ColumnsFrom = 1024;
   const std::size_t length = std::size_t(groups) * GroupSize;
   std::size_t at = 0;
-  for (; at + Columns <= length; at += Columns) {
-    for (std::size_t k = 0; k < Columns; ++k) {
-      column[k] = static_cast<std::uint8_t>(column[k] + data[at + k]);
+  std::uint32_t lanes[GroupSize] = {};
+  if (length >= ColumnsFrom) {
+    std::uint8_t column[Columns] = {};
+    for (; at + Columns <= length; at += Columns) {
+      for (std::size_t k = 0; k < Columns; ++k) {
+        column[k] = static_cast<std::uint8_t>(column[k] + data[at + k]);
+      }
     }
+    for (std::size_t k = 0; k < Columns; ++k) lanes[k % GroupSize] += column[k];
   }
-  for (std::size_t k = 0; at + k < length; ++k) {
-    column[k] = static_cast<std::uint8_t>(column[k] + data[at + k]);
+  for (; at < length; at += SumRunSize) {
+    const std::size_t end = length - at < SumRunSize ? length : at + SumRunSize;
+    PackedSums packed{};
+    for (std::size_t i = at; i < end; i += GroupSize) {
+      const std::uint32_t group = ReadU32LittleEndian(data + i);
+      AddPacked(&packed, group & EvenBytes, group);
+    }
+    FoldPacked(packed, lanes);
   }
-  Lanes lanes{};
-  for (std::size_t k = 0; k < Columns; ++k) {
-    lanes[k % GroupSize] = static_cast<std::uint8_t>(lanes[k % GroupSize] + column[k]);
-  }
-  return lanes;
+  return {static_cast<std::uint8_t>(lanes[0]), static_cast<std::uint8_t>(lanes[1]),
+          static_cast<std::uint8_t>(lanes[2]), static_cast<std::uint8_t>(lanes[3])};
 }
 
 // Sums of the restored groups. Lanes 0 to 3 are plain sums (modulo 2^32);
@@ -80,17 +90,17 @@ struct RestoredSums {
 constexpr std::int32_t KeyUnitSize = 16;
 constexpr std::int32_t KeyHistoryUnits = 31;
 constexpr std::int32_t KeyHistorySize = KeyHistoryUnits * KeyUnitSize;
-constexpr std::int32_t SumRunSize = ChunkGroups * GroupSize;
 // Key stream made at a time; the last 31 units move to the front after.
 constexpr std::int32_t KeyChunkSize = 4096;
 
-// b2 / 13 for lane 2 of a group, taken where it stands (b2 x 2^16) by a
-// float multiply, which vectorises where a 32-bit integer one does not.
-// b2 x 2^16 is exact in a float, and the factor, a little above
-// 1 / (13 x 2^16), keeps every quotient whole for b2 <= 255.
-inline std::uint32_t QuotientByThirteen(std::uint32_t group) {
+// b2 / 13 for lane 2 of a group, taken from its even bytes where they
+// stand (b2 x 2^16 + b0) by a float multiply, which vectorises where a
+// 32-bit integer one does not. The even bytes are exact in a float, and the
+// factor, a little above 1 / (13 x 2^16), keeps every quotient whole for
+// b2 <= 255 while b0 adds less than 1 / 3000 to it.
+inline std::uint32_t QuotientByThirteen(std::uint32_t evenBytes) {
   constexpr float Factor = (1.0f / 13.0f + 1.0e-5f) / 65536.0f;
-  const auto scaled = static_cast<float>(static_cast<std::int32_t>(group & 0x00FF0000u));
+  const auto scaled = static_cast<float>(static_cast<std::int32_t>(evenBytes));
   return static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled * Factor));
 }
 
@@ -132,18 +142,6 @@ void SeedKeyStream(std::uint32_t key, std::uint8_t *keys, std::int32_t length) {
   }
 }
 
-// The next `length` bytes of key stream after the 31 units at `keys`,
-// written from keys + 31 units on. Units line up with 16-byte words, so
-// every word read is one written whole before.
-void ExtendKeyStream(std::uint8_t *keys, std::int32_t length) {
-  const std::int32_t words = (length + 7) / 8;
-  for (std::int32_t w = 0; w < words; ++w) {
-    const std::uint8_t *older = keys + std::size_t(w) * 8;
-    const std::uint64_t next = ReadU64LittleEndian(older) ^ ReadU64LittleEndian(older + KeyUnitSize);
-    WriteU64LittleEndian(keys + KeyHistorySize + std::size_t(w) * 8, next);
-  }
-}
-
 // XORs `length` bytes of key stream (a multiple of 4, at most SumRunSize)
 // onto the data and adds the restored groups to the sums.
 void RestoreRun(std::uint8_t *data, const std::uint8_t *keys, std::int32_t length,
@@ -153,8 +151,28 @@ void RestoreRun(std::uint8_t *data, const std::uint8_t *keys, std::int32_t lengt
   for (std::int32_t i = 0; i < length; i += GroupSize) {
     const std::uint32_t restored = ReadU32LittleEndian(data + i) ^ ReadU32LittleEndian(keys + i);
     WriteU32LittleEndian(data + i, restored);
-    AddPacked(&packed, restored);
-    quotients += QuotientByThirteen(restored);
+    const std::uint32_t evenBytes = restored & EvenBytes;
+    AddPacked(&packed, evenBytes, restored);
+    quotients += QuotientByThirteen(evenBytes);
+  }
+  FoldPacked(packed, sums->lane);
+  sums->quotients += quotients;
+}
+
+// RestoreRun with the key stream made on the way: `keys` holds the 31 units
+// before the run, and each key group is written after them as it is used.
+void ExtendAndRestoreRun(std::uint8_t *data, std::uint8_t *keys, std::int32_t length,
+                         RestoredSums *sums) {
+  PackedSums packed{};
+  std::uint32_t quotients = 0;
+  for (std::int32_t i = 0; i < length; i += GroupSize) {
+    const std::uint32_t key = ReadU32LittleEndian(keys + i) ^ ReadU32LittleEndian(keys + i + KeyUnitSize);
+    WriteU32LittleEndian(keys + KeyHistorySize + i, key);
+    const std::uint32_t restored = ReadU32LittleEndian(data + i) ^ key;
+    WriteU32LittleEndian(data + i, restored);
+    const std::uint32_t evenBytes = restored & EvenBytes;
+    AddPacked(&packed, evenBytes, restored);
+    quotients += QuotientByThirteen(evenBytes);
   }
   FoldPacked(packed, sums->lane);
   sums->quotients += quotients;
@@ -179,8 +197,10 @@ std::uint32_t RestoreData(std::uint8_t *data, std::int32_t dataLength, std::uint
   RestoreRuns(data, keys, done, &sums);
   while (done < dataLength) {
     const std::int32_t length = dataLength - done < KeyChunkSize ? dataLength - done : KeyChunkSize;
-    ExtendKeyStream(keys, length);
-    RestoreRuns(data + done, keys + KeyHistorySize, length, &sums);
+    for (std::int32_t at = 0; at < length; at += SumRunSize) {
+      ExtendAndRestoreRun(data + done + at, keys + at,
+                          length - at < SumRunSize ? length - at : SumRunSize, &sums);
+    }
     done += length;
     CopyBytes(keys + length, keys, KeyHistorySize);
   }
@@ -190,10 +210,9 @@ std::uint32_t RestoreData(std::uint8_t *data, std::int32_t dataLength, std::uint
          71u * sums.lane[3] + 9u * groups;
 }
 
-}  // namespace
-
-std::int32_t UnscrambleBlock(std::uint8_t *block, std::int32_t length) {
-  if (block == nullptr || length < 4 || length % 4 != 0) return ScrambleBadArgument;
+// Restores a block of a valid length: finds the key from the trailer, then
+// restores the data and rewrites the trailer with the check sum.
+void RestoreBlock(std::uint8_t *block, std::int32_t length) {
   const std::int32_t groups = length / GroupSize - 1;
   std::uint8_t *trailer = block + std::size_t(groups) * GroupSize;
 
@@ -210,6 +229,30 @@ std::int32_t UnscrambleBlock(std::uint8_t *block, std::int32_t length) {
   trailer[1] = static_cast<std::uint8_t>(t1 - sum);
   trailer[2] = static_cast<std::uint8_t>(t3 - (sum >> 24));
   trailer[3] = static_cast<std::uint8_t>(t2 - (sum >> 8));
+}
+
+// The same code built for 256-bit vectors, for long blocks on processors
+// that have them: the loops are the same, the compiler widens them.
+#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
+#define DINFO_WIDE_RESTORE 1
+constexpr std::int32_t WideRestoreFrom = 4096;
+__attribute__((target("avx2"), flatten)) void RestoreBlockWide(std::uint8_t *block,
+                                                                std::int32_t length) {
+  RestoreBlock(block, length);
+}
+#endif
+
+}  // namespace
+
+std::int32_t UnscrambleBlock(std::uint8_t *block, std::int32_t length) {
+  if (block == nullptr || length < 4 || length % 4 != 0) return ScrambleBadArgument;
+#if defined(DINFO_WIDE_RESTORE)
+  if (length >= WideRestoreFrom && __builtin_cpu_supports("avx2")) {
+    RestoreBlockWide(block, length);
+    return 0;
+  }
+#endif
+  RestoreBlock(block, length);
   return 0;
 }
 
