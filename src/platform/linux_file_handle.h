@@ -38,6 +38,9 @@ struct FileHandle {
   ReadWindow windows[WindowCount];
 };
 
+// Counts one read of the file system for the test seam's SystemReads.
+void CountSystemRead();
+
 // Reads up to `length` bytes at `position` with pread, retrying after
 // signals and short reads; the bytes read, or -1 (errno set) on failure.
 ssize_t ReadAt(int descriptor, void *buffer, std::size_t length, off_t position);

@@ -19,16 +19,39 @@
 namespace {
 
 // Allocations are counted once each way: live blocks are those taken less
-// those given back, attempts those taken plus those refused. Each counter
-// sits on a line of its own, so that threads do not fight over one line.
-struct alignas(64) Counter {
-  std::atomic<std::int64_t> value{0};
+// those given back, attempts those taken plus those refused. Each thread
+// counts in a shard of its own (shared only past ShardCount threads), on
+// cache lines of its own, so that threads calling the library side by side
+// do not pass the counters' lines back and forth; the totals add up the
+// shards.
+struct alignas(64) CounterShard {
+  std::atomic<std::int64_t> blocksTaken{0};
+  std::atomic<std::int64_t> blocksRefused{0};
+  std::atomic<std::int64_t> blocksGivenBack{0};
+  std::atomic<std::int64_t> openHandles{0};
+  std::atomic<std::int64_t> readAttempts{0};
+  std::atomic<std::int64_t> systemReads{0};
 };
-Counter g_blocksTaken;
-Counter g_blocksRefused;
-Counter g_blocksGivenBack;
-Counter g_openHandles;
-Counter g_readAttempts;
+constexpr std::size_t ShardCount = 16;
+CounterShard g_shards[ShardCount];
+std::atomic<std::size_t> g_shardsHandedOut{0};
+
+CounterShard &Counters() {
+  thread_local CounterShard &shard =
+      g_shards[g_shardsHandedOut.fetch_add(1, std::memory_order_relaxed) % ShardCount];
+  return shard;
+}
+
+void Count(std::atomic<std::int64_t> &counter, std::int64_t change) {
+  counter.fetch_add(change, std::memory_order_relaxed);
+}
+
+std::int64_t Total(std::atomic<std::int64_t> CounterShard::*counter) {
+  std::int64_t total = 0;
+  for (const CounterShard &shard : g_shards) total += (shard.*counter).load();
+  return total;
+}
+
 std::atomic<std::int64_t> g_allocationsLeft{-1};
 std::atomic<std::int64_t> g_readsLeft{-1};
 std::atomic<bool> g_injectedFired{false};
@@ -169,7 +192,7 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
     close(fd);
     return INVALID_HANDLE_VALUE;
   }
-  ++g_openHandles.value;
+  Count(Counters().openHandles, 1);
   return file;
 }
 
@@ -197,7 +220,7 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
   if (file == nullptr || file == INVALID_HANDLE_VALUE || (buffer == nullptr && bytesToRead > 0)) {
     return FALSE;
   }
-  ++g_readAttempts.value;
+  Count(Counters().readAttempts, 1);
   DWORD wanted = bytesToRead;
   if (wanted > 0 && TakeFromBudget(g_readsLeft)) --wanted;
   FileHandle *handle = FileOf(file);
@@ -214,7 +237,7 @@ BOOL CloseHandle(HANDLE object) {
   if (object == nullptr || object == INVALID_HANDLE_VALUE) return FALSE;
   const int result = close(FileOf(object)->descriptor);
   std::free(object);
-  --g_openHandles.value;
+  Count(Counters().openHandles, -1);
   return result == 0 ? TRUE : FALSE;
 }
 
@@ -253,33 +276,36 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
     block = (flags & GMEM_ZEROINIT) != 0 ? std::calloc(1, bytes == 0 ? 1 : bytes)
                                          : std::malloc(bytes == 0 ? 1 : bytes);
   }
-  ++(block != nullptr ? g_blocksTaken : g_blocksRefused).value;
+  Count(block != nullptr ? Counters().blocksTaken : Counters().blocksRefused, 1);
   return block;
 }
 
 HGLOBAL GlobalFree(HGLOBAL memory) {
   if (memory != nullptr) {
     std::free(memory);
-    ++g_blocksGivenBack.value;
+    Count(Counters().blocksGivenBack, 1);
   }
   return nullptr;
 }
 
 BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }
 
+void dinfo::platform::CountSystemRead() { Count(Counters().systemReads, 1); }
+
 namespace dinfo::seam {
 
 // A block is given back only after it was taken, so reading the returns
 // first never makes the difference negative.
 std::int64_t LiveBlocks() {
-  const std::int64_t givenBack = g_blocksGivenBack.value.load();
-  return g_blocksTaken.value.load() - givenBack;
+  const std::int64_t givenBack = Total(&CounterShard::blocksGivenBack);
+  return Total(&CounterShard::blocksTaken) - givenBack;
 }
-std::int64_t OpenHandles() { return g_openHandles.value.load(); }
+std::int64_t OpenHandles() { return Total(&CounterShard::openHandles); }
 std::int64_t AllocationAttempts() {
-  return g_blocksTaken.value.load() + g_blocksRefused.value.load();
+  return Total(&CounterShard::blocksTaken) + Total(&CounterShard::blocksRefused);
 }
-std::int64_t ReadAttempts() { return g_readAttempts.value.load(); }
+std::int64_t ReadAttempts() { return Total(&CounterShard::readAttempts); }
+std::int64_t SystemReads() { return Total(&CounterShard::systemReads); }
 
 void FailAllocationsAfter(std::int64_t successes) {
   g_injectedFired = false;

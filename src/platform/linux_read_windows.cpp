@@ -3,17 +3,12 @@
 
 #include "platform/linux_file_handle.h"
 
-#include "platform/test_seam.h"
-
-#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <unistd.h>
 
 namespace dinfo::platform {
 namespace {
-
-std::atomic<std::int64_t> g_systemReads{0};
 
 // How many of `length` bytes at `position` the window holds, counting only
 // up to the end of the file when the window reaches it; -1 when it cannot
@@ -45,7 +40,7 @@ ReadWindow *WindowUsedLongestAgo(FileHandle *file) {
 ssize_t ReadAt(int descriptor, void *buffer, std::size_t length, off_t position) {
   std::size_t done = 0;
   while (done < length) {
-    g_systemReads.fetch_add(1, std::memory_order_relaxed);
+    CountSystemRead();
     const ssize_t got = pread(descriptor, static_cast<char *>(buffer) + done, length - done,
                               position + static_cast<off_t>(done));
     if (got < 0 && errno == EINTR) continue;
@@ -86,7 +81,5 @@ ssize_t ReadThroughWindows(FileHandle *file, void *buffer, std::uint32_t length)
 }
 
 }  // namespace dinfo::platform
-
-std::int64_t dinfo::seam::SystemReads() { return dinfo::platform::g_systemReads.load(); }
 
 #endif  // !_WIN32
