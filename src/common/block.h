@@ -1,6 +1,6 @@
 // A block of memory from GlobalAlloc, carried with its length. Blocks are
-// zero-filled, except those that are written whole before anything reads
-// them; every block goes back through ReleaseBlock.
+// zero-filled, except those whose every byte is written before it is read;
+// every block goes back through ReleaseBlock.
 #ifndef DINFO_COMMON_BLOCK_H
 #define DINFO_COMMON_BLOCK_H
 
@@ -16,8 +16,9 @@ using ConstBlock = std::span<const std::uint8_t>;
 // size is 0 or less or the allocation fails.
 Block AllocateBlock(std::int64_t size);
 
-// The same without the zero fill, for a block that is written whole before
-// any byte of it is read (a file read into it, released if the read fails).
+// The same without the zero fill, for a block whose every byte is written
+// before it is read (a file read into it, released if the read fails; a
+// work area whose reader zeroes what the lookup did not write).
 Block AllocateBlockToOverwrite(std::int64_t size);
 
 // Gives the block back; an empty span does nothing. Clears the span.
