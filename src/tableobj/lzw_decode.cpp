@@ -49,6 +49,7 @@ void AssignCode(LzwDecoder *decoder) {
       StringInfo(static_cast<std::uint32_t>(decoder->previousLength + 1),
                  static_cast<std::uint32_t>(decoder->previousCode));
   ++decoder->nextCode;
+  if (decoder->tableWrittenTo < decoder->nextCode) decoder->tableWrittenTo = decoder->nextCode;
   if (decoder->nextCode >= decoder->maxCode && decoder->codeWidth < MaxCodeWidth) {
     SetCodeWidth(decoder->codeWidth + 1, decoder);
   }

@@ -108,6 +108,7 @@ void CompleteEntries(LzwDecoder *decoder) {
     decoder->suffix[index] = decoder->stringStart[index][(info & 0xFFFFu) - 1];
   }
   if (decoder->pendingFrom < decoder->nextCode) decoder->pendingFrom = decoder->nextCode;
+  if (decoder->tableWrittenTo < decoder->nextCode) decoder->tableWrittenTo = decoder->nextCode;
 }
 
 // The entries of an earlier table stay: every reader stops at nextCode.
@@ -115,8 +116,11 @@ void ClearStrings(LzwDecoder *decoder) { decoder->pendingFrom = FirstFreeCode; }
 
 void SetCodeWidth(std::int32_t width, LzwDecoder *decoder) {
   if (width < decoder->codeWidth) {
-    FillBytes(decoder->prefix.data(), 0, static_cast<std::int32_t>(sizeof(decoder->prefix)));
-    FillBytes(decoder->suffix.data(), 0, static_cast<std::int32_t>(sizeof(decoder->suffix)));
+    const std::int32_t written = decoder->tableWrittenTo;
+    FillBytes(decoder->prefix.data(), 0,
+              written * static_cast<std::int32_t>(sizeof(decoder->prefix[0])));
+    FillBytes(decoder->suffix.data(), 0, written);
+    decoder->tableWrittenTo = 0;
   }
   decoder->codeWidth = static_cast<std::int16_t>(width);
   decoder->maxCode = static_cast<std::int16_t>((1 << width) - 1);

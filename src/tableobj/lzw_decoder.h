@@ -96,6 +96,9 @@ struct LzwDecoder {
   const std::uint8_t *previousString;  // where the string of previousCode starts
   const std::uint8_t *inputBegin;      // data of the current DecodeLzw call
   std::int32_t pendingFrom;
+  // Entries of `prefix` and `suffix` from here on are still 0, so emptying
+  // the table clears only the entries written since it was last emptied.
+  std::int32_t tableWrittenTo;
   std::array<const std::uint8_t *, CodeLimit> stringStart;
   std::array<std::uint32_t, CodeLimit> stringInfo;
   std::array<std::uint8_t, 256 + 16> literals;  // each byte value, room for a 16-byte read

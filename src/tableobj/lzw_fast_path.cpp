@@ -67,7 +67,6 @@ struct LoopState {
   std::uint32_t next;
   std::uint32_t previousCode;
   const std::uint8_t *previousString;
-  std::uint32_t previousLength;
   // The last string written as a run of one byte, within this call of the
   // loop (the buffer does not move meanwhile), or null.
   const std::uint8_t *runString;
@@ -81,20 +80,13 @@ inline void FillRun(std::uint8_t *destination, std::uint8_t value, std::uint32_t
   for (std::uint32_t i = 0; i < length; i += 16) std::memcpy(destination + i, chunk, 16);
 }
 
-// Codes that can still be decoded with at least 16 bytes of room each,
-// if every string is 16 bytes or shorter.
-inline std::uint64_t OutputCodes(const std::uint8_t *out, const std::uint8_t *outputEnd) {
-  const std::int64_t room = outputEnd - out;
-  return room < 2 * CopySlack ? 0 : static_cast<std::uint64_t>((room - CopySlack) / CopySlack);
-}
-
 enum class Step { Next, StopBefore, StopAfter };
 
-// One code of a plain table: copies its string to the output and assigns
-// the next entry. StopBefore leaves the code unread for the code-by-code
-// decoder; StopAfter follows a long string, after which the loop's end
-// (`lastNext`) may have moved closer.
-inline Step DecodeCode(LoopState &s, std::uint32_t code, std::uint32_t &lastNext, LzwDecoder *decoder) {
+// One code of a plain table, with at least CopySlack bytes of room: copies
+// its string to the output and assigns the next entry. StopBefore leaves
+// the code unread for the code-by-code decoder; StopAfter follows a long
+// string, after which the room must be looked at again.
+inline Step DecodeCode(LoopState &s, std::uint32_t code, LzwDecoder *decoder) {
   std::uint8_t *const at = s.out;
   // Entries from `next` on are unset or left from an earlier table: no
   // string yet.
@@ -105,12 +97,14 @@ inline Step DecodeCode(LoopState &s, std::uint32_t code, std::uint32_t &lastNext
   } else {
     const std::uint8_t *const source =
         length == NoString ? s.previousString : decoder->stringStart[code];
-    const std::uint32_t copied = length == NoString ? s.previousLength : length;
+    // The previous string ends where the output stands.
+    const auto previousLength = static_cast<std::uint32_t>(at - s.previousString);
+    const std::uint32_t copied = length == NoString ? previousLength : length;
     // Only the code being assigned goes on without a string: the previous
     // string, which ends right at `at`, and its first byte again.
     if (length == NoString) {
       if (code != s.next) return Step::StopBefore;
-      length = s.previousLength + 1;
+      length = previousLength + 1;
     }
     if (s.outputEnd - at < std::int64_t{length} + CopySlack) return Step::StopBefore;
     if (length != copied && (copied == 1 || source == s.runString)) {
@@ -125,24 +119,23 @@ inline Step DecodeCode(LoopState &s, std::uint32_t code, std::uint32_t &lastNext
       }
       if (length != copied) at[copied] = source[0];
     }
-    // The loop's end was set for strings of up to 16 bytes: set it again.
-    const std::uint64_t left = OutputCodes(at + length, s.outputEnd);
-    if (lastNext - s.next - 1 > left) lastNext = s.next + 1 + static_cast<std::uint32_t>(left);
     step = Step::StopAfter;
   }
   decoder->stringStart[s.next] = s.previousString;
-  decoder->stringInfo[s.next] = StringInfo(s.previousLength + 1, s.previousCode);
+  decoder->stringInfo[s.next] =
+      StringInfo(static_cast<std::uint32_t>(at - s.previousString) + 1, s.previousCode);
   ++s.next;
   s.previousCode = code;
   s.previousString = at;
-  s.previousLength = length;
   s.out = at + length;
   return step;
 }
 
 // Decodes codes of `Width` bits up to `watch`, as far as the input and the
 // output room allow, four from each read of the input. Returns false when
-// it stopped at a code it leaves to the code-by-code decoder.
+// it stopped at a code it leaves to the code-by-code decoder. The room is
+// looked at once per four codes: it runs out only near the buffer's end,
+// so the code-by-code decoder has little to do before the buffer grows.
 template <std::uint32_t Width>
 bool DecodeCodes(LoopState &r, std::uint32_t watch, LzwDecoder *decoder) {
   LoopState s = r;
@@ -152,8 +145,7 @@ bool DecodeCodes(LoopState &r, std::uint32_t watch, LzwDecoder *decoder) {
   const std::uint32_t firstNext = s.next;
   std::uint64_t most = (s.positionLimit - s.position) / Width + 1;
   most = std::min<std::uint64_t>(most, watch - s.next);
-  most = std::min(most, OutputCodes(s.out, s.outputEnd));
-  std::uint32_t lastNext = s.next + static_cast<std::uint32_t>(most);
+  const std::uint32_t lastNext = s.next + static_cast<std::uint32_t>(most);
   auto window = [&] {
     const std::uint64_t position = r.position + std::uint64_t{s.next - firstNext} * Width;
     return LoadU64BigEndian(s.base + (position >> 3)) << (position & 7);
@@ -163,24 +155,24 @@ bool DecodeCodes(LoopState &r, std::uint32_t watch, LzwDecoder *decoder) {
   };
   Step step = Step::Next;
   for (;;) {
-    while (lastNext - s.next >= 4) {
+    while (lastNext - s.next >= 4 && s.outputEnd - s.out >= 4 * CopySlack) {
       // 57 bits from the code's first bit on: four codes of up to 12.
       const std::uint64_t bits = window();
-      step = DecodeCode(s, code(bits, 0), lastNext, decoder);
+      step = DecodeCode(s, code(bits, 0), decoder);
       if (step != Step::Next) break;
-      step = DecodeCode(s, code(bits, 1), lastNext, decoder);
+      step = DecodeCode(s, code(bits, 1), decoder);
       if (step != Step::Next) break;
-      step = DecodeCode(s, code(bits, 2), lastNext, decoder);
+      step = DecodeCode(s, code(bits, 2), decoder);
       if (step != Step::Next) break;
-      step = DecodeCode(s, code(bits, 3), lastNext, decoder);
+      step = DecodeCode(s, code(bits, 3), decoder);
       if (step != Step::Next) break;
     }
     if (step == Step::Next) {
-      if (s.next == lastNext) break;
-      step = DecodeCode(s, code(window(), 0), lastNext, decoder);
+      if (s.next == lastNext || s.outputEnd - s.out < CopySlack) break;
+      step = DecodeCode(s, code(window(), 0), decoder);
     }
     if (step == Step::StopBefore) break;
-    step = Step::Next;  // after a long string: on to the loop's new end
+    step = Step::Next;  // after a long string: on with the room looked at again
   }
   s.position = r.position + std::uint64_t{s.next - firstNext} * Width;
   r = s;
@@ -215,7 +207,6 @@ void DecodePlainCodes(LzwDecoder *decoder) {
   r.next = static_cast<std::uint32_t>(decoder->nextCode);
   r.previousCode = static_cast<std::uint32_t>(decoder->previousCode);
   r.previousString = decoder->previousString;
-  r.previousLength = static_cast<std::uint32_t>(decoder->previousLength);
   r.runString = nullptr;
   auto width = static_cast<std::uint32_t>(decoder->codeWidth);
 
@@ -239,7 +230,7 @@ void DecodePlainCodes(LzwDecoder *decoder) {
   decoder->nextCode = static_cast<std::int16_t>(r.next);
   decoder->previousCode = static_cast<std::int16_t>(r.previousCode);
   decoder->previousString = r.previousString;
-  decoder->previousLength = static_cast<std::int32_t>(r.previousLength);
+  decoder->previousLength = static_cast<std::int32_t>(r.out - r.previousString);
   decoder->firstByte = r.previousString[0];
 }
 
