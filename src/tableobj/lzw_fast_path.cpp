@@ -18,7 +18,8 @@
 namespace dinfo {
 namespace {
 
-constexpr std::int64_t CopySlack = 16;  // a copy may write this far past its string
+constexpr std::int64_t CopySlack = 16;  // a short string's copy may write this far past it
+constexpr std::int64_t LongSlack = 64;  // and a long one's this far
 
 // One load and a byte swap: the library runs on little-endian machines.
 inline std::uint64_t LoadU64BigEndian(const std::uint8_t *p) {
@@ -43,7 +44,11 @@ inline void Copy16(std::uint8_t *destination, const std::uint8_t *source) {
 // the destination.
 inline void CopyForward(std::uint8_t *destination, const std::uint8_t *source,
                         std::uint32_t length) {
-  for (std::uint32_t i = 0; i < length; i += 16) Copy16(destination + i, source + i);
+  for (std::uint32_t i = 0; i < length; i += 64) {
+    std::uint8_t chunk[64];
+    std::memcpy(chunk, source + i, 64);
+    std::memcpy(destination + i, chunk, 64);
+  }
 }
 
 // Whole bytes consumed and the unused bits of the last one, as the
@@ -78,8 +83,11 @@ struct LoopState {
 // The pattern is built in a register, not in memory.
 inline void FillRun(std::uint8_t *destination, std::uint8_t value, std::uint32_t length) {
   const __m128i chunk = _mm_set1_epi8(static_cast<char>(value));
-  for (std::uint32_t i = 0; i < length; i += 16) {
+  for (std::uint32_t i = 0; i < length; i += 64) {
     _mm_storeu_si128(reinterpret_cast<__m128i *>(destination + i), chunk);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(destination + i + 16), chunk);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(destination + i + 32), chunk);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(destination + i + 48), chunk);
   }
 }
 
@@ -109,7 +117,7 @@ inline Step DecodeCode(LoopState &s, std::uint32_t code, LzwDecoder *decoder) {
       if (code != s.next) return Step::StopBefore;
       length = previousLength + 1;
     }
-    if (s.outputEnd - at < std::int64_t{length} + CopySlack) return Step::StopBefore;
+    if (s.outputEnd - at < std::int64_t{length} + LongSlack) return Step::StopBefore;
     if (length != copied && (copied == 1 || source == s.runString)) {
       // A run grown by one more of its byte.
       FillRun(at, source[0], length);
