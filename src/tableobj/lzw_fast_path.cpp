@@ -8,7 +8,9 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
+#endif
 #if defined(_MSC_VER) && !defined(__clang__)
 #include <stdlib.h>
 #endif
@@ -83,6 +85,7 @@ struct LoopState {
 // the output, which keeps long runs at the speed of plain stores. The
 // pattern is built in a register, not in memory.
 inline void FillRun(std::uint8_t *destination, std::uint8_t value, std::uint32_t length) {
+#if defined(__SSE2__) || defined(_M_X64)
   const __m128i chunk = _mm_set1_epi8(static_cast<char>(value));
   for (std::uint32_t i = 0; i < length; i += 64) {
     _mm_storeu_si128(reinterpret_cast<__m128i *>(destination + i), chunk);
@@ -90,6 +93,9 @@ inline void FillRun(std::uint8_t *destination, std::uint8_t value, std::uint32_t
     _mm_storeu_si128(reinterpret_cast<__m128i *>(destination + i + 32), chunk);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(destination + i + 48), chunk);
   }
+#else
+  for (std::uint32_t i = 0; i < length; i += 64) std::memset(destination + i, value, 64);
+#endif
 }
 
 enum class Step { Next, StopBefore, StopAfter };
