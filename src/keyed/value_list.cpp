@@ -45,9 +45,9 @@ Selection LookupIntoWorkArea(std::int32_t recordId, const ConditionVector *condi
 }
 
 // A list reads `count` elements of `elementBytes` (checked to fit the work
-// area) from the work area; rows
-// that hold fewer bytes than an element leave the rest zero, as in an area
-// filled with zeros before the lookup.
+// area) from the work area; what they reach past the rows the lookup wrote
+// (rows narrower than an element, a single block holding fewer rows than
+// it claims) reads as zero, as in an area zero-filled before the lookup.
 void ZeroUnwritten(const Selection &selection, std::int16_t count, std::int32_t elementBytes) {
   const std::size_t read = std::size_t(count) * std::size_t(elementBytes);
   if (read > selection.written) {

@@ -1,8 +1,8 @@
 // The KERNEL32 subset on Linux. A handle holds a file descriptor, the file
 // position and windows of the file's bytes (linux_file_handle.h), so that
 // setting the position costs no system call and a read at most one pread;
-// blocks come from calloc. Every block and handle is
-// counted so that tests can check that nothing outlives a call.
+// blocks come from calloc. Every block and handle is counted so that tests
+// can check that nothing outlives a call.
 #if !defined(_WIN32)
 
 #include "platform/kernel32.h"
