@@ -6,6 +6,7 @@
 #if !defined(_WIN32)
 
 #include "platform/kernel32.h"
+#include "platform/failure_budget.h"
 #include "platform/linux_file_handle.h"
 #include "platform/test_seam.h"
 
@@ -66,17 +67,8 @@ void TraceRead(std::int64_t position, std::int64_t length) {
   ++*g_traceCount;
 }
 
-// Counts one use of an injection budget; true when this use must fail.
 bool TakeFromBudget(std::atomic<std::int64_t> &budget) {
-  std::int64_t left = budget.load();
-  while (left >= 0) {
-    if (left == 0) {
-      g_injectedFired = true;
-      return true;
-    }
-    if (budget.compare_exchange_weak(left, left - 1)) return false;
-  }
-  return false;
+  return dinfo::seam::TakeFromBudget(budget, g_injectedFired);
 }
 
 using dinfo::platform::FileHandle;

@@ -11,6 +11,7 @@
 
 #include "pe_image.h"
 #include "platform/test_seam.h"
+#include "platform/failure_budget.h"
 
 namespace dinfo::test {
 namespace {
@@ -53,17 +54,8 @@ bool ResolveKernel32() {
          Resolve(kernel32, "CloseHandle", &g_kernel32.closeHandle);
 }
 
-// Counts one use of an injection budget; true when this use must fail.
 bool TakeFromBudget(std::atomic<std::int64_t> &budget) {
-  std::int64_t left = budget.load();
-  while (left >= 0) {
-    if (left == 0) {
-      g_injectedFired = true;
-      return true;
-    }
-    if (budget.compare_exchange_weak(left, left - 1)) return false;
-  }
-  return false;
+  return dinfo::seam::TakeFromBudget(budget, g_injectedFired);
 }
 
 HGLOBAL WINAPI CountingGlobalAlloc(UINT flags, SIZE_T bytes) {
