@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "keyed/keyed_block.h"
 #include "lzw_reference.h"
 #include "writer/lzw_encoder.h"
 #include "writer/table_writer.h"
@@ -25,7 +26,7 @@ using writer::KeyedBlock;
 using writer::MainSectionKey;
 using writer::PackValues;
 
-constexpr std::int32_t W = -32768;
+constexpr std::int32_t W = KeyWildcard;
 constexpr std::uint8_t FlagPlainRecords = 2;
 
 // Everything the seeds of one information file need: its records are

@@ -27,8 +27,6 @@ using writer::KeyedBlock;
 using writer::MainSectionKey;
 using writer::PackValues;
 
-constexpr std::int32_t W = -32768;
-
 // What every export answers for one file (the table only as found or not).
 struct Outcome {
   std::int32_t formatType;

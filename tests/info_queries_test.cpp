@@ -16,7 +16,6 @@ using writer::KeyedBlock;
 using writer::MainSectionKey;
 using writer::PackValues;
 
-constexpr std::int32_t W = -32768;
 constexpr std::int32_t Sentinel = 0x5A5A5A5A;
 
 // A category record: AllMatches on the selector, each row's values a list of record ids.

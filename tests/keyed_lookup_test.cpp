@@ -12,8 +12,6 @@ namespace {
 using writer::KeyedBlock;
 using writer::PackValues;
 
-constexpr std::int32_t W = KeyWildcard;
-
 struct LookupResult {
   std::int16_t status = 0;
   std::int16_t count = -99;

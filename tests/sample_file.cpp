@@ -13,8 +13,6 @@ using writer::KeyedBlock;
 using writer::MainSectionKey;
 using writer::PackValues;
 
-constexpr std::int32_t W = -32768;
-
 KeyedBlock Named(std::int16_t valueType, int rows) {
   KeyedBlock block;
   block.valueType = valueType;

@@ -9,10 +9,14 @@
 #include <string>
 
 #include "dinfo/dinfo.h"
+#include "keyed/keyed_block.h"
 #include "platform/test_seam.h"
 #include "writer/writer.h"
 
 namespace dinfo::test {
+
+// The key that matches any condition value, short for tables of rows.
+constexpr std::int32_t W = KeyWildcard;
 
 using writer::Bytes;
 
