@@ -142,6 +142,15 @@ void SeedKeyStream(std::uint32_t key, std::uint8_t *keys, std::int32_t length) {
   }
 }
 
+// Stores one restored group and adds it to a run's sums.
+inline void StoreRestored(std::uint8_t *at, std::uint32_t restored, PackedSums *packed,
+                          std::uint32_t *quotients) {
+  WriteU32LittleEndian(at, restored);
+  const std::uint32_t evenBytes = restored & EvenBytes;
+  AddPacked(packed, evenBytes, restored);
+  *quotients += QuotientByThirteen(evenBytes);
+}
+
 // XORs `length` bytes of key stream (a multiple of 4, at most SumRunSize)
 // onto the data and adds the restored groups to the sums.
 void RestoreRun(std::uint8_t *data, const std::uint8_t *keys, std::int32_t length,
@@ -149,11 +158,8 @@ void RestoreRun(std::uint8_t *data, const std::uint8_t *keys, std::int32_t lengt
   PackedSums packed{};
   std::uint32_t quotients = 0;
   for (std::int32_t i = 0; i < length; i += GroupSize) {
-    const std::uint32_t restored = ReadU32LittleEndian(data + i) ^ ReadU32LittleEndian(keys + i);
-    WriteU32LittleEndian(data + i, restored);
-    const std::uint32_t evenBytes = restored & EvenBytes;
-    AddPacked(&packed, evenBytes, restored);
-    quotients += QuotientByThirteen(evenBytes);
+    StoreRestored(data + i, ReadU32LittleEndian(data + i) ^ ReadU32LittleEndian(keys + i), &packed,
+                  &quotients);
   }
   FoldPacked(packed, sums->lane);
   sums->quotients += quotients;
@@ -168,22 +174,10 @@ void ExtendAndRestoreRun(std::uint8_t *data, std::uint8_t *keys, std::int32_t le
   for (std::int32_t i = 0; i < length; i += GroupSize) {
     const std::uint32_t key = ReadU32LittleEndian(keys + i) ^ ReadU32LittleEndian(keys + i + KeyUnitSize);
     WriteU32LittleEndian(keys + KeyHistorySize + i, key);
-    const std::uint32_t restored = ReadU32LittleEndian(data + i) ^ key;
-    WriteU32LittleEndian(data + i, restored);
-    const std::uint32_t evenBytes = restored & EvenBytes;
-    AddPacked(&packed, evenBytes, restored);
-    quotients += QuotientByThirteen(evenBytes);
+    StoreRestored(data + i, ReadU32LittleEndian(data + i) ^ key, &packed, &quotients);
   }
   FoldPacked(packed, sums->lane);
   sums->quotients += quotients;
-}
-
-// RestoreRun over any length, a run of packed sums at a time.
-void RestoreRuns(std::uint8_t *data, const std::uint8_t *keys, std::int32_t length,
-                 RestoredSums *sums) {
-  for (std::int32_t at = 0; at < length; at += SumRunSize) {
-    RestoreRun(data + at, keys + at, length - at < SumRunSize ? length - at : SumRunSize, sums);
-  }
 }
 
 // XORs the key stream onto the data and returns the check sum of the
@@ -194,7 +188,8 @@ std::uint32_t RestoreData(std::uint8_t *data, std::int32_t dataLength, std::uint
   alignas(KeyUnitSize) std::uint8_t keys[KeyHistorySize + KeyChunkSize];
   std::int32_t done = dataLength < KeyHistorySize ? dataLength : KeyHistorySize;
   SeedKeyStream(key, keys, done);
-  RestoreRuns(data, keys, done, &sums);
+  static_assert(KeyHistorySize <= SumRunSize, "the seeded key stream is one run");
+  RestoreRun(data, keys, done, &sums);
   while (done < dataLength) {
     const std::int32_t length = dataLength - done < KeyChunkSize ? dataLength - done : KeyChunkSize;
     for (std::int32_t at = 0; at < length; at += SumRunSize) {
