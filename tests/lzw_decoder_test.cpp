@@ -306,8 +306,9 @@ TEST(LzwDecoderTest, AFailedGrowthIsReportedAtItsSite) {
   }
 }
 
-TEST(LzwDecoderTest, GrowthFailureAtEveryDoubling) {
-  const Bytes plain = Literals(300000, 9);
+// Random bytes double the buffer step by step; long runs make it grow once
+// to its final size after the first steps.
+void ExpectGrowthFailuresReported(const Bytes &plain) {
   const Bytes stream = writer::LzwEncode(plain);
   const std::int64_t blocksBefore = seam::LiveBlocks();
   for (std::int64_t successes = 0;; ++successes) {
@@ -327,6 +328,26 @@ TEST(LzwDecoderTest, GrowthFailureAtEveryDoubling) {
     ReleaseLzwDecoder(decoder);
     EXPECT_EQ(seam::LiveBlocks(), blocksBefore);
   }
+}
+
+TEST(LzwDecoderTest, GrowthFailureAtEveryDoubling) {
+  ExpectGrowthFailuresReported(Literals(300000, 9));
+  ExpectGrowthFailuresReported(Bytes(300000, 0x5A));
+}
+
+// The buffer ends as doubling would leave it, however it grew.
+TEST(LzwDecoderTest, LongRunsGrowTheBufferToItsFinalSize) {
+  const Bytes plain(300000, 0x5A);
+  const Bytes stream = writer::LzwEncode(plain);
+  LzwDecoder *decoder = CreateLzwDecoder();
+  const std::int64_t attemptsBefore = seam::AllocationAttempts();
+  std::uint8_t *start = nullptr;
+  ASSERT_EQ(DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), &start, decoder),
+            300000);
+  EXPECT_EQ(seam::AllocationAttempts() - attemptsBefore, 5);  // 2, 4, 8, 16 KiB, then 512
+  EXPECT_EQ(decoder->outputEnd - decoder->outputStart, 512 * 1024);
+  EXPECT_TRUE(std::equal(plain.begin(), plain.end(), start));
+  ReleaseLzwDecoder(decoder);
 }
 
 TEST(LzwDecoderTest, EmitByteDoublesTheBuffer) {
@@ -511,6 +532,31 @@ TEST(LzwDecoderTest, MatchesTheReferenceOnHostileStreams) {
     if (noise.size() > 1) noise[1] &= 0x7F;
     ExpectAsReference(noise, "noise");
   }
+}
+
+// The measuring pass sizes the output buffer: wherever it gives a length,
+// decoding must give the same; on plain streams it must give one.
+void ExpectMeasureAgrees(const Bytes &stream, bool plain) {
+  LzwDecoder *decoder = CreateLzwDecoder();
+  const std::int64_t measured =
+      MeasureLzwOutput(stream.data(), static_cast<std::int32_t>(stream.size()), decoder);
+  ReleaseLzwDecoder(decoder);
+  const Decoded decoded = Decode(stream);
+  if (plain) {
+    ASSERT_GE(measured, 0);
+  }
+  if (measured >= 0) {
+    ASSERT_EQ(measured, decoded.result) << stream.size();
+  }
+}
+
+TEST(LzwDecoderTest, MeasuringGivesTheDecodedLength) {
+  for (const Bytes &plain : VariedData()) ExpectMeasureAgrees(writer::LzwEncode(plain), true);
+  std::mt19937 random(99);
+  for (int round = 0; round < 300; ++round) ExpectMeasureAgrees(HostileStream(random), false);
+  ExpectMeasureAgrees(PackCodes({ClearCode, 65, 258, 259, 66, 260, EndCode}), true);
+  ExpectMeasureAgrees(PackCodes({ClearCode, 300, 65, EndCode}), false);
+  ExpectMeasureAgrees(PackCodes({65, EndCode}), false);
 }
 
 }  // namespace

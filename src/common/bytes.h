@@ -64,6 +64,9 @@ inline std::uint16_t ReadU16BigEndian(const std::uint8_t *p) {
 inline std::uint32_t ReadU32BigEndian(const std::uint8_t *p) {
   return ReverseBytes32(ReadU32LittleEndian(p));
 }
+inline std::uint64_t ReadU64BigEndian(const std::uint8_t *p) {
+  return ReverseBytes64(ReadU64LittleEndian(p));
+}
 inline void WriteU16LittleEndian(std::uint8_t *p, std::uint16_t value) {
   if constexpr (std::endian::native != std::endian::little) value = ReverseBytes16(value);
   std::memcpy(p, &value, sizeof value);

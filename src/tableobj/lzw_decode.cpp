@@ -110,6 +110,12 @@ std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
   if (decoder->stateTag != DecoderReady) return PackLzwResult(StatusBadState, SiteState);
   decoder->input = data;
   decoder->inputBegin = data;
+  // Only the output of this call's data is in the buffer, so measuring
+  // that data gives the whole output's length.
+  decoder->measureOutput = decoder->nextCode == -1 && decoder->bitCount == 0 &&
+                                   decoder->outputPos == decoder->outputStart
+                               ? 1
+                               : 0;
   decoder->inputLeft = length;
   for (;;) {
     DecodePlainCodes(decoder);

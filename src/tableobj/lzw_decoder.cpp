@@ -58,6 +58,30 @@ void ClearRecord(std::uint8_t *record) {
             static_cast<std::int32_t>(sizeof(LzwDecoder) - offsetof(LzwDecoder, literals)));
 }
 
+// Where the output of a call is many times its input (long runs), the
+// copies of doubling cost more than measuring: then the buffer grows once
+// to the capacity that doubling would reach at the end. Measured once per
+// call, when the output has passed MeasureFrom bytes.
+constexpr std::int64_t MeasureFrom = 16 * 1024;
+constexpr std::int64_t MeasureAtExpansion = 16;
+
+std::int64_t CapacityToGrowTo(std::int64_t capacity, LzwDecoder *decoder) {
+  const std::int64_t doubled = 2 * capacity;
+  const std::int64_t consumed = decoder->input - decoder->inputBegin;
+  if (decoder->measureOutput == 0 || capacity < MeasureFrom ||
+      capacity < MeasureAtExpansion * consumed) {
+    return doubled;
+  }
+  decoder->measureOutput = 0;
+  const std::int64_t total = MeasureLzwOutput(
+      decoder->inputBegin,
+      static_cast<std::int32_t>(decoder->input + decoder->inputLeft - decoder->inputBegin),
+      decoder);
+  std::int64_t wanted = doubled;
+  while (wanted < total) wanted *= 2;
+  return wanted;
+}
+
 }  // namespace
 
 LzwDecoder *CreateLzwDecoder() {
@@ -146,7 +170,8 @@ std::int32_t GrowOutput(LzwDecoder *decoder) {
   // Nothing reads a byte of the new buffer before it is written: the old
   // bytes are copied in, the rest is output, and the room in front becomes
   // a header.
-  Block bigger = AllocateBlockToOverwrite(OutputHeaderRoom + 2 * capacity);
+  const std::int64_t newCapacity = CapacityToGrowTo(capacity, decoder);
+  Block bigger = AllocateBlockToOverwrite(OutputHeaderRoom + newCapacity);
   if (bigger.empty()) return StatusNoMemory;
   std::uint8_t *const start = bigger.data() + OutputHeaderRoom;
   CopyBytes(decoder->outputStart, start, static_cast<std::int32_t>(capacity));
@@ -154,7 +179,7 @@ std::int32_t GrowOutput(LzwDecoder *decoder) {
   Block old = OutputBlock(decoder);
   ReleaseBlock(old);
   decoder->outputStart = start;
-  decoder->outputEnd = start + 2 * capacity;
+  decoder->outputEnd = start + newCapacity;
   decoder->outputPos = start + capacity;
   return 0;
 }

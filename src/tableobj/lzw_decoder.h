@@ -99,8 +99,12 @@ struct LzwDecoder {
   // Entries of `prefix` and `suffix` from here on are still 0, so emptying
   // the table clears only the entries written since it was last emptied.
   std::int32_t tableWrittenTo;
+  // Set while the output so far is all of this call's output, so that the
+  // length of the whole expansion may be measured from the call's data.
+  std::int32_t measureOutput;
   std::array<const std::uint8_t *, CodeLimit> stringStart;
   std::array<std::uint32_t, CodeLimit> stringInfo;
+  std::array<std::uint16_t, CodeLimit> measuredLength;  // string lengths of the measuring pass
   std::array<std::uint8_t, 256 + 16> literals;  // each byte value, room for a 16-byte read
 };
 
@@ -132,6 +136,14 @@ std::int32_t EmitByte(std::uint8_t byte, LzwDecoder *decoder);
 // Doubles a full output buffer: 0, StatusNoMemory or StatusTooLarge. Keeps
 // the places of the plain strings pointing at their bytes.
 std::int32_t GrowOutput(LzwDecoder *decoder);
+
+// The number of bytes that decoding `length` bytes at `data` with a new
+// decoder writes, when it decodes them successfully with plain tables
+// (each clear code followed by a literal); -1 otherwise, or when it passes
+// the 2^30-byte limit. Only lengths are followed, about a cycle a code, so
+// the output buffer can be sized once instead of doubled step by step.
+std::int64_t MeasureLzwOutput(const std::uint8_t *data, std::int32_t length,
+                              LzwDecoder *decoder);
 
 // Decodes `length` bytes at `data` with a ready decoder. On success it
 // stores the start of the output (still the decoder's) through
