@@ -58,27 +58,32 @@ void ClearRecord(std::uint8_t *record) {
             static_cast<std::int32_t>(sizeof(LzwDecoder) - offsetof(LzwDecoder, literals)));
 }
 
-// Where the output of a call is many times its input (long runs), the
-// copies of doubling cost more than measuring: then the buffer grows once
-// to the capacity that doubling would reach at the end. Measured once per
-// call, when the output has passed MeasureFrom bytes.
-constexpr std::int64_t MeasureFrom = 16 * 1024;
+// Doubling from 1 KiB copies the whole output once more on its way. Once
+// the output has passed SizeFrom bytes, the buffer grows instead to the
+// capacity that doubling would reach for the whole expansion: measured
+// exactly where the output is many times its input (long runs, where the
+// copies cost more than the measuring pass), otherwise expected from the
+// share of the input read so far, with a margin. Either way the capacity
+// stays on the doubling schedule, and doubling goes on from there if the
+// output grows past it. Once per call.
+constexpr std::int64_t SizeFrom = 16 * 1024;
 constexpr std::int64_t MeasureAtExpansion = 16;
 
-std::int64_t CapacityToGrowTo(std::int64_t capacity, LzwDecoder *decoder) {
-  const std::int64_t doubled = 2 * capacity;
+std::int64_t ExpectedOutput(std::int64_t capacity, LzwDecoder *decoder) {
   const std::int64_t consumed = decoder->input - decoder->inputBegin;
-  if (decoder->measureOutput == 0 || capacity < MeasureFrom ||
-      capacity < MeasureAtExpansion * consumed) {
-    return doubled;
+  const std::int64_t whole = decoder->input + decoder->inputLeft - decoder->inputBegin;
+  if (capacity >= MeasureAtExpansion * consumed) {
+    return MeasureLzwOutput(decoder->inputBegin, static_cast<std::int32_t>(whole), decoder);
   }
+  return whole * capacity / consumed * 5 / 4;
+}
+
+std::int64_t CapacityToGrowTo(std::int64_t capacity, LzwDecoder *decoder) {
+  std::int64_t wanted = 2 * capacity;
+  if (decoder->measureOutput == 0 || capacity < SizeFrom) return wanted;
   decoder->measureOutput = 0;
-  const std::int64_t total = MeasureLzwOutput(
-      decoder->inputBegin,
-      static_cast<std::int32_t>(decoder->input + decoder->inputLeft - decoder->inputBegin),
-      decoder);
-  std::int64_t wanted = doubled;
-  while (wanted < total) wanted *= 2;
+  const std::int64_t expected = ExpectedOutput(capacity, decoder);
+  while (wanted < expected && wanted <= MaxOutputCapacity) wanted *= 2;
   return wanted;
 }
 
