@@ -22,6 +22,7 @@
 
 #ifdef DINFO_HAVE_LIBTIFF
 #include <tiffio.h>
+#include <unistd.h>
 
 namespace {
 
@@ -114,7 +115,8 @@ TiffStream MakeStream(const char *name, const Bytes &plain) {
   TiffStream stream;
   stream.plain = plain;
   stream.path = (std::filesystem::temp_directory_path() /
-                 ("dinfo_lzw_bench_" + std::string(name) + ".tif"))
+                 ("dinfo_lzw_bench_" + std::string(name) + "_" + std::to_string(getpid()) +
+                  ".tif"))
                     .string();
   TIFF *out = TIFFOpen(stream.path.c_str(), "w");
   TIFFSetField(out, TIFFTAG_IMAGEWIDTH, std::uint32_t(Width));
@@ -128,6 +130,9 @@ TiffStream MakeStream(const char *name, const Bytes &plain) {
   TIFFWriteEncodedStrip(out, 0, stream.plain.data(), tmsize_t(stream.plain.size()));
   TIFFClose(out);
   stream.tiff = TIFFOpen(stream.path.c_str(), "r");
+  // Open files stay readable once unlinked; each run has files of its own,
+  // as libtiff maps them and another run rewriting one would fault it.
+  std::filesystem::remove(stream.path);
   stream.raw.resize(std::size_t(TIFFRawStripSize(stream.tiff, 0)));
   TIFFReadRawStrip(stream.tiff, 0, stream.raw.data(), tmsize_t(stream.raw.size()));
   // No descriptors: the whole expansion is data. The stream ends with its
