@@ -17,6 +17,8 @@
 
 #include "tableobj/lzw_decoder.h"
 
+#include "common/bytes.h"
+
 namespace dinfo {
 namespace {
 
@@ -149,6 +151,35 @@ inline Step DecodeCode(LoopState &s, std::uint32_t code, LzwDecoder *decoder) {
   return step;
 }
 
+// After a run grown by one more of its byte, the codes that follow are
+// often the code being assigned again and again: the run plus one more
+// byte each time. Those are taken here without writing them one by one;
+// the bytes they add are filled at once. Stops before any other code, at
+// `lastNext`, and where the room would not hold the fill.
+template <std::uint32_t Width>
+void ExtendRun(LoopState &s, std::uint64_t codeBase, std::uint32_t lastNext,
+               LzwDecoder *decoder) {
+  std::uint8_t *const from = s.out;
+  const std::uint8_t value = s.previousString[0];
+  while (s.next < lastNext) {
+    const std::uint64_t position = codeBase + std::uint64_t{s.next} * Width;
+    const auto code = static_cast<std::uint32_t>(
+        (LoadU64BigEndian(s.base + (position >> 3)) << (position & 7)) >> (64 - Width));
+    const auto length = static_cast<std::uint32_t>(s.out - s.previousString) + 1;
+    if (code != s.next || s.outputEnd - s.out < std::int64_t{length}) break;
+    decoder->stringStart[s.next] = s.previousString;
+    decoder->stringInfo[s.next] = StringInfo(length, s.previousCode);
+    ++s.next;
+    s.previousCode = code;
+    s.previousString = s.out;
+    s.out += length;
+  }
+  if (s.out != from) {
+    FillBytes(from, value, static_cast<std::int32_t>(s.out - from));
+    s.runString = s.previousString;
+  }
+}
+
 // Decodes codes of `Width` bits up to `watch`, as far as the input and the
 // output room allow, four from each read of the input. Returns false when
 // it stopped at a code it leaves to the code-by-code decoder. The room is
@@ -190,6 +221,9 @@ bool DecodeCodes(LoopState &r, std::uint32_t watch, LzwDecoder *decoder) {
       step = DecodeCode(s, code(window(), 0), decoder);
     }
     if (step == Step::StopBefore) break;
+    if (s.runString == s.previousString) {
+      ExtendRun<Width>(s, r.position - std::uint64_t{firstNext} * Width, lastNext, decoder);
+    }
     step = Step::Next;  // after a long string: on with the room looked at again
   }
   s.position = r.position + std::uint64_t{s.next - firstNext} * Width;
