@@ -473,6 +473,18 @@ std::vector<Bytes> VariedData() {
     ramp[i] = static_cast<std::uint8_t>((i % 4096) / 16 + random() % 3);
   }
   data.push_back(ramp);
+  // Noise broken by repeats within a table: the decoder's look for four
+  // literals at a time is turned on and given up again and again.
+  Bytes mixed;
+  while (mixed.size() < (1u << 20)) {
+    const std::size_t stretch = 100 + random() % 2000;
+    if (random() % 2 == 0) {
+      for (std::size_t i = 0; i < stretch; ++i) mixed.push_back(static_cast<std::uint8_t>(random()));
+    } else {
+      for (std::size_t i = 0; i < stretch; ++i) mixed.push_back(static_cast<std::uint8_t>(i % 7));
+    }
+  }
+  data.push_back(mixed);
   return data;
 }
 

@@ -33,8 +33,6 @@ std::int32_t StartString(std::int32_t code, LzwDecoder *decoder) {
   if (failure != 0) return PackLzwResult(failure, SiteFirstByte);
   decoder->plain = code < 256 ? 1 : 0;
   if (decoder->plain != 0) ClearStrings(decoder);
-  decoder->previousString = decoder->outputPos - 1;
-  decoder->previousLength = 1;
   return StepNext;
 }
 
@@ -44,10 +42,6 @@ void AssignCode(LzwDecoder *decoder) {
   const auto next = static_cast<std::size_t>(decoder->nextCode);
   decoder->prefix[next] = decoder->previousCode;
   decoder->suffix[next] = decoder->firstByte;
-  decoder->stringStart[next] = decoder->previousString;
-  decoder->stringInfo[next] =
-      StringInfo(static_cast<std::uint32_t>(decoder->previousLength + 1),
-                 static_cast<std::uint32_t>(decoder->previousCode));
   ++decoder->nextCode;
   if (decoder->tableWrittenTo < decoder->nextCode) decoder->tableWrittenTo = decoder->nextCode;
   if (decoder->nextCode >= decoder->maxCode && decoder->codeWidth < MaxCodeWidth) {
@@ -77,8 +71,9 @@ std::int32_t DecodeString(std::int32_t code, LzwDecoder *decoder) {
   if (decoder->nextCode > CodeLimit - 1) return PackLzwResult(StatusBadData, SiteTableFull);
   AssignCode(decoder);
   decoder->previousCode = static_cast<std::int16_t>(code);
-  decoder->previousLength = top + 1;
-  decoder->previousString = decoder->outputPos - decoder->previousLength;
+  // Where this string starts: one byte short of the new entry's end.
+  decoder->stringStart[static_cast<std::size_t>(decoder->nextCode)] =
+      reinterpret_cast<std::uintptr_t>(decoder->outputPos - (top + 1));
   return StepNext;
 }
 

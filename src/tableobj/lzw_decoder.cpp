@@ -10,32 +10,30 @@
 namespace dinfo {
 namespace {
 
-// Literal codes copy from the decoder's own table of byte values; the clear
-// and end codes have no string, so the fast loop notices them by length.
-// The entries from 258 on are only read once assigned.
+// Literal codes copy from the decoder's own table of byte values, whose
+// places are one byte apart (the fast loop takes one off a literal's
+// length); 256 holds the place after 255's. 257 holds a place above any
+// buffer: the lengths of 256 and 257 then come out above any short
+// string's, and the fast loop looks at them closely.
 void InitLiteralStrings(LzwDecoder *decoder) {
   for (std::int32_t value = 0; value < 256; ++value) {
     const auto index = static_cast<std::size_t>(value);
     decoder->literals[index] = static_cast<std::uint8_t>(value);
-    decoder->stringStart[index] = &decoder->literals[index];
-    decoder->stringInfo[index] = 1;
+    decoder->stringStart[index] = reinterpret_cast<std::uintptr_t>(&decoder->literals[index]);
   }
-  for (std::size_t code = ClearCode; code < FirstFreeCode; ++code) {
-    decoder->stringStart[code] = decoder->literals.data();
-    decoder->stringInfo[code] = NoString;
-  }
+  decoder->stringStart[ClearCode] = reinterpret_cast<std::uintptr_t>(&decoder->literals[ClearCode]);
+  decoder->stringStart[EndCode] = ~std::uintptr_t{0} - 64;
 }
 
 // The plain strings point into the old buffer; move them to the new one
 // while the old one is still held.
 void RebaseStrings(LzwDecoder *decoder, std::uint8_t *newStart) {
   if (decoder->plain == 0 || decoder->previousCode < 0) return;
-  const std::uint8_t *oldStart = decoder->outputStart;
-  for (std::int32_t code = FirstFreeCode; code < decoder->nextCode; ++code) {
-    const std::uint8_t *&start = decoder->stringStart[static_cast<std::size_t>(code)];
-    start = newStart + (start - oldStart);
+  const std::uintptr_t shift = reinterpret_cast<std::uintptr_t>(newStart) -
+                               reinterpret_cast<std::uintptr_t>(decoder->outputStart);
+  for (std::int32_t code = FirstFreeCode; code <= decoder->nextCode; ++code) {
+    decoder->stringStart[static_cast<std::size_t>(code)] += shift;
   }
-  decoder->previousString = newStart + (decoder->previousString - oldStart);
 }
 
 // The output buffer with the room in front of it, as it was allocated.
@@ -128,20 +126,56 @@ Block TakeLzwOutput(LzwDecoder *decoder) {
   return taken;
 }
 
+namespace {
+
+// The code of `width` bits at bit `position` of the current input, all of
+// whose bytes were read before.
+std::int32_t CodeAt(const LzwDecoder *decoder, std::int64_t position, std::int32_t width) {
+  const std::uint8_t *const first = decoder->inputBegin + (position >> 3);
+  const auto shift = static_cast<std::uint32_t>(position & 7);
+  if (decoder->input + decoder->inputLeft - first >= 4) {
+    return static_cast<std::int32_t>((ReadU32BigEndian(first) << shift) >> (32 - width));
+  }
+  // Near the end of the input: only the code's own bytes.
+  const std::uint8_t *const last = decoder->inputBegin + ((position + width - 1) >> 3);
+  std::uint32_t bits = 0;
+  for (const std::uint8_t *at = first; at <= last; ++at) bits = (bits << 8) | *at;
+  const auto unused = static_cast<std::uint32_t>((last - first + 1) * 8) - shift -
+                      static_cast<std::uint32_t>(width);
+  return static_cast<std::int32_t>((bits >> unused) & ((1u << width) - 1u));
+}
+
+}  // namespace
+
 void CompleteEntries(LzwDecoder *decoder) {
   if (decoder->plain == 0) return;
-  for (std::int32_t code = decoder->pendingFrom; code < decoder->nextCode; ++code) {
+  std::int32_t prefixCode = decoder->pendingPrefix;
+  std::int64_t position = decoder->pendingPosition;
+  const std::int32_t from = decoder->pendingFrom;
+  for (std::int32_t code = from; code < decoder->nextCode; ++code) {
     const auto index = static_cast<std::size_t>(code);
-    const std::uint32_t info = decoder->stringInfo[index];
-    decoder->prefix[index] = static_cast<std::int16_t>(info >> 16);
-    decoder->suffix[index] = decoder->stringStart[index][(info & 0xFFFFu) - 1];
+    decoder->prefix[index] = static_cast<std::int16_t>(prefixCode);
+    decoder->suffix[index] = *reinterpret_cast<const std::uint8_t *>(decoder->stringStart[index + 1]);
+    const std::int32_t width = AssigningWidth(code);
+    prefixCode = CodeAt(decoder, position, width);
+    position += width;
   }
-  if (decoder->pendingFrom < decoder->nextCode) decoder->pendingFrom = decoder->nextCode;
+  if (from < decoder->nextCode) {
+    decoder->pendingFrom = decoder->nextCode;
+    decoder->pendingPrefix = prefixCode;
+    decoder->pendingPosition = position;
+  }
   if (decoder->tableWrittenTo < decoder->nextCode) decoder->tableWrittenTo = decoder->nextCode;
 }
 
-// The entries of an earlier table stay: every reader stops at nextCode.
-void ClearStrings(LzwDecoder *decoder) { decoder->pendingFrom = FirstFreeCode; }
+// The entries of an earlier table stay: every reader stops at nextCode. The
+// code that assigns entry 258 is the next one read.
+void ClearStrings(LzwDecoder *decoder) {
+  decoder->pendingFrom = FirstFreeCode;
+  decoder->pendingPrefix = decoder->previousCode;
+  decoder->pendingPosition = (decoder->input - decoder->inputBegin) * 8 - decoder->bitCount;
+  decoder->stringStart[FirstFreeCode] = reinterpret_cast<std::uintptr_t>(decoder->outputPos - 1);
+}
 
 void SetCodeWidth(std::int32_t width, LzwDecoder *decoder) {
   if (width < decoder->codeWidth) {

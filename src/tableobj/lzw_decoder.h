@@ -14,6 +14,7 @@
 #define DINFO_TABLEOBJ_LZW_DECODER_H
 
 #include <array>
+#include <bit>
 #include <cstdint>
 
 #include "common/block.h"
@@ -33,7 +34,6 @@ constexpr std::int32_t InitialOutputSize = 1024;
 constexpr std::int32_t OutputHeaderRoom = 16;
 constexpr std::int64_t MaxOutputCapacity = 0x3FFFFFFF;  // a full buffer above this cannot grow
 constexpr std::int32_t TableEntries = 5021;     // only entries 258 to 4095 are used
-constexpr std::uint16_t NoString = 0xFFFF;      // length of a code without a string to copy
 
 constexpr std::int32_t DecoderReady = 0x253B37EA;
 constexpr std::int32_t DecoderFinished = 0x253B37EB;
@@ -59,7 +59,7 @@ constexpr std::int32_t SiteString = 337;         // writing a string
 constexpr std::int32_t SiteTableFull = 343;      // data code with nextCode at 4096
 
 // The decoder's whole state; one block per expansion (zero-filled but for
-// `stack`, `stringStart` and `stringInfo`, written before read), made by
+// `stack` and `stringStart`, written before read), made by
 // CreateLzwDecoder and given back by ReleaseLzwDecoder. The output buffer
 // is a block of its own, OutputHeaderRoom bytes before `outputStart`.
 struct LzwDecoder {
@@ -82,28 +82,31 @@ struct LzwDecoder {
 
   // Copying strings from the output. While a clear code's first code was a
   // literal and nothing has failed since ("plain"), every code's string
-  // stands in the output exactly where it was written: a new code is the
-  // previous string plus the byte that follows it there. `stringStart` and
-  // `stringInfo` then hold each code's place, and its length (low 16 bits)
-  // and prefix code (high 16 bits). Literals point into `literals`; the
-  // clear and end codes have length NoString, and so have, for the fast
-  // loop, the codes from nextCode on (their entries may be left from an
-  // earlier table). The fast loop writes neither `prefix` nor `suffix`: from
-  // entry `pendingFrom` on they are completed from `stringInfo` and the
-  // output when something needs them (one store less per code).
+  // stands in the output exactly where it was written: entry e is the
+  // string of the code before the one that assigned it plus that code's
+  // first byte, so it starts where the code before's string starts, and
+  // `stringStart[e + 1]` (where the assigning code's string starts) is one
+  // byte short of its end. `stringStart[nextCode]` is thus where the
+  // previous string starts, and one store per code keeps the table. Literals
+  // point into `literals`; the clear and end codes hold places that give
+  // lengths above any short string, so the fast loop looks at them closely.
+  // The fast loop writes neither `prefix` nor `suffix`: from entry
+  // `pendingFrom` on they are completed when something needs them, the
+  // suffix from the output and the prefix codes read again from the input,
+  // where the widths place them (a plain table lives within one call).
   std::int32_t plain;
-  std::int32_t previousLength;
-  const std::uint8_t *previousString;  // where the string of previousCode starts
   const std::uint8_t *inputBegin;      // data of the current DecodeLzw call
   std::int32_t pendingFrom;
+  std::int32_t pendingPrefix;          // prefix code of entry pendingFrom
+  std::int64_t pendingPosition;        // bit of the code that assigns pendingFrom, from inputBegin
+  std::int32_t literalCodes;           // the fast loop looks for four literals at a time
   // Entries of `prefix` and `suffix` from here on are still 0, so emptying
   // the table clears only the entries written since it was last emptied.
   std::int32_t tableWrittenTo;
   // Set while the output so far is all of this call's output, so that the
   // length of the whole expansion may be measured from the call's data.
   std::int32_t measureOutput;
-  std::array<const std::uint8_t *, CodeLimit> stringStart;
-  std::array<std::uint32_t, CodeLimit> stringInfo;
+  std::array<std::uintptr_t, CodeLimit + 1> stringStart;
   std::array<std::uint16_t, CodeLimit> measuredLength;  // string lengths of the measuring pass
   std::array<std::uint8_t, 256 + 16> literals;  // each byte value, room for a 16-byte read
 };
@@ -153,19 +156,28 @@ std::int64_t MeasureLzwOutput(const std::uint8_t *data, std::int32_t length,
 std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
                        std::uint8_t **outputStartOut, LzwDecoder *decoder);
 
-// Writes `prefix` and `suffix` of every entry the fast loop assigned
-// without them: the prefix from `stringInfo`, the suffix as the last byte
-// of its string in the output.
+// Writes `prefix` and `suffix` of every entry from `pendingFrom` on: the
+// suffix as the first byte of the assigning code's string, the prefix as
+// the code read before that one, read again from the input.
 void CompleteEntries(LzwDecoder *decoder);
 
-// The length and prefix of a plain entry, as `stringInfo` holds them.
-inline std::uint32_t StringInfo(std::uint32_t length, std::uint32_t prefixCode) {
-  return length | (prefixCode << 16);
+// Starts a plain table after its first code: every entry from 258 on is
+// pending for CompleteEntries, and entry 258 starts at the previous string.
+void ClearStrings(LzwDecoder *decoder);
+
+// The width of the code that assigns `entry` (258 to 4095): the width grows
+// one code early.
+inline std::int32_t AssigningWidth(std::int32_t entry) {
+  const auto width =
+      static_cast<std::int32_t>(std::bit_width(static_cast<std::uint32_t>(entry) + 1u));
+  return width < MaxCodeWidth ? width : MaxCodeWidth;
 }
 
-// Starts a plain table: no code from 258 on has a string yet, and every
-// entry from 258 on is pending for CompleteEntries.
-void ClearStrings(LzwDecoder *decoder);
+// Where the string of the previous code starts, while the table is plain.
+inline const std::uint8_t *PreviousString(const LzwDecoder *decoder) {
+  return reinterpret_cast<const std::uint8_t *>(
+      decoder->stringStart[static_cast<std::size_t>(decoder->nextCode)]);
+}
 
 // The fast loop: decodes codes of a plain table while the input holds 8
 // bytes from the code on and the output has room for the string, and stops
