@@ -210,7 +210,7 @@ inline void DecodeFourLiterals(LoopState &s, std::uint64_t bits) {
 // the bytes they add are filled at once. Stops before any other code, at
 // `lastNext`, and where the room would not hold the fill.
 template <std::uint32_t Width>
-LoopState ExtendRun(LoopState s, std::uint64_t codeBase, std::uint32_t lastNext) {
+DINFO_ALWAYS_INLINE void ExtendRun(LoopState &s, std::uint64_t codeBase, std::uint32_t lastNext) {
   std::uint8_t *const from = s.out;
   const std::uint8_t value = s.previousString[0];
   while (s.next < lastNext) {
@@ -228,7 +228,6 @@ LoopState ExtendRun(LoopState s, std::uint64_t codeBase, std::uint32_t lastNext)
     FillBytes(from, value, static_cast<std::int32_t>(s.out - from));
     s.runString = s.previousString;
   }
-  return s;
 }
 
 // Decodes codes of `Width` bits up to `watch`, as far as the input and the
@@ -291,8 +290,7 @@ bool DecodeCodes(LoopState &r, std::uint32_t watch) {
     }
     if (step == Step::StopBefore) break;
     if (s.runString == s.previousString) {
-      // By value: the loop's state must not have its address taken.
-      s = ExtendRun<Width>(s, r.position - std::uint64_t{firstNext} * Width, lastNext);
+      ExtendRun<Width>(s, r.position - std::uint64_t{firstNext} * Width, lastNext);
     }
     step = Step::Next;  // after a long string: on with the room looked at again
   }
