@@ -6,13 +6,9 @@
 // the code-by-code decoder, with the decoder's fields as that one would
 // have left them.
 #include <algorithm>
-#include <bit>
 #include <cstring>
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
-#endif
-#if defined(_MSC_VER) && !defined(__clang__)
-#include <stdlib.h>
 #endif
 
 #include "tableobj/lzw_decoder.h"
@@ -32,18 +28,6 @@ namespace {
 
 constexpr std::int64_t CopySlack = 16;  // a short string's copy may write this far past it
 constexpr std::int64_t LongSlack = 64;  // and a long one's this far
-
-// One load and a byte swap: the library runs on little-endian machines.
-inline std::uint64_t LoadU64BigEndian(const std::uint8_t *p) {
-  static_assert(std::endian::native == std::endian::little);
-  std::uint64_t value = 0;
-  std::memcpy(&value, p, sizeof(value));
-#if defined(_MSC_VER) && !defined(__clang__)
-  return _byteswap_uint64(value);
-#else
-  return __builtin_bswap64(value);
-#endif
-}
 
 // Loads before it stores, so a source just before the destination is fine.
 inline void Copy16(std::uint8_t *destination, const std::uint8_t *source) {
@@ -216,7 +200,7 @@ DINFO_ALWAYS_INLINE void ExtendRun(LoopState &s, std::uint64_t codeBase, std::ui
   while (s.next < lastNext) {
     const std::uint64_t position = codeBase + std::uint64_t{s.next} * Width;
     const auto code = static_cast<std::uint32_t>(
-        (LoadU64BigEndian(s.base + (position >> 3)) << (position & 7)) >> (64 - Width));
+        (ReadU64BigEndian(s.base + (position >> 3)) << (position & 7)) >> (64 - Width));
     const auto length = static_cast<std::uint32_t>(s.out - s.previousString) + 1;
     if (code != s.next || s.outputEnd - s.out < std::int64_t{length}) break;
     s.places[s.next + 1] = reinterpret_cast<std::uintptr_t>(s.out);
@@ -252,7 +236,7 @@ bool DecodeCodes(LoopState &r, std::uint32_t watch) {
   std::int32_t budget = 16;
   auto window = [&] {
     const std::uint64_t position = r.position + std::uint64_t{s.next - firstNext} * Width;
-    return LoadU64BigEndian(s.base + (position >> 3)) << (position & 7);
+    return ReadU64BigEndian(s.base + (position >> 3)) << (position & 7);
   };
   auto code = [](std::uint64_t bits, std::uint32_t index) {
     return static_cast<std::uint32_t>((bits << (index * Width)) >> (64 - Width));
@@ -378,7 +362,7 @@ void DecodePlainCodes(LzwDecoder *decoder) {
         static_cast<std::uint32_t>(AssigningWidth(static_cast<std::int32_t>(r.next - 1)));
     const std::uint64_t at = r.position - lastWidth;
     decoder->previousCode = static_cast<std::int16_t>(
-        (LoadU64BigEndian(r.base + (at >> 3)) << (at & 7)) >> (64 - lastWidth));
+        (ReadU64BigEndian(r.base + (at >> 3)) << (at & 7)) >> (64 - lastWidth));
   }
   decoder->nextCode = static_cast<std::int16_t>(r.next);
   decoder->firstByte = PreviousString(decoder)[0];
