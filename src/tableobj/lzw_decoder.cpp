@@ -126,27 +126,6 @@ Block TakeLzwOutput(LzwDecoder *decoder) {
   return taken;
 }
 
-namespace {
-
-// The code of `width` bits at bit `position` of the current input, all of
-// whose bytes were read before.
-std::int32_t CodeAt(const LzwDecoder *decoder, std::int64_t position, std::int32_t width) {
-  const std::uint8_t *const first = decoder->inputBegin + (position >> 3);
-  const auto shift = static_cast<std::uint32_t>(position & 7);
-  if (decoder->input + decoder->inputLeft - first >= 4) {
-    return static_cast<std::int32_t>((ReadU32BigEndian(first) << shift) >> (32 - width));
-  }
-  // Near the end of the input: only the code's own bytes.
-  const std::uint8_t *const last = decoder->inputBegin + ((position + width - 1) >> 3);
-  std::uint32_t bits = 0;
-  for (const std::uint8_t *at = first; at <= last; ++at) bits = (bits << 8) | *at;
-  const auto unused = static_cast<std::uint32_t>((last - first + 1) * 8) - shift -
-                      static_cast<std::uint32_t>(width);
-  return static_cast<std::int32_t>((bits >> unused) & ((1u << width) - 1u));
-}
-
-}  // namespace
-
 void CompleteEntries(LzwDecoder *decoder) {
   if (decoder->plain == 0) return;
   std::int32_t prefixCode = decoder->pendingPrefix;
@@ -157,7 +136,11 @@ void CompleteEntries(LzwDecoder *decoder) {
     decoder->prefix[index] = static_cast<std::int16_t>(prefixCode);
     decoder->suffix[index] = *reinterpret_cast<const std::uint8_t *>(decoder->stringStart[index + 1]);
     const std::int32_t width = AssigningWidth(code);
-    prefixCode = CodeAt(decoder, position, width);
+    // A code read before: all of it is in this call's input.
+    prefixCode = ReadCodeAt(decoder->inputBegin,
+                            static_cast<std::uint64_t>(decoder->input + decoder->inputLeft -
+                                                       decoder->inputBegin),
+                            static_cast<std::uint64_t>(position), static_cast<std::uint32_t>(width));
     position += width;
   }
   if (from < decoder->nextCode) {

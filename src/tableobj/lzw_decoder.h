@@ -156,6 +156,11 @@ std::int64_t MeasureLzwOutput(const std::uint8_t *data, std::int32_t length,
 std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
                        std::uint8_t **outputStartOut, LzwDecoder *decoder);
 
+// The `width`-bit code at bit `position` of the `length` bytes at `data`,
+// or -1 where no whole code is left there.
+std::int32_t ReadCodeAt(const std::uint8_t *data, std::uint64_t length, std::uint64_t position,
+                        std::uint32_t width);
+
 // Writes `prefix` and `suffix` of every entry from `pendingFrom` on: the
 // suffix as the first byte of the assigning code's string, the prefix as
 // the code read before that one, read again from the input.

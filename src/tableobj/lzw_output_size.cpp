@@ -20,18 +20,6 @@ struct Measure {
   std::int64_t total;
 };
 
-// The `width`-bit code at bit `position`, or -1 where no whole code is
-// left.
-std::int32_t CodeAt(const std::uint8_t *data, std::uint64_t length, std::uint64_t position,
-                    std::uint32_t width) {
-  if (position + width > length * 8) return -1;
-  std::uint64_t bits = 0;
-  for (std::uint64_t i = position >> 3; i < (position >> 3) + 8; ++i) {
-    bits = (bits << 8) | (i < length ? data[i] : 0u);
-  }
-  return static_cast<std::int32_t>((bits << (position & 7)) >> (64 - width));
-}
-
 // Codes of `Width` bits until the width changes, four from each read of
 // the data, while the data holds 8 bytes from the code on. Stops before a
 // code that is not an ordinary string of the table: a clear, an end, a
@@ -117,6 +105,20 @@ std::int32_t MeasureOneCode(std::int32_t code, Measure &m, std::uint16_t *length
 
 }  // namespace
 
+std::int32_t ReadCodeAt(const std::uint8_t *data, std::uint64_t length, std::uint64_t position,
+                        std::uint32_t width) {
+  if (position + width > length * 8) return -1;
+  const std::uint64_t first = position >> 3;
+  std::uint64_t bits = 0;
+  if (first + 8 <= length) {
+    bits = ReadU64BigEndian(data + first);
+  } else {
+    // Near the end: the bytes that are there, then zeros.
+    for (std::uint64_t i = first; i < first + 8; ++i) bits = (bits << 8) | (i < length ? data[i] : 0u);
+  }
+  return static_cast<std::int32_t>((bits << (position & 7)) >> (64 - width));
+}
+
 std::int64_t MeasureLzwOutput(const std::uint8_t *data, std::int32_t length,
                               LzwDecoder *decoder) {
   if (data == nullptr || length <= 0) return -1;
@@ -132,7 +134,7 @@ std::int64_t MeasureLzwOutput(const std::uint8_t *data, std::int32_t length,
     if (dataLength >= 8) MeasureStretch(data, positionLimit, m, lengths);
     if (m.total > OutputLimit) return -1;
     const std::int32_t going =
-        MeasureOneCode(CodeAt(data, dataLength, m.position, m.width), m, lengths);
+        MeasureOneCode(ReadCodeAt(data, dataLength, m.position, m.width), m, lengths);
     if (going <= 0) return going == 0 ? m.total : -1;
   }
 }
