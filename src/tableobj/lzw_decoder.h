@@ -59,7 +59,7 @@ constexpr std::int32_t SiteString = 337;         // writing a string
 constexpr std::int32_t SiteTableFull = 343;      // data code with nextCode at 4096
 
 // The decoder's whole state; one block per expansion (zero-filled but for
-// `stack` and `stringStart`, written before read), made by
+// `stack`, `stringStart` and `measuredLength`, written before read), made by
 // CreateLzwDecoder and given back by ReleaseLzwDecoder. The output buffer
 // is a block of its own, OutputHeaderRoom bytes before `outputStart`.
 struct LzwDecoder {

@@ -32,9 +32,13 @@ void MeasureCodes(const std::uint8_t *data, std::uint64_t positionLimit, Measure
   auto step = [&](std::uint32_t code) {
     const std::uint32_t assigned = m.previousLength + 1;
     lengths[m.next] = static_cast<std::uint16_t>(assigned);
-    // Not read back from the table: that would wait for the store.
-    const std::uint32_t length = code == m.next ? assigned : lengths[code];
-    if (code > m.next || length == 0) return false;
+    // Codes from `next` on look at the clear code's entry, 0, like the clear
+    // and end codes; entries there may never have been written. The code
+    // being assigned takes its length as it is, not read back from the
+    // table, which would wait for the store.
+    const std::uint32_t index = code < m.next ? code : std::uint32_t(ClearCode);
+    const std::uint32_t length = code == m.next ? assigned : lengths[index];
+    if (length == 0) return false;
     m.total += length;
     m.previousLength = length;
     ++m.next;
