@@ -371,6 +371,26 @@ TEST(LzwDecoderTest, TheBufferGrowsToTheSizeOfTheWholeOutput) {
   }
 }
 
+// 900,000 random bytes are expected to need 1.1 MB, a 2 MiB buffer, where
+// doubling ends at 1 MiB: without memory for 2 MiB the expansion doubles
+// there and succeeds.
+TEST(LzwDecoderTest, WithoutMemoryForTheExpectedSizeTheBufferDoubles) {
+  const Bytes plain = Literals(900000, 6);
+  const Bytes stream = writer::LzwEncode(plain);
+  LzwDecoder *decoder = CreateLzwDecoder();
+  seam::FailAllocationsLargerThan(OutputHeaderRoom + (1 << 20));
+  std::uint8_t *start = nullptr;
+  const std::int32_t result =
+      DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), &start, decoder);
+  const bool refused = seam::InjectedFailureFired();
+  seam::FailAllocationsLargerThan(-1);
+  EXPECT_TRUE(refused);
+  ASSERT_EQ(result, static_cast<std::int32_t>(plain.size()));
+  EXPECT_TRUE(std::equal(plain.begin(), plain.end(), start));
+  EXPECT_EQ(decoder->outputEnd - decoder->outputStart, 1 << 20);
+  ReleaseLzwDecoder(decoder);
+}
+
 TEST(LzwDecoderTest, EmitByteDoublesTheBuffer) {
   LzwDecoder *decoder = CreateLzwDecoder();
   for (int i = 0; i < 1025; ++i) ASSERT_EQ(EmitByte(static_cast<std::uint8_t>(i), decoder), 0);

@@ -54,6 +54,7 @@ std::int64_t Total(std::atomic<std::int64_t> CounterShard::*counter) {
 }
 
 std::atomic<std::int64_t> g_allocationsLeft{-1};
+std::atomic<std::int64_t> g_largestAllocation{-1};  // -1: no limit
 std::atomic<std::int64_t> g_readsLeft{-1};
 std::atomic<bool> g_injectedFired{false};
 std::atomic<dinfo::seam::TracedRead *> g_traceReads{nullptr};
@@ -69,6 +70,13 @@ void TraceRead(std::int64_t position, std::int64_t length) {
 
 bool TakeFromBudget(std::atomic<std::int64_t> &budget) {
   return dinfo::seam::TakeFromBudget(budget, g_injectedFired);
+}
+
+bool AboveAllocationLimit(SIZE_T bytes) {
+  const std::int64_t largest = g_largestAllocation.load();
+  if (largest < 0 || bytes <= static_cast<std::uint64_t>(largest)) return false;
+  g_injectedFired = true;
+  return true;
 }
 
 using dinfo::platform::FileHandle;
@@ -264,7 +272,7 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCCH multiByte, int multiByteCoun
 
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   void *block = nullptr;
-  if (!TakeFromBudget(g_allocationsLeft)) {
+  if (!AboveAllocationLimit(bytes) && !TakeFromBudget(g_allocationsLeft)) {
     block = (flags & GMEM_ZEROINIT) != 0 ? std::calloc(1, bytes == 0 ? 1 : bytes)
                                          : std::malloc(bytes == 0 ? 1 : bytes);
   }
@@ -302,6 +310,11 @@ std::int64_t SystemReads() { return Total(&CounterShard::systemReads); }
 void FailAllocationsAfter(std::int64_t successes) {
   g_injectedFired = false;
   g_allocationsLeft = successes < 0 ? -1 : successes;
+}
+
+void FailAllocationsLargerThan(std::int64_t bytes) {
+  g_injectedFired = false;
+  g_largestAllocation = bytes < 0 ? -1 : bytes;
 }
 
 void ShortenReadsAfter(std::int64_t successes) {

@@ -20,6 +20,9 @@ std::int64_t SystemReads();
 // Lets `successes` more allocations succeed, then fails every later one.
 // A negative value switches injection off.
 void FailAllocationsAfter(std::int64_t successes);
+// Fails every allocation of more than `bytes` bytes (memory that runs out
+// for large blocks only). A negative value switches it off.
+void FailAllocationsLargerThan(std::int64_t bytes);
 // Lets `successes` more ReadFile calls succeed, then makes every later one
 // come back one byte short. A negative value switches injection off.
 void ShortenReadsAfter(std::int64_t successes);

@@ -192,8 +192,14 @@ std::int32_t GrowOutput(LzwDecoder *decoder) {
   // Nothing reads a byte of the new buffer before it is written: the old
   // bytes are copied in, the rest is output, and the room in front becomes
   // a header.
-  const std::int64_t newCapacity = CapacityToGrowTo(capacity, decoder);
+  std::int64_t newCapacity = CapacityToGrowTo(capacity, decoder);
   Block bigger = AllocateBlockToOverwrite(OutputHeaderRoom + newCapacity);
+  if (bigger.empty() && newCapacity > 2 * capacity) {
+    // An expected size may be a step above where doubling ends: without
+    // the memory for it, doubling may still get there.
+    newCapacity = 2 * capacity;
+    bigger = AllocateBlockToOverwrite(OutputHeaderRoom + newCapacity);
+  }
   if (bigger.empty()) return StatusNoMemory;
   std::uint8_t *const start = bigger.data() + OutputHeaderRoom;
   CopyBytes(decoder->outputStart, start, static_cast<std::int32_t>(capacity));
