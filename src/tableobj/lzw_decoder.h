@@ -18,6 +18,7 @@
 #include <cstdint>
 
 #include "common/block.h"
+#include "common/bytes.h"
 
 namespace dinfo {
 
@@ -155,6 +156,19 @@ std::int64_t MeasureLzwOutput(const std::uint8_t *data, std::int32_t length,
 // state and output.
 std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
                        std::uint8_t **outputStartOut, LzwDecoder *decoder);
+
+// The 64 bits of input from bit `position` of `base` on, the first at the
+// top: a code of w bits there is the top w. The 8 bytes from that bit's
+// byte on must lie in the input.
+inline std::uint64_t InputWindow(const std::uint8_t *base, std::uint64_t position) {
+  return ReadU64BigEndian(base + (position >> 3)) << (position & 7);
+}
+
+// The next code after which the width must be looked at again: the early
+// growth point below 12 bits, the full table at 12.
+constexpr std::uint32_t WatchCode(std::uint32_t width) {
+  return width < std::uint32_t(MaxCodeWidth) ? (1u << width) - 1u : std::uint32_t(CodeLimit);
+}
 
 // The `width`-bit code at bit `position` of the `length` bytes at `data`,
 // or -1 where no whole code is left there.

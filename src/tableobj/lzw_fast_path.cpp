@@ -199,8 +199,7 @@ DINFO_ALWAYS_INLINE void ExtendRun(LoopState &s, std::uint64_t codeBase, std::ui
   const std::uint8_t value = s.previousString[0];
   while (s.next < lastNext) {
     const std::uint64_t position = codeBase + std::uint64_t{s.next} * Width;
-    const auto code = static_cast<std::uint32_t>(
-        (ReadU64BigEndian(s.base + (position >> 3)) << (position & 7)) >> (64 - Width));
+    const auto code = static_cast<std::uint32_t>(InputWindow(s.base, position) >> (64 - Width));
     const auto length = static_cast<std::uint32_t>(s.out - s.previousString) + 1;
     if (code != s.next || s.outputEnd - s.out < std::int64_t{length}) break;
     s.places[s.next + 1] = reinterpret_cast<std::uintptr_t>(s.out);
@@ -236,7 +235,7 @@ bool DecodeCodes(LoopState &r, std::uint32_t watch) {
   std::int32_t budget = 16;
   auto window = [&] {
     const std::uint64_t position = r.position + std::uint64_t{s.next - firstNext} * Width;
-    return ReadU64BigEndian(s.base + (position >> 3)) << (position & 7);
+    return InputWindow(s.base, position);
   };
   auto code = [](std::uint64_t bits, std::uint32_t index) {
     return static_cast<std::uint32_t>((bits << (index * Width)) >> (64 - Width));
@@ -281,12 +280,6 @@ bool DecodeCodes(LoopState &r, std::uint32_t watch) {
   s.position = r.position + std::uint64_t{s.next - firstNext} * Width;
   r = s;
   return step != Step::StopBefore;
-}
-
-// The next code after which the width must be looked at again: the early
-// growth point below 12 bits, the full table at 12.
-inline std::uint32_t WatchCode(std::uint32_t width) {
-  return width < std::uint32_t(MaxCodeWidth) ? (1u << width) - 1u : std::uint32_t(CodeLimit);
 }
 
 }  // namespace
@@ -361,8 +354,8 @@ void DecodePlainCodes(LzwDecoder *decoder) {
     const auto lastWidth =
         static_cast<std::uint32_t>(AssigningWidth(static_cast<std::int32_t>(r.next - 1)));
     const std::uint64_t at = r.position - lastWidth;
-    decoder->previousCode = static_cast<std::int16_t>(
-        (ReadU64BigEndian(r.base + (at >> 3)) << (at & 7)) >> (64 - lastWidth));
+    decoder->previousCode =
+        static_cast<std::int16_t>(InputWindow(r.base, at) >> (64 - lastWidth));
   }
   decoder->nextCode = static_cast<std::int16_t>(r.next);
   decoder->firstByte = PreviousString(decoder)[0];

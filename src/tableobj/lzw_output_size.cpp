@@ -27,8 +27,7 @@ struct Measure {
 template <std::uint32_t Width>
 void MeasureCodes(const std::uint8_t *data, std::uint64_t positionLimit, Measure &m,
                   std::uint16_t *lengths) {
-  constexpr std::uint32_t watch =
-      Width < std::uint32_t(MaxCodeWidth) ? (1u << Width) - 1u : std::uint32_t(CodeLimit);
+  constexpr std::uint32_t watch = WatchCode(Width);
   auto step = [&](std::uint32_t code) {
     const std::uint32_t assigned = m.previousLength + 1;
     lengths[m.next] = static_cast<std::uint16_t>(assigned);
@@ -47,9 +46,9 @@ void MeasureCodes(const std::uint8_t *data, std::uint64_t positionLimit, Measure
   auto code = [](std::uint64_t bits, std::uint32_t index) {
     return static_cast<std::uint32_t>((bits << (index * Width)) >> (64 - Width));
   };
-  while (m.next + 4 <= watch && m.position + 3 * Width <= positionLimit &&
-         m.total <= OutputLimit) {
-    const std::uint64_t bits = ReadU64BigEndian(data + (m.position >> 3)) << (m.position & 7);
+  while (m.next + 4 <= watch && m.position <= positionLimit && m.total <= OutputLimit) {
+    // 55 bits from the code's first bit on: four codes of up to 12.
+    const std::uint64_t bits = InputWindow(data, m.position);
     const std::uint32_t firstNext = m.next;
     if (step(code(bits, 0)) && step(code(bits, 1)) && step(code(bits, 2))) step(code(bits, 3));
     m.position += (m.next - firstNext) * Width;
