@@ -11,6 +11,8 @@
 
 #include <stdint.h>
 
+#include "dinfo/version.h"
+
 #if defined(_WIN32)
 #  if defined(DINFO_BUILDING_LIBRARY)
 #    define DI_API __declspec(dllexport)
