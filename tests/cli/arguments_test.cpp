@@ -47,7 +47,7 @@ TEST_F(ArgumentTest, BadDescriptionsNameTheirPlace) {
     const char *message;
   };
   const Case cases[] = {
-      {"{", "is not valid JSON"},
+      {"{", "bad.json: not valid JSON"},
       {R"({"records": [{"id": 1000}]})", "records[0]: a record needs \"keyed\", \"table\" or \"raw\""},
       {R"({"records": [{"id": 1000, "keyed": {"kind": "single", "rows": [{"values": [1, "x"]}]}}]})",
        "records[0].keyed.rows[0].values[1]"},

@@ -148,6 +148,12 @@ TEST_F(RoundTripTest, MutatedFilesNeverBreakTheTool) {
     WriteFile("mutated.dat", mutated);
     const Json inspection = DinfoJson({"inspect", "mutated.dat", "--json"});
     EXPECT_TRUE(inspection.contains("records")) << "round " << round;
+    // The description builds again, or says why it cannot.
+    if (!inspection.contains("rebuildError")) {
+      WriteText("mutated.json", inspection.dump());
+      const RunResult rebuilt = Dinfo({"build", "mutated.json", "-o", "rebuilt.dat"});
+      EXPECT_EQ(rebuilt.exitCode, 0) << "round " << round << ": " << rebuilt.err;
+    }
     EXPECT_EQ(Dinfo({"inspect", "mutated.dat"}).exitCode, 0) << "round " << round;
     for (const std::vector<std::string> &query :
          {std::vector<std::string>{"main", "mutated.dat"}, {"category", "v", "mutated.dat", "--selector", "1", "--cond", "7=0"},

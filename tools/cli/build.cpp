@@ -14,11 +14,18 @@ constexpr std::size_t PrefixSize = 8;
 // Fields that inspect adds for the reader; build passes over them.
 constexpr std::initializer_list<const char *> TopLevelKeys = {
     "dinfo", "file", "size", "prefix", "sections", "directories", "records", "chains", "problems",
-    "rebuildsIdentically"};
+    "rebuildsIdentically", "rebuildError"};
 constexpr std::initializer_list<const char *> RecordKeys = {
-    "section", "id", "keyed", "table", "raw", "offset", "size", "role", "problems", "note", "tableView"};
+    "section", "id", "keyed", "table", "raw", "offset", "size", "role", "problems", "note", "tableView", "keyedView"};
 
 Bytes RecordBody(const Json &record, const std::string &where) {
+  std::string bodies;
+  for (const char *body : {"keyed", "table", "raw"}) {
+    if (record.contains(body)) bodies += std::string(bodies.empty() ? "\"" : " and \"") + body + "\"";
+  }
+  if (bodies.find(" and ") != std::string::npos) {
+    BadDescription(where, "a record holds exactly one of \"keyed\", \"table\" or \"raw\", this one has " + bodies);
+  }
   if (record.contains("raw")) {
     if (!record.at("raw").is_string()) BadDescription(where + ".raw", "expected a hex string");
     return FromHex(record.at("raw").get<std::string>(), where + ".raw");

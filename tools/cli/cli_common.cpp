@@ -1,10 +1,22 @@
 #include "cli_common.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 
 namespace dinfo::cli {
+
+const char *const ExitCodeTable =
+    "Exit codes (every command):\n"
+    "  0  success\n"
+    "  1  the library refused the query (its status is printed by name)\n"
+    "  2  bad arguments\n"
+    "  3  an input that could not be read, parsed or built, or an output that could not be written\n"
+    "  4  inspect --check found problems in the file\n";
 
 std::u16string ToUtf16(const std::string &text) {
   std::u16string out;
@@ -82,7 +94,7 @@ constexpr StatusText StatusTexts[] = {
     {ErrCategoryLookup, "ErrCategoryLookup", "the lookup of the category record failed"},
     {ErrValueList, "ErrValueList", "a value list failed"},
     {ErrEntryList, "ErrEntryList", "a named entry list failed"},
-    {ErrFormatType, "ErrFormatType", "the format type could not be read (status record has fewer than 2 values)"},
+    {ErrFormatType, "ErrFormatType", "the format type could not be read from the status record (1000)"},
     {ErrRecordDisabled, "ErrRecordDisabled", "the record is disabled, or the format type is negative"},
 };
 
@@ -149,17 +161,80 @@ std::string HexWord(std::uint32_t value) {
   return text;
 }
 
+namespace {
+
+std::string Reason() { return std::strerror(errno); }
+
+std::string KindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+// An open descriptor of a regular file no larger than MaxInputSize. Opened
+// without blocking, so that a FIFO is refused rather than waited on.
+class InputFile {
+ public:
+  explicit InputFile(const std::string &path) : fd_(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
+    if (fd_ < 0) throw CliError(ExitBadInput, "cannot open '" + path + "': " + Reason());
+    struct stat status {};
+    if (fstat(fd_, &status) != 0) throw CliError(ExitBadInput, "cannot read '" + path + "': " + Reason());
+    if (!S_ISREG(status.st_mode)) {
+      throw CliError(ExitBadInput, "cannot read '" + path + "': it is " + KindOf(status.st_mode) + ", not a file");
+    }
+    size_ = static_cast<std::uint64_t>(status.st_size);
+    if (size_ > MaxInputSize) {
+      throw CliError(ExitBadInput, "cannot read '" + path + "': its " + std::to_string(size_) +
+                                       " bytes are more than the " + std::to_string(MaxInputSize) +
+                                       " that 32-bit file positions reach");
+    }
+  }
+  ~InputFile() {
+    if (fd_ >= 0) close(fd_);
+  }
+  InputFile(const InputFile &) = delete;
+  InputFile &operator=(const InputFile &) = delete;
+
+  int fd() const { return fd_; }
+  std::uint64_t size() const { return size_; }
+
+ private:
+  int fd_;
+  std::uint64_t size_ = 0;
+};
+
+}  // namespace
+
+void CheckInputFile(const std::string &path) { InputFile checked(path); }
+
 std::vector<std::uint8_t> ReadWholeFile(const std::string &path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) throw CliError(ExitBadInput, "cannot open '" + path + "' for reading");
-  return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in), {});
+  InputFile file(path);
+  std::vector<std::uint8_t> bytes(file.size());
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t got = read(file.fd(), bytes.data() + done, bytes.size() - done);
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) throw CliError(ExitBadInput, "cannot read '" + path + "': " + Reason());
+    if (got == 0) break;  // the file shrank while being read
+    done += std::size_t(got);
+  }
+  bytes.resize(done);
+  return bytes;
 }
 
 void WriteWholeFile(const std::string &path, const std::vector<std::uint8_t> &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char *>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) throw CliError(ExitBadInput, "cannot write '" + path + "'");
+  std::FILE *out = std::fopen(path.c_str(), "wb");
+  if (out == nullptr) throw CliError(ExitBadInput, "cannot write '" + path + "': " + Reason());
+  const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+  const int writeError = errno;
+  const bool closed = std::fclose(out) == 0;
+  if (!written || !closed) {
+    errno = written ? errno : writeError;
+    throw CliError(ExitBadInput, "cannot write '" + path + "': " + Reason());
+  }
 }
 
 namespace {

@@ -14,11 +14,15 @@
 
 namespace dinfo::cli {
 
-// Exit codes of the tool.
+// Exit codes of the tool, the same for every subcommand.
 constexpr int ExitOk = 0;
-constexpr int ExitQueryFailed = 1;  // the library answered with a failure
-constexpr int ExitUsage = 2;        // bad arguments
-constexpr int ExitBadInput = 3;     // a file that could not be read, parsed or written
+constexpr int ExitQueryFailed = 1;    // the library answered with a failure
+constexpr int ExitUsage = 2;          // bad arguments
+constexpr int ExitBadInput = 3;       // a file that could not be read, parsed, built or written
+constexpr int ExitProblemsFound = 4;  // inspect --check found problems in the file
+
+// The table above as the help and the README show it.
+extern const char *const ExitCodeTable;
 
 // A failure the tool reports on stderr before exiting with `exitCode`.
 struct CliError : std::runtime_error {
@@ -56,6 +60,11 @@ std::string ToHex(const std::vector<std::uint8_t> &bytes);
 std::vector<std::uint8_t> FromHex(const std::string &text, const std::string &where);
 std::string HexWord(std::uint32_t value);  // "0x1234abcd"
 
+// Files as the tool reads them: regular files only (a folder, a FIFO or a
+// device is refused before anything waits on it), at most `MaxInputSize`
+// bytes. Every refusal names the file and the system's reason.
+constexpr std::uint64_t MaxInputSize = 0x7FFFFFFF;  // what 32-bit positions reach
+void CheckInputFile(const std::string &path);
 std::vector<std::uint8_t> ReadWholeFile(const std::string &path);
 void WriteWholeFile(const std::string &path, const std::vector<std::uint8_t> &bytes);
 

@@ -1,5 +1,7 @@
 #include <algorithm>
+#include <cctype>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "common/bytes.h"
@@ -79,8 +81,10 @@ class Inspector {
   void NoteTableAddresses(const Json &addresses, const std::string &role);
   void CheckTableAddresses();
   Json Describe();
+  bool Rebuild(Json &description, std::string &error) const;
 
   std::string path_;
+  std::vector<const RecordInfo *> described_;  // the records of the description, in its order
   Bytes bytes_;
   HANDLE file_ = nullptr;
   Json problems_ = Json::array();
@@ -437,6 +441,45 @@ void Inspector::CheckTableAddresses() {
   }
 }
 
+// The number N of a build refusal that begins "records[N]".
+std::optional<std::size_t> RefusedRecord(const std::string &refusal) {
+  const std::string lead = "records[";
+  if (refusal.rfind(lead, 0) != 0) return std::nullopt;
+  std::size_t index = 0;
+  std::size_t at = lead.size();
+  for (; at < refusal.size() && std::isdigit(static_cast<unsigned char>(refusal[at])); ++at) {
+    index = index * 10 + std::size_t(refusal[at] - '0');
+  }
+  if (at == lead.size() || at >= refusal.size() || refusal[at] != ']') return std::nullopt;
+  return index;
+}
+
+// Builds the description again. A record whose decoded form build refuses
+// is given as raw instead, so that the description still builds; a refusal
+// that cannot be mended that way is left in `error`.
+bool Inspector::Rebuild(Json &description, std::string &error) const {
+  Json &records = description["records"];
+  for (std::size_t attempt = 0; attempt <= records.size(); ++attempt) {
+    try {
+      return BuildInformationFile(description) == bytes_;
+    } catch (const CliError &refusal) {
+      error = refusal.what();
+      const std::optional<std::size_t> index = RefusedRecord(error);
+      if (!index || *index >= records.size() || records[*index].contains("raw")) return false;
+      Json &record = records[*index];
+      record["raw"] = ToHex(described_[*index]->body);
+      record["note"] = "build refuses its decoded form (" + error + "); kept as raw";
+      record.erase("table");
+      if (record.contains("keyed")) {
+        record["keyedView"] = record["keyed"];
+        record.erase("keyed");
+      }
+      error.clear();
+    }
+  }
+  return false;
+}
+
 Json Inspector::Describe() {
   Json description;
   description["dinfo"] = DescriptionVersion;
@@ -455,8 +498,17 @@ Json Inspector::Describe() {
     entry["offset"] = record->offset;
     entry["size"] = record->body.size();
     entry.update(record->content);
+    // A record kept as raw carries its decoded form only for the reader.
+    if (entry.contains("raw")) {
+      entry.erase("table");
+      if (entry.contains("keyed")) {
+        entry["keyedView"] = entry["keyed"];
+        entry.erase("keyed");
+      }
+    }
     records.push_back(entry);
   }
+  described_ = ordered;
   description["records"] = records;
   return description;
 }
@@ -488,16 +540,15 @@ Json Inspector::Run() {
   inspection["directories"] = directories_;
   inspection["chains"] = chains;
   inspection["problems"] = problems_;
-  try {
-    inspection["rebuildsIdentically"] = BuildInformationFile(description) == bytes_;
-  } catch (const CliError &) {
-    inspection["rebuildsIdentically"] = false;
-  }
+  std::string rebuildError;
+  inspection["rebuildsIdentically"] = Rebuild(description, rebuildError);
+  inspection["records"] = description["records"];
+  if (!rebuildError.empty()) inspection["rebuildError"] = rebuildError;
   // Field order: what build reads first, then what inspect found.
   Json ordered;
   for (const char *key : {"dinfo", "file", "size", "prefix", "sections", "directories", "records", "chains",
-                          "problems", "rebuildsIdentically"}) {
-    ordered[key] = inspection[key];
+                          "problems", "rebuildsIdentically", "rebuildError"}) {
+    if (inspection.contains(key)) ordered[key] = inspection[key];
   }
   return ordered;
 }

@@ -108,6 +108,17 @@ std::string NodeText(const Json &node, const std::string &indent, const std::str
 
 }  // namespace
 
+std::string RenderProblems(const Json &inspection) {
+  const Json &problems = inspection["problems"];
+  std::string out = inspection["file"].get<std::string>() + ": ";
+  if (problems.empty()) return out + "no problems found\n";
+  out += std::to_string(problems.size()) + (problems.size() == 1 ? " problem\n" : " problems\n");
+  for (const Json &problem : problems) {
+    out += "  " + problem["where"].get<std::string>() + ": " + problem["what"].get<std::string>() + "\n";
+  }
+  return out;
+}
+
 std::string RenderInspection(const Json &inspection, bool all) {
   std::string out = "information file " + inspection["file"].get<std::string>() + ", " + inspection["size"].dump() +
                     " bytes, prefix " + inspection["prefix"].get<std::string>() + "\n";
@@ -132,28 +143,25 @@ std::string RenderInspection(const Json &inspection, bool all) {
            record["offset"].dump() + ", " + record["size"].dump() + " bytes";
     if (record.contains("role")) out += " (" + record["role"].get<std::string>() + ")";
     out += "\n";
-    if (record.contains("keyed")) out += KeyedText(record["keyed"], "    ");
+    for (const char *key : {"keyed", "keyedView"}) {
+      if (record.contains(key)) out += KeyedText(record[key], "    ");
+    }
     if (record.contains("tableView")) out += RenderTableView(record["tableView"], "    ", all);
     for (const Json &problem : record.value("problems", Json::array())) out += "    PROBLEM: " + problem.get<std::string>() + "\n";
     if (record.contains("note")) out += "    note: " + record["note"].get<std::string>() + "\n";
-    if (record.contains("raw") && !record.contains("keyed") && !record.contains("tableView")) {
+    if (record.contains("raw") && !record.contains("keyedView") && !record.contains("tableView")) {
       std::string hex = record["raw"];
       out += "    raw bytes: " + (hex.size() > 96 ? hex.substr(0, 96) + "..." : hex) + "\n";
     }
   }
   out += "\nchains from the fixed records\n";
   for (const Json &node : inspection["chains"]) out += NodeText(node, "  ", "");
-  out += "\n";
-  if (inspection["problems"].empty()) {
-    out += "no problems found\n";
-  } else {
-    out += std::to_string(inspection["problems"].size()) + (inspection["problems"].size() == 1 ? " problem\n" : " problems\n");
-    for (const Json &problem : inspection["problems"]) {
-      out += "  " + problem["where"].get<std::string>() + ": " + problem["what"].get<std::string>() + "\n";
-    }
-  }
+  out += "\n" + RenderProblems(inspection);
   out += std::string("rebuilds identically from its description: ") +
          (inspection["rebuildsIdentically"].get<bool>() ? "yes" : "no") + "\n";
+  if (inspection.contains("rebuildError")) {
+    out += "its description does not build: " + inspection["rebuildError"].get<std::string>() + "\n";
+  }
   return out;
 }
 

@@ -24,6 +24,8 @@ Json InspectInformationFile(const std::string &path);
 
 // The inspection as indented text; long arrays summarised unless `all`.
 std::string RenderInspection(const Json &inspection, bool all);
+// "FILE: no problems found", or the count and one line per problem.
+std::string RenderProblems(const Json &inspection);
 
 }  // namespace dinfo::cli
 

@@ -1,6 +1,7 @@
 #include "json_util.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 namespace dinfo::cli {
@@ -11,13 +12,38 @@ void BadDescription(const std::string &where, const std::string &what) {
   throw CliError(ExitBadInput, where + ": " + what);
 }
 
+namespace {
+
+// A value as the message quotes it, cut short when long.
+std::string Excerpt(const Json &value) {
+  std::string text = value.dump(-1, ' ', false, Json::error_handler_t::replace);
+  return text.size() > 40 ? text.substr(0, 37) + "..." : text;
+}
+
+}  // namespace
+
+std::string JsonErrorText(const std::exception &error) {
+  // The library prefixes its messages with "[json.exception.NAME.ID] ".
+  const std::string text = error.what();
+  const std::size_t end = text.rfind("] ", 64);
+  return text.rfind("[json.exception.", 0) == 0 && end != std::string::npos ? text.substr(end + 2) : text;
+}
+
 std::int64_t ToInteger(const Json &value, const std::string &where, std::int64_t low,
                        std::int64_t high) {
   std::int64_t number = 0;
-  if (value.is_number_integer()) {
-    if (value.is_number_unsigned() && value.get<std::uint64_t>() > std::uint64_t(INT64_MAX)) {
-      BadDescription(where, "number out of range");
+  if (value.is_number_unsigned() && value.get<std::uint64_t>() > std::uint64_t(INT64_MAX)) {
+    BadDescription(where, value.dump() + " is outside " + std::to_string(low) + " to " + std::to_string(high));
+  }
+  if (value.is_number_float()) {
+    // Integers beyond 64 bits are read as floating point; name them as given.
+    const double real = value.get<double>();
+    if (std::floor(real) == real && std::abs(real) >= 0x1p63) {
+      BadDescription(where, value.dump() + " is outside " + std::to_string(low) + " to " + std::to_string(high));
     }
+    BadDescription(where, "expected an integer, got " + value.dump());
+  }
+  if (value.is_number_integer()) {
     number = value.get<std::int64_t>();
   } else if (value.is_string()) {
     const std::string text = value.get<std::string>();
@@ -31,7 +57,7 @@ std::int64_t ToInteger(const Json &value, const std::string &where, std::int64_t
     if (*end != '\0' || magnitude > 0xFFFFFFFFFFull) BadDescription(where, "bad hex number \"" + text + "\"");
     number = negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
   } else {
-    BadDescription(where, "expected an integer, got " + std::string(value.type_name()));
+    BadDescription(where, "expected an integer, got " + std::string(value.type_name()) + " " + Excerpt(value));
   }
   if (number < low || number > high) {
     BadDescription(where, std::to_string(number) + " is outside " + std::to_string(low) + " to " +

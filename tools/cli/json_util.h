@@ -18,6 +18,9 @@ using Json = nlohmann::ordered_json;
 // rather than refused.
 std::string ToText(const Json &value);
 
+// A JSON library error's message without its "[json.exception...]" prefix.
+std::string JsonErrorText(const std::exception &error);
+
 [[noreturn]] void BadDescription(const std::string &where, const std::string &what);
 
 // An integer in [low, high]; hex strings ("0x1f") are accepted too.

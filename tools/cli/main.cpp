@@ -1,20 +1,27 @@
 // dinfo: query, inspect and build information files from the command line.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <iostream>
+#include <new>
+#include <optional>
 
+#include "dinfo/version.h"
 #include "info_file_json.h"
 #include "queries.h"
 
 namespace dinfo::cli {
 namespace {
 
+constexpr const char *CommandNames[] = {"format", "main", "category", "table", "inspect", "build", "help"};
+constexpr const char *CommandList = "format, main, category, table, inspect, build or help";
+
 // FILE, or --folder DIR --name NAME, as the exports take a file.
 void AddFileOptions(CLI::App &command, QueryOptions &options) {
   command.add_option("FILE", options.file.path, "the information file, as a path");
   command.add_option("--folder", options.file.folder, "folder of the file (with --name), passed as the exports' folder");
   command.add_option("--name", options.file.name, "file name inside --folder, passed as the exports' file name");
-  command.add_flag("--json", options.json, "print machine-readable JSON");
+  command.add_flag("--json", options.json, "print machine-readable JSON (errors too)");
 }
 
 void AddConditionOptions(CLI::App &command, QueryOptions &options) {
@@ -24,8 +31,88 @@ void AddConditionOptions(CLI::App &command, QueryOptions &options) {
       ->allow_extra_args(false);
 }
 
-int Inspect(const QueryOptions &options) {
+// A failure on stderr, and with --json also as JSON on stdout.
+int Report(int exitCode, const std::string &message, bool json) {
+  if (json) std::cout << ToText(Json{{"error", message}, {"exitCode", exitCode}}) << "\n";
+  std::cerr << "dinfo: " << message << "\n";
+  return exitCode;
+}
+
+std::size_t EditDistance(const std::string &a, const std::string &b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t above = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      diagonal = above;
+    }
+  }
+  return row[b.size()];
+}
+
+std::string UnknownCommand(const std::string &word) {
+  std::string message = "unknown command '" + word + "'";
+  const char *closest = nullptr;
+  std::size_t best = 3;  // suggest only near misses
+  for (const char *name : CommandNames) {
+    const std::size_t distance = EditDistance(word, name);
+    if (distance < best) best = distance, closest = name;
+  }
+  if (closest != nullptr) return message + " (did you mean '" + closest + "'?)";
+  return message + "; the commands are " + CommandList;
+}
+
+// Mistakes before the command, which the argument parser would only report
+// as a missing command.
+std::optional<std::string> TopLevelMistake(int argc, char **argv) {
+  if (argc < 2) return std::string("a command is required: ") + CommandList;
+  const std::string first = argv[1];
+  if (first.empty() || first[0] != '-') {
+    const bool known = std::any_of(std::begin(CommandNames), std::end(CommandNames),
+                                   [&](const char *name) { return first == name; });
+    if (!known) return UnknownCommand(first);
+    return std::nullopt;
+  }
+  for (const char *global : {"-h", "--help", "--help-all", "--version"}) {
+    if (first == global) return std::nullopt;
+  }
+  return "unknown option '" + first + "'; options go after the command: dinfo COMMAND [OPTIONS]";
+}
+
+bool WantsJson(int argc, char **argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--json") return true;
+  }
+  return false;
+}
+
+int Help(CLI::App &app, const std::string &topic) {
+  if (topic.empty()) {
+    // app.help() would explain the command chosen last, "help" itself.
+    std::cout << app.get_formatter()->make_help(&app, "dinfo", CLI::AppFormatMode::Normal);
+    return ExitOk;
+  }
+  const bool known = std::any_of(std::begin(CommandNames), std::end(CommandNames),
+                                 [&](const char *name) { return topic == name; });
+  if (!known) throw CliError(ExitUsage, UnknownCommand(topic));
+  std::cout << app.get_formatter()->make_help(app.get_subcommand(topic), "dinfo " + topic, CLI::AppFormatMode::Normal);
+  return ExitOk;
+}
+
+int Inspect(const QueryOptions &options, bool check) {
   const Json inspection = InspectInformationFile(options.file.ResolvedPath());
+  const Json &problems = inspection["problems"];
+  if (check) {
+    if (options.json) {
+      std::cout << ToText(Json{{"file", inspection["file"]}, {"problems", problems}}) << "\n";
+    } else {
+      std::cout << RenderProblems(inspection);
+    }
+    return problems.empty() ? ExitOk : ExitProblemsFound;
+  }
   if (options.json) {
     std::cout << ToText(inspection) << "\n";
   } else {
@@ -34,23 +121,30 @@ int Inspect(const QueryOptions &options) {
   return ExitOk;
 }
 
-int Build(const std::string &descriptionPath, const std::string &outPath, bool json) {
+// Reads and builds a description; a fault in it is named with its file.
+std::vector<std::uint8_t> BuildFromFile(const std::string &descriptionPath, Json &description) {
   const std::vector<std::uint8_t> text = ReadWholeFile(descriptionPath);
-  Json description;
   try {
     description = Json::parse(text.begin(), text.end());
+    return BuildInformationFile(description);
   } catch (const Json::parse_error &error) {
-    throw CliError(ExitBadInput, descriptionPath + " is not valid JSON: " + error.what());
+    throw CliError(ExitBadInput, descriptionPath + ": not valid JSON: " + JsonErrorText(error));
+  } catch (const Json::exception &error) {
+    throw CliError(ExitBadInput, descriptionPath + ": " + JsonErrorText(error));
+  } catch (const CliError &error) {
+    throw CliError(error.exitCode, descriptionPath + ": " + error.what());
   }
-  const std::vector<std::uint8_t> bytes = BuildInformationFile(description);
+}
+
+int Build(const std::string &descriptionPath, const std::string &outPath, bool json) {
+  Json description;
+  const std::vector<std::uint8_t> bytes = BuildFromFile(descriptionPath, description);
   WriteWholeFile(outPath, bytes);
+  const std::size_t records = description.value("records", Json::array()).size();
   if (json) {
-    std::cout << ToText(Json{{"file", outPath}, {"size", bytes.size()},
-                             {"records", description.value("records", Json::array()).size()}})
-              << "\n";
+    std::cout << ToText(Json{{"file", outPath}, {"size", bytes.size()}, {"records", records}}) << "\n";
   } else {
-    std::cout << "wrote " << outPath << ": " << bytes.size() << " bytes, "
-              << description.value("records", Json::array()).size() << " records\n";
+    std::cout << "wrote " << outPath << ": " << bytes.size() << " bytes, " << records << " records\n";
   }
   return ExitOk;
 }
@@ -58,7 +152,10 @@ int Build(const std::string &descriptionPath, const std::string &outPath, bool j
 int Run(int argc, char **argv) {
   CLI::App app{"dinfo: query, inspect and build dinfo information files.\n"
                "Queries call the library's exports exactly as a caller would."};
+  app.name("dinfo");
   app.set_help_all_flag("--help-all", "help for every subcommand");
+  app.set_version_flag("--version", std::string("dinfo ") + DINFO_VERSION_STRING);
+  app.footer(ExitCodeTable);
   app.require_subcommand(1);
   QueryOptions options;
 
@@ -86,9 +183,11 @@ int Run(int argc, char **argv) {
   table->add_flag("--all", options.all, "show every value of long arrays");
   table->add_option("--plot", options.plot, "draw each numeric array as a line chart into this SVG file");
 
+  bool check = false;
   CLI::App *inspect = app.add_subcommand("inspect", "the file's structure as the library reads it");
   AddFileOptions(*inspect, options);
   inspect->add_flag("--all", options.all, "show every value of long arrays");
+  inspect->add_flag("--check", check, "show only the problems; exit 4 when there are any");
 
   std::string descriptionPath;
   std::string outPath;
@@ -96,31 +195,48 @@ int Run(int argc, char **argv) {
   CLI::App *build = app.add_subcommand("build", "write an information file from a JSON description");
   build->add_option("DESCRIPTION", descriptionPath, "the JSON description (see tools/cli/README.md)")->required();
   build->add_option("-o,--output", outPath, "the information file to write")->required();
-  build->add_flag("--json", buildJson, "print machine-readable JSON");
+  build->add_flag("--json", buildJson, "print machine-readable JSON (errors too)");
 
+  std::string helpTopic;
+  CLI::App *help = app.add_subcommand("help", "help for the tool or one command");
+  help->add_option("COMMAND", helpTopic, "the command to explain");
+
+  const bool json = WantsJson(argc, argv);
+  if (const std::optional<std::string> mistake = TopLevelMistake(argc, argv)) {
+    Report(ExitUsage, *mistake, json);
+    std::cerr << "Run 'dinfo help' for the commands.\n";
+    return ExitUsage;
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError &error) {
     if (error.get_exit_code() == 0) return app.exit(error);
-    std::cerr << "dinfo: " << error.what() << "\nRun with --help for more information.\n";
+    const std::string command = argc > 1 ? std::string(argv[1]) + ": " : "";
+    Report(ExitUsage, command + error.what(), json);
+    std::cerr << "Run 'dinfo help " << (argc > 1 ? argv[1] : "") << "' for its options.\n";
     return ExitUsage;
   }
 
   try {
+    if (*help) return Help(app, helpTopic);
     if (*build) return Build(descriptionPath, outPath, buildJson);
     options.file.Check();
     options.file.folderWide = ToUtf16(options.file.folder);
+    if (*inspect) return Inspect(options, check);
+    // The library would report any unreadable file as ErrOpenFile, and wait
+    // on a FIFO: refuse those first, with the system's reason.
+    ParseConditions(options.conditions);
+    CheckInputFile(options.file.ResolvedPath());
     if (*format) return RunFormat(options);
     if (*mainInfo) return RunMain(options);
     if (*category) return RunCategory(static_cast<char>(std::tolower(variant[0])), options);
     if (*table) return RunTable(options);
-    if (*inspect) return Inspect(options);
   } catch (const CliError &error) {
-    std::cerr << "dinfo: " << error.what() << "\n";
-    return error.exitCode;
+    return Report(error.exitCode, error.what(), json);
+  } catch (const std::bad_alloc &) {
+    return Report(ExitBadInput, "out of memory: the input is too large for this machine", json);
   } catch (const std::exception &error) {
-    std::cerr << "dinfo: " << error.what() << "\n";
-    return ExitBadInput;
+    return Report(ExitBadInput, error.what(), json);
   }
   return ExitUsage;
 }

@@ -3,7 +3,9 @@
 #include <cstring>
 #include <iostream>
 #include <memory>
+#include <optional>
 
+#include "info_file_json.h"
 #include "json_util.h"
 #include "render.h"
 #include "svg_plot.h"
@@ -21,6 +23,7 @@ int Failure(const QueryOptions &options, const std::string &call, std::int32_t c
     Json answer{{"call", call}, {"status", code}};
     if (const char *name = StatusName(code)) answer["name"] = name;
     answer["message"] = message;
+    answer["exitCode"] = ExitQueryFailed;
     std::cout << ToText(answer) << "\n";
   }
   std::cerr << "dinfo: " << call << " on " << options.file.Describe() << ": " << message << "\n";
@@ -78,14 +81,48 @@ std::vector<ConditionPair> ParseConditions(const std::vector<std::string> &condi
   return pairs;
 }
 
+namespace {
+
+// The format type the status record stores, found the way inspect reads
+// the file; nullopt when it cannot be read.
+std::optional<std::int64_t> StoredFormatType(const Json &node) {
+  if (node.contains("formatType") && node["formatType"].is_number_integer()) return node["formatType"].get<std::int64_t>();
+  for (const Json &link : node.value("links", Json::array())) {
+    if (link.contains("block")) {
+      if (auto found = StoredFormatType(link["block"])) return found;
+    }
+  }
+  return std::nullopt;
+}
+
+// A negative answer is either a status code or a negative format type the
+// file stores; the export cannot tell them apart, the file can.
+std::string FormatFailure(const FileArgument &file, std::int32_t result) {
+  std::optional<std::int64_t> stored;
+  std::string firstProblem;
+  try {
+    const Json inspection = InspectInformationFile(file.ResolvedPath());
+    if (!inspection["chains"].empty()) stored = StoredFormatType(inspection["chains"][0]);
+    if (!inspection["problems"].empty()) {
+      const Json &problem = inspection["problems"][0];
+      firstProblem = "; the file's first problem: " + problem["where"].get<std::string>() + ": " +
+                     problem["what"].get<std::string>();
+    }
+  } catch (const CliError &) {
+  }
+  if (stored == result || StatusName(result) == nullptr) {
+    std::string message = "the file stores the negative format type " + std::to_string(result);
+    if (const char *name = StatusName(result)) message += std::string(" (the same number as ") + name + ")";
+    return message;
+  }
+  return DescribeStatus(result) + firstProblem;
+}
+
+}  // namespace
+
 int RunFormat(const QueryOptions &options) {
   const std::int32_t result = DIGetTableFormatType(options.file.FileName(), options.file.Folder());
-  if (result < 0) {
-    const std::string message = StatusName(result) != nullptr
-                                    ? DescribeStatus(result)
-                                    : "the file stores the negative format type " + std::to_string(result);
-    return Failure(options, "DIGetTableFormatType", result, message);
-  }
+  if (result < 0) return Failure(options, "DIGetTableFormatType", result, FormatFailure(options.file, result));
   Print(options, Json{{"call", "DIGetTableFormatType"}, {"formatType", result}},
         "format type " + std::to_string(result) + "\n");
   return ExitOk;
@@ -156,7 +193,9 @@ int RunTable(const QueryOptions &options) {
     std::string message = "DIGetTable returned null (the library gives no reason)";
     if (!probe.failure.empty()) message += "; the tool retraced its steps: " + probe.failure;
     if (options.json) {
-      std::cout << ToText(Json{{"call", "DIGetTable"}, {"table", nullptr}, {"message", message}}) << "\n";
+      std::cout << ToText(Json{{"call", "DIGetTable"}, {"table", nullptr}, {"message", message},
+                               {"exitCode", ExitQueryFailed}})
+                << "\n";
     }
     std::cerr << "dinfo: DIGetTable on " << options.file.Describe() << ": " << message << "\n";
     return ExitQueryFailed;
