@@ -1,15 +1,38 @@
 #!/usr/bin/env bash
-# The main job: build, write the sample information file from its JSON
-# description with the dinfo tool, then query it with every export and
-# show its structure.
+# The main job: build the library and the dinfo tool (nothing else), write
+# the sample information file from its JSON description with the tool, then
+# query it with every export and show its structure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh
-cmake --preset release >/dev/null
-cmake --build --preset release
 
-dinfo=./build/release/tools/cli/dinfo
-sample=build/release/sample.dat
+# Only what this job needs: a compiler, CMake, Ninja and the tool's two
+# header-only libraries. Does nothing when they are all there.
+packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
+missing=()
+for package in "${packages[@]}"; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "installing: ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  SUDO=""
+  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+  $SUDO apt-get update -qq
+  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+# The `tool` preset: Release, without tests, fuzzers and benchmarks; its
+# build preset builds the shared library and the tool only.
+cmake --preset tool >/dev/null
+cmake --build --preset tool
+
+dinfo=./build/tool/tools/cli/dinfo
+if [ ! -x "$dinfo" ]; then
+  echo "the dinfo tool was not built (it needs libcli11-dev and nlohmann-json3-dev)" >&2
+  exit 1
+fi
+echo "the dinfo tool is $(realpath "$dinfo")"
+sample=build/tool/sample.dat
 run() {
   echo
   echo "\$ dinfo $*"
@@ -21,6 +44,8 @@ run format "$sample"
 run main "$sample"
 run category v "$sample" --selector 1 --cond 7=0 --cond 8=2
 run category s "$sample" --selector 1
-run table "$sample" --selector 1 --cond 9=0 --plot build/release/sample-table.svg
-echo "(the table's arrays are drawn in build/release/sample-table.svg)"
+run table "$sample" --selector 1 --cond 9=0 --plot build/tool/sample-table.svg
+echo "(the table's arrays are drawn in build/tool/sample-table.svg)"
 run inspect "$sample"
+echo
+echo "the dinfo tool is $(realpath "$dinfo")"
