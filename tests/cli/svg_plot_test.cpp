@@ -11,7 +11,7 @@ namespace dinfo::cli {
 namespace {
 
 TEST(SvgPlot, OnePanelPerSeriesAndWellFormed) {
-  const std::vector<Series> series = {{"entry 0", {1, 4, 9, 16}}, {"entry 2.1 <&>", {5}}, {"flat", {3, 3, 3}}};
+  const std::vector<Series> series = {{"entry 0", {1, 4, 9, 16}, "int32"}, {"entry 2.1 <&>", {5}, ""}, {"flat", {3, 3, 3}, ""}};
   const std::string svg = RenderSvg(series, "a \"title\" & more");
   std::string problem;
   EXPECT_TRUE(test::IsWellFormedXml(svg, &problem)) << problem << "\n" << svg;

@@ -32,6 +32,8 @@ std::string KeyedText(const Json &keyed, const std::string &indent) {
                                                                           : "kind " + keyed["kind"].dump());
   out += ", " + (keyed["valueType"].is_string() ? keyed["valueType"].get<std::string>()
                                                 : "value type " + keyed["valueType"].dump());
+  // The block carries no sign; its 8- and 16-bit values are shown signed.
+  if (keyed["valueType"] == "int8" || keyed["valueType"] == "int16") out += " (signed)";
   out += " x " + keyed["valuesPerRow"].dump();
   const Json keyIndex = keyed.value("keyIndex", Json::array());
   if (!keyIndex.empty()) out += ", keys on conditions " + keyIndex.dump();

@@ -1,6 +1,7 @@
 #include "queries.h"
 
 #include <cstring>
+#include <filesystem>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -184,8 +185,32 @@ int RunCategory(char variant, const QueryOptions &options) {
   return ExitOk;
 }
 
+namespace {
+
+// "table of FILE, selector 1, conditions 9=0": what a plot shows.
+std::string QueryTitle(const QueryOptions &options) {
+  std::string title = "table of " + options.file.Describe() + ", selector " + std::to_string(options.selector);
+  if (!options.conditions.empty()) {
+    title += options.conditions.size() == 1 ? ", condition" : ", conditions";
+    for (const std::string &condition : options.conditions) title += " " + condition;
+  }
+  return title;
+}
+
+// An output must not replace the file it is drawn from.
+void RefuseToOverwriteInput(const QueryOptions &options, const std::string &output, const char *option) {
+  std::error_code error;
+  if (!output.empty() && std::filesystem::equivalent(output, options.file.ResolvedPath(), error)) {
+    throw CliError(ExitUsage, std::string(option) + " '" + output + "' is the information file itself; name another file");
+  }
+}
+
+}  // namespace
+
 int RunTable(const QueryOptions &options) {
   const std::vector<ConditionPair> pairs = ParseConditions(options.conditions);
+  RefuseToOverwriteInput(options, options.out, "--out");
+  RefuseToOverwriteInput(options, options.plot, "--plot");
   void *table = DIGetTable(options.file.FileName(), options.file.Folder(), options.selector,
                            pairs.empty() ? nullptr : pairs.data(), static_cast<std::int16_t>(pairs.size()));
   const TableProbe probe = ProbeTable(options.file, options.selector, pairs);
@@ -210,7 +235,7 @@ int RunTable(const QueryOptions &options) {
   try {
     if (!options.out.empty()) WriteWholeFile(options.out, std::vector<std::uint8_t>(bytes, bytes + totalSize));
     if (!options.plot.empty()) {
-      const std::string svg = PlotTableArrays(view, options.file.Describe());
+      const std::string svg = PlotTableArrays(view, QueryTitle(options));
       WriteWholeFile(options.plot, std::vector<std::uint8_t>(svg.begin(), svg.end()));
     }
   } catch (...) {

@@ -1,6 +1,7 @@
 #include "render.h"
 
 #include <algorithm>
+#include <cstdio>
 
 namespace dinfo::cli {
 namespace {
@@ -10,8 +11,9 @@ constexpr std::size_t SummaryTail = 3;
 
 std::string ElementTypeName(std::int64_t size) {
   switch (size) {
-    case 1: return "int8";
-    case 2: return "int16";
+    // Arrays carry no sign; the tool shows them signed (255 as -1).
+    case 1: return "int8 (signed)";
+    case 2: return "int16 (signed)";
     case 4: return "int32";
     default: return std::to_string(size) + "-byte";
   }
@@ -19,6 +21,13 @@ std::string ElementTypeName(std::int64_t size) {
 
 std::string Plural(std::size_t count, const std::string &word) {
   return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+}
+
+std::string TagBitsText(const Json &entry) {
+  if (!entry.contains("tagBits")) return "";
+  char text[32];
+  std::snprintf(text, sizeof text, ", tag bits 0x%06llx", static_cast<unsigned long long>(entry["tagBits"].get<std::uint64_t>()));
+  return text;
 }
 
 }  // namespace
@@ -121,10 +130,10 @@ std::string RenderTableView(const Json &view, const std::string &indent, bool al
       }
       out += "\n";
     } else if (kind == "nested table") {
-      out += "nested table at " + entry["location"].dump() + "\n";
+      out += "nested table at " + entry["location"].dump() + TagBitsText(entry) + "\n";
       if (entry.contains("table")) out += RenderTableView(entry["table"], indent + "      ", all);
     } else if (kind == "inline") {
-      out += "inline entry, location word " + entry["location"].dump() + "\n";
+      out += "inline entry, location word " + entry["location"].dump() + TagBitsText(entry) + "\n";
     } else {
       out += "invalid entry, tag " + entry["tag"].get<std::string>() + "\n";
     }

@@ -141,11 +141,11 @@ void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded
       for (const std::string &problem : nested.problems) walk.problems.push_back(where + ": " + problem);
       view["table"] = nested.view;
       entry = Json{{"table", nested.description}};
-      if ((tag & 0xFFFFFFu) != 0) entry["tagBits"] = tag & 0xFFFFFFu;
+      if ((tag & 0xFFFFFFu) != 0) entry["tagBits"] = view["tagBits"] = tag & 0xFFFFFFu;
     } else if (TagKind(tag) == TagInline) {
       view["kind"] = "inline";
       entry = Json{{"inline", location}};
-      if ((tag & 0xFFFFFFu) != 0) entry["tagBits"] = tag & 0xFFFFFFu;
+      if ((tag & 0xFFFFFFu) != 0) entry["tagBits"] = view["tagBits"] = tag & 0xFFFFFFu;
     } else {
       view["kind"] = "invalid";
       walk.problems.push_back(where + ": tag " + HexWord(tag) + " names no kind of entry");
