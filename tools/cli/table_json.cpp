@@ -10,7 +10,8 @@ namespace {
 
 using writer::Bytes;
 
-constexpr int MaxNesting = 64;
+// As deep as the library walks nested tables.
+constexpr int MaxNesting = 256;
 constexpr std::uint32_t LowFlagBits = 0x1FFFFFFFu;
 
 struct Walk {
