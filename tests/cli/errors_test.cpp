@@ -88,6 +88,21 @@ TEST_F(ErrorTest, DamagedFilesFailTheCheckAndNameTheirFirstProblem) {
     ExpectRefusal({"format", file}, 1, "ErrFormatType (-2025): the format type could not be read from the status "
                                        "record (1000); the file's first problem: ");
   }
+  // A section none of whose records reads is left out of the description,
+  // which therefore still builds.
+  WriteText("lost.json", R"({"sections": [12], "records": [{"section": 12, "id": 1, "raw": "01020304"}]})");
+  ASSERT_EQ(Dinfo({"build", "lost.json", "-o", "lost.dat"}).exitCode, 0);
+  writer::Bytes lost = ReadFile("lost.dat");
+  const auto sizeWord = DinfoJson({"inspect", "lost.dat", "--json"})["records"][0]["offset"].get<std::size_t>();
+  writer::PutI32(lost, sizeWord, -5);
+  WriteFile("lost.dat", lost);
+  const Json inspection = DinfoJson({"inspect", "lost.dat", "--json"});
+  EXPECT_EQ(inspection["sections"], Json::array({8}));
+  EXPECT_FALSE(inspection.contains("rebuildError")) << inspection["rebuildError"];
+  WriteText("lost-again.json", inspection.dump());
+  EXPECT_EQ(Dinfo({"build", "lost-again.json", "-o", "rebuilt.dat"}).exitCode, 0);
+  EXPECT_EQ(Dinfo({"inspect", "--check", "lost.dat"}).exitCode, 4);
+
   // A stored format type of -2006 is told apart from a file that did not open.
   WriteText("negative.json", R"({"records": [{"id": 1000, "keyed": {"kind": "single", "rows": [{"values": [0]},
                                                                                         {"values": [-2006]}]}}]})");

@@ -484,11 +484,18 @@ Json Inspector::Describe() {
   Json description;
   description["dinfo"] = DescriptionVersion;
   description["prefix"] = ToHex(bytes_.data(), std::min<std::size_t>(8, bytes_.size()));
-  description["sections"] = Json(std::vector<std::int32_t>(sections_.begin(), sections_.end()));
   std::vector<const RecordInfo *> ordered;
+  std::set<std::int32_t> describedSections = {MainSection};
   for (const auto &[address, record] : records_) {
-    if (record.readable) ordered.push_back(&record);
+    if (record.readable) ordered.push_back(&record), describedSections.insert(record.section);
   }
+  // A section none of whose records could be read cannot be described:
+  // build refuses an empty directory.
+  std::vector<std::int32_t> sections;
+  for (std::int32_t section : sections_) {
+    if (describedSections.count(section) != 0) sections.push_back(section);
+  }
+  description["sections"] = Json(sections);
   std::stable_sort(ordered.begin(), ordered.end(),
                    [](const RecordInfo *a, const RecordInfo *b) { return a->offset < b->offset; });
   Json records = Json::array();
