@@ -33,8 +33,11 @@ class KeyedLookupTest : public FileTest {
     for (auto [index, value] : conditions) vector.entries[index] = value;
     std::vector<std::uint8_t> output(outputBytes, 0xEE);
     LookupResult result;
-    result.status = LookupKeyedRecord(withVector ? &vector : nullptr, handle, recordId, MainSection,
-                                      &result.count, &result.disabledFlag, Block(output));
+    {
+      FileView view(handle);
+      result.status = LookupKeyedRecord(withVector ? &vector : nullptr, view, MainSection, recordId,
+                                        &result.count, &result.disabledFlag, Block(output));
+    }
     CloseHandle(handle);
     ExpectNothingHeld();
     for (std::size_t i = 0; i + 4 <= output.size(); i += 4) {
@@ -293,7 +296,10 @@ TEST_F(KeyedLookupTest, ReadKeyedHeaderDescribesTheFinalBlock) {
   for (auto &entry : vector.entries) entry = -1;
   vector.entries[1] = 1;
   KeyedHeader header{};
-  EXPECT_EQ(ReadKeyedHeader(&vector, handle, 50, MainSection, &header), 0);
+  {
+    FileView view(handle);
+    EXPECT_EQ(ReadKeyedHeader(&vector, view, MainSection, 50, &header), 0);
+  }
   EXPECT_EQ(header.kind, SingleBlock);
   EXPECT_EQ(header.valueType, 256);
   CloseHandle(handle);

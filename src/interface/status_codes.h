@@ -1,22 +1,10 @@
 // Every status code of the library. The exports' codes come from the public
-// header; the rest stay inside and are turned into those codes (or a null
-// table) by the exports.
+// header; the keyed layer's stay inside and are turned into those codes (or
+// a null table) by the exports.
 #ifndef DINFO_INTERFACE_STATUS_CODES_H
 #define DINFO_INTERFACE_STATUS_CODES_H
 
-#include <cstdint>
-
 #include "dinfo/dinfo.h"
-
-namespace dinfo {
-
-constexpr std::int16_t StatusOk = 0;
-constexpr std::int16_t ErrListMemory = -2004;        // a value list's work area was not had
-constexpr std::int16_t ErrRecordUnreadable = -2007;  // a record of a chain did not read
-constexpr std::int16_t ErrChainSelection = -2008;    // a chain block matched no row
-constexpr std::int16_t ErrRecordDamaged = -2010;     // a record is empty, or its block is unsound
-constexpr std::int16_t ErrListFailed = -1;           // a value list's lookup or type failed
-
-}  // namespace dinfo
+#include "keyed/keyed_status.h"
 
 #endif  // DINFO_INTERFACE_STATUS_CODES_H

@@ -1,5 +1,5 @@
 #include "common/bytes.h"
-#include "interface/status_codes.h"
+#include "keyed/keyed_status.h"
 #include "keyed/keyed_block.h"
 
 namespace dinfo {

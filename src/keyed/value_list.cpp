@@ -2,7 +2,7 @@
 
 #include "common/bytes.h"
 #include "infofile/information_file.h"
-#include "interface/status_codes.h"
+#include "keyed/keyed_status.h"
 
 namespace dinfo {
 namespace {
@@ -32,13 +32,13 @@ struct Selection {
 // Runs the lookup into a fresh work area; on success the caller reads the
 // rows from `work` and releases it. The area starts out unfilled: the
 // caller zeroes what it reads beyond `written` (ZeroUnwritten).
-Selection LookupIntoWorkArea(std::int32_t recordId, const ConditionVector *conditions, HANDLE file,
-                             std::int32_t workSize) {
+Selection LookupIntoWorkArea(std::int32_t recordId, const ConditionVector *conditions,
+                             FileView &view, std::int32_t workSize) {
   Selection selection{0, AllocateBlockToOverwrite(workSize), 0};
   if (selection.work.empty()) return {ErrListMemory, {}, 0};
   std::int16_t count = 0;
   std::int16_t disabledFlag = 0;
-  const std::int16_t status = LookupKeyedRecord(conditions, file, recordId, MainSection, &count,
+  const std::int16_t status = LookupKeyedRecord(conditions, view, MainSection, recordId, &count,
                                                 &disabledFlag, selection.work, &selection.written);
   selection.result = status != StatusOk || disabledFlag != 0 ? ErrListFailed : count;
   return selection;
@@ -59,9 +59,9 @@ void ZeroUnwritten(const Selection &selection, std::int16_t count, std::int32_t 
 }  // namespace
 
 std::int16_t GetValueList(std::int32_t recordId, const ConditionVector *conditions,
-                          IntegerTriplet *list, std::int16_t start, HANDLE file,
+                          IntegerTriplet *list, std::int16_t start, FileView &view,
                           std::int32_t expectedType) {
-  Selection selection = LookupIntoWorkArea(recordId, conditions, file, ValueListWorkSize);
+  Selection selection = LookupIntoWorkArea(recordId, conditions, view, ValueListWorkSize);
   std::int16_t result = selection.result;
   const bool typeHandled = expectedType == 1 || expectedType == 2 || expectedType == 4;
   if (result >= 0 && !typeHandled) result = ErrListFailed;
@@ -82,9 +82,9 @@ std::int16_t GetValueList(std::int32_t recordId, const ConditionVector *conditio
 }
 
 std::int16_t GetNamedEntryList(std::int32_t recordId, const ConditionVector *conditions,
-                               NamedEntry *list, std::int16_t start, HANDLE file,
+                               NamedEntry *list, std::int16_t start, FileView &view,
                                std::int32_t expectedType) {
-  Selection selection = LookupIntoWorkArea(recordId, conditions, file, NamedEntryListWorkSize);
+  Selection selection = LookupIntoWorkArea(recordId, conditions, view, NamedEntryListWorkSize);
   std::int16_t result = selection.result;
   const bool typeHandled = expectedType == ValueTypeText || expectedType == ValueTypeNamedEntry;
   if (result >= 0 && !typeHandled) result = ErrListFailed;

@@ -21,10 +21,10 @@ constexpr std::int32_t MaxListElements = 32767;
 // ErrListFailed. A selection larger than the work area, or one that would
 // take the list past element 32767, fails instead of being cut short.
 std::int16_t GetValueList(std::int32_t recordId, const ConditionVector *conditions,
-                          IntegerTriplet *list, std::int16_t start, HANDLE file,
+                          IntegerTriplet *list, std::int16_t start, FileView &view,
                           std::int32_t expectedType);
 std::int16_t GetNamedEntryList(std::int32_t recordId, const ConditionVector *conditions,
-                               NamedEntry *list, std::int16_t start, HANDLE file,
+                               NamedEntry *list, std::int16_t start, FileView &view,
                                std::int32_t expectedType);
 
 }  // namespace dinfo
