@@ -307,3 +307,53 @@ TEST_F(KeyedLookupTest, ReadKeyedHeaderDescribesTheFinalBlock) {
 
 }  // namespace
 }  // namespace dinfo::test
+
+namespace dinfo::test {
+namespace {
+
+// Within one call the view reads each keyed record once: a block looked up
+// again is the one restored before, checked anew against the lookup at
+// hand, and a plain record read of it still gives the stored bytes.
+TEST_F(KeyedLookupTest, ABlockLookedUpAgainInOneViewIsNotReadAgain) {
+  KeyedBlock wrongChain = writer::ChainTo({1}, {{{1}, 60}});
+  wrongChain.valueType = 2;  // sound only where no vector makes it a chain
+  const KeyedBlock final = writer::SingleValues(4, 3, 1, PackValues({7, 8, 9}, 4));
+  Write("keyed.dat", writer::Finish(FileWith({{50, writer::ChainTo({1}, {{{1}, 60}})},
+                                              {60, final},
+                                              {70, wrongChain}})));
+  HANDLE handle = OpenInformationFile(reinterpret_cast<const WideChar *>(Folder()), "keyed.dat");
+  ASSERT_NE(handle, nullptr);
+  ConditionVector vector;
+  for (auto &entry : vector.entries) entry = -1;
+  vector.entries[1] = 1;
+  {
+    FileView view(handle);
+    auto lookup = [&](const ConditionVector *conditions, std::int32_t recordId, std::int64_t reads) {
+      std::int16_t count = -1;
+      std::int16_t flag = -1;
+      std::uint8_t output[64] = {};
+      const std::int64_t before = seam::ReadAttempts();
+      const std::int16_t status =
+          LookupKeyedRecord(conditions, view, MainSection, recordId, &count, &flag, Block(output));
+      EXPECT_EQ(seam::ReadAttempts() - before, reads) << "record " << recordId;
+      return status == 0 ? count * 1000 + output[8] : status;
+    };
+    // The directory (3 reads) and record 50, a final block without a vector.
+    EXPECT_EQ(lookup(nullptr, 50, 5), 0);
+    // 50 again, kept, now a chain to 60; then 60, kept in its turn.
+    EXPECT_EQ(lookup(&vector, 50, 2), 1009);
+    EXPECT_EQ(lookup(&vector, 60, 0), 1009);
+    EXPECT_EQ(lookup(nullptr, 70, 2), 0);
+    EXPECT_EQ(lookup(&vector, 70, 0), ErrRecordDamaged);
+    std::int32_t size = 0;
+    Block stored = ReadRecord(view, MainSection, 60, &size);
+    EXPECT_EQ(Bytes(stored.begin(), stored.end()),
+              writer::KeyedRecord(final, 0x9E3779B9u ^ 60u));
+    ReleaseBlock(stored);
+  }
+  CloseHandle(handle);
+  ExpectNothingHeld();
+}
+
+}  // namespace
+}  // namespace dinfo::test
