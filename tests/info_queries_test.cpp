@@ -315,11 +315,11 @@ TEST_F(InfoQueriesTest, ValueListsRefuseToPassElement32767) {
   std::vector<IntegerTriplet> list(32770);
   {
     FileView view(handle);
-    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32764, view, 4), 3);
-    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32765, view, 4), ErrListFailed);
-    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, view, 3), ErrListFailed);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32764, view, 4).count, 3);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32765, view, 4).fault, Fault::ListFailed);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, view, 3).fault, Fault::ListFailed);
     seam::FailAllocationsAfter(0);
-    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, view, 4), -2004);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, view, 4).fault, Fault::NoMemory);
     seam::FailAllocationsAfter(-1);
   }
   CloseHandle(handle);

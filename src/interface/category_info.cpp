@@ -32,7 +32,7 @@ bool IdListEnds(const std::uint8_t *ids) {
 std::int16_t GatherListedRecords(const ConditionVector &vector, FileView &view,
                                  const std::uint8_t *ids, void *entries) {
   KeyedHeader header{};
-  if (ReadKeyedHeader(&vector, view, MainSection, ReadI32LittleEndian(ids), &header) < 0) {
+  if (ReadKeyedHeader(&vector, view, MainSection, ReadI32LittleEndian(ids), &header) != Fault::None) {
     return ErrValueList;
   }
   const std::int32_t valueType = header.valueType;
@@ -44,12 +44,12 @@ std::int16_t GatherListedRecords(const ConditionVector &vector, FileView &view,
   std::int16_t total = 0;
   for (std::int32_t i = 0; ReadI32LittleEndian(ids + 4 * i) != 0; ++i) {
     const std::int32_t id = ReadI32LittleEndian(ids + 4 * i);
-    const std::int16_t added =
+    const ListResult added =
         asTriplets
             ? GetValueList(id, &vector, static_cast<IntegerTriplet *>(entries), total, view, valueType)
             : GetNamedEntryList(id, &vector, static_cast<NamedEntry *>(entries), total, view, valueType);
-    if (added < 0) return listFailure;
-    total = static_cast<std::int16_t>(total + added);
+    if (added.fault != Fault::None) return listFailure;
+    total = static_cast<std::int16_t>(total + added.count);
   }
   return total;
 }
@@ -63,7 +63,7 @@ std::int16_t QueryCategory(FileView &view, std::int32_t selector, const Conditio
   std::int16_t disabledFlag = 0;
   const std::int32_t recordId = variant == CategoryVariant::V ? CategoryVRecordId : CategorySRecordId;
   if (LookupKeyedRecord(&vector, view, MainSection, recordId, &count, &disabledFlag,
-                        Block(ids, sizeof ids)) != StatusOk) {
+                        Block(ids, sizeof ids)) != Fault::None) {
     return ErrCategoryLookup;
   }
   if (disabledFlag != 0) return ErrRecordDisabled;

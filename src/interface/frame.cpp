@@ -25,13 +25,13 @@ const StatusValues &StatusOf(ExportFile &file) {
 
 std::int16_t CheckFileStatus(ExportFile &file) {
   const StatusValues &values = StatusOf(file);
-  if (values.lookup != StatusOk) return ErrStatusLookup;
+  if (values.lookup != Fault::None) return ErrStatusLookup;
   return values.fileStatus > 0 ? std::int16_t{ErrFileUnusable} : StatusOk;
 }
 
 std::int32_t GetFormatType(ExportFile &file) {
   const StatusValues &values = StatusOf(file);
-  if (values.lookup != StatusOk) return ErrFormatType;
+  if (values.lookup != Fault::None) return ErrFormatType;
   if (values.disabledFlag != 0) return ErrRecordDisabled;
   if (values.count < 2) return ErrFormatType;
   return values.formatType;

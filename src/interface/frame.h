@@ -27,7 +27,7 @@ constexpr std::int32_t StatusBufferSize = 400;
 
 // What the lookup of the status record gave.
 struct StatusValues {
-  std::int16_t lookup;
+  Fault lookup;
   std::int16_t count;
   std::int16_t disabledFlag;
   std::int32_t fileStatus;

@@ -24,7 +24,7 @@ bool LocateTable(FileView &view, const ConditionVector &vector, TableAddress *ad
   std::int16_t count = 0;
   std::int16_t disabledFlag = 0;
   bool found = LookupKeyedRecord(&vector, view, MainSection, TableLocatorRecordId, &count,
-                                 &disabledFlag, work) == StatusOk &&
+                                 &disabledFlag, work) == Fault::None &&
                disabledFlag == 0 && count == 2;
   *address = {0, 0};
   for (std::int32_t row = 0; found && row < 2; ++row) {

@@ -10,17 +10,17 @@ namespace {
 std::int16_t QueryMainInfo(FileView &view, NamedEntry *namedEntries, IntegerTriplet *triplets,
                            std::int16_t *namedCount, std::int16_t *tripletCount) {
   KeyedHeader header{};
-  if (ReadKeyedHeader(nullptr, view, MainSection, MainEntriesRecordId, &header) < 0) {
+  if (ReadKeyedHeader(nullptr, view, MainSection, MainEntriesRecordId, &header) != Fault::None) {
     return ErrMainInfo;
   }
-  const std::int16_t named =
+  const ListResult named =
       GetNamedEntryList(MainEntriesRecordId, nullptr, namedEntries, 0, view, header.valueType);
-  if (named <= 0) return ErrMainInfo;
-  *namedCount = named;
-  const std::int16_t tripletTotal =
+  if (named.fault != Fault::None || named.count == 0) return ErrMainInfo;
+  *namedCount = named.count;
+  const ListResult tripletList =
       GetValueList(MainTripletsRecordId, nullptr, triplets, 0, view, ValueTypeInt32);
-  if (tripletTotal <= 0) return ErrMainInfo;
-  *tripletCount = tripletTotal;
+  if (tripletList.fault != Fault::None || tripletList.count == 0) return ErrMainInfo;
+  *tripletCount = tripletList.count;
   return StatusOk;
 }
 

@@ -1,7 +1,6 @@
 #include "common/bytes.h"
 #include "infofile/information_file.h"
 #include "infofile/scramble.h"
-#include "keyed/keyed_status.h"
 #include "keyed/keyed_block.h"
 
 namespace dinfo {
@@ -17,25 +16,25 @@ bool Restore(Block block) {
 
 // One block of the chain, restored and with its header checked: the one
 // the view kept when this call restored it before, else read anew.
-std::int16_t ReadKeyedBlock(const ConditionVector *conditions, FileView &view,
-                            std::int32_t section, std::int32_t recordId, KeyedHeader *header,
-                            Block *block, std::int32_t *directoryCount) {
+Fault ReadKeyedBlock(const ConditionVector *conditions, FileView &view,
+                     std::int32_t section, std::int32_t recordId, KeyedHeader *header,
+                     Block *block, std::int32_t *directoryCount) {
   *block = TakeRestoredBlock(view, section, recordId, directoryCount);
   if (block->empty()) {
     std::int32_t sizeOrCode = 0;
     *block = ReadRecord(view, section, recordId, &sizeOrCode, directoryCount);
-    if (block->empty()) return ErrRecordUnreadable;
+    if (block->empty()) return Fault::RecordUnreadable;
     if (!Restore(*block)) {
       ReleaseBlock(*block);
-      return ErrRecordDamaged;
+      return Fault::RecordDamaged;
     }
   }
   ParseKeyedHeader(header, *block);
   if (!KeyedBlockIsSound(*header, conditions != nullptr)) {
     KeepRestoredBlock(view, section, recordId, *directoryCount, *block);
-    return ErrRecordDamaged;
+    return Fault::RecordDamaged;
   }
-  return StatusOk;
+  return Fault::None;
 }
 
 // The final block of a chain, with what the view needs to keep it.
@@ -61,19 +60,19 @@ constexpr std::int64_t ChainScanBudget = std::int64_t{1} << 26;
 // back to the view before the next is read. A chain can visit no more
 // distinct records than its section's directory has entries, so one more
 // link than that means it came back on itself.
-std::int16_t FollowChain(const ConditionVector *conditions, FileView &view, std::int32_t section,
-                         std::int32_t recordId, KeyedHeader *header, ChainEnd *end) {
+Fault FollowChain(const ConditionVector *conditions, FileView &view, std::int32_t section,
+                  std::int32_t recordId, KeyedHeader *header, ChainEnd *end) {
   std::int32_t current = recordId;
   std::int64_t entriesScanned = 0;
   for (std::int64_t linksRead = 1;; ++linksRead) {
     std::int32_t directoryCount = 0;
     Block block;
-    const std::int16_t status =
+    const Fault fault =
         ReadKeyedBlock(conditions, view, section, current, header, &block, &directoryCount);
-    if (status != StatusOk) return status;
+    if (fault != Fault::None) return fault;
     if (header->kind != ChainBlock || conditions == nullptr) {
       *end = {block, current, directoryCount};
-      return StatusOk;
+      return Fault::None;
     }
     const std::uint8_t *payload = FirstMatchingPayload(conditions, *header);
     entriesScanned += directoryCount;
@@ -82,50 +81,50 @@ std::int16_t FollowChain(const ConditionVector *conditions, FileView &view, std:
     const std::int32_t link = current;
     if (payload != nullptr) current = ReadI32LittleEndian(payload);
     KeepRestoredBlock(view, section, link, directoryCount, block);
-    if (payload == nullptr) return ErrChainSelection;
-    if (looped) return ErrRecordDamaged;
+    if (payload == nullptr) return Fault::ChainSelection;
+    if (looped) return Fault::RecordDamaged;
   }
 }
 
 }  // namespace
 
-std::int16_t LookupKeyedRecord(const ConditionVector *conditions, FileView &view,
-                               std::int32_t section, std::int32_t recordId, std::int16_t *count,
-                               std::int16_t *disabledFlag, Block output, std::size_t *written) {
+Fault LookupKeyedRecord(const ConditionVector *conditions, FileView &view,
+                        std::int32_t section, std::int32_t recordId, std::int16_t *count,
+                        std::int16_t *disabledFlag, Block output, std::size_t *written) {
   KeyedHeader header{};
   ChainEnd end{};
-  std::int16_t status = FollowChain(conditions, view, section, recordId, &header, &end);
-  if (status != StatusOk) return status;
+  Fault fault = FollowChain(conditions, view, section, recordId, &header, &end);
+  if (fault != Fault::None) return fault;
 
   std::int16_t selected = 0;
   std::size_t stored = 0;
   if (header.kind == SingleBlock) {
     if (header.byteCount > 0 && std::size_t(header.byteCount) > output.size()) {
-      status = ErrRecordDamaged;
+      fault = Fault::RecordDamaged;
     } else {
       StoreRowValues(header.rows.data(), output.data(), header.byteCount);
       selected = header.rowCount;
       stored = header.byteCount > 0 ? std::size_t(header.byteCount) : 0;
     }
   } else {
-    status = SelectRows(conditions, header, &selected, output, &stored);
+    fault = SelectRows(conditions, header, &selected, output, &stored);
   }
   KeepFinalBlock(view, section, end);
-  if (status != StatusOk) return status;
+  if (fault != Fault::None) return fault;
   *disabledFlag = header.disabledFlag;
   *count = selected;
   if (written != nullptr) *written = stored;
-  return StatusOk;
+  return Fault::None;
 }
 
-std::int16_t ReadKeyedHeader(const ConditionVector *conditions, FileView &view,
-                             std::int32_t section, std::int32_t recordId, KeyedHeader *header) {
+Fault ReadKeyedHeader(const ConditionVector *conditions, FileView &view,
+                      std::int32_t section, std::int32_t recordId, KeyedHeader *header) {
   ChainEnd end{};
-  const std::int16_t status = FollowChain(conditions, view, section, recordId, header, &end);
-  if (status != StatusOk) return status;
+  const Fault fault = FollowChain(conditions, view, section, recordId, header, &end);
+  if (fault != Fault::None) return fault;
   KeepFinalBlock(view, section, end);
   header->rows = {};
-  return StatusOk;
+  return Fault::None;
 }
 
 }  // namespace dinfo

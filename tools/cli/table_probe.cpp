@@ -35,10 +35,10 @@ bool Locate(FileView &view, const ConditionVector &vector, TableProbe &probe) {
   std::vector<std::uint8_t> work(LocatorWorkSize);
   std::int16_t count = 0;
   std::int16_t disabledFlag = 0;
-  const std::int16_t status =
+  const Fault fault =
       LookupKeyedRecord(&vector, view, MainSection, TableLocatorRecordId, &count, &disabledFlag, work);
-  if (status != 0) {
-    probe.failure = "the locator lookup (record 1005) failed: " + DescribeStatus(status);
+  if (fault != Fault::None) {
+    probe.failure = "the locator lookup (record 1005) failed: " + DescribeStatus(StatusCodeOf(fault));
     return false;
   }
   if (disabledFlag != 0) {
@@ -79,12 +79,12 @@ std::int32_t CategoryValueType(const FileArgument &file, char variant, std::int3
   std::int16_t count = 0;
   std::int16_t disabledFlag = 0;
   const std::int32_t recordId = variant == 'v' ? CategoryVRecordId : CategorySRecordId;
-  if (LookupKeyedRecord(&vector, open.exportFile.view, MainSection, recordId, &count, &disabledFlag, Block(ids, sizeof ids)) != 0 ||
+  if (LookupKeyedRecord(&vector, open.exportFile.view, MainSection, recordId, &count, &disabledFlag, Block(ids, sizeof ids)) != Fault::None ||
       count == 0) {
     return 0;
   }
   KeyedHeader header{};
-  if (ReadKeyedHeader(&vector, open.exportFile.view, MainSection, ReadI32LittleEndian(ids), &header) != 0) return 0;
+  if (ReadKeyedHeader(&vector, open.exportFile.view, MainSection, ReadI32LittleEndian(ids), &header) != Fault::None) return 0;
   return header.valueType;
 }
 
