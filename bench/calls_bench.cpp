@@ -2,9 +2,8 @@
 // a loop that opens the same file, makes the same reads (same positions,
 // same lengths, one pread each) and closes it. The reads are taken from a
 // traced call through the platform layer's test seam. The calls' own
-// "reads" counter says how many preads they made: the platform layer serves
-// small reads from windows of the file, so a call on a small file makes
-// one. Also: calls per second with one and two threads.
+// "reads" counter says how many preads they made (one per ReadFile). Also:
+// calls per second with one and two threads.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>

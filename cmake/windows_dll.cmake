@@ -9,7 +9,9 @@ set(DINFO_DEF_FILE ${CMAKE_CURRENT_SOURCE_DIR}/src/interface/dinfo.def)
 set_source_files_properties(${CMAKE_CURRENT_SOURCE_DIR}/src/platform/windows_builtins.cpp
   TARGET_DIRECTORY dinfo_objects
   PROPERTIES COMPILE_OPTIONS "-fno-tree-loop-distribute-patterns")
-target_compile_options(dinfo_objects PRIVATE -fno-stack-protector)
+foreach(objects dinfo_objects dinfo_platform_objects)
+  target_compile_options(${objects} PRIVATE -fno-stack-protector)
+endforeach()
 
 # Programs and the DLL share one folder, where Windows looks for a DLL first.
 # Programs carry the C++ runtime inside, so that they run without MinGW's

@@ -49,11 +49,14 @@ class FaultInjectionTest : public FileTest {
   template <typename Query, typename Call>
   std::vector<Step> StepsOf(Query query, Call call, std::int32_t lastFailure) {
     std::vector<Step> steps;
-    HANDLE file = nullptr;
-    steps.push_back(Measure([&] { file = Open(); }, ErrOpenFile));
-    EXPECT_NE(file, nullptr);
-    query(file, steps);
-    CloseHandle(file);
+    HANDLE handle = nullptr;
+    steps.push_back(Measure([&] { handle = Open(); }, ErrOpenFile));
+    EXPECT_NE(handle, nullptr);
+    {
+      ExportFile file(handle);
+      query(file, steps);
+    }
+    CloseHandle(handle);
     Step whole = Measure(call, 0);
     for (const Step &step : steps) {
       whole.allocations -= step.allocations;
@@ -104,7 +107,7 @@ class FaultInjectionTest : public FileTest {
   std::vector<Step> CategorySteps(std::int32_t recordId, std::int32_t firstId, Call call,
                                   std::int32_t listFailure) {
     return StepsOf(
-        [&](HANDLE file, std::vector<Step> &steps) {
+        [&](ExportFile &file, std::vector<Step> &steps) {
           steps.push_back(Measure([&] { CheckFileStatus(file); }, ErrStatusLookup));
           steps.push_back(Measure([&] { GetFormatType(file); }, ErrRecordDisabled));
           ConditionVector vector;
@@ -114,13 +117,13 @@ class FaultInjectionTest : public FileTest {
                 std::uint8_t ids[160] = {};
                 std::int16_t count = 0;
                 std::int16_t flag = 0;
-                LookupKeyedRecord(&vector, file, recordId, MainSection, &count, &flag, Block(ids, 160));
+                LookupKeyedRecord(&vector, file.view, MainSection, recordId, &count, &flag, Block(ids, 160));
               },
               ErrCategoryLookup));
           steps.push_back(Measure(
               [&] {
                 KeyedHeader header{};
-                ReadKeyedHeader(&vector, file, firstId, MainSection, &header);
+                ReadKeyedHeader(&vector, file.view, MainSection, firstId, &header);
               },
               ErrValueList));
         },
@@ -133,7 +136,7 @@ class FaultInjectionTest : public FileTest {
 
 TEST_F(FaultInjectionTest, FormatType) {
   auto call = [&] { return DIGetTableFormatType("info.dat", Folder()); };
-  const auto steps = StepsOf([](HANDLE, std::vector<Step> &) {}, call, ErrFormatType);
+  const auto steps = StepsOf([](ExportFile &, std::vector<Step> &) {}, call, ErrFormatType);
   EveryFault(steps, call, SampleFormatType);
 }
 
@@ -148,7 +151,7 @@ TEST_F(FaultInjectionTest, MainInfo) {
     return result;
   };
   const auto steps = StepsOf(
-      [](HANDLE file, std::vector<Step> &frame) {
+      [](ExportFile &file, std::vector<Step> &frame) {
         frame.push_back(Measure([&] { CheckFileStatus(file); }, ErrStatusLookup));
       },
       call, ErrMainInfo);
@@ -180,7 +183,7 @@ TEST_F(FaultInjectionTest, GetTable) {
       DIFreeTable(table);
       return table != nullptr ? 1 : 0;
     };
-    auto steps = StepsOf([](HANDLE, std::vector<Step> &) {}, call, 0);
+    auto steps = StepsOf([](ExportFile &, std::vector<Step> &) {}, call, 0);
     for (Step &step : steps) step.failure = 0;
     EveryFault(steps, call, 1);
     EXPECT_EQ(last, SamplePreparedTable(selector));

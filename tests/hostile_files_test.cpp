@@ -129,7 +129,7 @@ TEST_F(HostileFilesTest, ChainsOfThousandsOfLinks) {
   EXPECT_EQ(Ask(file), (Outcome{SampleFormatType, 0, ErrCategoryLookup, SampleCategorySCount, true}));
 }
 
-// A loop through a large directory: every link re-reads and scans the
+// A loop through a large directory: every link scans the
 // whole directory, so a chain is bounded by the entries it may scan in
 // all, not only by the directory's size, and the loop ends promptly.
 TEST_F(HostileFilesTest, ALoopInALargeDirectoryEndsPromptly) {

@@ -313,12 +313,15 @@ TEST_F(InfoQueriesTest, ValueListsRefuseToPassElement32767) {
   HANDLE handle = OpenInformationFile(reinterpret_cast<const WideChar *>(Folder()), "info.dat");
   ASSERT_NE(handle, nullptr);
   std::vector<IntegerTriplet> list(32770);
-  EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32764, handle, 4), 3);
-  EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32765, handle, 4), ErrListFailed);
-  EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, handle, 3), ErrListFailed);
-  seam::FailAllocationsAfter(0);
-  EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, handle, 4), -2004);
-  seam::FailAllocationsAfter(-1);
+  {
+    FileView view(handle);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32764, view, 4).count, 3);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32765, view, 4).fault, Fault::ListFailed);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, view, 3).fault, Fault::ListFailed);
+    seam::FailAllocationsAfter(0);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, view, 4).fault, Fault::NoMemory);
+    seam::FailAllocationsAfter(-1);
+  }
   CloseHandle(handle);
 }
 

@@ -81,11 +81,14 @@ class RecordReadTest : public InformationFileTest {
     HANDLE file = Open("info.dat");
     EXPECT_NE(file, nullptr);
     std::int32_t sizeOrCode = 12345;
-    Block body = ReadRecord(file, section, recordId, &sizeOrCode);
-    if (!body.empty()) {
-      EXPECT_EQ(std::int64_t(body.size()), sizeOrCode);
+    {
+      FileView view(file);
+      Block body = ReadRecord(view, section, recordId, &sizeOrCode);
+      if (!body.empty()) {
+        EXPECT_EQ(std::int64_t(body.size()), sizeOrCode);
+      }
+      ReleaseBlock(body);
     }
-    ReleaseBlock(body);
     CloseHandle(file);
     ExpectNothingHeld();
     return sizeOrCode;
@@ -158,7 +161,8 @@ TEST_F(RecordReadTest, AllocationFailureGivesTheBlockCode) {
   for (std::int64_t successes = 0; successes < 2; ++successes) {
     seam::FailAllocationsAfter(successes);
     std::int32_t code = 0;
-    Block body = ReadRecord(handle, MainSectionKey, 5, &code);
+    FileView view(handle);
+    Block body = ReadRecord(view, MainSectionKey, 5, &code);
     seam::FailAllocationsAfter(-1);
     EXPECT_TRUE(body.empty());
     EXPECT_EQ(code, ReadBadCount);
@@ -186,12 +190,15 @@ TEST_F(InformationFileTest, FirstEntryWinsAtEveryPlaceInTheDirectory) {
       HANDLE file = Open("info.dat");
       ASSERT_NE(file, nullptr);
       std::int32_t sizeOrCode = 0;
-      Block body = ReadRecord(file, MainSection, 77, &sizeOrCode);
-      ASSERT_EQ(sizeOrCode, 4) << size << " entries, match at " << place;
-      EXPECT_EQ(body[0], 'w') << size << " entries, match at " << place;
-      ReleaseBlock(body);
-      EXPECT_EQ(ReadRecord(file, MainSection, 78, &sizeOrCode).data(), nullptr);
-      EXPECT_EQ(sizeOrCode, ReadNotFound);
+      {
+        FileView view(file);
+        Block body = ReadRecord(view, MainSection, 77, &sizeOrCode);
+        ASSERT_EQ(sizeOrCode, 4) << size << " entries, match at " << place;
+        EXPECT_EQ(body[0], 'w') << size << " entries, match at " << place;
+        ReleaseBlock(body);
+        EXPECT_EQ(ReadRecord(view, MainSection, 78, &sizeOrCode).data(), nullptr);
+        EXPECT_EQ(sizeOrCode, ReadNotFound);
+      }
       CloseHandle(file);
     }
   }

@@ -13,7 +13,7 @@ using writer::KeyedBlock;
 using writer::PackValues;
 
 struct LookupResult {
-  std::int16_t status = 0;
+  Fault status = Fault::None;
   std::int16_t count = -99;
   std::int16_t disabledFlag = -99;
   std::vector<std::int32_t> words;  // the output area as int32 words
@@ -33,8 +33,11 @@ class KeyedLookupTest : public FileTest {
     for (auto [index, value] : conditions) vector.entries[index] = value;
     std::vector<std::uint8_t> output(outputBytes, 0xEE);
     LookupResult result;
-    result.status = LookupKeyedRecord(withVector ? &vector : nullptr, handle, recordId, MainSection,
-                                      &result.count, &result.disabledFlag, Block(output));
+    {
+      FileView view(handle);
+      result.status = LookupKeyedRecord(withVector ? &vector : nullptr, view, MainSection, recordId,
+                                        &result.count, &result.disabledFlag, Block(output));
+    }
     CloseHandle(handle);
     ExpectNothingHeld();
     for (std::size_t i = 0; i + 4 <= output.size(); i += 4) {
@@ -68,7 +71,7 @@ constexpr std::int32_t Untouched = static_cast<std::int32_t>(0xEEEEEEEEu);
 TEST_F(KeyedLookupTest, WorkedBlockSelectsByKeysAndWildcards) {
   const writer::InfoFile file = FileWith({{50, WorkedBlock()}});
   LookupResult first = Lookup(file, 50, {{1, 5}, {7, 3}});
-  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(first.status, Fault::None);
   EXPECT_EQ(first.count, 1);
   EXPECT_EQ(first.disabledFlag, 0);
   EXPECT_EQ((std::vector<std::int32_t>(first.words.begin(), first.words.begin() + 4)),
@@ -79,7 +82,7 @@ TEST_F(KeyedLookupTest, WorkedBlockSelectsByKeysAndWildcards) {
   EXPECT_EQ(second.words[0], 40);
 
   LookupResult none = Lookup(file, 50, {{1, 6}, {7, 4}});
-  EXPECT_EQ(none.status, 0);
+  EXPECT_EQ(none.status, Fault::None);
   EXPECT_EQ(none.count, 0);
   EXPECT_EQ(none.words[0], Untouched);
 }
@@ -152,7 +155,7 @@ TEST_F(KeyedLookupTest, SingleBlockIgnoresConditions) {
   KeyedBlock empty = writer::SingleValues(4, 3, 7, {});
   empty.byteCount = -5;
   result = Lookup(FileWith({{50, empty}}), 50, {});
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, Fault::None);
   EXPECT_EQ(result.count, 7);
   EXPECT_EQ(result.words[0], Untouched);
 }
@@ -161,7 +164,7 @@ TEST_F(KeyedLookupTest, DisabledFlagIsReportedWithTheValues) {
   KeyedBlock block = WorkedBlock();
   block.disabledFlag = 3;
   LookupResult result = Lookup(FileWith({{50, block}}), 50, {{1, 5}, {7, 3}});
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, Fault::None);
   EXPECT_EQ(result.disabledFlag, 3);
   EXPECT_EQ(result.words[0], 10);
 }
@@ -174,17 +177,17 @@ TEST_F(KeyedLookupTest, ChainsAreFollowedToTheFirstBlockThatIsNoChain) {
       {70, WorkedBlock()},
   });
   LookupResult result = Lookup(file, 50, {{1, 1}, {2, 0}, {7, 3}});
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, Fault::None);
   EXPECT_EQ(result.words[0], 10);
-  EXPECT_EQ(Lookup(file, 50, {{1, 2}, {2, 5}}).status, ErrRecordUnreadable);  // 99 is missing
-  EXPECT_EQ(Lookup(file, 50, {{1, 2}, {2, 6}}).status, ErrChainSelection);
-  EXPECT_EQ(Lookup(file, 50, {{1, 3}}).status, ErrChainSelection);
+  EXPECT_EQ(Lookup(file, 50, {{1, 2}, {2, 5}}).status, Fault::RecordUnreadable);  // 99 is missing
+  EXPECT_EQ(Lookup(file, 50, {{1, 2}, {2, 6}}).status, Fault::ChainSelection);
+  EXPECT_EQ(Lookup(file, 50, {{1, 3}}).status, Fault::ChainSelection);
 }
 
 TEST_F(KeyedLookupTest, WithoutConditionsAChainBlockIsFinal) {
   const writer::InfoFile file = FileWith({{50, writer::ChainTo({}, {{{}, 60}, {{}, 61}})}});
   LookupResult result = Lookup(file, 50, {}, /*withVector=*/false);
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, Fault::None);
   EXPECT_EQ(result.count, 1);
   EXPECT_EQ(result.words[0], 60);
   // Without a vector, a key other than the wildcard never matches.
@@ -197,7 +200,7 @@ TEST_F(KeyedLookupTest, ALongChainIsFollowedToItsEnd) {
   for (std::int32_t id = 100; id < 700; ++id) records.push_back({id, writer::ChainTo({}, {{{}, id + 1}})});
   records.push_back({700, WorkedBlock()});
   LookupResult result = Lookup(FileWith(records), 100, {{1, 5}, {7, 3}});
-  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.status, Fault::None);
   EXPECT_EQ(result.words[0], 10);
 }
 
@@ -208,8 +211,8 @@ TEST_F(KeyedLookupTest, AChainThatComesBackOnItselfIsCutOff) {
       {70, writer::ChainTo({}, {{{}, 50}})},
       {80, writer::ChainTo({}, {{{}, 80}})},
   });
-  EXPECT_EQ(Lookup(file, 50, {}).status, ErrRecordDamaged);
-  EXPECT_EQ(Lookup(file, 80, {}).status, ErrRecordDamaged);
+  EXPECT_EQ(Lookup(file, 50, {}).status, Fault::RecordDamaged);
+  EXPECT_EQ(Lookup(file, 80, {}).status, Fault::RecordDamaged);
 }
 
 // Blocks whose header disagrees with their record are refused as damaged,
@@ -220,35 +223,35 @@ TEST_F(KeyedLookupTest, UnsoundBlocksAreRefused) {
   };
   KeyedBlock block = WorkedBlock();
   block.keyCount = 17;
-  EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  EXPECT_EQ(damaged(block), Fault::RecordDamaged);
   block.keyCount = -1;
-  EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  EXPECT_EQ(damaged(block), Fault::RecordDamaged);
   block = WorkedBlock();
   block.keyIndex = {1, 300};
-  EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  EXPECT_EQ(damaged(block), Fault::RecordDamaged);
   block.keyIndex = {-1, 7};
-  EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  EXPECT_EQ(damaged(block), Fault::RecordDamaged);
   block = WorkedBlock();
   block.valuesPerRow = -3;
-  EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  EXPECT_EQ(damaged(block), Fault::RecordDamaged);
   KeyedBlock named;
   named.valueType = 264;
   named.valuesPerRow = -3;  // plays no part for named entries
   named.rows.push_back({{}, writer::PackNamedEntry(1, "a", 2)});
-  EXPECT_EQ(Lookup(FileWith({{50, named}}), 50, {}, true, 264).status, 0);
+  EXPECT_EQ(Lookup(FileWith({{50, named}}), 50, {}, true, 264).status, Fault::None);
   block = WorkedBlock();
   block.rowCount = 3;  // one row more than the record holds
-  EXPECT_EQ(damaged(block), ErrRecordDamaged);
+  EXPECT_EQ(damaged(block), Fault::RecordDamaged);
   KeyedBlock single = writer::SingleValues(4, 3, 1, PackValues({1, 2, 3}, 4));
   single.byteCount = 16;
-  EXPECT_EQ(damaged(single), ErrRecordDamaged);
+  EXPECT_EQ(damaged(single), Fault::RecordDamaged);
   KeyedBlock chain = writer::ChainTo({1}, {{{5}, 60}});
   chain.valueType = 2;
-  EXPECT_EQ(damaged(chain), ErrRecordDamaged);
+  EXPECT_EQ(damaged(chain), Fault::RecordDamaged);
   chain = writer::ChainTo({1}, {{{5}, 60}});
   chain.valuesPerRow = 0;
   chain.rows[0].values.clear();
-  EXPECT_EQ(damaged(chain), ErrRecordDamaged);
+  EXPECT_EQ(damaged(chain), Fault::RecordDamaged);
 }
 
 // Each link scans the whole directory, so a loop through a large directory
@@ -261,25 +264,25 @@ TEST_F(KeyedLookupTest, ALoopInALargeDirectoryEndsPromptly) {
   for (std::int32_t i = 0; i < 200000; ++i) {
     writer::AddEntry(file, writer::MainSectionKey, {writer::MainSectionKey, 100000 + i, -1});
   }
-  EXPECT_EQ(Lookup(file, 50, {}).status, ErrRecordDamaged);
+  EXPECT_EQ(Lookup(file, 50, {}).status, Fault::RecordDamaged);
 }
 
 TEST_F(KeyedLookupTest, SelectionsLargerThanTheOutputAreRefused) {
   KeyedBlock block = WorkedBlock(3);
-  EXPECT_EQ(Lookup(FileWith({{50, block}}), 50, {{1, 5}, {7, 3}}, true, 20).status, ErrRecordDamaged);
-  EXPECT_EQ(Lookup(FileWith({{50, block}}), 50, {{1, 5}, {7, 3}}, true, 24).status, 0);
+  EXPECT_EQ(Lookup(FileWith({{50, block}}), 50, {{1, 5}, {7, 3}}, true, 20).status, Fault::RecordDamaged);
+  EXPECT_EQ(Lookup(FileWith({{50, block}}), 50, {{1, 5}, {7, 3}}, true, 24).status, Fault::None);
   const writer::InfoFile single =
       FileWith({{50, writer::SingleValues(4, 3, 2, PackValues({1, 2, 3, 4, 5, 6}, 4))}});
-  EXPECT_EQ(Lookup(single, 50, {}, true, 20).status, ErrRecordDamaged);
+  EXPECT_EQ(Lookup(single, 50, {}, true, 20).status, Fault::RecordDamaged);
 }
 
 TEST_F(KeyedLookupTest, RecordsTooShortForAHeaderAreDamaged) {
   writer::InfoFile file = writer::NewInfoFile();
   writer::AddRecord(file, writer::MainSectionKey, 50, writer::Bytes(80, 0));
   writer::AddRecord(file, writer::MainSectionKey, 51, writer::Bytes(6, 0));
-  EXPECT_EQ(Lookup(file, 50, {}).status, ErrRecordDamaged);
-  EXPECT_EQ(Lookup(file, 51, {}).status, ErrRecordDamaged);
-  EXPECT_EQ(Lookup(file, 52, {}).status, ErrRecordUnreadable);
+  EXPECT_EQ(Lookup(file, 50, {}).status, Fault::RecordDamaged);
+  EXPECT_EQ(Lookup(file, 51, {}).status, Fault::RecordDamaged);
+  EXPECT_EQ(Lookup(file, 52, {}).status, Fault::RecordUnreadable);
 }
 
 TEST_F(KeyedLookupTest, ReadKeyedHeaderDescribesTheFinalBlock) {
@@ -293,10 +296,63 @@ TEST_F(KeyedLookupTest, ReadKeyedHeaderDescribesTheFinalBlock) {
   for (auto &entry : vector.entries) entry = -1;
   vector.entries[1] = 1;
   KeyedHeader header{};
-  EXPECT_EQ(ReadKeyedHeader(&vector, handle, 50, MainSection, &header), 0);
+  {
+    FileView view(handle);
+    EXPECT_EQ(ReadKeyedHeader(&vector, view, MainSection, 50, &header), Fault::None);
+  }
   EXPECT_EQ(header.kind, SingleBlock);
   EXPECT_EQ(header.valueType, 256);
   CloseHandle(handle);
+}
+
+}  // namespace
+}  // namespace dinfo::test
+
+namespace dinfo::test {
+namespace {
+
+// Within one call the view reads each keyed record once: a block looked up
+// again is the one restored before, checked anew against the lookup at
+// hand, and a plain record read of it still gives the stored bytes.
+TEST_F(KeyedLookupTest, ABlockLookedUpAgainInOneViewIsNotReadAgain) {
+  KeyedBlock wrongChain = writer::ChainTo({1}, {{{1}, 60}});
+  wrongChain.valueType = 2;  // sound only where no vector makes it a chain
+  const KeyedBlock final = writer::SingleValues(4, 3, 1, PackValues({7, 8, 9}, 4));
+  Write("keyed.dat", writer::Finish(FileWith({{50, writer::ChainTo({1}, {{{1}, 60}})},
+                                              {60, final},
+                                              {70, wrongChain}})));
+  HANDLE handle = OpenInformationFile(reinterpret_cast<const WideChar *>(Folder()), "keyed.dat");
+  ASSERT_NE(handle, nullptr);
+  ConditionVector vector;
+  for (auto &entry : vector.entries) entry = -1;
+  vector.entries[1] = 1;
+  {
+    FileView view(handle);
+    auto lookup = [&](const ConditionVector *conditions, std::int32_t recordId, std::int64_t reads) {
+      std::int16_t count = -1;
+      std::int16_t flag = -1;
+      std::uint8_t output[64] = {};
+      const std::int64_t before = seam::ReadAttempts();
+      const Fault fault =
+          LookupKeyedRecord(conditions, view, MainSection, recordId, &count, &flag, Block(output));
+      EXPECT_EQ(seam::ReadAttempts() - before, reads) << "record " << recordId;
+      return fault == Fault::None ? count * 1000 + output[8] : StatusCodeOf(fault);
+    };
+    // The directory (3 reads) and record 50, a final block without a vector.
+    EXPECT_EQ(lookup(nullptr, 50, 5), 0);
+    // 50 again, kept, now a chain to 60; then 60, kept in its turn.
+    EXPECT_EQ(lookup(&vector, 50, 2), 1009);
+    EXPECT_EQ(lookup(&vector, 60, 0), 1009);
+    EXPECT_EQ(lookup(nullptr, 70, 2), 0);
+    EXPECT_EQ(lookup(&vector, 70, 0), ErrRecordDamaged);
+    std::int32_t size = 0;
+    Block stored = ReadRecord(view, MainSection, 60, &size);
+    EXPECT_EQ(Bytes(stored.begin(), stored.end()),
+              writer::KeyedRecord(final, 0x9E3779B9u ^ 60u));
+    ReleaseBlock(stored);
+  }
+  CloseHandle(handle);
+  ExpectNothingHeld();
 }
 
 }  // namespace

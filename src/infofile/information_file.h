@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "common/block.h"
+#include "infofile/file_view.h"
 #include "platform/kernel32.h"
 
 namespace dinfo {
@@ -48,11 +49,13 @@ Block ReadSectionDirectory(HANDLE file, std::int32_t section, std::int32_t *coun
 
 // The record body whose size field stands at `position`.
 Block ReadRecordAt(HANDLE file, std::int32_t position, std::int32_t *sizeOrCode);
+Block ReadRecordAt(FileView &view, std::int32_t position, std::int32_t *sizeOrCode);
 
-// The body of the first directory entry for (section, recordId). When
-// `directoryCount` is given it receives the directory's entry count on
-// success, which bounds how many distinct records a chain can visit.
-Block ReadRecord(HANDLE file, std::int32_t section, std::int32_t recordId,
+// The body of the first directory entry for (section, recordId), found in
+// the section's kept directory. When `directoryCount` is given it receives
+// the directory's entry count on success, which bounds how many distinct
+// records a chain can visit.
+Block ReadRecord(FileView &view, std::int32_t section, std::int32_t recordId,
                  std::int32_t *sizeOrCode, std::int32_t *directoryCount = nullptr);
 
 }  // namespace dinfo

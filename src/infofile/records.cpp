@@ -33,18 +33,16 @@ bool ReadInt32At(HANDLE file, std::int64_t position, std::int32_t *value) {
 
 // False when the file certainly ends before position + length. A file whose
 // length cannot be told (past 4 GiB) is given the benefit of the doubt.
-bool FileCanHold(HANDLE file, std::int64_t position, std::int64_t length) {
+bool FileCanHold(FileView &view, std::int64_t position, std::int64_t length) {
   if (length <= UncheckedReadSize) return true;
-  DWORD fileLength = SetFilePointer(file, 0, nullptr, FILE_END);
-  if (fileLength == INVALID_SET_FILE_POINTER) return true;
-  return RangeFits(fileLength, position, length);
+  return RangeFits(FileLength(view), position, length);
 }
 
 // Reads `length` bytes at `position` into a new block; the code on failure.
 // The read fills the whole block or the block goes back unread, so it is
 // taken without a zero fill.
-Block ReadBlockAt(HANDLE file, std::int64_t position, std::int32_t length, std::int32_t *code) {
-  if (!FileCanHold(file, position, length)) {
+Block ReadBlockAt(FileView &view, std::int64_t position, std::int32_t length, std::int32_t *code) {
+  if (!FileCanHold(view, position, length)) {
     *code = ReadFailed;
     return {};
   }
@@ -53,7 +51,7 @@ Block ReadBlockAt(HANDLE file, std::int64_t position, std::int32_t length, std::
     *code = ReadBadCount;
     return {};
   }
-  if (!ReadAt(file, position, block.data(), length)) {
+  if (!ReadAt(view.file, position, block.data(), length)) {
     ReleaseBlock(block);
     *code = ReadFailed;
   }
@@ -88,17 +86,16 @@ void Report(std::int32_t *out, std::int32_t value) {
   if (out != nullptr) *out = value;
 }
 
-}  // namespace
-
-Block ReadSectionDirectory(HANDLE file, std::int32_t section, std::int32_t *countOrCode) {
-  if (file == nullptr || section < 0) {
+// The directory's entries in a block of the caller's.
+Block ReadDirectoryBlock(FileView &view, std::int32_t section, std::int32_t *countOrCode) {
+  if (view.file == nullptr || section < 0) {
     Report(countOrCode, ReadBadArgument);
     return {};
   }
   std::int32_t directoryOffset = 0;
   std::int32_t entryCount = 0;
-  if (!ReadInt32At(file, section, &directoryOffset) ||
-      !ReadInt32At(file, directoryOffset, &entryCount)) {
+  if (!ReadInt32At(view.file, section, &directoryOffset) ||
+      !ReadInt32At(view.file, directoryOffset, &entryCount)) {
     Report(countOrCode, ReadFailed);
     return {};
   }
@@ -107,19 +104,92 @@ Block ReadSectionDirectory(HANDLE file, std::int32_t section, std::int32_t *coun
     return {};
   }
   std::int32_t code = 0;
-  Block entries = ReadBlockAt(file, std::int64_t{directoryOffset} + 4,
+  Block entries = ReadBlockAt(view, std::int64_t{directoryOffset} + 4,
                               entryCount * DirectoryEntrySize, &code);
   Report(countOrCode, entries.empty() ? code : entryCount);
   return entries;
 }
 
+KeptDirectory *FreeOrMatchingSlot(FileView &view, std::int32_t section) {
+  KeptDirectory *free = nullptr;
+  for (KeptDirectory &slot : view.directories) {
+    if (!slot.entries.empty() && slot.section == section) return &slot;
+    if (slot.entries.empty() && free == nullptr) free = &slot;
+  }
+  return free;
+}
+
+}  // namespace
+
+FileView::~FileView() {
+  for (KeptDirectory &slot : directories) ReleaseBlock(slot.entries);
+  ReleaseBlock(restored.block);
+}
+
+std::int64_t FileLength(FileView &view) {
+  if (view.length == FileLengthNotAsked) {
+    const DWORD length = SetFilePointer(view.file, 0, nullptr, FILE_END);
+    view.length = length == INVALID_SET_FILE_POINTER ? FileLengthUnknown : std::int64_t{length};
+  }
+  return view.length;
+}
+
+const KeptDirectory *SectionDirectory(FileView &view, std::int32_t section,
+                                      std::int32_t *countOrCode) {
+  KeptDirectory *slot = FreeOrMatchingSlot(view, section);
+  if (slot == nullptr) {
+    // More sections than slots: the last slot gives way.
+    slot = &view.directories[KeptDirectorySlots - 1];
+    ReleaseBlock(slot->entries);
+  }
+  if (slot->entries.empty()) {
+    std::int32_t entryCount = 0;
+    slot->entries = ReadDirectoryBlock(view, section, &entryCount);
+    if (slot->entries.empty()) {
+      Report(countOrCode, entryCount);
+      return nullptr;
+    }
+    slot->section = section;
+    slot->entryCount = entryCount;
+  }
+  Report(countOrCode, slot->entryCount);
+  return slot;
+}
+
+Block TakeRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId,
+                        std::int32_t *directoryCount) {
+  KeptBlock &kept = view.restored;
+  if (kept.block.empty() || kept.section != section || kept.recordId != recordId) return {};
+  *directoryCount = kept.directoryCount;
+  Block block = kept.block;
+  kept.block = {};
+  return block;
+}
+
+void KeepRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId,
+                       std::int32_t directoryCount, Block &block) {
+  ReleaseBlock(view.restored.block);
+  view.restored = {section, recordId, directoryCount, block};
+  block = {};
+}
+
+Block ReadSectionDirectory(HANDLE file, std::int32_t section, std::int32_t *countOrCode) {
+  FileView view(file);
+  return ReadDirectoryBlock(view, section, countOrCode);
+}
+
 Block ReadRecordAt(HANDLE file, std::int32_t position, std::int32_t *sizeOrCode) {
-  if (file == nullptr || position < 0) {
+  FileView view(file);
+  return ReadRecordAt(view, position, sizeOrCode);
+}
+
+Block ReadRecordAt(FileView &view, std::int32_t position, std::int32_t *sizeOrCode) {
+  if (view.file == nullptr || position < 0) {
     Report(sizeOrCode, ReadBadArgument);
     return {};
   }
   std::int32_t recordSize = 0;
-  if (!ReadInt32At(file, position, &recordSize)) {
+  if (!ReadInt32At(view.file, position, &recordSize)) {
     Report(sizeOrCode, ReadFailed);
     return {};
   }
@@ -128,34 +198,33 @@ Block ReadRecordAt(HANDLE file, std::int32_t position, std::int32_t *sizeOrCode)
     return {};
   }
   std::int32_t code = 0;
-  Block body = ReadBlockAt(file, std::int64_t{position} + 4, recordSize, &code);
+  Block body = ReadBlockAt(view, std::int64_t{position} + 4, recordSize, &code);
   Report(sizeOrCode, body.empty() ? code : recordSize);
   return body;
 }
 
-Block ReadRecord(HANDLE file, std::int32_t section, std::int32_t recordId,
+Block ReadRecord(FileView &view, std::int32_t section, std::int32_t recordId,
                  std::int32_t *sizeOrCode, std::int32_t *directoryCount) {
-  if (file == nullptr || section < 0 || recordId < 0) {
+  if (view.file == nullptr || section < 0 || recordId < 0) {
     Report(sizeOrCode, ReadBadArgument);
     return {};
   }
   std::int32_t entryCount = 0;
-  Block directory = ReadSectionDirectory(file, section, &entryCount);
-  if (directory.empty()) {
+  const KeptDirectory *directory = SectionDirectory(view, section, &entryCount);
+  if (directory == nullptr) {
     Report(sizeOrCode, entryCount);
     return {};
   }
-  const std::int32_t found = FindEntry(directory, entryCount, section, recordId);
+  const std::int32_t found = FindEntry(directory->entries, entryCount, section, recordId);
   const std::int32_t recordOffset =
-      found < entryCount
-          ? ReadI32LittleEndian(directory.data() + std::size_t(found) * DirectoryEntrySize + 8)
-          : -1;
-  ReleaseBlock(directory);
+      found < entryCount ? ReadI32LittleEndian(directory->entries.data() +
+                                               std::size_t(found) * DirectoryEntrySize + 8)
+                         : -1;
   if (recordOffset < 0) {
     Report(sizeOrCode, ReadNotFound);
     return {};
   }
-  Block body = ReadRecordAt(file, recordOffset, sizeOrCode);
+  Block body = ReadRecordAt(view, recordOffset, sizeOrCode);
   if (!body.empty()) Report(directoryCount, entryCount);
   return body;
 }

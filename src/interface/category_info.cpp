@@ -29,10 +29,10 @@ bool IdListEnds(const std::uint8_t *ids) {
 
 // Appends the values of every listed record, in list order, all read as
 // the value type of the first listed record.
-std::int16_t GatherListedRecords(const ConditionVector &vector, HANDLE file,
+std::int16_t GatherListedRecords(const ConditionVector &vector, FileView &view,
                                  const std::uint8_t *ids, void *entries) {
   KeyedHeader header{};
-  if (ReadKeyedHeader(&vector, file, ReadI32LittleEndian(ids), MainSection, &header) < 0) {
+  if (ReadKeyedHeader(&vector, view, MainSection, ReadI32LittleEndian(ids), &header) != Fault::None) {
     return ErrValueList;
   }
   const std::int32_t valueType = header.valueType;
@@ -44,17 +44,17 @@ std::int16_t GatherListedRecords(const ConditionVector &vector, HANDLE file,
   std::int16_t total = 0;
   for (std::int32_t i = 0; ReadI32LittleEndian(ids + 4 * i) != 0; ++i) {
     const std::int32_t id = ReadI32LittleEndian(ids + 4 * i);
-    const std::int16_t added =
+    const ListResult added =
         asTriplets
-            ? GetValueList(id, &vector, static_cast<IntegerTriplet *>(entries), total, file, valueType)
-            : GetNamedEntryList(id, &vector, static_cast<NamedEntry *>(entries), total, file, valueType);
-    if (added < 0) return listFailure;
-    total = static_cast<std::int16_t>(total + added);
+            ? GetValueList(id, &vector, static_cast<IntegerTriplet *>(entries), total, view, valueType)
+            : GetNamedEntryList(id, &vector, static_cast<NamedEntry *>(entries), total, view, valueType);
+    if (added.fault != Fault::None) return listFailure;
+    total = static_cast<std::int16_t>(total + added.count);
   }
   return total;
 }
 
-std::int16_t QueryCategory(HANDLE file, std::int32_t selector, const ConditionPair *pairs,
+std::int16_t QueryCategory(FileView &view, std::int32_t selector, const ConditionPair *pairs,
                            void *entries, std::int16_t pairCount, CategoryVariant variant) {
   ConditionVector vector;
   if (!BuildConditionVector(selector, pairs, pairCount, &vector)) return ErrConditionIndex;
@@ -62,28 +62,22 @@ std::int16_t QueryCategory(HANDLE file, std::int32_t selector, const ConditionPa
   std::int16_t count = 0;
   std::int16_t disabledFlag = 0;
   const std::int32_t recordId = variant == CategoryVariant::V ? CategoryVRecordId : CategorySRecordId;
-  if (LookupKeyedRecord(&vector, file, recordId, MainSection, &count, &disabledFlag,
-                        Block(ids, sizeof ids)) != StatusOk) {
+  if (LookupKeyedRecord(&vector, view, MainSection, recordId, &count, &disabledFlag,
+                        Block(ids, sizeof ids)) != Fault::None) {
     return ErrCategoryLookup;
   }
   if (disabledFlag != 0) return ErrRecordDisabled;
   if (count == 0) return ErrNoCategory;
-  return GatherListedRecords(vector, file, ids, entries);
+  return GatherListedRecords(vector, view, ids, entries);
 }
 
 std::int16_t GetCategoryInfo(const char *fileName, const DIWideChar *folder, std::int32_t selector,
                              const ConditionPair *pairs, void *entries, std::int16_t pairCount,
                              CategoryVariant variant) {
-  HANDLE file = OpenForExport(fileName, folder);
-  if (file == nullptr) return ErrOpenFile;
-  std::int16_t result = CheckFileStatus(file);
-  if (result == StatusOk) {
-    result = GetFormatType(file) < 0
-                 ? std::int16_t{ErrRecordDisabled}
-                 : QueryCategory(file, selector, pairs, entries, pairCount, variant);
-  }
-  CloseHandle(file);
-  return result;
+  return static_cast<std::int16_t>(
+      RunExport(fileName, folder, {true, true}, [&](ExportFile &file) -> std::int32_t {
+        return QueryCategory(file.view, selector, pairs, entries, pairCount, variant);
+      }));
 }
 
 }  // namespace

@@ -4,11 +4,8 @@
 // The format type is reported without a status check, so a file that marks
 // itself unusable still tells its format type.
 extern "C" DI_API int32_t DIGetTableFormatType(const char *fileName, const DIWideChar *folder) {
-  HANDLE file = dinfo::OpenForExport(fileName, folder);
-  if (file == nullptr) return ErrOpenFile;
-  const std::int32_t formatType = dinfo::GetFormatType(file);
-  CloseHandle(file);
-  return formatType;
+  return dinfo::RunExport(fileName, folder, {false, false},
+                          [](dinfo::ExportFile &file) { return dinfo::GetFormatType(file); });
 }
 
 extern "C" DI_API void DIFreeTable(void *table) {

@@ -18,13 +18,13 @@ struct TableAddress {
 
 // The locator must answer exactly two rows (kind, number, unused): kind 80
 // names the section, kind 81 the record id, in either order.
-bool LocateTable(HANDLE file, const ConditionVector &vector, TableAddress *address) {
+bool LocateTable(FileView &view, const ConditionVector &vector, TableAddress *address) {
   Block work = AllocateBlock(LocatorWorkSize);
   if (work.empty()) return false;
   std::int16_t count = 0;
   std::int16_t disabledFlag = 0;
-  bool found = LookupKeyedRecord(&vector, file, TableLocatorRecordId, MainSection, &count,
-                                 &disabledFlag, work) == StatusOk &&
+  bool found = LookupKeyedRecord(&vector, view, MainSection, TableLocatorRecordId, &count,
+                                 &disabledFlag, work) == Fault::None &&
                disabledFlag == 0 && count == 2;
   *address = {0, 0};
   for (std::int32_t row = 0; found && row < 2; ++row) {
@@ -44,16 +44,16 @@ bool LocateTable(HANDLE file, const ConditionVector &vector, TableAddress *addre
 
 // The record is handed to preparation as read: a table object carries its
 // own scrambling flag. Whatever block is not returned is released.
-void *QueryTable(HANDLE file, std::int32_t selector, const ConditionPair *pairs,
+void *QueryTable(FileView &view, std::int32_t selector, const ConditionPair *pairs,
                  std::int16_t pairCount) {
   ConditionVector vector;
   TableAddress address{};
   if (!BuildConditionVector(selector, pairs, pairCount, &vector) ||
-      !LocateTable(file, vector, &address)) {
+      !LocateTable(view, vector, &address)) {
     return nullptr;
   }
   std::int32_t sizeOrCode = 0;
-  Block record = ReadRecord(file, address.section, address.recordId, &sizeOrCode);
+  Block record = ReadRecord(view, address.section, address.recordId, &sizeOrCode);
   if (record.empty()) return nullptr;
   Block table = PrepareTableObject(record);
   if (table.data() != record.data()) ReleaseBlock(record);
@@ -66,12 +66,10 @@ void *QueryTable(HANDLE file, std::int32_t selector, const ConditionPair *pairs,
 extern "C" DI_API void *DIGetTable(const char *fileName, const DIWideChar *folder,
                                    int32_t selector, const ConditionPair *pairs,
                                    int16_t pairCount) {
-  HANDLE file = dinfo::OpenForExport(fileName, folder);
-  if (file == nullptr) return nullptr;
   void *table = nullptr;
-  if (dinfo::CheckFileStatus(file) == dinfo::StatusOk && dinfo::GetFormatType(file) >= 0) {
-    table = dinfo::QueryTable(file, selector, pairs, pairCount);
-  }
-  CloseHandle(file);
+  dinfo::RunExport(fileName, folder, {true, true}, [&](dinfo::ExportFile &file) -> std::int32_t {
+    table = dinfo::QueryTable(file.view, selector, pairs, pairCount);
+    return dinfo::StatusOk;
+  });
   return table;
 }

@@ -7,20 +7,20 @@ namespace {
 
 // Both main lists must be non-empty. Record 1001 is read as the value type
 // its own header names; record 1002 always as 32-bit values.
-std::int16_t QueryMainInfo(HANDLE file, NamedEntry *namedEntries, IntegerTriplet *triplets,
+std::int16_t QueryMainInfo(FileView &view, NamedEntry *namedEntries, IntegerTriplet *triplets,
                            std::int16_t *namedCount, std::int16_t *tripletCount) {
   KeyedHeader header{};
-  if (ReadKeyedHeader(nullptr, file, MainEntriesRecordId, MainSection, &header) < 0) {
+  if (ReadKeyedHeader(nullptr, view, MainSection, MainEntriesRecordId, &header) != Fault::None) {
     return ErrMainInfo;
   }
-  const std::int16_t named =
-      GetNamedEntryList(MainEntriesRecordId, nullptr, namedEntries, 0, file, header.valueType);
-  if (named <= 0) return ErrMainInfo;
-  *namedCount = named;
-  const std::int16_t tripletTotal =
-      GetValueList(MainTripletsRecordId, nullptr, triplets, 0, file, ValueTypeInt32);
-  if (tripletTotal <= 0) return ErrMainInfo;
-  *tripletCount = tripletTotal;
+  const ListResult named =
+      GetNamedEntryList(MainEntriesRecordId, nullptr, namedEntries, 0, view, header.valueType);
+  if (named.fault != Fault::None || named.count == 0) return ErrMainInfo;
+  *namedCount = named.count;
+  const ListResult tripletList =
+      GetValueList(MainTripletsRecordId, nullptr, triplets, 0, view, ValueTypeInt32);
+  if (tripletList.fault != Fault::None || tripletList.count == 0) return ErrMainInfo;
+  *tripletCount = tripletList.count;
   return StatusOk;
 }
 
@@ -36,12 +36,8 @@ extern "C" DI_API int16_t DIGetMainInfo(const char *fileName, const DIWideChar *
       tripletCount == nullptr) {
     return ErrMainInfo;
   }
-  HANDLE file = dinfo::OpenForExport(fileName, folder);
-  if (file == nullptr) return ErrOpenFile;
-  std::int16_t result = dinfo::CheckFileStatus(file);
-  if (result == dinfo::StatusOk) {
-    result = dinfo::QueryMainInfo(file, namedEntries, triplets, namedCount, tripletCount);
-  }
-  CloseHandle(file);
-  return result;
+  return static_cast<int16_t>(dinfo::RunExport(
+      fileName, folder, {true, false}, [&](dinfo::ExportFile &file) -> std::int32_t {
+        return dinfo::QueryMainInfo(file.view, namedEntries, triplets, namedCount, tripletCount);
+      }));
 }

@@ -1,11 +1,13 @@
 // Every status code of the library. The exports' codes come from the public
-// header; the rest stay inside and are turned into those codes (or a null
-// table) by the exports.
+// header; the faults of the layers below become those codes (or a null
+// table) in the exports. The codes the faults had as numbers remain for
+// tools that describe a lookup's fault.
 #ifndef DINFO_INTERFACE_STATUS_CODES_H
 #define DINFO_INTERFACE_STATUS_CODES_H
 
 #include <cstdint>
 
+#include "common/fault.h"
 #include "dinfo/dinfo.h"
 
 namespace dinfo {
@@ -16,6 +18,18 @@ constexpr std::int16_t ErrRecordUnreadable = -2007;  // a record of a chain did 
 constexpr std::int16_t ErrChainSelection = -2008;    // a chain block matched no row
 constexpr std::int16_t ErrRecordDamaged = -2010;     // a record is empty, or its block is unsound
 constexpr std::int16_t ErrListFailed = -1;           // a value list's lookup or type failed
+
+constexpr std::int16_t StatusCodeOf(Fault fault) {
+  switch (fault) {
+    case Fault::None: return StatusOk;
+    case Fault::RecordUnreadable: return ErrRecordUnreadable;
+    case Fault::ChainSelection: return ErrChainSelection;
+    case Fault::RecordDamaged: return ErrRecordDamaged;
+    case Fault::NoMemory: return ErrListMemory;
+    case Fault::ListFailed: return ErrListFailed;
+  }
+  return ErrRecordDamaged;
+}
 
 }  // namespace dinfo
 

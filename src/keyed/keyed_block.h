@@ -15,7 +15,8 @@
 #include <cstdint>
 
 #include "common/block.h"
-#include "platform/kernel32.h"
+#include "common/fault.h"
+#include "infofile/file_view.h"
 
 namespace dinfo {
 
@@ -84,22 +85,25 @@ const std::uint8_t *FirstMatchingPayload(const ConditionVector *conditions,
 
 // Applies the selection rule; the values of matching rows go to `output`,
 // packed, and *written (when given) says how many bytes they took.
-// ErrRecordDamaged when they would not fit, else StatusOk.
-std::int16_t SelectRows(const ConditionVector *conditions, const KeyedHeader &header,
-                        std::int16_t *count, Block output, std::size_t *written = nullptr);
+// Fault::RecordDamaged when they would not fit.
+Fault SelectRows(const ConditionVector *conditions, const KeyedHeader &header,
+                 std::int16_t *count, Block output, std::size_t *written = nullptr);
 
-// Follows the chain from recordId and hands back the final block's selected
-// values; *written (when given) is how many bytes of `output` they took.
-// 0, ErrRecordUnreadable, ErrChainSelection or ErrRecordDamaged.
-std::int16_t LookupKeyedRecord(const ConditionVector *conditions, HANDLE file,
-                               std::int32_t recordId, std::int32_t section, std::int16_t *count,
-                               std::int16_t *disabledFlag, Block output,
-                               std::size_t *written = nullptr);
+// Follows the chain from (section, recordId) and hands back the final
+// block's selected values; *written (when given) is how many bytes of
+// `output` they took. Fault::RecordUnreadable, ChainSelection or
+// RecordDamaged when it fails. The blocks read stay with the view,
+// restored, so that a later lookup of the same record in the call reads
+// nothing.
+Fault LookupKeyedRecord(const ConditionVector *conditions, FileView &view,
+                        std::int32_t section, std::int32_t recordId, std::int16_t *count,
+                        std::int16_t *disabledFlag, Block output,
+                        std::size_t *written = nullptr);
 
 // Follows the same chain and hands back the final block's header (its rows
-// reference is cleared: the block is gone by then).
-std::int16_t ReadKeyedHeader(const ConditionVector *conditions, HANDLE file,
-                             std::int32_t recordId, std::int32_t section, KeyedHeader *header);
+// reference is cleared: the block is the view's by then).
+Fault ReadKeyedHeader(const ConditionVector *conditions, FileView &view,
+                      std::int32_t section, std::int32_t recordId, KeyedHeader *header);
 
 }  // namespace dinfo
 

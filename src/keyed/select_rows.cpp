@@ -1,5 +1,4 @@
 #include "common/bytes.h"
-#include "interface/status_codes.h"
 #include "keyed/keyed_block.h"
 
 namespace dinfo {
@@ -35,15 +34,15 @@ void StoreRowValues(const std::uint8_t *payload, std::uint8_t *destination, std:
 
 // The header has been checked against its block (KeyedBlockIsSound), so
 // every row lies inside it; only the output's room is tested here.
-std::int16_t SelectRows(const ConditionVector *conditions, const KeyedHeader &header,
-                        std::int16_t *count, Block output, std::size_t *written) {
+Fault SelectRows(const ConditionVector *conditions, const KeyedHeader &header,
+                 std::int16_t *count, Block output, std::size_t *written) {
   const RowLayout layout = LayoutOf(header);
   std::int16_t taken = 0;
   std::size_t stored = 0;
   for (std::int32_t r = 0; r < header.rowCount; ++r) {
     const std::uint8_t *row = header.rows.data() + std::size_t(r) * std::size_t(layout.rowStride);
     if (!RowMatches(conditions, header, row)) continue;
-    if (std::size_t(layout.valueBytes) > output.size() - stored) return ErrRecordDamaged;
+    if (std::size_t(layout.valueBytes) > output.size() - stored) return Fault::RecordDamaged;
     StoreRowValues(row + 4 * header.keyCount, output.data() + stored, layout.valueBytes);
     stored += std::size_t(layout.valueBytes);
     ++taken;
@@ -51,7 +50,7 @@ std::int16_t SelectRows(const ConditionVector *conditions, const KeyedHeader &he
   }
   *count = taken;
   if (written != nullptr) *written = stored;
-  return StatusOk;
+  return Fault::None;
 }
 
 }  // namespace dinfo

@@ -2,7 +2,6 @@
 
 #include "common/bytes.h"
 #include "infofile/information_file.h"
-#include "interface/status_codes.h"
 
 namespace dinfo {
 namespace {
@@ -24,24 +23,40 @@ bool SelectionFits(std::int16_t start, std::int16_t count, std::int32_t elementB
 }
 
 struct Selection {
-  std::int16_t result;  // ErrListMemory, ErrListFailed, or the row count
+  Fault fault;
+  std::int16_t count;   // rows selected, when there is no fault
   Block work;
   std::size_t written;  // bytes of `work` the lookup wrote
 };
 
 // Runs the lookup into a fresh work area; on success the caller reads the
 // rows from `work` and releases it. The area starts out unfilled: the
-// caller zeroes what it reads beyond `written` (ZeroUnwritten).
-Selection LookupIntoWorkArea(std::int32_t recordId, const ConditionVector *conditions, HANDLE file,
-                             std::int32_t workSize) {
-  Selection selection{0, AllocateBlockToOverwrite(workSize), 0};
-  if (selection.work.empty()) return {ErrListMemory, {}, 0};
-  std::int16_t count = 0;
+// caller zeroes what it reads beyond `written` (ZeroUnwritten). A flagged
+// record, or a single block claiming fewer than no rows, fails the list.
+Selection LookupIntoWorkArea(std::int32_t recordId, const ConditionVector *conditions,
+                             FileView &view, std::int32_t workSize) {
+  Selection selection{Fault::None, 0, AllocateBlockToOverwrite(workSize), 0};
+  if (selection.work.empty()) return {Fault::NoMemory, 0, {}, 0};
   std::int16_t disabledFlag = 0;
-  const std::int16_t status = LookupKeyedRecord(conditions, file, recordId, MainSection, &count,
-                                                &disabledFlag, selection.work, &selection.written);
-  selection.result = status != StatusOk || disabledFlag != 0 ? ErrListFailed : count;
+  const Fault fault = LookupKeyedRecord(conditions, view, MainSection, recordId, &selection.count,
+                                        &disabledFlag, selection.work, &selection.written);
+  if (fault != Fault::None || disabledFlag != 0 || selection.count < 0) {
+    selection.fault = Fault::ListFailed;
+  }
   return selection;
+}
+
+// The rows a list may take: none after a fault; a fault too when the value
+// type is not the list's or the rows would not fit.
+std::int16_t TakeRows(Selection &selection, bool typeHandled, bool listGiven, std::int16_t start,
+                      std::int32_t elementBytes, std::int32_t workSize) {
+  if (selection.fault != Fault::None) return 0;
+  if (!typeHandled || (selection.count > 0 &&
+                       (!listGiven || !SelectionFits(start, selection.count, elementBytes, workSize)))) {
+    selection.fault = Fault::ListFailed;
+    return 0;
+  }
+  return selection.count;
 }
 
 // A list reads `count` elements of `elementBytes` (checked to fit the work
@@ -58,17 +73,13 @@ void ZeroUnwritten(const Selection &selection, std::int16_t count, std::int32_t 
 
 }  // namespace
 
-std::int16_t GetValueList(std::int32_t recordId, const ConditionVector *conditions,
-                          IntegerTriplet *list, std::int16_t start, HANDLE file,
-                          std::int32_t expectedType) {
-  Selection selection = LookupIntoWorkArea(recordId, conditions, file, ValueListWorkSize);
-  std::int16_t result = selection.result;
+ListResult GetValueList(std::int32_t recordId, const ConditionVector *conditions,
+                        IntegerTriplet *list, std::int16_t start, FileView &view,
+                        std::int32_t expectedType) {
+  Selection selection = LookupIntoWorkArea(recordId, conditions, view, ValueListWorkSize);
   const bool typeHandled = expectedType == 1 || expectedType == 2 || expectedType == 4;
-  if (result >= 0 && !typeHandled) result = ErrListFailed;
-  if (result > 0 && (list == nullptr ||
-                     !SelectionFits(start, result, 3 * expectedType, ValueListWorkSize))) {
-    result = ErrListFailed;
-  }
+  const std::int16_t result = TakeRows(selection, typeHandled, list != nullptr, start,
+                                       3 * expectedType, ValueListWorkSize);
   if (result > 0) ZeroUnwritten(selection, result, 3 * expectedType);
   for (std::int16_t i = 0; i < result; ++i) {
     const std::uint8_t *values = selection.work.data() + std::size_t(i) * 3u * std::size_t(expectedType);
@@ -78,20 +89,16 @@ std::int16_t GetValueList(std::int32_t recordId, const ConditionVector *conditio
     }
   }
   ReleaseBlock(selection.work);
-  return result;
+  return {selection.fault, result};
 }
 
-std::int16_t GetNamedEntryList(std::int32_t recordId, const ConditionVector *conditions,
-                               NamedEntry *list, std::int16_t start, HANDLE file,
-                               std::int32_t expectedType) {
-  Selection selection = LookupIntoWorkArea(recordId, conditions, file, NamedEntryListWorkSize);
-  std::int16_t result = selection.result;
+ListResult GetNamedEntryList(std::int32_t recordId, const ConditionVector *conditions,
+                             NamedEntry *list, std::int16_t start, FileView &view,
+                             std::int32_t expectedType) {
+  Selection selection = LookupIntoWorkArea(recordId, conditions, view, NamedEntryListWorkSize);
   const bool typeHandled = expectedType == ValueTypeText || expectedType == ValueTypeNamedEntry;
-  if (result >= 0 && !typeHandled) result = ErrListFailed;
-  if (result > 0 && (list == nullptr ||
-                     !SelectionFits(start, result, expectedType, NamedEntryListWorkSize))) {
-    result = ErrListFailed;
-  }
+  const std::int16_t result = TakeRows(selection, typeHandled, list != nullptr, start,
+                                       expectedType, NamedEntryListWorkSize);
   if (result > 0) ZeroUnwritten(selection, result, expectedType);
   for (std::int16_t i = 0; i < result; ++i) {
     const std::uint8_t *value = selection.work.data() + std::size_t(i) * std::size_t(expectedType);
@@ -107,7 +114,7 @@ std::int16_t GetNamedEntryList(std::int32_t recordId, const ConditionVector *con
     }
   }
   ReleaseBlock(selection.work);
-  return result;
+  return {selection.fault, result};
 }
 
 }  // namespace dinfo

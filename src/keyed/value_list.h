@@ -17,15 +17,21 @@ constexpr std::int32_t ValueListWorkSize = 2400;
 constexpr std::int32_t NamedEntryListWorkSize = 52800;
 constexpr std::int32_t MaxListElements = 32767;
 
-// The number of elements appended (0 or more), or ErrListMemory or
-// ErrListFailed. A selection larger than the work area, or one that would
-// take the list past element 32767, fails instead of being cut short.
-std::int16_t GetValueList(std::int32_t recordId, const ConditionVector *conditions,
-                          IntegerTriplet *list, std::int16_t start, HANDLE file,
-                          std::int32_t expectedType);
-std::int16_t GetNamedEntryList(std::int32_t recordId, const ConditionVector *conditions,
-                               NamedEntry *list, std::int16_t start, HANDLE file,
-                               std::int32_t expectedType);
+// What a list appended: `count` elements (0 or more) when `fault` is
+// Fault::None, else nothing; Fault::NoMemory or Fault::ListFailed. A
+// selection larger than the work area, or one that would take the list
+// past element 32767, fails instead of being cut short.
+struct ListResult {
+  Fault fault;
+  std::int16_t count;
+};
+
+ListResult GetValueList(std::int32_t recordId, const ConditionVector *conditions,
+                        IntegerTriplet *list, std::int16_t start, FileView &view,
+                        std::int32_t expectedType);
+ListResult GetNamedEntryList(std::int32_t recordId, const ConditionVector *conditions,
+                             NamedEntry *list, std::int16_t start, FileView &view,
+                             std::int32_t expectedType);
 
 }  // namespace dinfo
 

@@ -1,23 +1,30 @@
-// The KERNEL32 subset on Linux. A handle holds a file descriptor, the file
-// position and windows of the file's bytes (linux_file_handle.h), so that
-// setting the position costs no system call and a read at most one pread;
-// blocks come from calloc. Every block and handle is counted so that tests
-// can check that nothing outlives a call.
+// The KERNEL32 subset on Linux, translated call for call: a handle holds a
+// file descriptor and the file position (linux_file_handle.h), ReadFile is
+// one pread, blocks come from calloc. In the test build (DINFO_TEST_HOOKS)
+// every block, handle and read is counted and failures can be injected,
+// so that tests can check that nothing outlives a call; the shipped
+// library has none of it.
 #if !defined(_WIN32)
 
 #include "platform/kernel32.h"
-#include "platform/failure_budget.h"
 #include "platform/linux_file_handle.h"
-#include "platform/test_seam.h"
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#if defined(DINFO_TEST_HOOKS)
+#include <atomic>
+
+#include "platform/failure_budget.h"
+#include "platform/test_seam.h"
+#endif
+
 namespace {
+
+#if defined(DINFO_TEST_HOOKS)
 
 // Allocations are counted once each way: live blocks are those taken less
 // those given back, attempts those taken plus those refused. Each thread
@@ -78,6 +85,31 @@ bool AboveAllocationLimit(SIZE_T bytes) {
   g_injectedFired = true;
   return true;
 }
+
+void CountBlock(bool taken) {
+  Count(taken ? Counters().blocksTaken : Counters().blocksRefused, 1);
+}
+void CountBlockGivenBack() { Count(Counters().blocksGivenBack, 1); }
+void CountHandle(std::int64_t change) { Count(Counters().openHandles, change); }
+void CountReadAttempt() { Count(Counters().readAttempts, 1); }
+void CountSystemRead() { Count(Counters().systemReads, 1); }
+bool AllocationMustFail(SIZE_T bytes) {
+  return AboveAllocationLimit(bytes) || TakeFromBudget(g_allocationsLeft);
+}
+// An injected short read asks for one byte less than the caller.
+DWORD ReadLength(DWORD wanted) {
+  return wanted > 0 && TakeFromBudget(g_readsLeft) ? wanted - 1 : wanted;
+}
+#else
+void CountBlock(bool) {}
+void CountBlockGivenBack() {}
+void CountHandle(std::int64_t) {}
+void CountReadAttempt() {}
+void CountSystemRead() {}
+void TraceRead(std::int64_t, std::int64_t) {}
+bool AllocationMustFail(SIZE_T) { return false; }
+DWORD ReadLength(DWORD wanted) { return wanted; }
+#endif
 
 using dinfo::platform::FileHandle;
 
@@ -155,21 +187,27 @@ int DecodeUtf8(const unsigned char *text, int count, int i, char32_t *point) {
   return length;
 }
 
-// Sets up a handle for `descriptor` with the file's head in its first
-// window. A folder opens on Linux but cannot be read, so the read of the
-// head (which every call needs first) also refuses folders.
-bool OpenedWithHead(FileHandle *file, int descriptor) {
-  file->descriptor = descriptor;
-  file->position = 0;
-  file->uses = 0;
-  for (auto &window : file->windows) {
-    window.start = 0;
-    window.length = 0;
-    window.reachesEnd = false;
-    window.lastUse = 0;
+// Up to `length` bytes at `position`, retrying after signals and short
+// reads (pread stops short only at the end of a regular file); the bytes
+// read, or -1 on failure.
+ssize_t ReadAt(int descriptor, void *buffer, std::size_t length, off_t position) {
+  std::size_t done = 0;
+  while (done < length) {
+    CountSystemRead();
+    const ssize_t got = pread(descriptor, static_cast<char *>(buffer) + done, length - done,
+                              position + static_cast<off_t>(done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got < 0) return -1;
+    if (got == 0) break;
+    done += static_cast<std::size_t>(got);
   }
-  dinfo::platform::ReadWindow *head = nullptr;
-  return dinfo::platform::LoadWindow(file, 0, &head) || errno != EISDIR;
+  return static_cast<ssize_t>(done);
+}
+
+// A folder opens on Linux but not on Windows.
+bool IsFolder(int descriptor) {
+  struct stat info {};
+  return fstat(descriptor, &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace
@@ -186,13 +224,13 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
   int fd = open(path, O_RDONLY | O_CLOEXEC);
   if (path != shortPath) std::free(path);
   if (fd < 0) return INVALID_HANDLE_VALUE;
-  auto *file = static_cast<FileHandle *>(std::malloc(sizeof(FileHandle)));
-  if (file == nullptr || !OpenedWithHead(file, fd)) {
-    std::free(file);
+  auto *file = IsFolder(fd) ? nullptr : static_cast<FileHandle *>(std::malloc(sizeof(FileHandle)));
+  if (file == nullptr) {
     close(fd);
     return INVALID_HANDLE_VALUE;
   }
-  Count(Counters().openHandles, 1);
+  *file = {fd, 0};
+  CountHandle(1);
   return file;
 }
 
@@ -220,12 +258,10 @@ BOOL ReadFile(HANDLE file, LPVOID buffer, DWORD bytesToRead, LPDWORD bytesRead, 
   if (file == nullptr || file == INVALID_HANDLE_VALUE || (buffer == nullptr && bytesToRead > 0)) {
     return FALSE;
   }
-  Count(Counters().readAttempts, 1);
-  DWORD wanted = bytesToRead;
-  if (wanted > 0 && TakeFromBudget(g_readsLeft)) --wanted;
+  CountReadAttempt();
   FileHandle *handle = FileOf(file);
   TraceRead(handle->position, bytesToRead);
-  const ssize_t done = dinfo::platform::ReadThroughWindows(handle, buffer, wanted);
+  const ssize_t done = ReadAt(handle->descriptor, buffer, ReadLength(bytesToRead), handle->position);
   if (done < 0) return FALSE;
   handle->position += done;
   if (bytesRead != nullptr) *bytesRead = static_cast<DWORD>(done);
@@ -237,7 +273,7 @@ BOOL CloseHandle(HANDLE object) {
   if (object == nullptr || object == INVALID_HANDLE_VALUE) return FALSE;
   const int result = close(FileOf(object)->descriptor);
   std::free(object);
-  Count(Counters().openHandles, -1);
+  CountHandle(-1);
   return result == 0 ? TRUE : FALSE;
 }
 
@@ -272,26 +308,25 @@ int MultiByteToWideChar(UINT codePage, DWORD, LPCCH multiByte, int multiByteCoun
 
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   void *block = nullptr;
-  if (!AboveAllocationLimit(bytes) && !TakeFromBudget(g_allocationsLeft)) {
+  if (!AllocationMustFail(bytes)) {
     block = (flags & GMEM_ZEROINIT) != 0 ? std::calloc(1, bytes == 0 ? 1 : bytes)
                                          : std::malloc(bytes == 0 ? 1 : bytes);
   }
-  Count(block != nullptr ? Counters().blocksTaken : Counters().blocksRefused, 1);
+  CountBlock(block != nullptr);
   return block;
 }
 
 HGLOBAL GlobalFree(HGLOBAL memory) {
   if (memory != nullptr) {
     std::free(memory);
-    Count(Counters().blocksGivenBack, 1);
+    CountBlockGivenBack();
   }
   return nullptr;
 }
 
 BOOL DisableThreadLibraryCalls(HMODULE) { return TRUE; }
 
-void dinfo::platform::CountSystemRead() { Count(Counters().systemReads, 1); }
-
+#if defined(DINFO_TEST_HOOKS)
 namespace dinfo::seam {
 
 // A block is given back only after it was taken, so reading the returns
@@ -334,5 +369,6 @@ void TraceReads(TracedRead *reads, std::int64_t capacity, std::int64_t *count) {
 }
 
 }  // namespace dinfo::seam
+#endif  // DINFO_TEST_HOOKS
 
 #endif  // !_WIN32

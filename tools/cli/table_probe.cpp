@@ -21,6 +21,8 @@ struct OpenFile {
   OpenFile(const OpenFile &) = delete;
   OpenFile &operator=(const OpenFile &) = delete;
   HANDLE handle;
+  // Declared after the handle, so that it ends before the handle closes.
+  ExportFile exportFile{handle};
 };
 
 bool MakeVector(std::int32_t selector, const std::vector<ConditionPair> &pairs, ConditionVector *vector) {
@@ -29,14 +31,14 @@ bool MakeVector(std::int32_t selector, const std::vector<ConditionPair> &pairs, 
 }
 
 // Finds the table's section and record id the way DIGetTable does.
-bool Locate(HANDLE file, const ConditionVector &vector, TableProbe &probe) {
+bool Locate(FileView &view, const ConditionVector &vector, TableProbe &probe) {
   std::vector<std::uint8_t> work(LocatorWorkSize);
   std::int16_t count = 0;
   std::int16_t disabledFlag = 0;
-  const std::int16_t status =
-      LookupKeyedRecord(&vector, file, TableLocatorRecordId, MainSection, &count, &disabledFlag, work);
-  if (status != 0) {
-    probe.failure = "the locator lookup (record 1005) failed: " + DescribeStatus(status);
+  const Fault fault =
+      LookupKeyedRecord(&vector, view, MainSection, TableLocatorRecordId, &count, &disabledFlag, work);
+  if (fault != Fault::None) {
+    probe.failure = "the locator lookup (record 1005) failed: " + DescribeStatus(StatusCodeOf(fault));
     return false;
   }
   if (disabledFlag != 0) {
@@ -77,12 +79,12 @@ std::int32_t CategoryValueType(const FileArgument &file, char variant, std::int3
   std::int16_t count = 0;
   std::int16_t disabledFlag = 0;
   const std::int32_t recordId = variant == 'v' ? CategoryVRecordId : CategorySRecordId;
-  if (LookupKeyedRecord(&vector, open.handle, recordId, MainSection, &count, &disabledFlag, Block(ids, sizeof ids)) != 0 ||
+  if (LookupKeyedRecord(&vector, open.exportFile.view, MainSection, recordId, &count, &disabledFlag, Block(ids, sizeof ids)) != Fault::None ||
       count == 0) {
     return 0;
   }
   KeyedHeader header{};
-  if (ReadKeyedHeader(&vector, open.handle, ReadI32LittleEndian(ids), MainSection, &header) != 0) return 0;
+  if (ReadKeyedHeader(&vector, open.exportFile.view, MainSection, ReadI32LittleEndian(ids), &header) != Fault::None) return 0;
   return header.valueType;
 }
 
@@ -93,11 +95,11 @@ TableProbe ProbeTable(const FileArgument &file, std::int32_t selector, const std
     probe.failure = "the information file did not open";
     return probe;
   }
-  if (const std::int16_t status = CheckFileStatus(open.handle); status != 0) {
+  if (const std::int16_t status = CheckFileStatus(open.exportFile); status != 0) {
     probe.failure = "the status check failed: " + DescribeStatus(status);
     return probe;
   }
-  if (const std::int32_t formatType = GetFormatType(open.handle); formatType < 0) {
+  if (const std::int32_t formatType = GetFormatType(open.exportFile); formatType < 0) {
     probe.failure = "the format type is not usable: " + DescribeStatus(formatType);
     return probe;
   }
@@ -106,9 +108,9 @@ TableProbe ProbeTable(const FileArgument &file, std::int32_t selector, const std
     probe.failure = "a condition index lies outside 0 to 299";
     return probe;
   }
-  if (!Locate(open.handle, vector, probe)) return probe;
+  if (!Locate(open.exportFile.view, vector, probe)) return probe;
   std::int32_t sizeOrCode = 0;
-  Block record = ReadRecord(open.handle, probe.section, probe.recordId, &sizeOrCode);
+  Block record = ReadRecord(open.exportFile.view, probe.section, probe.recordId, &sizeOrCode);
   if (record.empty()) {
     probe.failure = "record " + std::to_string(probe.recordId) + " of section " + std::to_string(probe.section) +
                     " did not read (code " + std::to_string(sizeOrCode) + ")";

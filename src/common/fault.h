@@ -1,0 +1,22 @@
+// The faults that the library's layers report to the layers above. Each
+// caller turns them into its own result; only the exports turn them into
+// status codes (interface/status_codes.h).
+#ifndef DINFO_COMMON_FAULT_H
+#define DINFO_COMMON_FAULT_H
+
+#include <cstdint>
+
+namespace dinfo {
+
+enum class Fault : std::int32_t {
+  None,
+  RecordUnreadable,  // a record of a chain did not read
+  ChainSelection,    // a chain block matched no row
+  RecordDamaged,     // a record too short or unsound, or its selection too large
+  NoMemory,          // a work area could not be taken
+  ListFailed,        // a value list's lookup or value type failed
+};
+
+}  // namespace dinfo
+
+#endif  // DINFO_COMMON_FAULT_H

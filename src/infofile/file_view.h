@@ -1,0 +1,75 @@
+// The information file as one call sees it. An information file is
+// read-only data, so within one call a section's directory read once gives
+// the same answers as reading it anew for every record: the view reads a
+// directory the first time the call needs that section and keeps it, and
+// keeps the file's length once asked for. A reader above may also hand
+// back a block it restored from a record (the latest one is kept), so that
+// a record needed twice in one call is read once. Everything kept comes
+// from GlobalAlloc and is released when the view ends; nothing outlives
+// the call. The view does not own the handle.
+#ifndef DINFO_INFOFILE_FILE_VIEW_H
+#define DINFO_INFOFILE_FILE_VIEW_H
+
+#include <cstdint>
+
+#include "common/block.h"
+#include "platform/kernel32.h"
+
+namespace dinfo {
+
+struct KeptDirectory {
+  std::int32_t section;
+  std::int32_t entryCount;
+  Block entries;  // empty: the slot is free
+};
+
+struct KeptBlock {
+  std::int32_t section;
+  std::int32_t recordId;
+  std::int32_t directoryCount;  // entries of the directory the record was found in
+  Block block;                  // empty: nothing kept
+};
+
+// A call reads at most the main section and one table section.
+constexpr int KeptDirectorySlots = 2;
+
+constexpr std::int64_t FileLengthNotAsked = -1;
+// The length could not be told (a file past 4 GiB): reads get the benefit
+// of the doubt.
+constexpr std::int64_t FileLengthUnknown = INT64_MAX;
+
+struct FileView {
+  explicit FileView(HANDLE handle) : file(handle) {}
+  ~FileView();
+  FileView(const FileView &) = delete;
+  FileView &operator=(const FileView &) = delete;
+
+  HANDLE file;
+  std::int64_t length = FileLengthNotAsked;
+  KeptDirectory directories[KeptDirectorySlots] = {};
+  KeptBlock restored = {};
+};
+
+// The file's length, asked of the file the first time only.
+std::int64_t FileLength(FileView &view);
+
+// The section's directory, read on the first need and kept; null with the
+// code in *countOrCode when it does not read (it is tried again on the
+// next need).
+const KeptDirectory *SectionDirectory(FileView &view, std::int32_t section,
+                                      std::int32_t *countOrCode);
+
+// The restored block kept for (section, recordId), handed over with its
+// directory's entry count; an empty block when none is kept for it.
+Block TakeRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId,
+                        std::int32_t *directoryCount);
+
+// Keeps a restored block of (section, recordId) in place of the one kept
+// before, which is released. The view owns the block from here on; the
+// caller's span is cleared.
+void KeepRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId,
+                       std::int32_t directoryCount, Block &block);
+
+}  // namespace dinfo
+
+#endif  // DINFO_INFOFILE_FILE_VIEW_H
