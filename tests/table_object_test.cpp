@@ -50,9 +50,18 @@ TEST(PrepareTableObjectTest, RefusesObjectsOutsideTheirBlock) {
   EXPECT_FALSE(Prepare(HandObject(false, {{0x9A000009u, 24}}, Bytes(8, 0))).bytes) << "run past totalSize";
   EXPECT_FALSE(Prepare(HandObject(false, {{0x9A000001u, 20}}, Bytes(8, 0))).bytes) << "run in the descriptors";
   EXPECT_FALSE(Prepare(HandObject(false, {{0x04000004u, -8}}, Bytes(8, 0))).bytes) << "negative location";
-  EXPECT_FALSE(Prepare(HandObject(true, {{0x9A000000u, 40}}, Bytes(8, 0))).bytes) << "empty run past the end";
   EXPECT_TRUE(Prepare(HandObject(true, {{0x9A000000u, 32}, {0xF8000000u, -5}}, Bytes(8, 0))).bytes)
       << "an empty run at the end, an inline entry anywhere";
+  // An empty array or run reads nothing, wherever it points.
+  for (std::int32_t location : {0, -8, 40, 0x7FFFFFF8}) {
+    for (std::uint32_t tag : {0x9A000000u, 0x04000000u}) {
+      const Bytes object = HandObject(true, {{tag, location}, {0x04000001u, 32}}, {0, 7, 0, 0, 0, 0, 0, 0});
+      EXPECT_EQ(Prepare(object).bytes, object) << location;
+      Bytes delta = object;
+      PutWord(delta, 12, FlagDeltaCoded, true);
+      EXPECT_EQ(Prepare(delta).bytes, object) << location;
+    }
+  }
 }
 
 TEST(PrepareTableObjectTest, RefusesNestedTablesOutsideTheirParentsDataArea) {
