@@ -16,6 +16,10 @@ Block PrepareAtDepth(Block given, std::int32_t depth, PrepareBudget *budget) {
   if ((header.flags & FlagCompressed) != 0) {
     current = DecompressTableObject(object);
     if (current.empty()) return {};
+    if (!TakeMadeBytes(budget, std::int64_t(current.size()))) {
+      ReleaseBlock(current);
+      return {};
+    }
     budget->descriptorVisitsLeft += std::int64_t(current.size());
   }
   const bool owned = current.data() != object.data();
@@ -30,7 +34,7 @@ Block PrepareAtDepth(Block given, std::int32_t depth, PrepareBudget *budget) {
 
 Block PrepareTableObject(Block object) {
   const auto size = std::int64_t(object.size());
-  PrepareBudget budget{MinDescriptorVisits + size, SpliceCopyFloor + SpliceCopiesPerByte * size};
+  PrepareBudget budget{MinDescriptorVisits + size, MaxBytesMade};
   return PrepareAtDepth(object, 0, &budget);
 }
 
