@@ -45,7 +45,7 @@ TEST(PrepareTableObjectTest, RefusesObjectsOutsideTheirBlock) {
   EXPECT_FALSE(Prepare({}).bytes);
   EXPECT_FALSE(Prepare(Bytes(stored.begin(), stored.begin() + 12)).bytes) << "shorter than a header";
   EXPECT_FALSE(Prepare(Bytes(stored.begin(), stored.end() - 8)).bytes) << "totalSize past the record";
-  EXPECT_FALSE(Prepare(HandObject(false, {}, {}, 8)).bytes) << "totalSize below a header";
+  EXPECT_FALSE(Prepare(HandObject(false, {{0x9A000000u, 24}}, {}, 8)).bytes) << "totalSize below a header";
   EXPECT_FALSE(Prepare(HandObject(true, {{0x9A000000u, 24}}, {}, 16)).bytes) << "descriptors past totalSize";
   EXPECT_FALSE(Prepare(HandObject(false, {{0x9A000009u, 24}}, Bytes(8, 0))).bytes) << "run past totalSize";
   EXPECT_FALSE(Prepare(HandObject(false, {{0x9A000001u, 20}}, Bytes(8, 0))).bytes) << "run in the descriptors";
@@ -62,6 +62,24 @@ TEST(PrepareTableObjectTest, RefusesObjectsOutsideTheirBlock) {
       EXPECT_EQ(Prepare(delta).bytes, object) << location;
     }
   }
+}
+
+// Without descriptors nothing past the header is read: a totalSize below
+// 16 stands unless a coding step needs it.
+TEST(PrepareTableObjectTest, AnObjectWithoutDescriptorsMayUnderstateItsSize) {
+  for (std::int32_t totalSize : {8, 1, -8}) {
+    const Bytes object = HandObject(true, {}, {}, totalSize);
+    EXPECT_TRUE(Prepare(object).inPlace) << totalSize;
+    const Bytes delta = HandObject(true, {}, {}, totalSize, FlagDeltaCoded);
+    Block block = ToBlock(delta);
+    EXPECT_EQ(PrepareTableObject(block).data(), block.data());
+    EXPECT_EQ(Bytes(block.begin(), block.end()), object);
+    ReleaseBlock(block);
+    for (std::uint32_t flags : {0x20000001u, FlagScrambled, FlagCompressed}) {
+      EXPECT_FALSE(Prepare(HandObject(true, {}, {}, totalSize, flags)).bytes) << flags;
+    }
+  }
+  EXPECT_FALSE(Prepare(HandObject(true, {}, {}, -1)).bytes);
 }
 
 TEST(PrepareTableObjectTest, RefusesNestedTablesOutsideTheirParentsDataArea) {
