@@ -18,8 +18,8 @@ std::int64_t ReadAttempts();
 std::int64_t SystemReads();
 
 // The bytes usable in a block that GlobalAlloc gave: at least those asked
-// for, and on Linux up to 15 more for a small block or a page more for a
-// large one, as the C library rounds them.
+// for; on Linux a few dozen more for a small block, or up to a page more
+// for a large one, as the C library rounds them.
 std::int64_t BlockBytes(const void *block);
 
 // Lets `successes` more allocations succeed, then fails every later one.
