@@ -289,8 +289,8 @@ TEST_F(HostileFilesTest, TablesBreakingTheirLayout) {
   const std::vector<std::pair<const char *, Bytes>> cases = {
       {"totalSize past the record", HandObject(false, {{int16s, 24}}, array, 40)},
       {"totalSize past the record, opposite order", HandObject(true, {{int16s, 24}}, array, 0x7FFFFFF8)},
-      {"totalSize below a header", HandObject(false, {}, {}, 8)},
-      {"negative totalSize", HandObject(false, {}, {}, -16)},
+      {"totalSize below a header", HandObject(false, {{int16s, 24}}, array, 8)},
+      {"negative totalSize", HandObject(false, {{int16s, 24}}, array, -16)},
       {"descriptors past the object", HandObject(false, {{int16s, 24}}, array, 24)},
       {"negative descriptorCount", [] { Bytes b = HandObject(false, {}, {}); PutWord(b, 8, 0xFFFFFFFFu, false); return b; }()},
       {"huge descriptorCount", [] { Bytes b = HandObject(true, {}, {}); PutWord(b, 8, 0x7FFFFFFFu, true); return b; }()},

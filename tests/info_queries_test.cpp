@@ -195,16 +195,38 @@ TEST_F(InfoQueriesTest, IdListsWithoutAnEndAreRefused) {
   EXPECT_EQ(CategoryV(1), ErrCategoryLookup);
 }
 
-TEST_F(InfoQueriesTest, NullArgumentsGiveFailureCodes) {
+// A null list fails only where elements would be written through it; the
+// file is opened and its status checked first. Null counts are refused
+// before anything is read.
+TEST_F(InfoQueriesTest, NullArgumentsFailOnlyWhereTheyWouldBeWrittenThrough) {
+  const auto categoryV = [&] { return DIGetCategoryInfoV("info.dat", Folder(), 1, nullptr, nullptr, 0); };
+  const auto categoryS = [&] { return DIGetCategoryInfoS("info.dat", Folder(), 1, nullptr, nullptr, 0); };
   Save();
-  EXPECT_EQ(DIGetCategoryInfoV("info.dat", Folder(), 1, nullptr, nullptr, 0), ErrValueList);
+  EXPECT_EQ(categoryV(), ErrValueList);
+  EXPECT_EQ(categoryS(), ErrEntryList);
   EXPECT_EQ(DIGetCategoryInfoV("info.dat", Folder(), 1, nullptr, triplets_, 2), ErrConditionIndex);
   EXPECT_EQ(DIGetCategoryInfoV("info.dat", Folder(), 1, nullptr, triplets_, -2), 5);
-  std::int16_t count = 99;
-  EXPECT_EQ(DIGetMainInfo("info.dat", Folder(), named_, triplets_, &count, nullptr), ErrMainInfo);
-  EXPECT_EQ(count, 0);
-  EXPECT_EQ(DIGetMainInfo("info.dat", Folder(), nullptr, triplets_, &count, &count), ErrMainInfo);
-  EXPECT_EQ(DIGetMainInfo("info.dat", Folder(), named_, nullptr, &count, &count), ErrMainInfo);
+  Add(1003, Category({{1, {7, 0}}}));
+  Add(7, writer::TripletRows(4, {{1, 2, 3}}, {5}, {42}));  // no row matches
+  Save();
+  EXPECT_EQ(categoryV(), 0);
+  Add(7, writer::TripletRows(3, {{1, 2, 3}}));  // value type 3: nothing to write
+  Save();
+  EXPECT_EQ(categoryV(), 0);
+
+  std::int16_t named = 99;
+  std::int16_t triplets = 99;
+  EXPECT_EQ(DIGetMainInfo("info.dat", Folder(), named_, triplets_, &named, nullptr), ErrMainInfo);
+  EXPECT_EQ(named, 0);
+  EXPECT_EQ(DIGetMainInfo("info.dat", Folder(), nullptr, triplets_, &named, &triplets), ErrMainInfo);
+  EXPECT_EQ(DIGetMainInfo("info.dat", Folder(), named_, nullptr, &named, &triplets), ErrMainInfo);
+  EXPECT_EQ(named, 2) << "the named entries were written";
+  EXPECT_EQ(triplets, 0);
+  EXPECT_EQ(DIGetMainInfo("missing.dat", Folder(), nullptr, nullptr, &named, &triplets), ErrOpenFile);
+  EXPECT_EQ(named, 0);
+  file_ = FileWithStatus(5, 3);
+  Save();
+  EXPECT_EQ(DIGetMainInfo("info.dat", Folder(), nullptr, nullptr, &named, &triplets), ErrFileUnusable);
   ExpectNothingHeld();
 }
 

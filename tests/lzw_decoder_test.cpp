@@ -350,14 +350,15 @@ TEST(LzwDecoderTest, GrowthFailureAtEveryDoubling) {
 }
 
 // After the first steps the buffer grows to the size the whole output is
-// measured or expected to need; if the output passes it (a start of
-// random bytes followed by a long run), doubling goes on.
+// measured (exactly) or expected (within an eighth) to need; if the output
+// passes it (a start of random bytes followed by a long run), doubling
+// goes on.
 TEST(LzwDecoderTest, TheBufferGrowsToTheSizeOfTheWholeOutput) {
   Bytes randomThenRuns = Literals(40000, 4);
   randomThenRuns.resize(2000000, 0x33);
-  for (const auto &[plain, growths, capacity] :
-       {std::tuple{Bytes(300000, 0x5A), 5, 512 * 1024}, std::tuple{Literals(300000, 8), 5, 512 * 1024},
-        std::tuple{randomThenRuns, 10, 2048 * 1024}}) {
+  for (const auto &[plain, growths, slack] :
+       {std::tuple{Bytes(300000, 0x5A), 5, 0}, std::tuple{Literals(300000, 8), 5, 300000 / 8},
+        std::tuple{randomThenRuns, 11, 2000000}}) {
     const Bytes stream = writer::LzwEncode(plain);
     LzwDecoder *decoder = CreateLzwDecoder();
     const std::int64_t attemptsBefore = seam::AllocationAttempts();
@@ -366,16 +367,17 @@ TEST(LzwDecoderTest, TheBufferGrowsToTheSizeOfTheWholeOutput) {
               static_cast<std::int32_t>(plain.size()));
     EXPECT_TRUE(std::equal(plain.begin(), plain.end(), start));
     EXPECT_EQ(seam::AllocationAttempts() - attemptsBefore, growths);
-    EXPECT_EQ(decoder->outputEnd - decoder->outputStart, capacity);
+    EXPECT_GE(decoder->outputEnd - decoder->outputStart, std::int64_t(plain.size()));
+    EXPECT_LE(decoder->outputEnd - decoder->outputStart, std::int64_t(plain.size()) + slack);
     ReleaseLzwDecoder(decoder);
   }
 }
 
-// 900,000 random bytes are expected to need 1.1 MB, a 2 MiB buffer, where
-// doubling ends at 1 MiB: without memory for 2 MiB the expansion doubles
-// there and succeeds.
+// 1,000,000 random bytes are expected to need a little more, above 1 MiB
+// where doubling ends: without memory for the expected size the expansion
+// doubles there and succeeds.
 TEST(LzwDecoderTest, WithoutMemoryForTheExpectedSizeTheBufferDoubles) {
-  const Bytes plain = Literals(900000, 6);
+  const Bytes plain = Literals(1000000, 6);
   const Bytes stream = writer::LzwEncode(plain);
   LzwDecoder *decoder = CreateLzwDecoder();
   seam::FailAllocationsLargerThan(OutputHeaderRoom + (1 << 20));

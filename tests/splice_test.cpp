@@ -145,8 +145,9 @@ TEST_F(SpliceTest, RefusesEntriesTheRebuildCannotCopy) {
   EXPECT_FALSE(Splice(changed(other + 4, 4096), 6, replacement)) << "another nested table's size";
 }
 
-// Data packed without the aligned layout's padding leave the rebuild too
-// little room: such a parent is refused, never overrun.
+// A run packed without the aligned layout's padding before a nested table
+// pushes that table's bytes past the new size: such a parent is refused,
+// never overrun.
 TEST_F(SpliceTest, RefusesAParentLaidOutMoreTightlyThanTheAlignedLayout) {
   const Bytes nested = writer::EncodeTableObject(Small(false, {1}));
   Bytes data = {1, 2, 3, 4, 5, 6, 7, 8};

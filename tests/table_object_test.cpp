@@ -45,14 +45,41 @@ TEST(PrepareTableObjectTest, RefusesObjectsOutsideTheirBlock) {
   EXPECT_FALSE(Prepare({}).bytes);
   EXPECT_FALSE(Prepare(Bytes(stored.begin(), stored.begin() + 12)).bytes) << "shorter than a header";
   EXPECT_FALSE(Prepare(Bytes(stored.begin(), stored.end() - 8)).bytes) << "totalSize past the record";
-  EXPECT_FALSE(Prepare(HandObject(false, {}, {}, 8)).bytes) << "totalSize below a header";
+  EXPECT_FALSE(Prepare(HandObject(false, {{0x9A000000u, 24}}, {}, 8)).bytes) << "totalSize below a header";
   EXPECT_FALSE(Prepare(HandObject(true, {{0x9A000000u, 24}}, {}, 16)).bytes) << "descriptors past totalSize";
   EXPECT_FALSE(Prepare(HandObject(false, {{0x9A000009u, 24}}, Bytes(8, 0))).bytes) << "run past totalSize";
   EXPECT_FALSE(Prepare(HandObject(false, {{0x9A000001u, 20}}, Bytes(8, 0))).bytes) << "run in the descriptors";
   EXPECT_FALSE(Prepare(HandObject(false, {{0x04000004u, -8}}, Bytes(8, 0))).bytes) << "negative location";
-  EXPECT_FALSE(Prepare(HandObject(true, {{0x9A000000u, 40}}, Bytes(8, 0))).bytes) << "empty run past the end";
   EXPECT_TRUE(Prepare(HandObject(true, {{0x9A000000u, 32}, {0xF8000000u, -5}}, Bytes(8, 0))).bytes)
       << "an empty run at the end, an inline entry anywhere";
+  // An empty array or run reads nothing, wherever it points.
+  for (std::int32_t location : {0, -8, 40, 0x7FFFFFF8}) {
+    for (std::uint32_t tag : {0x9A000000u, 0x04000000u}) {
+      const Bytes object = HandObject(true, {{tag, location}, {0x04000001u, 32}}, {0, 7, 0, 0, 0, 0, 0, 0});
+      EXPECT_EQ(Prepare(object).bytes, object) << location;
+      Bytes delta = object;
+      PutWord(delta, 12, FlagDeltaCoded, true);
+      EXPECT_EQ(Prepare(delta).bytes, object) << location;
+    }
+  }
+}
+
+// Without descriptors nothing past the header is read: a totalSize below
+// 16 stands unless a coding step needs it.
+TEST(PrepareTableObjectTest, AnObjectWithoutDescriptorsMayUnderstateItsSize) {
+  for (std::int32_t totalSize : {8, 1, -8}) {
+    const Bytes object = HandObject(true, {}, {}, totalSize);
+    EXPECT_TRUE(Prepare(object).inPlace) << totalSize;
+    const Bytes delta = HandObject(true, {}, {}, totalSize, FlagDeltaCoded);
+    Block block = ToBlock(delta);
+    EXPECT_EQ(PrepareTableObject(block).data(), block.data());
+    EXPECT_EQ(Bytes(block.begin(), block.end()), object);
+    ReleaseBlock(block);
+    for (std::uint32_t flags : {0x20000001u, FlagScrambled, FlagCompressed}) {
+      EXPECT_FALSE(Prepare(HandObject(true, {}, {}, totalSize, flags)).bytes) << flags;
+    }
+  }
+  EXPECT_FALSE(Prepare(HandObject(true, {}, {}, -1)).bytes);
 }
 
 TEST(PrepareTableObjectTest, RefusesNestedTablesOutsideTheirParentsDataArea) {

@@ -3,6 +3,7 @@
 #ifndef DINFO_TESTS_TABLE_SUPPORT_H
 #define DINFO_TESTS_TABLE_SUPPORT_H
 
+#include <algorithm>
 #include <optional>
 
 #include "common/block.h"
@@ -105,6 +106,15 @@ inline void PrepareDamagedCopies(const Bytes &stored, int rounds) {
   }
 }
 
+// A returned table's block may be at most an eighth larger than the table
+// (beyond the few dozen bytes by which the C library may round up a small
+// block on Linux).
+inline void ExpectBlockFits(const void *table, std::int64_t tableSize) {
+  const std::int64_t blockSize = seam::BlockBytes(table);
+  EXPECT_GE(blockSize, tableSize);
+  EXPECT_LE(blockSize, tableSize + std::max<std::int64_t>(tableSize / 8, 64)) << "table of " << tableSize;
+}
+
 // A file whose status is fine and whose locator names record 12 of a
 // section of its own, which holds the table.
 class TableFileTest : public FileTest {
@@ -138,7 +148,10 @@ class TableFileTest : public FileTest {
   std::optional<Bytes> GetTable(std::int32_t selector = 1) {
     void *table = DIGetTable("info.dat", Folder(), selector, nullptr, 0);
     std::optional<Bytes> result;
-    if (table != nullptr) result = TableBytes(table);
+    if (table != nullptr) {
+      result = TableBytes(table);
+      ExpectBlockFits(table, std::int64_t(result->size()));
+    }
     DIFreeTable(table);
     ExpectNothingHeld();
     return result;
@@ -167,6 +180,7 @@ class TableFileTest : public FileTest {
         EXPECT_NE(table, nullptr);
         if (table != nullptr) {
           EXPECT_EQ(TableBytes(table), writer::PreparedTableObject(tableSpec));
+          ExpectBlockFits(table, std::int64_t(TableBytes(table).size()));
         }
         DIFreeTable(table);
         ExpectNothingHeld();

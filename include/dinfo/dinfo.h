@@ -84,8 +84,9 @@ DI_API int16_t DIGetMainInfo(const char *fileName, const DIWideChar *folder,
 
 /* Category information as IntegerTriplet or NamedEntry elements (the file
  * decides which). Returns the number of elements written, or a negative
- * code. A null `entries` gives ErrValueList; a null `pairs` with a positive
- * `pairCount` gives ErrConditionIndex. */
+ * code. A null `entries` fails only where elements would be written
+ * (ErrValueList for value types 1, 2 and 4, ErrEntryList for 256 and 264);
+ * a null `pairs` with a positive `pairCount` gives ErrConditionIndex. */
 DI_API int16_t DIGetCategoryInfoV(const char *fileName, const DIWideChar *folder,
                                   int32_t selector, const ConditionPair *pairs,
                                   void *entries, int16_t pairCount);

@@ -39,7 +39,8 @@ std::int16_t GatherListedRecords(const ConditionVector &vector, FileView &view,
   const bool asTriplets = IsValueListType(valueType);
   if (!asTriplets && !IsNamedListType(valueType)) return 0;
   const std::int16_t listFailure = asTriplets ? ErrValueList : ErrEntryList;
-  if (entries == nullptr || !IdListEnds(ids)) return listFailure;
+  // A null `entries` fails in the lists, and only where they would write.
+  if (!IdListEnds(ids)) return listFailure;
 
   std::int16_t total = 0;
   for (std::int32_t i = 0; ReadI32LittleEndian(ids + 4 * i) != 0; ++i) {

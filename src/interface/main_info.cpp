@@ -32,10 +32,9 @@ extern "C" DI_API int16_t DIGetMainInfo(const char *fileName, const DIWideChar *
                                         int16_t *namedCount, int16_t *tripletCount) {
   if (namedCount != nullptr) *namedCount = 0;
   if (tripletCount != nullptr) *tripletCount = 0;
-  if (namedEntries == nullptr || triplets == nullptr || namedCount == nullptr ||
-      tripletCount == nullptr) {
-    return ErrMainInfo;
-  }
+  // The counts are written whatever the file holds; a null list fails only
+  // where elements would be written through it.
+  if (namedCount == nullptr || tripletCount == nullptr) return ErrMainInfo;
   return static_cast<int16_t>(dinfo::RunExport(
       fileName, folder, {true, false}, [&](dinfo::ExportFile &file) -> std::int32_t {
         return dinfo::QueryMainInfo(file.view, namedEntries, triplets, namedCount, tripletCount);

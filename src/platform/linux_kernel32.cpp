@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -341,6 +342,9 @@ std::int64_t AllocationAttempts() {
 }
 std::int64_t ReadAttempts() { return Total(&CounterShard::readAttempts); }
 std::int64_t SystemReads() { return Total(&CounterShard::systemReads); }
+std::int64_t BlockBytes(const void *block) {
+  return static_cast<std::int64_t>(malloc_usable_size(const_cast<void *>(block)));
+}
 
 void FailAllocationsAfter(std::int64_t successes) {
   g_injectedFired = false;

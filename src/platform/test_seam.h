@@ -17,6 +17,11 @@ std::int64_t ReadAttempts();
 // Reads made of the file system itself; several ReadFile calls may share one.
 std::int64_t SystemReads();
 
+// The bytes usable in a block that GlobalAlloc gave: at least those asked
+// for; on Linux a few dozen more for a small block, or up to a page more
+// for a large one, as the C library rounds them.
+std::int64_t BlockBytes(const void *block);
+
 // Lets `successes` more allocations succeed, then fails every later one.
 // A negative value switches injection off.
 void FailAllocationsAfter(std::int64_t successes);

@@ -1,5 +1,6 @@
 // Expansion of a compressed table object into a new block: the decoder's
-// output buffer, which keeps room for the header in front. The header stays
+// output buffer, which keeps room for the header in front, or a copy when
+// that buffer is much larger than the object. The header stays
 // as stored (byte order, magic, descriptorCount, other flags) except for
 // totalSize, which becomes 16 + the expanded length, and FlagCompressed.
 #include "tableobj/lzw_decoder.h"
@@ -16,14 +17,24 @@ bool ExpansionFits(std::int32_t expandedLength, const TableHeader &header) {
          std::int64_t{DescriptorSize} * header.descriptorCount <= expandedLength;
 }
 
-// The decoder's output, with the header written into the room in front of
-// it, becomes the expanded object.
+// The decoder's buffer, with the header written into the room in front of
+// it, becomes the expanded object, unless the buffer is more than an eighth
+// larger than the object: then the object moves to a block of its own size.
 Block ExpandedObject(std::int32_t length, const TableHeader &header, LzwDecoder *decoder) {
   if (!ExpansionFits(length, header)) return {};
-  Block expanded = TakeLzwOutput(decoder);
+  const std::int64_t objectSize = std::int64_t{length} + TableHeaderSize;
+  const std::int64_t bufferSize = (decoder->outputEnd - decoder->outputStart) + OutputHeaderRoom;
+  Block expanded{};
+  if (bufferSize - objectSize > objectSize / 8) {
+    expanded = AllocateBlockToOverwrite(objectSize);
+    if (expanded.empty()) return {};
+    CopyBytes(decoder->outputStart, expanded.data() + TableHeaderSize, length);
+  } else {
+    expanded = TakeLzwOutput(decoder);
+  }
   std::uint8_t *const at = expanded.data();
   WriteTableWord(at, TableObjectMagic, header.order);
-  WriteTableWord(at + 4, static_cast<std::uint32_t>(length + TableHeaderSize), header.order);
+  WriteTableWord(at + 4, static_cast<std::uint32_t>(objectSize), header.order);
   WriteTableWord(at + 8, static_cast<std::uint32_t>(header.descriptorCount), header.order);
   WriteTableWord(at + 12, header.flags & ~FlagCompressed, header.order);
   return expanded;

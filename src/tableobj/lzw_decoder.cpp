@@ -56,14 +56,14 @@ void ClearRecord(std::uint8_t *record) {
             static_cast<std::int32_t>(sizeof(LzwDecoder) - offsetof(LzwDecoder, literals)));
 }
 
-// Doubling from 1 KiB copies the whole output once more on its way. Once
-// the output has passed SizeFrom bytes, the buffer grows instead to the
-// capacity that doubling would reach for the whole expansion: measured
+// Doubling from 1 KiB copies the whole output once more on its way, and
+// leaves a buffer up to twice the output, which the expanded object would
+// then have to move out of. Once the output has passed SizeFrom bytes, the
+// buffer grows instead to the size of the whole expansion: measured
 // exactly where the output is many times its input (long runs, where the
 // copies cost more than the measuring pass), otherwise expected from the
-// share of the input read so far, with a margin. Either way the capacity
-// stays on the doubling schedule, and doubling goes on from there if the
-// output grows past it. Once per call.
+// share of the input read so far, with a small margin. If the output grows
+// past that, doubling goes on from there. Once per call.
 constexpr std::int64_t SizeFrom = 16 * 1024;
 constexpr std::int64_t MeasureAtExpansion = 16;
 
@@ -73,16 +73,19 @@ std::int64_t ExpectedOutput(std::int64_t capacity, LzwDecoder *decoder) {
   if (capacity >= MeasureAtExpansion * consumed) {
     return MeasureLzwOutput(decoder->inputBegin, static_cast<std::int32_t>(whole), decoder);
   }
-  return whole * capacity / consumed * 5 / 4;
+  return whole * capacity / consumed * 17 / 16;
 }
 
+// The output never passes 2^30 bytes: a full buffer of that size cannot
+// grow, and no growth goes beyond it.
 std::int64_t CapacityToGrowTo(std::int64_t capacity, LzwDecoder *decoder) {
   std::int64_t wanted = 2 * capacity;
-  if (decoder->measureOutput == 0 || capacity < SizeFrom) return wanted;
-  decoder->measureOutput = 0;
-  const std::int64_t expected = ExpectedOutput(capacity, decoder);
-  while (wanted < expected && wanted <= MaxOutputCapacity) wanted *= 2;
-  return wanted;
+  if (decoder->measureOutput != 0 && capacity >= SizeFrom) {
+    decoder->measureOutput = 0;
+    const std::int64_t expected = ExpectedOutput(capacity, decoder);
+    if (expected > capacity) wanted = expected;
+  }
+  return wanted < MaxOutputCapacity + 1 ? wanted : MaxOutputCapacity + 1;
 }
 
 }  // namespace
@@ -195,8 +198,8 @@ std::int32_t GrowOutput(LzwDecoder *decoder) {
   std::int64_t newCapacity = CapacityToGrowTo(capacity, decoder);
   Block bigger = AllocateBlockToOverwrite(OutputHeaderRoom + newCapacity);
   if (bigger.empty() && newCapacity > 2 * capacity) {
-    // An expected size may be a step above where doubling ends: without
-    // the memory for it, doubling may still get there.
+    // An expected size may be above where doubling would end: without the
+    // memory for it, doubling may still get there.
     newCapacity = 2 * capacity;
     bigger = AllocateBlockToOverwrite(OutputHeaderRoom + newCapacity);
   }

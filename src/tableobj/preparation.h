@@ -15,17 +15,19 @@ namespace dinfo {
 // adds). Tables shared between several descriptors are walked once per
 // descriptor; the budget keeps such sharing from making the walk
 // exponential in the depth.
-// Each splice copies its whole parent, so thousands of compressed nested
-// tables in one parent would cost time quadratic in its size. The bytes
-// all splices of one preparation may copy are bounded by a floor plus a
-// multiple of the object's size: dozens of full-size splices of any table.
+// The blocks one preparation makes (expansions and rebuilt parents) are
+// bounded together to four times the largest expansion, so that many
+// large nested expansions cannot take memory without end.
 struct PrepareBudget {
   std::int64_t descriptorVisitsLeft;
-  std::int64_t spliceBytesLeft;
+  std::int64_t bytesMadeLeft;
 };
 constexpr std::int64_t MinDescriptorVisits = 4096;
-constexpr std::int64_t SpliceCopyFloor = std::int64_t{64} << 20;
-constexpr std::int64_t SpliceCopiesPerByte = 64;
+constexpr std::int64_t MaxBytesMade = std::int64_t{4} << 30;
+
+// Counts a block preparation made; false once the blocks made pass the
+// bound.
+bool TakeMadeBytes(PrepareBudget *budget, std::int64_t bytes);
 
 // Prepares the object at the start of `given` (a block that may be longer
 // than the object) at nesting depth `depth`. Empty on failure, `given`
@@ -33,9 +35,9 @@ constexpr std::int64_t SpliceCopiesPerByte = 64;
 Block PrepareAtDepth(Block given, std::int32_t depth, PrepareBudget *budget);
 
 // Prepares every nested table of `current`, an object whose codings are
-// undone. Returns `current` or the last spliced block; on failure it
-// releases `current` if `owned` and every block it made, and returns an
-// empty block.
+// undone. Returns `current` or the rebuilt parent; on failure it releases
+// `current` if `owned` and every block it made, and returns an empty
+// block.
 Block PrepareNestedTables(Block current, bool owned, std::int32_t depth, PrepareBudget *budget);
 
 }  // namespace dinfo

@@ -54,6 +54,8 @@ std::int32_t RestoreDeltas(Block object) {
     if (entry.kind == EntryKind::Invalid) return StatusBadData;
     if (entry.elementSize != 1 && entry.elementSize != 2 && entry.elementSize != 4) return StatusBadData;
     if (!EntryFits(layout, entry)) return StatusBadData;
+    // Fewer than two elements stay as they are; an empty one may point anywhere.
+    if (entry.length < 2 * entry.elementSize) continue;
     RunningSum(object.data() + entry.location, entry.length / entry.elementSize, entry.elementSize,
                layout.order);
   }

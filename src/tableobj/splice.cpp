@@ -1,11 +1,13 @@
-// Rebuilding a parent around a nested table that came back in a block of
-// its own. Every entry is copied, in descriptor order, into a fresh data
-// area in the aligned layout: each entry starts at a multiple of 8; a
+// Rebuilding a parent around nested tables that came back in blocks of
+// their own. Every entry is copied once, in descriptor order, into a fresh
+// data area in the aligned layout: each entry starts at a multiple of 8; a
 // typed array takes its length rounded up to 8, a raw run the next
 // multiple of 8 above its length (so it is always followed by a zero), a
 // nested table its own totalSize, an inline entry nothing. The new size
-// (parent - old nested + replacement) assumes the parent was laid out so;
-// a parent packed more tightly does not fit and is refused.
+// (parent - each old nested table + its replacement) assumes the parent
+// was laid out so. A parent packed more tightly is rebuilt all the same
+// as long as every entry's bytes fit: only the padding after the last
+// ones, or the place of an empty entry, may lie past the new size.
 #include "tableobj/table_entry.h"
 
 namespace dinfo {
@@ -14,64 +16,9 @@ namespace {
 struct SpliceSource {
   ConstBlock parent;  // the parent's first totalSize bytes
   TableLayout layout;
-  std::int32_t entryIndex;
-  ConstBlock replacement;  // its first totalSize bytes
+  const NestedReplacement *replacements;  // by increasing entryIndex
+  std::int32_t replacementCount;
 };
-
-// Where entry i's bytes come from, how many there are, and how far the
-// write position moves. False for an entry that cannot be copied.
-bool PlanEntry(const SpliceSource &source, std::int32_t index, const TableEntry &entry,
-               const std::uint8_t **from, std::int64_t *length, std::int64_t *advance) {
-  if (index == source.entryIndex) {
-    *from = source.replacement.data();
-    *length = *advance = std::int64_t(source.replacement.size());
-    return true;
-  }
-  if (!EntryFits(source.layout, entry)) return false;
-  *from = source.parent.data() + entry.location;
-  switch (entry.kind) {
-    case EntryKind::TypedArray:
-      *length = entry.length;
-      *advance = (entry.length + 7) / 8 * 8;
-      return true;
-    case EntryKind::RawRun:
-      *length = entry.length;
-      *advance = (entry.length + 8) / 8 * 8;
-      return true;
-    case EntryKind::NestedTable:
-      *length = *advance = NestedTableSize(source.parent, entry.location);
-      return *length >= 0;
-    default: return false;
-  }
-}
-
-// Writes descriptors and data into `rebuilt`, whose header is in place.
-bool RebuildEntries(const SpliceSource &source, Block rebuilt) {
-  const std::int64_t newSize = std::int64_t(rebuilt.size());
-  std::int64_t position = source.layout.dataStart;
-  for (std::int32_t i = 0; i < source.layout.descriptorCount; ++i) {
-    const TableEntry entry = ReadEntry(source.parent, source.layout, i);
-    std::uint8_t *descriptor = rebuilt.data() + TableHeaderSize + std::size_t(DescriptorSize) * std::size_t(i);
-    if (entry.kind == EntryKind::Inline) {
-      WriteTableWord(descriptor, entry.tag, source.layout.order);
-      WriteTableWord(descriptor + 4, static_cast<std::uint32_t>(entry.location), source.layout.order);
-      continue;
-    }
-    const std::uint8_t *from = nullptr;
-    std::int64_t length = 0;
-    std::int64_t advance = 0;
-    if (!PlanEntry(source, i, entry, &from, &length, &advance) ||
-        !RangeFits(newSize, position, advance)) {
-      return false;
-    }
-    const std::uint32_t tag = i == source.entryIndex ? NestedTableTag : entry.tag;
-    WriteTableWord(descriptor, tag, source.layout.order);
-    WriteTableWord(descriptor + 4, static_cast<std::uint32_t>(position), source.layout.order);
-    CopyBytes(from, rebuilt.data() + position, static_cast<std::int32_t>(length));
-    position += advance;
-  }
-  return true;
-}
 
 // The replacement's totalSize in its own order, or -1 when it is no table
 // object, its size is negative or not a multiple of 8, or it passes its block.
@@ -84,34 +31,118 @@ std::int64_t ReplacementSize(ConstBlock replacement) {
   return header.totalSize;
 }
 
+// The parent's totalSize with every replaced nested table's size traded
+// for its replacement's, or -1 when a replacement or the table it
+// replaces is refused.
+std::int64_t RebuiltSize(const SpliceSource &source) {
+  std::int64_t size = source.layout.totalSize;
+  std::int32_t previousIndex = -1;
+  for (std::int32_t k = 0; k < source.replacementCount; ++k) {
+    const NestedReplacement &replacement = source.replacements[k];
+    if (replacement.entryIndex <= previousIndex) return -1;
+    previousIndex = replacement.entryIndex;
+    const TableEntry old = ReadEntry(source.parent, source.layout, replacement.entryIndex);
+    if (old.kind != EntryKind::NestedTable || old.location < source.layout.dataStart) return -1;
+    const std::int64_t oldSize = NestedTableSize(source.parent, old.location);
+    const std::int64_t newSize = ReplacementSize(replacement.table);
+    if (oldSize < 0 || newSize < 0) return -1;
+    size += newSize - oldSize;
+  }
+  return size;
+}
+
+// Where an entry's bytes come from (null for none), how many there are,
+// and how far the write position moves. False for an entry that cannot be
+// copied.
+bool PlanEntry(const SpliceSource &source, const TableEntry &entry, const std::uint8_t **from,
+               std::int64_t *length, std::int64_t *advance) {
+  if (!EntryFits(source.layout, entry)) return false;
+  switch (entry.kind) {
+    case EntryKind::TypedArray:
+      *length = entry.length;
+      *advance = (entry.length + 7) / 8 * 8;
+      break;
+    case EntryKind::RawRun:
+      *length = entry.length;
+      *advance = (entry.length + 8) / 8 * 8;
+      break;
+    case EntryKind::NestedTable:
+      *length = *advance = NestedTableSize(source.parent, entry.location);
+      if (*length < 0) return false;
+      break;
+    default: return false;
+  }
+  *from = *length > 0 ? source.parent.data() + entry.location : nullptr;
+  return true;
+}
+
+void WriteDescriptor(Block rebuilt, const TableLayout &layout, std::int32_t index, std::uint32_t tag,
+                     std::int64_t location) {
+  std::uint8_t *at = rebuilt.data() + TableHeaderSize + std::size_t(DescriptorSize) * std::size_t(index);
+  WriteTableWord(at, tag, layout.order);
+  WriteTableWord(at + 4, static_cast<std::uint32_t>(location), layout.order);
+}
+
+// Writes descriptors and data into `rebuilt`, whose header is in place.
+// An entry's bytes must lie inside the new size; its padding need not.
+bool RebuildEntries(const SpliceSource &source, Block rebuilt) {
+  const std::int64_t newSize = std::int64_t(rebuilt.size());
+  std::int64_t position = source.layout.dataStart;
+  std::int32_t next = 0;  // the next replacement
+  for (std::int32_t i = 0; i < source.layout.descriptorCount; ++i) {
+    const TableEntry entry = ReadEntry(source.parent, source.layout, i);
+    const bool replaced = next < source.replacementCount && source.replacements[next].entryIndex == i;
+    if (entry.kind == EntryKind::Inline) {
+      WriteDescriptor(rebuilt, source.layout, i, entry.tag, entry.location);
+      continue;
+    }
+    const std::uint8_t *from = nullptr;
+    std::int64_t length = 0;
+    std::int64_t advance = 0;
+    if (replaced) {
+      const ConstBlock table = source.replacements[next++].table;
+      from = table.data();
+      length = advance = ReplacementSize(table);
+    } else if (!PlanEntry(source, entry, &from, &length, &advance)) {
+      return false;
+    }
+    if (position > INT32_MAX || (length > 0 && !RangeFits(newSize, position, length))) return false;
+    WriteDescriptor(rebuilt, source.layout, i, replaced ? NestedTableTag : entry.tag, position);
+    CopyBytes(from, rebuilt.data() + position, static_cast<std::int32_t>(length));
+    position += advance;
+  }
+  return true;
+}
+
 }  // namespace
 
-Block SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlock replacement) {
+Block SpliceNestedTables(ConstBlock outer, const NestedReplacement *replacements, std::int32_t count) {
   TableHeader header{};
-  if (outer.empty() || replacement.empty()) return {};
+  if (outer.empty() || replacements == nullptr || count <= 0) return {};
   if (!ReadTableHeader(outer, &header) || header.totalSize == -1) return {};
   if ((header.flags & FlagScrambled) != 0 || header.descriptorCount < 0) return {};
-  if (entryIndex < 0 || entryIndex >= header.descriptorCount) return {};
+  for (std::int32_t k = 0; k < count; ++k) {
+    const std::int32_t index = replacements[k].entryIndex;
+    if (replacements[k].table.empty() || index < 0 || index >= header.descriptorCount) return {};
+  }
   // The descriptors must lie inside the parent before one is read.
-  SpliceSource source{outer, {}, entryIndex, replacement};
-  if (!ReadTableLayout(outer, &source.layout)) return {};
+  SpliceSource source{outer, {}, replacements, count};
+  if (!ReadTableLayout(outer, &source.layout) || header.totalSize % 8 != 0) return {};
   source.parent = outer.first(std::size_t(source.layout.totalSize));
-  const TableEntry old = ReadEntry(source.parent, source.layout, entryIndex);
-  if (old.kind != EntryKind::NestedTable || old.location < source.layout.dataStart) return {};
-  if (header.totalSize % 8 != 0) return {};
-  const std::int64_t oldSize = NestedTableSize(source.parent, old.location);
-  const std::int64_t replacementSize = ReplacementSize(replacement);
-  if (oldSize < 0 || replacementSize < 0) return {};
-  const std::int64_t newSize = header.totalSize - oldSize + replacementSize;
+  const std::int64_t newSize = RebuiltSize(source);
   if (newSize <= 0) return {};
   Block rebuilt = AllocateBlock(newSize);
   if (rebuilt.empty()) return {};
 
-  source.replacement = replacement.first(std::size_t(replacementSize));
   CopyBytes(outer.data(), rebuilt.data(), TableHeaderSize);
   WriteTableWord(rebuilt.data() + 4, static_cast<std::uint32_t>(newSize), header.order);
   if (!RebuildEntries(source, rebuilt)) ReleaseBlock(rebuilt);
   return rebuilt;
+}
+
+Block SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlock replacement) {
+  const NestedReplacement one{entryIndex, replacement};
+  return SpliceNestedTables(outer, &one, 1);
 }
 
 }  // namespace dinfo

@@ -42,12 +42,14 @@ TableEntry ReadEntry(ConstBlock object, const TableLayout &layout, std::int32_t 
   return entry;
 }
 
+// An empty array or run reads nothing, so where it points does not matter:
+// a producer may well write 0 as the location of no data.
 bool EntryFits(const TableLayout &layout, const TableEntry &entry) {
   const std::int64_t areaSize = layout.totalSize - layout.dataStart;
   const std::int64_t offset = std::int64_t(entry.location) - layout.dataStart;
   switch (entry.kind) {
     case EntryKind::TypedArray:
-    case EntryKind::RawRun: return RangeFits(areaSize, offset, entry.length);
+    case EntryKind::RawRun: return entry.length == 0 || RangeFits(areaSize, offset, entry.length);
     case EntryKind::NestedTable: return RangeFits(areaSize, offset, TableHeaderSize);
     case EntryKind::Inline: return true;
     case EntryKind::Invalid: break;

@@ -49,7 +49,8 @@ bool ReadTableLayout(ConstBlock object, TableLayout *layout);
 TableEntry ReadEntry(ConstBlock object, const TableLayout &layout, std::int32_t index);
 
 // Whether a typed array's or raw run's data, or a nested table's header,
-// lie in the data area. Inline entries always fit; invalid ones never do.
+// lie in the data area. Inline entries and empty arrays and runs always
+// fit, wherever they point; invalid entries never do.
 bool EntryFits(const TableLayout &layout, const TableEntry &entry);
 
 // The totalSize of the nested table at `location` of `object`, read in the

@@ -88,8 +88,17 @@ std::int32_t RestoreDeltas(Block object);
 // A new block holding `outer` with the nested table of descriptor
 // `entryIndex` replaced by the table object in `replacement`, every entry
 // laid out again in the aligned layout. Empty on any failure, among them a
-// parent whose entries do not fit that layout. Changes neither input.
+// parent with an entry whose bytes do not fit that layout's size. Changes
+// neither input.
 Block SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlock replacement);
+
+// The same for several nested tables at once, each entry copied once:
+// `count` replacements by strictly increasing `entryIndex`.
+struct NestedReplacement {
+  std::int32_t entryIndex;
+  ConstBlock table;
+};
+Block SpliceNestedTables(ConstBlock outer, const NestedReplacement *replacements, std::int32_t count);
 
 // Nested tables deeper than this below the object handed to preparation
 // are refused, which bounds the recursion of the walk.

@@ -137,6 +137,9 @@ std::int64_t OpenHandles() {
 
 std::int64_t AllocationAttempts() { return test::g_allocationAttempts.load(); }
 std::int64_t ReadAttempts() { return test::g_readAttempts.load(); }
+std::int64_t BlockBytes(const void *block) {
+  return static_cast<std::int64_t>(GlobalSize(const_cast<void *>(block)));
+}
 
 void FailAllocationsAfter(std::int64_t successes) {
   test::g_injectedFired = false;
