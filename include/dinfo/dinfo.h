@@ -195,9 +195,10 @@ static_assert(sizeof(ConditionPair) == 12, "ConditionPair is 12 bytes");
 static_assert(sizeof(IntegerTriplet) == 12, "IntegerTriplet is 12 bytes");
 static_assert(sizeof(NamedEntry) == 264, "NamedEntry is 264 bytes");
 #else
-_Static_assert(sizeof(ConditionPair) == 12, "ConditionPair is 12 bytes");
-_Static_assert(sizeof(IntegerTriplet) == 12, "IntegerTriplet is 12 bytes");
-_Static_assert(sizeof(NamedEntry) == 264, "NamedEntry is 264 bytes");
+/* C99 has no static assertion: an array of negative size stops the build. */
+typedef char DIConditionPairIs12Bytes[sizeof(ConditionPair) == 12 ? 1 : -1];
+typedef char DIIntegerTripletIs12Bytes[sizeof(IntegerTriplet) == 12 ? 1 : -1];
+typedef char DINamedEntryIs264Bytes[sizeof(NamedEntry) == 264 ? 1 : -1];
 #endif
 
 #endif /* DINFO_DINFO_H */
