@@ -149,8 +149,8 @@ DI_API int16_t DIGetMainInfo(const char *fileName, const DIWideChar *folder,
  * record: IntegerTriplet for 8-, 16- or 32-bit values, NamedEntry for
  * texts and named entries; any other value type writes nothing and
  * returns 0. The result does not say which type was written: a caller
- * knows it from the files it reads (for each selector, a given file
- * answers with one type) or sizes `entries` for both (see Sizing).
+ * knows it from the files it reads, or sizes `entries` for both (see
+ * Sizing the output arrays).
  *
  * Returns the number of elements written (0 or more), or ErrOpenFile,
  * ErrStatusLookup, ErrFileUnusable, ErrRecordDisabled (also for a
@@ -180,8 +180,7 @@ DI_API int16_t DIGetCategoryInfoS(const char *fileName, const DIWideChar *folder
  * "dinfo/table.h" (docs/TABLE_FORMAT.md describes the layout).
  *
  * The caller owns the table: it stays valid until passed to DIFreeTable,
- * the only right way to release it (not free, delete or GlobalFree of
- * another module). */
+ * which releases it; free() or delete must not be used on it. */
 DI_API void *DIGetTable(const char *fileName, const DIWideChar *folder, int32_t selector,
                         const ConditionPair *pairs, int16_t pairCount);
 
