@@ -8,6 +8,9 @@
 consumer_root=$(mktemp -d)
 consumer_expected=$PWD/tests/consumer/expected.txt
 consumer_wineprefix=$PWD/build/mingw/wineprefix
+consumer_version=
+consumer_windows_prefix=
+consumer_windows_dll=
 
 # Runs a check quietly; on failure shows the end of its output.
 consumer_check() {
@@ -64,7 +67,7 @@ consumer_deb() {
   local deb
   deb=$(ls "$consumer_root"/deb/dinfo_*.deb) || return 1
   [ "$(dpkg-deb -f "$deb" Version)" = "$consumer_version" ] || return 1
-  local contents
+  local contents path
   contents=$(dpkg-deb -c "$deb")
   for path in usr/lib/libdinfo.so.1 usr/bin/dinfo usr/share/man/man1/dinfo.1 \
     usr/include/dinfo/dinfo.h usr/include/dinfo/table.h usr/include/dinfo/version.h \
@@ -83,7 +86,7 @@ consumer_wine() {
 }
 
 consumer_windows() {
-  local unpacked=$consumer_root/windows
+  local unpacked=$consumer_root/windows path
   cpack --config build/mingw/CPackConfig.cmake -B "$consumer_root/zip" >/dev/null &&
     mkdir -p "$unpacked" &&
     (cd "$unpacked" && cmake -E tar xf "$consumer_root"/zip/dinfo-*.zip) || return 1
@@ -117,7 +120,6 @@ consumer_windows_pkg_config() {
     consumer_output_matches consumer_wine "$build/consumer.exe"
 }
 
-consumer_version=
 if cmake --preset release >/dev/null && cmake --build --preset release --target dinfo dinfo_cli >/dev/null; then
   consumer_check linux-install consumer_linux
   consumer_check linux-cmake consumer_cmake "$consumer_root/linux" "$consumer_root/linux-cmake"
