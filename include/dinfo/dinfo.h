@@ -4,7 +4,12 @@
  * Every function that reads a file takes the file name (8-bit, ANSI code
  * page; UTF-8 on Linux) first and the folder (UTF-16, may be null) second,
  * opens the file, answers, and closes it again before returning. Nothing is
- * kept between calls; calls from several threads need no locking.
+ * kept between calls and nothing is shared: calls from several threads at
+ * once need no locking. Nothing is written but the caller's out-arguments
+ * and arrays.
+ *
+ * DINFO_VERSION_MAJOR, _MINOR, _PATCH and DINFO_VERSION_STRING
+ * ("dinfo/version.h") give the version of this header.
  */
 #ifndef DINFO_DINFO_H
 #define DINFO_DINFO_H
@@ -44,49 +49,116 @@ typedef struct ConditionPair {
   uint8_t unused[4];
 } ConditionPair;
 
+/* 12 bytes: three values, always widened to 32 bits with their sign. */
 typedef struct IntegerTriplet {
   int32_t values[3];
 } IntegerTriplet;
 
+/* 264 bytes. `name` is 256 bytes passed on as the file holds them: not
+ * interpreted and not necessarily zero-terminated. */
 typedef struct NamedEntry {
   int32_t leadingValue;
   uint8_t name[256];
   int32_t trailingValue;
 } NamedEntry;
 
-/* Failure results of the exports (16-bit codes; DIGetTableFormatType
- * returns them sign-extended to 32 bits). */
+/* Sizing the output arrays. No export is told how large an array is: the
+ * caller gives room for every element the call can write. These are the
+ * most this library ever writes; no list exceeds 32767 elements.
+ *
+ *   DIGetMainInfo      namedEntries  206 NamedEntry      (54384 bytes)
+ *                      triplets      200 IntegerTriplet  ( 2400 bytes)
+ *   DIGetCategoryInfoV/S, as IntegerTriplet: 31200       (374400 bytes)
+ *                         as NamedEntry:      8034       (2120976 bytes)
+ *
+ * A category answer gathers up to 39 records; each record gives at most
+ * 200 named entries (206 of text), and 200 triplets of 32-bit values (400
+ * of 16-bit, 800 of 8-bit). A caller that knows its files may size for
+ * what they hold; one that does not uses DI_CATEGORY_BUFFER_BYTES, which
+ * holds the most of either type (4-byte alignment suffices for both). */
+#define DI_MAIN_NAMED_MAX 206
+#define DI_MAIN_TRIPLETS_MAX 200
+#define DI_CATEGORY_TRIPLETS_MAX 31200
+#define DI_CATEGORY_NAMED_MAX 8034
+#define DI_CATEGORY_BUFFER_BYTES (DI_CATEGORY_NAMED_MAX * 264)
+
+/* Conditions. Every query that takes conditions builds a vector of 300
+ * int32 positions: all start at -1 (not 0), position 1 receives
+ * `selector`, then each of the first `pairCount` pairs stores its value at
+ * its index, in order (a later pair wins; a pair with index 1 replaces the
+ * selector). A row of the file matches when each of its keys equals the
+ * position it names or is the wildcard -32768, so a row keyed on a
+ * position the caller leaves unset matches only the key -1: set every
+ * condition the file keys on. `pairs` may be null when `pairCount` is 0
+ * or less. An index outside 0 to 299 refuses the call: ErrConditionIndex,
+ * or null from DIGetTable. */
+
+/* Status codes: negative 16-bit results (DIGetTableFormatType returns them
+ * sign-extended to 32 bits; DIGetTable reports every failure as null).
+ * Each export names the codes it can return. */
 enum DIStatusCode {
-  ErrStatusLookup = -2001,   /* the lookup of the status record failed */
+  ErrStatusLookup = -2001,   /* the file's status record could not be read */
   ErrFileUnusable = -2003,   /* the file marks itself unusable */
-  ErrConditionIndex = -2004, /* a condition index lies outside 0 to 299 */
-  ErrMainInfo = -2005,       /* a main information list failed or is empty */
-  ErrOpenFile = -2006,       /* the information file did not open */
-  ErrNoCategory = -2009,     /* the category record yielded no row */
-  ErrCategoryLookup = -2021, /* the lookup of the category record failed */
-  ErrValueList = -2023,      /* a value list failed */
-  ErrEntryList = -2024,      /* a named entry list failed */
+  ErrConditionIndex = -2004, /* a condition pair's index lies outside 0 to 299 */
+  ErrMainInfo = -2005,       /* a main list could not be read, is empty, or a pointer is null */
+  ErrOpenFile = -2006,       /* the file did not open (missing, unreadable, null name, empty folder) */
+  ErrNoCategory = -2009,     /* the category record has no row for these conditions */
+  ErrCategoryLookup = -2021, /* the category record could not be read */
+  ErrValueList = -2023,      /* the first listed record, or a list of triplets, failed */
+  ErrEntryList = -2024,      /* a list of named entries failed */
   ErrFormatType = -2025,     /* the format type could not be read */
-  ErrRecordDisabled = -2030  /* the record is disabled, or the format type is negative */
+  ErrRecordDisabled = -2030  /* the record is disabled, or the file's format type is negative */
 };
 
-/* The file's format type (0 or more), or ErrOpenFile, ErrFormatType,
- * ErrRecordDisabled, or a negative format type stored in the file. */
+/* Every export that reads a file takes `fileName` (zero-terminated, ANSI
+ * code page on Windows, UTF-8 on Linux) and `folder` (zero-terminated
+ * UTF-16, or null). With a folder the path is folder, a backslash unless
+ * the folder ends in one, and the name; without, the name as given
+ * (relative to the current directory). The file is opened read-only and
+ * closed before the call returns. */
+
+/* The file's format type, 0 or more; a negative value is a failure:
+ * ErrOpenFile, ErrFormatType, ErrRecordDisabled, or a negative format type
+ * stored in the file, returned unchanged. The file's status is not
+ * checked here: an unusable file still reports its format type. */
 DI_API int32_t DIGetTableFormatType(const char *fileName, const DIWideChar *folder);
 
-/* Fills the file's two main lists. Both counts are set to 0 first.
- * 0 on success, else ErrOpenFile, ErrStatusLookup, ErrFileUnusable or
- * ErrMainInfo. Null for any of the four out-pointers gives ErrMainInfo
- * without opening the file; nothing is written through a null pointer. */
+/* The file's two main lists, read without conditions.
+ *   namedEntries  out: receives *namedCount NamedEntry (at most 206)
+ *   triplets      out: receives *tripletCount IntegerTriplet (at most 200)
+ *   namedCount, tripletCount  out: set to 0 first, then to the numbers
+ *                 written. Both must be non-null: a null one gives
+ *                 ErrMainInfo before the file is opened.
+ * Returns 0 when both lists are non-empty, else ErrOpenFile,
+ * ErrStatusLookup, ErrFileUnusable or ErrMainInfo (a list unreadable or
+ * empty). When only the triplets fail, the named entries and *namedCount
+ * stay written. A null array is refused with ErrMainInfo only when
+ * elements would be written through it; a missing or unusable file is
+ * still reported as such. */
 DI_API int16_t DIGetMainInfo(const char *fileName, const DIWideChar *folder,
                              NamedEntry *namedEntries, IntegerTriplet *triplets,
                              int16_t *namedCount, int16_t *tripletCount);
 
-/* Category information as IntegerTriplet or NamedEntry elements (the file
- * decides which). Returns the number of elements written, or a negative
- * code. A null `entries` fails only where elements would be written
- * (ErrValueList for value types 1, 2 and 4, ErrEntryList for 256 and 264);
- * a null `pairs` with a positive `pairCount` gives ErrConditionIndex. */
+/* Category information chosen by `selector` and `pairCount` condition
+ * `pairs` (see Conditions): DIGetCategoryInfoV reads the file's V category
+ * record (1003), DIGetCategoryInfoS its S record (1004); otherwise they
+ * are alike. The record names up to 39 records whose values are written
+ * one after the other into `entries`.
+ *
+ * Element type: the file decides, by the value type of the first listed
+ * record: IntegerTriplet for 8-, 16- or 32-bit values, NamedEntry for
+ * texts and named entries; any other value type writes nothing and
+ * returns 0. The result does not say which type was written: a caller
+ * knows it from the files it reads, or sizes `entries` for both (see
+ * Sizing the output arrays).
+ *
+ * Returns the number of elements written (0 or more), or ErrOpenFile,
+ * ErrStatusLookup, ErrFileUnusable, ErrRecordDisabled (also for a
+ * negative format type), ErrConditionIndex, ErrCategoryLookup,
+ * ErrNoCategory, ErrValueList (triplets) or ErrEntryList (named entries).
+ * Elements written before a failure stay written. A null `entries` is
+ * refused (ErrValueList or ErrEntryList) only when elements would be
+ * written through it; an answer of no elements is still 0. */
 DI_API int16_t DIGetCategoryInfoV(const char *fileName, const DIWideChar *folder,
                                   int32_t selector, const ConditionPair *pairs,
                                   void *entries, int16_t pairCount);
@@ -94,8 +166,21 @@ DI_API int16_t DIGetCategoryInfoS(const char *fileName, const DIWideChar *folder
                                   int32_t selector, const ConditionPair *pairs,
                                   void *entries, int16_t pairCount);
 
-/* The table object chosen by the selector and conditions, or null. The
- * caller owns the table and gives it back with DIFreeTable. */
+/* The table object chosen by `selector` and the conditions (see
+ * Conditions), or null on any failure: the file does not open, is
+ * unusable or has a negative format type, a condition index is out of
+ * range, no single table matches, or the stored table is damaged. No
+ * reason is given.
+ *
+ * The table is one block that describes itself: a 16-byte header (magic,
+ * totalSize, descriptorCount, flags), descriptors, data, nested tables
+ * inside. It comes back unscrambled, expanded and with its deltas undone,
+ * every entry checked to lie inside totalSize, but in the byte order in
+ * which it was stored, which may be either: read it with the helpers of
+ * "dinfo/table.h" (docs/TABLE_FORMAT.md describes the layout).
+ *
+ * The caller owns the table: it stays valid until passed to DIFreeTable,
+ * which releases it; free() or delete must not be used on it. */
 DI_API void *DIGetTable(const char *fileName, const DIWideChar *folder, int32_t selector,
                         const ConditionPair *pairs, int16_t pairCount);
 
@@ -109,9 +194,10 @@ static_assert(sizeof(ConditionPair) == 12, "ConditionPair is 12 bytes");
 static_assert(sizeof(IntegerTriplet) == 12, "IntegerTriplet is 12 bytes");
 static_assert(sizeof(NamedEntry) == 264, "NamedEntry is 264 bytes");
 #else
-_Static_assert(sizeof(ConditionPair) == 12, "ConditionPair is 12 bytes");
-_Static_assert(sizeof(IntegerTriplet) == 12, "IntegerTriplet is 12 bytes");
-_Static_assert(sizeof(NamedEntry) == 264, "NamedEntry is 264 bytes");
+/* C99 has no static assertion: an array of negative size stops the build. */
+typedef char DIConditionPairIs12Bytes[sizeof(ConditionPair) == 12 ? 1 : -1];
+typedef char DIIntegerTripletIs12Bytes[sizeof(IntegerTriplet) == 12 ? 1 : -1];
+typedef char DINamedEntryIs264Bytes[sizeof(NamedEntry) == 264 ? 1 : -1];
 #endif
 
 #endif /* DINFO_DINFO_H */

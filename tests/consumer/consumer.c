@@ -1,0 +1,57 @@
+/* A C caller of an installed dinfo: asks the sample information file
+ * (examples/sample.json) for its format type, main lists and table, and
+ * prints them in a form that must not depend on the platform. */
+#include <stdio.h>
+
+#include "dinfo/dinfo.h"
+#include "dinfo/table.h"
+
+static void PrintTable(const DITable *table, int depth) {
+  uint32_t i, k;
+  printf("%*stable %s, %lu entries\n", depth, "", table->bigEndian ? "be" : "le",
+         (unsigned long)table->descriptorCount);
+  for (i = 0; i < table->descriptorCount; ++i) {
+    DITableEntry entry;
+    DITable nested;
+    int32_t value = 0;
+    long sum = 0;
+    if (!di_table_entry(table, i, &entry)) {
+      printf("%*s damaged\n", depth, "");
+    } else if (entry.kind == DI_ENTRY_NESTED && di_table_nested(table, &entry, &nested)) {
+      PrintTable(&nested, depth + 1);
+    } else if (entry.kind == DI_ENTRY_INLINE) {
+      printf("%*s inline %ld\n", depth, "", (long)entry.location);
+    } else {
+      for (k = 0; di_table_element_signed(table, &entry, k, &value); ++k) sum += value;
+      printf("%*s kind %d, %lu x %lu, sum %ld\n", depth, "", (int)entry.kind,
+             (unsigned long)entry.count, (unsigned long)entry.elementSize, sum);
+    }
+  }
+}
+
+int main(int argc, char **argv) {
+  static NamedEntry named[DI_MAIN_NAMED_MAX];
+  static IntegerTriplet triplets[DI_MAIN_TRIPLETS_MAX];
+  int16_t namedCount = 0, tripletCount = 0, status;
+  ConditionPair pair = {9, 0, {0, 0, 0, 0}};
+  void *block;
+  DITable table;
+  if (argc != 2) {
+    fprintf(stderr, "usage: consumer SAMPLE\n");
+    return 2;
+  }
+  printf("dinfo %s\n", DINFO_VERSION_STRING);
+  printf("format type %ld\n", (long)DIGetTableFormatType(argv[1], NULL));
+  status = DIGetMainInfo(argv[1], NULL, named, triplets, &namedCount, &tripletCount);
+  printf("main %d: %d named, %d triplets\n", status, namedCount, tripletCount);
+  if (namedCount > 0) printf("first name %.256s\n", (const char *)named[0].name);
+
+  block = DIGetTable(argv[1], NULL, 1, &pair, 1);
+  if (!di_table_open(block, DI_TABLE_SIZE_FROM_HEADER, &table)) {
+    printf("no table\n");
+    return 1;
+  }
+  PrintTable(&table, 0);
+  DIFreeTable(block);
+  return 0;
+}
