@@ -38,6 +38,22 @@ TEST_F(FormatTypeTest, OneRowIsNotEnough) {
   EXPECT_EQ(FormatTypeOf(file), ErrFormatType);
 }
 
+// A single block of 80 bytes, its trailer over the header's unread bytes
+// 76 to 79: two rows with no payload read as status 0, format type 0.
+TEST_F(FormatTypeTest, ASingleBlockOfHeaderAloneIsRead) {
+  writer::Bytes block(80, 0);
+  block[0] = 1;   // kind: single block
+  block[10] = 2;  // rowCount
+  writer::ScrambleBlock(block, 0x0BADF00Du);
+  writer::InfoFile file = writer::NewInfoFile();
+  AddRecord(file, MainSectionKey, 1000, block);
+  EXPECT_EQ(FormatTypeOf(file), 0);
+  block.resize(76);
+  writer::InfoFile shorter = writer::NewInfoFile();
+  AddRecord(shorter, MainSectionKey, 1000, block);
+  EXPECT_EQ(FormatTypeOf(shorter), ErrFormatType);
+}
+
 TEST_F(FormatTypeTest, NoRowAtAllIsNotEnough) {
   writer::KeyedBlock block;
   block.keyIndex = {1};

@@ -65,7 +65,7 @@ struct RowLayout {
   std::int32_t rowStride;
 };
 
-// Fills the header from a block of at least KeyedHeaderSize + trailer bytes.
+// Fills the header from a block of at least KeyedHeaderSize bytes.
 void ParseKeyedHeader(KeyedHeader *header, ConstBlock block);
 
 RowLayout LayoutOf(const KeyedHeader &header);

@@ -37,7 +37,9 @@ void ParseKeyedHeader(KeyedHeader *header, ConstBlock block) {
     header->keyIndex[j] = header->kind == SingleBlock ? 0 : ReadI32LittleEndian(bytes + 16 + 4 * j);
   }
   if (header->kind == SingleBlock) header->byteCount = ReadI32LittleEndian(bytes + 16);
-  header->rows = block.subspan(KeyedHeaderSize, block.size() - KeyedHeaderSize - KeyedTrailerSize);
+  // Rows lie between the header and the trailer; a block of 80 bytes has none.
+  const std::size_t rowsEnd = block.size() - KeyedTrailerSize;
+  header->rows = block.subspan(KeyedHeaderSize, rowsEnd > KeyedHeaderSize ? rowsEnd - KeyedHeaderSize : 0);
 }
 
 // Widths stay in int32: valuesPerRow is at most 32767 and a value at most
