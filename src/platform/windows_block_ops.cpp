@@ -23,17 +23,21 @@ using Byte = unsigned char;
 #if defined(__x86_64__) && defined(__GNUC__)
 
 // Words read and written at any address, without memcpy.
-typedef std::uint64_t __attribute__((aligned(1), may_alias)) LooseU64;
-typedef std::uint32_t __attribute__((aligned(1), may_alias)) LooseU32;
-typedef std::uint16_t __attribute__((aligned(1), may_alias)) LooseU16;
+template <typename Word>
+struct __attribute__((packed, may_alias)) Loose {
+  Word word;
+};
+using LooseU64 = Loose<std::uint64_t>;
+using LooseU32 = Loose<std::uint32_t>;
+using LooseU16 = Loose<std::uint16_t>;
 
-template <typename Loose>
+template <typename LooseWord>
 inline auto Load(const Byte *at) {
-  return *reinterpret_cast<const Loose *>(at);
+  return reinterpret_cast<const LooseWord *>(at)->word;
 }
-template <typename Loose, typename Word>
+template <typename LooseWord, typename Word>
 inline void Store(Byte *at, Word word) {
-  *reinterpret_cast<Loose *>(at) = word;
+  reinterpret_cast<LooseWord *>(at)->word = word;
 }
 
 using Vector = __m128i;
