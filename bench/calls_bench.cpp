@@ -23,52 +23,6 @@
 namespace dinfo::bench {
 namespace {
 
-enum class Export { FormatType, MainInfo, CategoryV, CategoryS, Table };
-
-const char *NameOf(Export call) {
-  switch (call) {
-    case Export::FormatType: return "DIGetTableFormatType";
-    case Export::MainInfo: return "DIGetMainInfo";
-    case Export::CategoryV: return "DIGetCategoryInfoV";
-    case Export::CategoryS: return "DIGetCategoryInfoS";
-    case Export::Table: return "DIGetTable";
-  }
-  return "";
-}
-
-// The caller's output areas, as large as the exports may fill.
-struct Outputs {
-  NamedEntry named[200];
-  IntegerTriplet triplets[200];
-};
-
-const DIWideChar *Folder() {
-  static const std::u16string folder(SampleFolder().begin(), SampleFolder().end());
-  return reinterpret_cast<const DIWideChar *>(folder.c_str());
-}
-
-// One call; true when it gave the answer the sample file holds.
-bool Call(Export call, const std::string &file, Outputs &out) {
-  switch (call) {
-    case Export::FormatType:
-      return DIGetTableFormatType(file.c_str(), Folder()) == 3;
-    case Export::MainInfo: {
-      std::int16_t named = 0, triplets = 0;
-      return DIGetMainInfo(file.c_str(), Folder(), out.named, out.triplets, &named, &triplets) == 0;
-    }
-    case Export::CategoryV:
-      return DIGetCategoryInfoV(file.c_str(), Folder(), SampleSelector, nullptr, out.triplets, 0) == 2;
-    case Export::CategoryS:
-      return DIGetCategoryInfoS(file.c_str(), Folder(), SampleSelector, nullptr, out.named, 0) == 1;
-    case Export::Table: {
-      void *table = DIGetTable(file.c_str(), Folder(), SampleSelector, nullptr, 0);
-      DIFreeTable(table);
-      return table != nullptr;
-    }
-  }
-  return false;
-}
-
 std::vector<seam::TracedRead> TraceCall(Export call, const std::string &file) {
   std::vector<seam::TracedRead> reads(4096);
   std::int64_t count = 0;

@@ -35,13 +35,13 @@ KeyedBlock Locator() {
   return block;
 }
 
-// A scrambled table of about `size` bytes: one array of 16-bit samples of a
-// smooth curve, as a scanner's correction tables hold them.
-writer::TableSpec Leaf(std::int32_t size, bool deltaCoded, bool compressed) {
+// A table of about `size` bytes: one array of 16-bit samples of a smooth
+// curve, as a scanner's correction tables hold them.
+writer::TableSpec Leaf(std::int32_t size, const SampleShape &shape) {
   writer::TableSpec tableSpec;
-  tableSpec.scrambled = true;
-  tableSpec.deltaCoded = deltaCoded;
-  tableSpec.compressed = compressed;
+  tableSpec.scrambled = shape.scrambled;
+  tableSpec.deltaCoded = shape.deltaCoded;
+  tableSpec.compressed = shape.compressed;
   const std::int32_t count = (size < 64 ? 64 : size) / 2 - 16;
   std::vector<std::int64_t> values(static_cast<std::size_t>(count));
   for (std::int32_t i = 0; i < count; ++i) values[std::size_t(i)] = (i * 7 + (i / 97) % 5) & 0xFFFF;
@@ -50,14 +50,14 @@ writer::TableSpec Leaf(std::int32_t size, bool deltaCoded, bool compressed) {
 }
 
 Bytes TableObject(const SampleShape &shape) {
-  if (!shape.nested) return writer::EncodeTableObject(Leaf(shape.tableSize, shape.deltaCoded, shape.compressed));
+  if (!shape.nested) return writer::EncodeTableObject(Leaf(shape.tableSize, shape));
   // A parent with a short array of its own and two nested halves.
   writer::TableSpec parent;
-  parent.scrambled = true;
+  parent.scrambled = shape.scrambled;
   parent.entries.push_back(writer::TypedArray(4, {1, 2, 3, 4, 5, 6, 7, 8}));
   for (int half = 0; half < 2; ++half) {
     parent.entries.push_back(
-        writer::NestedTable(Leaf(shape.tableSize / 2, shape.deltaCoded, shape.compressed)));
+        writer::NestedTable(Leaf(shape.tableSize / 2, shape)));
   }
   return writer::EncodeTableObject(parent);
 }
@@ -118,6 +118,43 @@ std::string SaveSample(const std::string &name, const SampleShape &shape) {
   static std::set<std::string> saved;
   if (saved.insert(name).second) writer::WriteBytes(SampleFolder() + "/" + name, MakeSampleFile(shape));
   return name;
+}
+
+const char *NameOf(Export call) {
+  switch (call) {
+    case Export::FormatType: return "DIGetTableFormatType";
+    case Export::MainInfo: return "DIGetMainInfo";
+    case Export::CategoryV: return "DIGetCategoryInfoV";
+    case Export::CategoryS: return "DIGetCategoryInfoS";
+    case Export::Table: return "DIGetTable";
+  }
+  return "";
+}
+
+const DIWideChar *Folder() {
+  static const std::u16string folder(SampleFolder().begin(), SampleFolder().end());
+  return reinterpret_cast<const DIWideChar *>(folder.c_str());
+}
+
+bool Call(Export call, const std::string &file, Outputs &out) {
+  switch (call) {
+    case Export::FormatType:
+      return DIGetTableFormatType(file.c_str(), Folder()) == 3;
+    case Export::MainInfo: {
+      std::int16_t named = 0, triplets = 0;
+      return DIGetMainInfo(file.c_str(), Folder(), out.named, out.triplets, &named, &triplets) == 0;
+    }
+    case Export::CategoryV:
+      return DIGetCategoryInfoV(file.c_str(), Folder(), SampleSelector, nullptr, out.triplets, 0) == 2;
+    case Export::CategoryS:
+      return DIGetCategoryInfoS(file.c_str(), Folder(), SampleSelector, nullptr, out.named, 0) == 1;
+    case Export::Table: {
+      void *table = DIGetTable(file.c_str(), Folder(), SampleSelector, nullptr, 0);
+      DIFreeTable(table);
+      return table != nullptr;
+    }
+  }
+  return false;
 }
 
 }  // namespace dinfo::bench

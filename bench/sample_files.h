@@ -1,7 +1,7 @@
 // Information files for the whole-call benchmarks, made with the writer:
 // a status record, both main lists, two category records with the records
 // they list, and a table locator (a chain of `chainLinks` blocks) that
-// names one scrambled table object of about `tableSize` bytes, which may be
+// names one table object of about `tableSize` bytes, which may be
 // delta-coded, compressed, or a parent of two nested tables. `directoryEntries`
 // pads the main directory with entries of other records, put before the
 // real ones so that every lookup scans all of them.
@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <string>
 
+#include "dinfo/dinfo.h"
 #include "writer/writer.h"
 
 namespace dinfo::bench {
@@ -19,6 +20,7 @@ struct SampleShape {
   std::int32_t directoryEntries = 16;
   std::int32_t chainLinks = 1;
   std::int32_t tableSize = 1024;
+  bool scrambled = true;
   bool deltaCoded = false;
   bool compressed = false;
   bool nested = false;  // two nested tables of half the size each
@@ -32,6 +34,23 @@ writer::Bytes MakeSampleFile(const SampleShape &shape);
 const std::string &SampleFolder();
 // Writes the file into the sample folder (once per name) and returns its name.
 std::string SaveSample(const std::string &name, const SampleShape &shape);
+
+enum class Export { FormatType, MainInfo, CategoryV, CategoryS, Table };
+
+const char *NameOf(Export call);
+
+// The caller's output areas, as large as the exports may fill.
+struct Outputs {
+  NamedEntry named[200];
+  IntegerTriplet triplets[200];
+};
+
+// The sample folder as the exports take it.
+const DIWideChar *Folder();
+
+// One call of an export on a sample file; true when it gave the answer the
+// sample file holds.
+bool Call(Export call, const std::string &file, Outputs &out);
 
 }  // namespace dinfo::bench
 

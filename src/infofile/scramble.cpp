@@ -3,6 +3,7 @@
 #include <array>
 
 #include "common/bytes.h"
+#include "common/cpu_features.h"
 
 // The key stream is a linear shift register: its bit sequence obeys
 // s[n] = s[n-31] XOR s[n-30]. Squaring the feedback polynomial k times
@@ -228,7 +229,7 @@ void RestoreBlock(std::uint8_t *block, std::int32_t length) {
 
 // The same code built for 256-bit vectors, for long blocks on processors
 // that have them: the loops are the same, the compiler widens them.
-#if defined(__x86_64__) && defined(__linux__) && defined(__GNUC__)
+#if defined(__x86_64__) && defined(__GNUC__)
 #define DINFO_WIDE_RESTORE 1
 constexpr std::int32_t WideRestoreFrom = 4096;
 __attribute__((target("avx2"), flatten)) void RestoreBlockWide(std::uint8_t *block,
@@ -242,7 +243,7 @@ __attribute__((target("avx2"), flatten)) void RestoreBlockWide(std::uint8_t *blo
 std::int32_t UnscrambleBlock(std::uint8_t *block, std::int32_t length) {
   if (block == nullptr || length < 4 || length % 4 != 0) return ScrambleBadArgument;
 #if defined(DINFO_WIDE_RESTORE)
-  if (length >= WideRestoreFrom && __builtin_cpu_supports("avx2")) {
+  if (length >= WideRestoreFrom && CpuHasAvx2()) {
     RestoreBlockWide(block, length);
     return 0;
   }

@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Times the exports of dinfo.dll under Wine and of libdinfo.so natively in
+# one run, each beside its own platform's floor (bench/side_by_side), and
+# prints one table. "own" is a call less its floor; "DLL/.so" is the DLL's
+# own time over the .so's; "DLL/floor" the DLL's call over its floor. Each
+# figure is the median over ROUNDS runs of both programs, taken in turn,
+# of per-run medians (SMALL_RUNS calls on small files, BIG_RUNS on 16 MiB
+# tables). Not part of the tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+small=${SMALL_RUNS:-301}
+big=${BIG_RUNS:-15}
+rounds=${ROUNDS:-3}
+
+cmake --preset release >/dev/null
+cmake --build --preset release --target dinfo_side_by_side >/dev/null
+cmake --preset mingw >/dev/null
+cmake --build --preset mingw --target dinfo_side_by_side dinfo_wine_prefix >/dev/null
+wine=$(grep -E '^DINFO_WINE64:' build/mingw/CMakeCache.txt | cut -d= -f2)
+
+results=$(mktemp -d)
+trap 'rm -rf "$results"' EXIT
+for round in $(seq 1 "$rounds"); do
+  build/release/bench/side_by_side/dinfo_side_by_side "$small" "$big" >"$results/linux.$round"
+  (cd build/mingw/bin &&
+    env WINEPREFIX="$PWD/../wineprefix" WINEARCH=win64 WINEDEBUG=-all LC_ALL=C.UTF-8 \
+      "$wine" dinfo_side_by_side.exe "$small" "$big") | tr -d '\r' >"$results/windows.$round"
+done
+
+python3 - "$results" "$rounds" <<'PYTHON'
+import statistics, sys
+folder, rounds = sys.argv[1], int(sys.argv[2])
+def read(platform):
+    figures = {}
+    for r in range(1, rounds + 1):
+        for line in open(f"{folder}/{platform}.{r}"):
+            name, call, floor = line.split()
+            figures.setdefault(name, []).append((float(call), float(floor)))
+    return {n: (statistics.median(c for c, _ in v), statistics.median(f for _, f in v))
+            for n, v in figures.items()}
+linux, windows = read("linux"), read("windows")
+print("| Figure | .so call | .so floor | DLL call | DLL floor | .so own | DLL own | DLL/.so | DLL/floor |")
+print("|---|---:|---:|---:|---:|---:|---:|---:|---:|")
+for name, (lc, lf) in linux.items():
+    wc, wf = windows[name]
+    lo, wo = lc - lf, wc - wf
+    ratio = f"{wo / lo:.2f}" if lo > 0 else "n/a"
+    print(f"| {name} | {lc:.1f} | {lf:.1f} | {wc:.1f} | {wf:.1f} | {lo:.1f} | {wo:.1f} | {ratio} | {wc / wf:.2f} |")
+print("(microseconds, medians)")
+PYTHON
