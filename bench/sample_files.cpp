@@ -37,22 +37,22 @@ KeyedBlock Locator() {
 
 // A table of about `size` bytes: one array of 16-bit samples of a smooth
 // curve, as a scanner's correction tables hold them.
-writer::TableSpec Leaf(std::int32_t size, const SampleShape &shape) {
-  writer::TableSpec tableSpec;
-  tableSpec.scrambled = shape.scrambled;
-  tableSpec.deltaCoded = shape.deltaCoded;
-  tableSpec.compressed = shape.compressed;
+writer::TableDescription Leaf(std::int32_t size, const SampleShape &shape) {
+  writer::TableDescription described;
+  described.scrambled = shape.scrambled;
+  described.deltaCoded = shape.deltaCoded;
+  described.compressed = shape.compressed;
   const std::int32_t count = (size < 64 ? 64 : size) / 2 - 16;
   std::vector<std::int64_t> values(static_cast<std::size_t>(count));
   for (std::int32_t i = 0; i < count; ++i) values[std::size_t(i)] = (i * 7 + (i / 97) % 5) & 0xFFFF;
-  tableSpec.entries.push_back(writer::TypedArray(2, values));
-  return tableSpec;
+  described.entries.push_back(writer::TypedArray(2, values));
+  return described;
 }
 
 Bytes TableObject(const SampleShape &shape) {
   if (!shape.nested) return writer::EncodeTableObject(Leaf(shape.tableSize, shape));
   // A parent with a short array of its own and two nested halves.
-  writer::TableSpec parent;
+  writer::TableDescription parent;
   parent.scrambled = shape.scrambled;
   parent.entries.push_back(writer::TypedArray(4, {1, 2, 3, 4, 5, 6, 7, 8}));
   for (int half = 0; half < 2; ++half) {

@@ -189,41 +189,41 @@ Bytes WithQuery(const Bytes &file, std::int32_t selector, std::vector<std::pair<
   return out;
 }
 
-using writer::TableSpec;
+using writer::TableDescription;
 
-TableSpec Plain(std::vector<writer::TableEntrySpec> entries, bool bigEndian = false) {
-  TableSpec table;
+TableDescription Plain(std::vector<writer::TableEntryDescription> entries, bool bigEndian = false) {
+  TableDescription table;
   table.entries = std::move(entries);
   table.bigEndian = bigEndian;
   return table;
 }
 
-std::vector<writer::TableEntrySpec> EveryEntryKind() {
+std::vector<writer::TableEntryDescription> EveryEntryKind() {
   return {writer::TypedArray(1, {1, 2, 3}), writer::TypedArray(2, {1, 1, 1, -5}),
           writer::TypedArray(4, {100, 200, 300}), writer::TypedArray(3, {7, 8}),
           writer::TypedArray(16, {1}), writer::RawRun({1, 2, 3, 4, 5}), writer::RawRun({}),
           writer::InlineEntry(12345)};
 }
 
-std::vector<TableSpec> TableSpecs() {
-  std::vector<TableSpec> specs;
+std::vector<TableDescription> TableDescriptions() {
+  std::vector<TableDescription> specs;
   for (bool bigEndian : {false, true}) {
     specs.push_back(Plain({}, bigEndian));
     specs.push_back(Plain(EveryEntryKind(), bigEndian));
-    TableSpec coded = Plain(EveryEntryKind(), bigEndian);
+    TableDescription coded = Plain(EveryEntryKind(), bigEndian);
     coded.entries.pop_back();
     coded.entries.erase(coded.entries.begin() + 3, coded.entries.begin() + 5);
     coded.deltaCoded = true;
     specs.push_back(coded);
     coded.scrambled = true;
     specs.push_back(coded);
-    TableSpec inner = Plain({writer::TypedArray(2, {5, 6, 7})}, !bigEndian);
+    TableDescription inner = Plain({writer::TypedArray(2, {5, 6, 7})}, !bigEndian);
     inner.scrambled = true;
-    TableSpec middle = Plain({writer::RawRun({9, 9}), writer::NestedTable(inner)}, bigEndian);
+    TableDescription middle = Plain({writer::RawRun({9, 9}), writer::NestedTable(inner)}, bigEndian);
     middle.deltaCoded = true;
     specs.push_back(Plain({writer::TypedArray(4, {1}), writer::NestedTable(middle), writer::InlineEntry(0)}, bigEndian));
   }
-  TableSpec stray = Plain({writer::RawRun({1})});
+  TableDescription stray = Plain({writer::RawRun({1})});
   stray.strayFlags = 1;
   specs.push_back(stray);
   return specs;
@@ -232,19 +232,19 @@ std::vector<TableSpec> TableSpecs() {
 // Compressed objects (scrambled after compression or not, delta-coded
 // before it), and parents whose nested table is compressed, so preparation
 // has to expand and splice.
-std::vector<TableSpec> CompressedSpecs() {
-  std::vector<TableSpec> specs;
+std::vector<TableDescription> CompressedDescriptions() {
+  std::vector<TableDescription> specs;
   for (bool bigEndian : {false, true}) {
-    TableSpec coded = Plain(EveryEntryKind(), bigEndian);
+    TableDescription coded = Plain(EveryEntryKind(), bigEndian);
     coded.entries.resize(3);
     coded.deltaCoded = true;
     coded.compressed = true;
     coded.scrambled = bigEndian;
     specs.push_back(coded);
-    TableSpec empty = Plain({}, bigEndian);
+    TableDescription empty = Plain({}, bigEndian);
     empty.compressed = true;
     specs.push_back(empty);
-    const TableSpec parent =
+    const TableDescription parent =
         Plain({writer::RawRun({4, 5}), writer::NestedTable(coded), writer::InlineEntry(3)}, !bigEndian);
     specs.push_back(parent);
     specs.push_back(Plain({writer::NestedTable(parent)}, bigEndian));
@@ -254,8 +254,8 @@ std::vector<TableSpec> CompressedSpecs() {
 
 std::vector<Bytes> TableObjects() {
   std::vector<Bytes> objects;
-  for (const TableSpec &table : TableSpecs()) objects.push_back(writer::EncodeTableObject(table));
-  for (const TableSpec &table : CompressedSpecs()) objects.push_back(writer::EncodeTableObject(table));
+  for (const TableDescription &table : TableDescriptions()) objects.push_back(writer::EncodeTableObject(table));
+  for (const TableDescription &table : CompressedDescriptions()) objects.push_back(writer::EncodeTableObject(table));
   return objects;
 }
 

@@ -17,22 +17,22 @@ constexpr std::int32_t S = writer::LocatorSectionKind;
 constexpr std::int32_t R = writer::LocatorRecordKind;
 
 // Entries that delta coding may cover, with values at the wrapping edges.
-TableSpec CodableTable(bool bigEndian, bool scrambled, bool deltaCoded) {
-  TableSpec tableSpec;
-  tableSpec.bigEndian = bigEndian;
-  tableSpec.scrambled = scrambled;
-  tableSpec.deltaCoded = deltaCoded;
-  tableSpec.entries = {TypedArray(1, {1, 2, 255, 0, 7}),
+TableDescription CodableTable(bool bigEndian, bool scrambled, bool deltaCoded) {
+  TableDescription described;
+  described.bigEndian = bigEndian;
+  described.scrambled = scrambled;
+  described.deltaCoded = deltaCoded;
+  described.entries = {TypedArray(1, {1, 2, 255, 0, 7}),
                   TypedArray(2, {1, 2, 3, 32767, -32768, 0x0102}),
                   RawRun({9, 8, 7, 250, 6}),
                   InlineEntry(0x12345678),
                   TypedArray(4, {100000, -5, 0x7FFFFFFF, -0x7FFFFFFF - 1, 0x01020304}),
                   RawRun({}),
                   TypedArray(2, {})};
-  return tableSpec;
+  return described;
 }
 
-TableSpec WithNested(TableSpec parent, TableSpec child) {
+TableDescription WithNested(TableDescription parent, TableDescription child) {
   parent.entries.insert(parent.entries.begin() + 2, NestedTable(std::move(child)));
   return parent;
 }
@@ -44,10 +44,10 @@ TEST_F(GetTableTest, EveryInPlaceCodingComesBackAsWrittenInItsStoredOrder) {
     for (bool scrambled : {false, true}) {
       for (bool deltaCoded : {false, true}) {
         SCOPED_TRACE(testing::Message() << bigEndian << scrambled << deltaCoded);
-        const TableSpec tableSpec = CodableTable(bigEndian, scrambled, deltaCoded);
-        const auto table = GetStoredTable(tableSpec);
+        const TableDescription described = CodableTable(bigEndian, scrambled, deltaCoded);
+        const auto table = GetStoredTable(described);
         ASSERT_TRUE(table.has_value());
-        EXPECT_EQ(*table, writer::PreparedTableObject(tableSpec));
+        EXPECT_EQ(*table, writer::PreparedTableObject(described));
         EXPECT_EQ(WordAt(*table, 12, bigEndian), 0u);
         // The 16-bit array's last element, 0x0102, in the stored order.
         const std::uint32_t location = WordAt(*table, 16 + 8 + 4, bigEndian);
@@ -60,17 +60,17 @@ TEST_F(GetTableTest, EveryInPlaceCodingComesBackAsWrittenInItsStoredOrder) {
 
 TEST_F(GetTableTest, ElementsOfEverySizeKeepTheirBytes) {
   for (bool bigEndian : {false, true}) {
-    TableSpec tableSpec;
-    tableSpec.bigEndian = bigEndian;
-    tableSpec.scrambled = true;
+    TableDescription described;
+    described.bigEndian = bigEndian;
+    described.scrambled = true;
     for (std::int32_t size = 1; size <= 16; ++size) {
       Bytes elements;
       for (std::int32_t k = 0; k < 3 * size; ++k) elements.push_back(static_cast<std::uint8_t>(16 * size + k));
-      tableSpec.entries.push_back(TypedBytes(size, elements));
+      described.entries.push_back(TypedBytes(size, elements));
     }
-    const auto table = GetStoredTable(tableSpec);
+    const auto table = GetStoredTable(described);
     ASSERT_TRUE(table.has_value());
-    EXPECT_EQ(*table, writer::PreparedTableObject(tableSpec));
+    EXPECT_EQ(*table, writer::PreparedTableObject(described));
     // An element of 3 bytes never turns with the byte order.
     const std::uint32_t location = WordAt(*table, 16 + 8 * 2 + 4, bigEndian);
     EXPECT_EQ((*table)[location], 48);
@@ -79,10 +79,10 @@ TEST_F(GetTableTest, ElementsOfEverySizeKeepTheirBytes) {
 
 TEST_F(GetTableTest, NestedTablesOfEitherOrderArePreparedWhereTheyLie) {
   for (bool parentBig : {false, true}) {
-    TableSpec grandchild = CodableTable(parentBig, true, true);
-    TableSpec child = WithNested(CodableTable(!parentBig, true, true), grandchild);
-    const TableSpec plainChild = CodableTable(parentBig, false, true);
-    const TableSpec parent =
+    TableDescription grandchild = CodableTable(parentBig, true, true);
+    TableDescription child = WithNested(CodableTable(!parentBig, true, true), grandchild);
+    const TableDescription plainChild = CodableTable(parentBig, false, true);
+    const TableDescription parent =
         WithNested(WithNested(CodableTable(parentBig, true, false), child), plainChild);
     const auto table = GetStoredTable(parent);
     ASSERT_TRUE(table.has_value());
@@ -95,38 +95,38 @@ TEST_F(GetTableTest, NestedTablesOfEitherOrderArePreparedWhereTheyLie) {
 }
 
 TEST_F(GetTableTest, StrayFlagBitsStayUnlessTheObjectIsDeltaCoded) {
-  TableSpec tableSpec = CodableTable(false, true, false);
-  tableSpec.strayFlags = 0x00000001;
-  auto table = GetStoredTable(tableSpec);
+  TableDescription described = CodableTable(false, true, false);
+  described.strayFlags = 0x00000001;
+  auto table = GetStoredTable(described);
   ASSERT_TRUE(table.has_value());
   EXPECT_EQ(WordAt(*table, 12, false), 0x00000001u);
-  EXPECT_EQ(*table, writer::PreparedTableObject(tableSpec));
+  EXPECT_EQ(*table, writer::PreparedTableObject(described));
 
-  tableSpec.bigEndian = true;
-  tableSpec.strayFlags = 0x1ABCDEF0;
-  table = GetStoredTable(tableSpec);
+  described.bigEndian = true;
+  described.strayFlags = 0x1ABCDEF0;
+  table = GetStoredTable(described);
   ASSERT_TRUE(table.has_value());
   EXPECT_EQ(WordAt(*table, 12, true), 0x1ABCDEF0u);
 
-  tableSpec.deltaCoded = true;
-  tableSpec.strayFlags = 0x00000001;
-  EXPECT_FALSE(GetStoredTable(tableSpec).has_value());
+  described.deltaCoded = true;
+  described.strayFlags = 0x00000001;
+  EXPECT_FALSE(GetStoredTable(described).has_value());
 }
 
 // Arrays stored as given, then flagged as delta-coded: the reader's sums
 // are checked without the writer's delta coder.
 TEST_F(GetTableTest, DeltaSumsWrapAtTheElementWidth) {
   for (bool bigEndian : {false, true}) {
-    TableSpec tableSpec;
-    tableSpec.bigEndian = bigEndian;
-    tableSpec.flags = 0x20000000u;
-    tableSpec.entries = {TypedArray(2, {32767, 1}), TypedArray(2, {1, 1, 1}), TypedArray(1, {255, 1, 1}),
+    TableDescription described;
+    described.bigEndian = bigEndian;
+    described.flags = 0x20000000u;
+    described.entries = {TypedArray(2, {32767, 1}), TypedArray(2, {1, 1, 1}), TypedArray(1, {255, 1, 1}),
                     TypedArray(4, {0x7FFFFFFF, 1}), RawRun({200, 100}), RawRun({42})};
-    TableSpec expected = tableSpec;
+    TableDescription expected = described;
     expected.flags = 0;
     expected.entries = {TypedArray(2, {32767, -32768}), TypedArray(2, {1, 2, 3}), TypedArray(1, {255, 0, 1}),
                         TypedArray(4, {0x7FFFFFFF, -0x7FFFFFFF - 1}), RawRun({200, 44}), RawRun({42})};
-    const auto table = GetStoredTable(tableSpec);
+    const auto table = GetStoredTable(described);
     ASSERT_TRUE(table.has_value());
     EXPECT_EQ(*table, writer::EncodeTableObject(expected));
   }
@@ -134,43 +134,43 @@ TEST_F(GetTableTest, DeltaSumsWrapAtTheElementWidth) {
 
 TEST_F(GetTableTest, DeltaCodingRefusesElementsOtherThanOneTwoOrFourBytes) {
   for (std::int32_t size : {3, 8, 16}) {
-    TableSpec tableSpec = CodableTable(false, false, true);
-    tableSpec.entries.push_back(TypedArray(size, {1}));
-    EXPECT_FALSE(GetStoredTable(tableSpec).has_value()) << size;
-    tableSpec.deltaCoded = false;
-    EXPECT_TRUE(GetStoredTable(tableSpec).has_value()) << size;
+    TableDescription described = CodableTable(false, false, true);
+    described.entries.push_back(TypedArray(size, {1}));
+    EXPECT_FALSE(GetStoredTable(described).has_value()) << size;
+    described.deltaCoded = false;
+    EXPECT_TRUE(GetStoredTable(described).has_value()) << size;
   }
 }
 
 TEST_F(GetTableTest, AFailingNestedTableFailsTheWholeObject) {
-  TableSpec child = CodableTable(true, false, true);
+  TableDescription child = CodableTable(true, false, true);
   child.strayFlags = 4;
   EXPECT_FALSE(GetStoredTable(WithNested(CodableTable(false, true, true), child)).has_value());
 }
 
 TEST_F(GetTableTest, ObjectsBreakingTheFormatAreRefused) {
-  const auto refused = [&](TableSpec tableSpec) { return !GetStoredTable(tableSpec).has_value(); };
-  TableSpec tableSpec = CodableTable(false, false, false);
-  tableSpec.totalSize = -1;
-  EXPECT_TRUE(refused(tableSpec));
-  tableSpec.totalSize = static_cast<std::int32_t>(writer::EncodeTableObject(CodableTable(false, false, false)).size() + 8);
-  EXPECT_TRUE(refused(tableSpec)) << "totalSize past the record";
-  tableSpec = CodableTable(true, false, false);
-  tableSpec.descriptorCount = -1;
-  EXPECT_TRUE(refused(tableSpec));
-  tableSpec.descriptorCount = 1000;
-  EXPECT_TRUE(refused(tableSpec)) << "descriptors past totalSize";
-  tableSpec = CodableTable(false, false, false);
-  tableSpec.entries[0].tag = 0;
-  EXPECT_TRUE(refused(tableSpec));
-  tableSpec.entries[0].tag = 0x9A000000u;
-  EXPECT_FALSE(refused(tableSpec)) << "an empty raw run is valid";
-  tableSpec.entries[0].tag = 0x0000FFFFu;
-  EXPECT_TRUE(refused(tableSpec)) << "an array reaching outside the object";
-  tableSpec = TableSpec{};
-  tableSpec.scrambled = true;
-  tableSpec.totalSize = 16;
-  EXPECT_TRUE(refused(tableSpec)) << "a scrambled empty body";
+  const auto refused = [&](TableDescription described) { return !GetStoredTable(described).has_value(); };
+  TableDescription described = CodableTable(false, false, false);
+  described.totalSize = -1;
+  EXPECT_TRUE(refused(described));
+  described.totalSize = static_cast<std::int32_t>(writer::EncodeTableObject(CodableTable(false, false, false)).size() + 8);
+  EXPECT_TRUE(refused(described)) << "totalSize past the record";
+  described = CodableTable(true, false, false);
+  described.descriptorCount = -1;
+  EXPECT_TRUE(refused(described));
+  described.descriptorCount = 1000;
+  EXPECT_TRUE(refused(described)) << "descriptors past totalSize";
+  described = CodableTable(false, false, false);
+  described.entries[0].tag = 0;
+  EXPECT_TRUE(refused(described));
+  described.entries[0].tag = 0x9A000000u;
+  EXPECT_FALSE(refused(described)) << "an empty raw run is valid";
+  described.entries[0].tag = 0x0000FFFFu;
+  EXPECT_TRUE(refused(described)) << "an array reaching outside the object";
+  described = TableDescription{};
+  described.scrambled = true;
+  described.totalSize = 16;
+  EXPECT_TRUE(refused(described)) << "a scrambled empty body";
 }
 
 // An empty raw run or typed array reads nothing, so it may point anywhere,
@@ -184,28 +184,28 @@ TEST_F(GetTableTest, EmptyEntriesMayPointAnywhere) {
 }
 
 TEST_F(GetTableTest, AnEmptyObjectComesBackUnchanged) {
-  const TableSpec tableSpec;
-  const auto table = GetStoredTable(tableSpec);
+  const TableDescription described;
+  const auto table = GetStoredTable(described);
   ASSERT_TRUE(table.has_value());
-  EXPECT_EQ(*table, writer::EncodeTableObject(tableSpec));
+  EXPECT_EQ(*table, writer::EncodeTableObject(described));
   EXPECT_EQ(table->size(), 16u);
 }
 
 TEST_F(GetTableTest, TheLocatorRowsMayComeInEitherOrder) {
-  const TableSpec tableSpec = CodableTable(true, true, true);
-  const TableFile file = NewTableFile(writer::EncodeTableObject(tableSpec));
+  const TableDescription described = CodableTable(true, true, true);
+  const TableFile file = NewTableFile(writer::EncodeTableObject(described));
   EXPECT_EQ(GetTable(WithLocator(file, writer::LocatorBlock({{S, file.section}, {R, 12}}))),
-            writer::PreparedTableObject(tableSpec));
+            writer::PreparedTableObject(described));
   EXPECT_EQ(GetTable(WithLocator(file, writer::LocatorBlock({{R, 12}, {S, file.section}}))),
-            writer::PreparedTableObject(tableSpec));
+            writer::PreparedTableObject(described));
 }
 
 TEST_F(GetTableTest, TwoSectionRowsReadRecordZero) {
-  const TableSpec tableSpec = CodableTable(false, false, true);
+  const TableDescription described = CodableTable(false, false, true);
   TableFile file = NewTableFile(writer::EncodeTableObject(CodableTable(true, false, false)));
-  writer::AddRecord(file.file, file.section, 0, writer::EncodeTableObject(tableSpec));
+  writer::AddRecord(file.file, file.section, 0, writer::EncodeTableObject(described));
   EXPECT_EQ(GetTable(WithLocator(file, writer::LocatorBlock({{S, 999}, {S, file.section}}))),
-            writer::PreparedTableObject(tableSpec));
+            writer::PreparedTableObject(described));
 }
 
 TEST_F(GetTableTest, LocatorAnswersOtherThanASectionAndARecordGiveNull) {
@@ -244,8 +244,8 @@ TEST_F(GetTableTest, APositiveFileStatusGivesNullEvenWhenTheLocatorMatches) {
 }
 
 TEST_F(GetTableTest, TheSelectorAndConditionsChooseTheTable) {
-  const TableSpec first = CodableTable(false, false, true);
-  const TableSpec second = CodableTable(true, true, false);
+  const TableDescription first = CodableTable(false, false, true);
+  const TableDescription second = CodableTable(true, true, false);
   writer::InfoFile file = FileWithStatus(0, 1);
   const std::int32_t section = writer::AddSection(file);
   writer::AddRecord(file, section, 1, writer::EncodeTableObject(first));

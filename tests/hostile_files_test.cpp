@@ -307,7 +307,7 @@ TEST_F(HostileFilesTest, TablesBreakingTheirLayout) {
        HandObject(false, {{0xDC000000u, 24}}, HandObject(false, {{int16s, 24}}, array, 64))},
       {"invalid tag", HandObject(false, {{0, 24}}, array)},
       {"compressed body shorter than its descriptors", [] {
-         TableSpec shorter;
+         TableDescription shorter;
          shorter.entries = {writer::RawRun({1, 2})};
          shorter.compressed = true;
          shorter.descriptorCount = 4;
@@ -324,7 +324,7 @@ TEST_F(HostileFilesTest, TablesBreakingTheirLayout) {
 // one nested table. Whatever comes back, nothing is touched outside the
 // block and nothing is held.
 TEST_F(HostileFilesTest, OverlappingEntriesStayInsideTheirBlock) {
-  TableSpec layout;
+  TableDescription layout;
   layout.bigEndian = true;
   layout.deltaCoded = true;
   layout.entries = {writer::TypedArray(4, {1, 2})};
@@ -348,7 +348,7 @@ TEST_F(HostileFilesTest, OverlappingEntriesStayInsideTheirBlock) {
 // bottom so that every level is spliced; and one level deeper, refused.
 TEST_F(HostileFilesTest, DeepNestingWithASpliceAtEveryLevel) {
   const auto nested = [](int depth) {
-    TableSpec bottom;
+    TableDescription bottom;
     bottom.entries = {writer::RawRun({7, 7, 7})};
     bottom.compressed = true;
     Bytes object = writer::EncodeTableObject(bottom);

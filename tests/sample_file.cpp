@@ -35,8 +35,8 @@ void Put(writer::InfoFile &file, std::int32_t id, const KeyedBlock &block) {
   AddRecord(file, MainSectionKey, id, writer::KeyedRecord(block, 0x7A000000u + std::uint32_t(id)));
 }
 
-writer::TableSpec EveryEntryKind(bool bigEndian, bool deltaCoded) {
-  writer::TableSpec table;
+writer::TableDescription EveryEntryKind(bool bigEndian, bool deltaCoded) {
+  writer::TableDescription table;
   table.bigEndian = bigEndian;
   table.deltaCoded = deltaCoded;
   table.entries = {writer::TypedArray(1, {1, 2, 3}), writer::TypedArray(2, {1, 1, 1, -5}),
@@ -50,8 +50,8 @@ writer::TableSpec EveryEntryKind(bool bigEndian, bool deltaCoded) {
 }
 
 // A parent holding an array, the nested table and an inline entry.
-writer::TableSpec ParentOf(writer::TableSpec nested, bool bigEndian) {
-  writer::TableSpec parent;
+writer::TableDescription ParentOf(writer::TableDescription nested, bool bigEndian) {
+  writer::TableDescription parent;
   parent.bigEndian = bigEndian;
   parent.entries = {writer::TypedArray(4, {9, 8, 7}), writer::NestedTable(std::move(nested)),
                     writer::InlineEntry(77)};
@@ -59,15 +59,15 @@ writer::TableSpec ParentOf(writer::TableSpec nested, bool bigEndian) {
 }
 
 // Compressed after delta coding and scrambled after compression.
-writer::TableSpec Compressed(bool bigEndian, bool scrambled) {
-  writer::TableSpec table = EveryEntryKind(bigEndian, true);
+writer::TableDescription Compressed(bool bigEndian, bool scrambled) {
+  writer::TableDescription table = EveryEntryKind(bigEndian, true);
   table.compressed = true;
   table.scrambled = scrambled;
   return table;
 }
 
-std::vector<writer::TableSpec> TableSpecs() {
-  const writer::TableSpec middle = ParentOf(Compressed(false, true), true);
+std::vector<writer::TableDescription> TableDescriptions() {
+  const writer::TableDescription middle = ParentOf(Compressed(false, true), true);
   return {EveryEntryKind(false, false), Compressed(false, true), Compressed(true, false), middle,
           ParentOf(ParentOf(middle, false), true)};
 }
@@ -76,12 +76,12 @@ std::vector<writer::TableSpec> TableSpecs() {
 
 std::vector<Bytes> SampleTables() {
   std::vector<Bytes> tables;
-  for (const writer::TableSpec &table : TableSpecs()) tables.push_back(writer::EncodeTableObject(table));
+  for (const writer::TableDescription &table : TableDescriptions()) tables.push_back(writer::EncodeTableObject(table));
   return tables;
 }
 
 Bytes SamplePreparedTable(std::int32_t selector) {
-  return writer::PreparedTableObject(TableSpecs().at(std::size_t(selector - 1)));
+  return writer::PreparedTableObject(TableDescriptions().at(std::size_t(selector - 1)));
 }
 
 writer::InfoFile SampleFile() {

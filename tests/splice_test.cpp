@@ -10,27 +10,27 @@ using writer::NestedTable;
 using writer::RawRun;
 using writer::TypedArray;
 
-TableSpec Small(bool bigEndian, std::vector<std::int64_t> values) {
-  TableSpec tableSpec;
-  tableSpec.bigEndian = bigEndian;
-  tableSpec.entries = {TypedArray(4, std::move(values))};
-  return tableSpec;
+TableDescription Small(bool bigEndian, std::vector<std::int64_t> values) {
+  TableDescription described;
+  described.bigEndian = bigEndian;
+  described.entries = {TypedArray(4, std::move(values))};
+  return described;
 }
 
 // Raw runs of 0, 5 and 8 bytes, typed arrays of 6 and 8 bytes, an inline
 // entry and two nested tables, the first (descriptor 6) to be replaced.
-TableSpec Parent(bool bigEndian, const TableSpec &nested) {
-  TableSpec tableSpec;
-  tableSpec.bigEndian = bigEndian;
-  tableSpec.strayFlags = 0x40;
-  TableSpec other = Small(!bigEndian, {5, 6, 7});
+TableDescription Parent(bool bigEndian, const TableDescription &nested) {
+  TableDescription described;
+  described.bigEndian = bigEndian;
+  described.strayFlags = 0x40;
+  TableDescription other = Small(!bigEndian, {5, 6, 7});
   other.scrambled = true;
-  tableSpec.entries = {RawRun({}),          RawRun({1, 2, 3, 4, 5}), RawRun({1, 2, 3, 4, 5, 6, 7, 8}),
+  described.entries = {RawRun({}),          RawRun({1, 2, 3, 4, 5}), RawRun({1, 2, 3, 4, 5, 6, 7, 8}),
                   TypedArray(2, {1, 2, 3}), TypedArray(2, {1, 2, 3, 4}), InlineEntry(0x7777),
                   NestedTable(nested), NestedTable(other), TypedArray(1, {9})};
-  tableSpec.entries[7].tag = 0xDC001234u;
-  tableSpec.tailBytes = 8;
-  return tableSpec;
+  described.entries[7].tag = 0xDC001234u;
+  described.tailBytes = 8;
+  return described;
 }
 
 class SpliceTest : public ::testing::Test {
@@ -59,12 +59,12 @@ class SpliceTest : public ::testing::Test {
 
 TEST_F(SpliceTest, RebuildsEveryEntryInTheAlignedLayoutInEitherOrder) {
   for (bool bigEndian : {false, true}) {
-    const TableSpec replacement = Small(!bigEndian, {1, 2, 3, 4, 5, 6, 7});
-    TableSpec parent = Parent(bigEndian, Small(bigEndian, {0}));
+    const TableDescription replacement = Small(!bigEndian, {1, 2, 3, 4, 5, 6, 7});
+    TableDescription parent = Parent(bigEndian, Small(bigEndian, {0}));
     parent.entries[6].tag = 0xDC0000ABu;
     const auto rebuilt = Splice(writer::EncodeTableObject(parent), 6, writer::EncodeTableObject(replacement));
     ASSERT_TRUE(rebuilt.has_value());
-    TableSpec expected = Parent(bigEndian, replacement);
+    TableDescription expected = Parent(bigEndian, replacement);
     EXPECT_EQ(*rebuilt, writer::EncodeTableObject(expected));
 
     const auto location = [&](std::size_t i) { return WordAt(*rebuilt, 20 + 8 * i, bigEndian); };
@@ -90,8 +90,8 @@ TEST_F(SpliceTest, AReplacementOfTheSameSizeKeepsTheParentsSize) {
 }
 
 TEST_F(SpliceTest, RefusesWhatTheChecksRefuse) {
-  const TableSpec tableSpec = Parent(false, Small(false, {1, 2}));
-  const Bytes parent = writer::EncodeTableObject(tableSpec);
+  const TableDescription described = Parent(false, Small(false, {1, 2}));
+  const Bytes parent = writer::EncodeTableObject(described);
   const Bytes replacement = writer::EncodeTableObject(Small(true, {3}));
   const auto changed = [&](std::size_t at, std::uint32_t value, bool bigEndian = false) {
     Bytes bytes = parent;

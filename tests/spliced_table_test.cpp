@@ -11,62 +11,62 @@ using writer::NestedTable;
 using writer::RawRun;
 using writer::TypedArray;
 
-TableSpec Coded(bool bigEndian, bool scrambled, bool compressed, bool deltaCoded) {
-  TableSpec tableSpec;
-  tableSpec.bigEndian = bigEndian;
-  tableSpec.scrambled = scrambled;
-  tableSpec.compressed = compressed;
-  tableSpec.deltaCoded = deltaCoded;
-  tableSpec.entries = {TypedArray(2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}), RawRun(Bytes(40, 7)),
+TableDescription Coded(bool bigEndian, bool scrambled, bool compressed, bool deltaCoded) {
+  TableDescription described;
+  described.bigEndian = bigEndian;
+  described.scrambled = scrambled;
+  described.compressed = compressed;
+  described.deltaCoded = deltaCoded;
+  described.entries = {TypedArray(2, {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}), RawRun(Bytes(40, 7)),
                   TypedArray(4, {-1, -2, 0x01020304}), TypedArray(1, {1, 1, 1, 1, 1, 1, 1, 1})};
-  return tableSpec;
+  return described;
 }
 
-TableSpec With(TableSpec parent, std::vector<TableSpec> children) {
-  for (TableSpec &child : children) parent.entries.push_back(NestedTable(std::move(child)));
+TableDescription With(TableDescription parent, std::vector<TableDescription> children) {
+  for (TableDescription &child : children) parent.entries.push_back(NestedTable(std::move(child)));
   return parent;
 }
 
 // Raw runs of 0, 5 and 8 bytes, arrays of 6 and 8 bytes and an inline
 // entry around a nested table (descriptor 6).
-TableSpec Around(bool bigEndian, TableSpec nested) {
-  TableSpec tableSpec;
-  tableSpec.bigEndian = bigEndian;
-  tableSpec.scrambled = true;
-  tableSpec.entries = {RawRun({}),           RawRun({1, 2, 3, 4, 5}), RawRun({1, 2, 3, 4, 5, 6, 7, 8}),
+TableDescription Around(bool bigEndian, TableDescription nested) {
+  TableDescription described;
+  described.bigEndian = bigEndian;
+  described.scrambled = true;
+  described.entries = {RawRun({}),           RawRun({1, 2, 3, 4, 5}), RawRun({1, 2, 3, 4, 5, 6, 7, 8}),
                   TypedArray(2, {1, 2, 3}), TypedArray(2, {1, 2, 3, 4}), InlineEntry(0x7777),
                   NestedTable(std::move(nested)), TypedArray(1, {9})};
-  tableSpec.entries[6].tag = 0xDC0000ABu;
-  return tableSpec;
+  described.entries[6].tag = 0xDC0000ABu;
+  return described;
 }
 
 class SplicedTableTest : public TableFileTest {
  protected:
-  void ExpectPrepared(const TableSpec &tableSpec) {
-    const auto table = GetStoredTable(tableSpec);
+  void ExpectPrepared(const TableDescription &described) {
+    const auto table = GetStoredTable(described);
     ASSERT_TRUE(table.has_value());
-    EXPECT_EQ(*table, writer::PreparedTableObject(tableSpec));
+    EXPECT_EQ(*table, writer::PreparedTableObject(described));
   }
 };
 
 TEST_F(SplicedTableTest, ACompressedObjectComesBackExpanded) {
   for (bool bigEndian : {false, true}) {
-    TableSpec tableSpec = Coded(bigEndian, true, true, true);
-    tableSpec.tailBytes = 16;
-    ExpectPrepared(tableSpec);
-    tableSpec.deltaCoded = false;
-    tableSpec.strayFlags = 0x300;
-    ExpectPrepared(tableSpec);
+    TableDescription described = Coded(bigEndian, true, true, true);
+    described.tailBytes = 16;
+    ExpectPrepared(described);
+    described.deltaCoded = false;
+    described.strayFlags = 0x300;
+    ExpectPrepared(described);
   }
 }
 
 TEST_F(SplicedTableTest, ACompressedNestedTableIsSplicedIntoItsParent) {
   for (bool bigEndian : {false, true}) {
     SCOPED_TRACE(bigEndian);
-    const TableSpec tableSpec = Around(bigEndian, Coded(!bigEndian, true, true, true));
-    const auto table = GetStoredTable(tableSpec);
+    const TableDescription described = Around(bigEndian, Coded(!bigEndian, true, true, true));
+    const auto table = GetStoredTable(described);
     ASSERT_TRUE(table.has_value());
-    EXPECT_EQ(*table, writer::PreparedTableObject(tableSpec));
+    EXPECT_EQ(*table, writer::PreparedTableObject(described));
     EXPECT_EQ(WordAt(*table, 4, bigEndian), table->size());
     EXPECT_EQ(WordAt(*table, 12, bigEndian), 0u);
     const auto location = [&](std::size_t i) { return WordAt(*table, 20 + 8 * i, bigEndian); };
@@ -86,11 +86,11 @@ TEST_F(SplicedTableTest, ACompressedNestedTableIsSplicedIntoItsParent) {
 
 TEST_F(SplicedTableTest, SeveralNestedTablesInMixedOrdersAreSplicedOneAfterAnother) {
   for (bool bigEndian : {false, true}) {
-    TableSpec inner = With(Coded(bigEndian, false, true, false), {Coded(!bigEndian, true, true, true)});
-    const TableSpec tableSpec = With(Coded(bigEndian, true, false, true),
+    TableDescription inner = With(Coded(bigEndian, false, true, false), {Coded(!bigEndian, true, true, true)});
+    const TableDescription described = With(Coded(bigEndian, true, false, true),
                                 {Coded(false, false, true, false), Coded(true, true, false, true),
                                  Coded(true, true, true, true), inner, Coded(!bigEndian, true, false, false)});
-    ExpectPrepared(tableSpec);
+    ExpectPrepared(described);
   }
 }
 
@@ -98,17 +98,17 @@ TEST_F(SplicedTableTest, SeveralNestedTablesInMixedOrdersAreSplicedOneAfterAnoth
 // is rebuilt, and a compressed level in between is expanded first.
 TEST_F(SplicedTableTest, RebuildingReachesUpThroughEveryLevel) {
   for (bool bigEndian : {false, true}) {
-    TableSpec tableSpec = Coded(bigEndian, true, true, true);
+    TableDescription described = Coded(bigEndian, true, true, true);
     for (int level = 0; level < 6; ++level) {
-      TableSpec parent = Coded(level % 2 == 0 ? !bigEndian : bigEndian, level % 2 == 1, level == 3, true);
-      tableSpec = With(parent, {tableSpec, Coded(bigEndian, true, false, false)});
+      TableDescription parent = Coded(level % 2 == 0 ? !bigEndian : bigEndian, level % 2 == 1, level == 3, true);
+      described = With(parent, {described, Coded(bigEndian, true, false, false)});
     }
-    ExpectPrepared(tableSpec);
+    ExpectPrepared(described);
   }
 }
 
 TEST_F(SplicedTableTest, AFaultyCompressedNestedTableFailsTheWholeObject) {
-  TableSpec child = Coded(true, false, true, false);
+  TableDescription child = Coded(true, false, true, false);
   Bytes stored = writer::EncodeTableObject(With(Coded(false, false, false, false), {child}));
   stored[stored.size() - writer::EncodeTableObject(child).size() + 16] ^= 0xFF;  // its first code
   EXPECT_FALSE(GetTable(FileWithTable(stored)).has_value());
@@ -117,14 +117,14 @@ TEST_F(SplicedTableTest, AFaultyCompressedNestedTableFailsTheWholeObject) {
 // The header stays plain, so descriptorCount is known before expansion;
 // a body too short for it, or entries beyond it, are refused.
 TEST_F(SplicedTableTest, AnExpansionThatDoesNotHoldItsEntriesIsRefused) {
-  TableSpec tableSpec = Coded(false, false, true, false);
-  tableSpec.descriptorCount = 40;
-  EXPECT_FALSE(GetStoredTable(tableSpec).has_value());
-  tableSpec = Coded(true, true, true, false);
-  tableSpec.entries[1].location = 4096;
-  EXPECT_FALSE(GetStoredTable(tableSpec).has_value());
-  tableSpec = With(Coded(false, false, false, false), {tableSpec});
-  EXPECT_FALSE(GetStoredTable(tableSpec).has_value());
+  TableDescription described = Coded(false, false, true, false);
+  described.descriptorCount = 40;
+  EXPECT_FALSE(GetStoredTable(described).has_value());
+  described = Coded(true, true, true, false);
+  described.entries[1].location = 4096;
+  EXPECT_FALSE(GetStoredTable(described).has_value());
+  described = With(Coded(false, false, false, false), {described});
+  EXPECT_FALSE(GetStoredTable(described).has_value());
 }
 
 // An expansion whose start shrinks far better than its rest outgrows what
@@ -137,19 +137,19 @@ TEST_F(SplicedTableTest, AnExpandedTableComesInABlockOfAboutItsOwnSize) {
     random = random * 1103515245u + 12345u;
     values[i] = random >> 30;
   }
-  TableSpec tableSpec;
-  tableSpec.compressed = true;
-  tableSpec.entries = {TypedArray(1, std::move(values))};
-  ExpectPrepared(tableSpec);
+  TableDescription described;
+  described.compressed = true;
+  described.entries = {TypedArray(1, std::move(values))};
+  ExpectPrepared(described);
 }
 
 // Thirty nested tables of 200,000 equal bytes each, compressed to a record
 // of a few kilobytes: a parent of 6 MB, spliced in one pass.
 TEST_F(SplicedTableTest, ManyLargeCompressedNestedTablesAreSpliced) {
-  TableSpec child;
+  TableDescription child;
   child.compressed = true;
   child.entries = {RawRun(Bytes(200000, 0x41))};
-  TableSpec parent;
+  TableDescription parent;
   for (int i = 0; i < 30; ++i) parent.entries.push_back(NestedTable(child));
   ExpectPrepared(parent);
 }
@@ -158,7 +158,7 @@ TEST_F(SplicedTableTest, ManyLargeCompressedNestedTablesAreSpliced) {
 // rebuild needs room for the entries' bytes, not for the padding after the
 // last run, nor for an empty run at the very end.
 TEST_F(SplicedTableTest, AParentPackedMoreTightlyIsRebuiltWhenItsBytesFit) {
-  const TableSpec child = Coded(true, false, true, false);
+  const TableDescription child = Coded(true, false, true, false);
   const Bytes stored = writer::EncodeTableObject(child);
   const Bytes prepared = writer::PreparedTableObject(child);
   const Bytes run = {1, 2, 3, 4, 5, 6, 7, 8};
@@ -178,22 +178,22 @@ TEST_F(SplicedTableTest, AParentPackedMoreTightlyIsRebuiltWhenItsBytesFit) {
 }
 
 TEST(SplicedPrepareTest, ARebuiltObjectComesInANewBlockAndTheGivenOneStays) {
-  const TableSpec tableSpec = With(Coded(true, true, false, true), {Coded(false, true, true, true)});
-  const Prepared prepared = Prepare(writer::EncodeTableObject(tableSpec));
+  const TableDescription described = With(Coded(true, true, false, true), {Coded(false, true, true, true)});
+  const Prepared prepared = Prepare(writer::EncodeTableObject(described));
   EXPECT_FALSE(prepared.inPlace);
-  EXPECT_EQ(prepared.bytes, writer::PreparedTableObject(tableSpec));
+  EXPECT_EQ(prepared.bytes, writer::PreparedTableObject(described));
 }
 
 TEST(SplicedDamageTest, DamagedCompressedNestedTablesNeverLeaveTheirBlock) {
-  TableSpec tableSpec = With(Coded(false, false, false, true), {Coded(true, false, true, false)});
-  tableSpec = With(Coded(true, false, false, false), {tableSpec, Coded(false, false, true, true)});
-  PrepareDamagedCopies(writer::EncodeTableObject(tableSpec), 3000);
+  TableDescription described = With(Coded(false, false, false, true), {Coded(true, false, true, false)});
+  described = With(Coded(true, false, false, false), {described, Coded(false, false, true, true)});
+  PrepareDamagedCopies(writer::EncodeTableObject(described), 3000);
 }
 
 TEST_F(SplicedTableTest, EveryAllocationFailureGivesNullAndLeaksNothing) {
-  TableSpec tableSpec = With(Coded(false, true, false, true), {Coded(true, true, true, true)});
-  tableSpec = With(Coded(true, true, true, false), {tableSpec, Coded(false, false, true, false)});
-  EXPECT_GT(FailEachAllocationInTurn(tableSpec), 10);
+  TableDescription described = With(Coded(false, true, false, true), {Coded(true, true, true, true)});
+  described = With(Coded(true, true, true, false), {described, Coded(false, false, true, false)});
+  EXPECT_GT(FailEachAllocationInTurn(described), 10);
 }
 
 }  // namespace
@@ -223,7 +223,7 @@ Bytes ParentOfCopies(const Bytes &nested, std::int32_t count) {
 // new parent, each byte copied once: thousands of them take no longer than
 // their bytes do.
 TEST(SplicedManyTest, ThousandsOfCompressedNestedTablesAreSplicedInOnePass) {
-  TableSpec child;
+  TableDescription child;
   child.compressed = true;
   child.entries = {RawRun({1, 2, 3})};
   EXPECT_EQ(Prepare(ParentOfCopies(writer::EncodeTableObject(child), 3000)).bytes,

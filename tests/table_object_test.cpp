@@ -12,23 +12,23 @@ using writer::NestedTable;
 using writer::RawRun;
 using writer::TypedArray;
 
-TableSpec Leaf(bool bigEndian) {
-  TableSpec tableSpec;
-  tableSpec.bigEndian = bigEndian;
-  tableSpec.scrambled = true;
-  tableSpec.deltaCoded = true;
-  tableSpec.entries = {TypedArray(2, {1, 2, 3}), RawRun({4, 5, 6})};
-  return tableSpec;
+TableDescription Leaf(bool bigEndian) {
+  TableDescription described;
+  described.bigEndian = bigEndian;
+  described.scrambled = true;
+  described.deltaCoded = true;
+  described.entries = {TypedArray(2, {1, 2, 3}), RawRun({4, 5, 6})};
+  return described;
 }
 
 TEST(PrepareTableObjectTest, InPlaceWorkReturnsTheSameBlock) {
-  TableSpec tableSpec = Leaf(false);
-  tableSpec.entries.push_back(NestedTable(Leaf(true)));
-  const Prepared prepared = Prepare(writer::EncodeTableObject(tableSpec));
+  TableDescription described = Leaf(false);
+  described.entries.push_back(NestedTable(Leaf(true)));
+  const Prepared prepared = Prepare(writer::EncodeTableObject(described));
   EXPECT_TRUE(prepared.inPlace);
-  EXPECT_EQ(prepared.bytes, writer::PreparedTableObject(tableSpec));
+  EXPECT_EQ(prepared.bytes, writer::PreparedTableObject(described));
 
-  const Bytes empty = writer::EncodeTableObject(TableSpec{});
+  const Bytes empty = writer::EncodeTableObject(TableDescription{});
   EXPECT_TRUE(Prepare(empty).inPlace);
   EXPECT_EQ(Prepare(empty).bytes, empty);
 }
@@ -104,15 +104,15 @@ TEST(PrepareTableObjectTest, RefusesNestedTablesOutsideTheirParentsDataArea) {
 // Each level holds one nested table and nothing else; the innermost one
 // is delta-coded, so every level is walked.
 Bytes Nesting(std::int32_t levels, bool alternateOrder) {
-  TableSpec tableSpec = Leaf(false);
+  TableDescription described = Leaf(false);
   for (std::int32_t level = 0; level < levels; ++level) {
-    TableSpec parent;
+    TableDescription parent;
     parent.bigEndian = alternateOrder && level % 2 == 0;
     parent.scrambled = level % 3 == 0;
-    parent.entries = {NestedTable(std::move(tableSpec))};
-    tableSpec = std::move(parent);
+    parent.entries = {NestedTable(std::move(described))};
+    described = std::move(parent);
   }
-  return writer::EncodeTableObject(tableSpec);
+  return writer::EncodeTableObject(described);
 }
 
 // `levels` tables, each the only entry of the one before, in one buffer.
@@ -158,13 +158,13 @@ TEST(PrepareTableObjectTest, SharedNestedTablesCannotMakeTheWalkExponential) {
 
 // Damage of every kind to a table with nested tables of both orders.
 TEST(PrepareTableObjectTest, DamagedObjectsNeverLeaveTheirBlock) {
-  TableSpec child = Leaf(true);
+  TableDescription child = Leaf(true);
   child.entries.push_back(NestedTable(Leaf(false)));
-  TableSpec tableSpec = Leaf(false);
-  tableSpec.scrambled = false;
-  tableSpec.entries.push_back(NestedTable(child));
-  tableSpec.entries.push_back(writer::InlineEntry(3));
-  PrepareDamagedCopies(writer::EncodeTableObject(tableSpec), 3000);
+  TableDescription described = Leaf(false);
+  described.scrambled = false;
+  described.entries.push_back(NestedTable(child));
+  described.entries.push_back(writer::InlineEntry(3));
+  PrepareDamagedCopies(writer::EncodeTableObject(described), 3000);
 }
 
 TEST(UnscrambleTableObjectTest, ReportsBadArgumentsAndKeepsTheFlagOnFailure) {
@@ -190,11 +190,11 @@ TEST(UnscrambleTableObjectTest, ReportsBadArgumentsAndKeepsTheFlagOnFailure) {
   EXPECT_EQ(unscramble(empty, &after), -128);
   EXPECT_EQ(after, empty);
 
-  TableSpec tableSpec = Leaf(true);
-  tableSpec.deltaCoded = false;
-  tableSpec.strayFlags = 0x100;
-  EXPECT_EQ(unscramble(writer::EncodeTableObject(tableSpec), &after), 0);
-  EXPECT_EQ(after, writer::PreparedTableObject(tableSpec));
+  TableDescription described = Leaf(true);
+  described.deltaCoded = false;
+  described.strayFlags = 0x100;
+  EXPECT_EQ(unscramble(writer::EncodeTableObject(described), &after), 0);
+  EXPECT_EQ(after, writer::PreparedTableObject(described));
 }
 
 TEST(RestoreDeltasTest, RefusesWhatItCannotRestore) {

@@ -32,14 +32,14 @@ std::string Describe(const Bytes &bytes, std::size_t available) {
 }
 std::string Describe(const Bytes &bytes) { return Describe(bytes, bytes.size()); }
 
-TableSpec EveryKind(bool bigEndian) {
-  TableSpec inner;
+TableDescription EveryKind(bool bigEndian) {
+  TableDescription inner;
   inner.bigEndian = bigEndian;  // the same order as the outermost table
   inner.entries = {RawRun({1})};
-  TableSpec middle;
+  TableDescription middle;
   middle.bigEndian = !bigEndian;
   middle.entries = {TypedArray(4, {-5}), NestedTable(inner)};
-  TableSpec outer;
+  TableDescription outer;
   outer.bigEndian = bigEndian;
   outer.entries = {TypedArray(1, {1, -2, 127, -128}),
                    TypedArray(2, {1000, -1, -32768, 0x0102}),
@@ -101,7 +101,7 @@ class TableReaderFileTest : public TableFileTest {};
 TEST_F(TableReaderFileTest, ReadsWhatDIGetTableReturns) {
   for (bool bigEndian : {false, true}) {
     SCOPED_TRACE(bigEndian);
-    TableSpec stored = EveryKind(bigEndian);
+    TableDescription stored = EveryKind(bigEndian);
     stored.compressed = true;
     stored.scrambled = true;
     Write("info.dat", writer::Finish(FileWithTable(writer::EncodeTableObject(stored))));

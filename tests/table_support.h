@@ -14,7 +14,7 @@
 
 namespace dinfo::test {
 
-using writer::TableSpec;
+using writer::TableDescription;
 
 // A library block holding the bytes; the caller releases it.
 inline Block ToBlock(const Bytes &bytes) {
@@ -162,15 +162,15 @@ class TableFileTest : public FileTest {
     return GetTable();
   }
 
-  std::optional<Bytes> GetStoredTable(const TableSpec &tableSpec) {
-    return GetTable(FileWithTable(writer::EncodeTableObject(tableSpec)));
+  std::optional<Bytes> GetStoredTable(const TableDescription &described) {
+    return GetTable(FileWithTable(writer::EncodeTableObject(described)));
   }
 
   // Lets 0, 1, 2, ... allocations succeed until none fails: every failure
   // must give null with nothing held, and the last call the whole table.
   // Returns how many calls failed.
-  std::int64_t FailEachAllocationInTurn(const TableSpec &tableSpec) {
-    Write("info.dat", writer::Finish(FileWithTable(writer::EncodeTableObject(tableSpec))));
+  std::int64_t FailEachAllocationInTurn(const TableDescription &described) {
+    Write("info.dat", writer::Finish(FileWithTable(writer::EncodeTableObject(described))));
     for (std::int64_t successes = 0;; ++successes) {
       seam::FailAllocationsAfter(successes);
       void *table = DIGetTable("info.dat", Folder(), 1, nullptr, 0);
@@ -179,7 +179,7 @@ class TableFileTest : public FileTest {
       if (!fired) {
         EXPECT_NE(table, nullptr);
         if (table != nullptr) {
-          EXPECT_EQ(TableBytes(table), writer::PreparedTableObject(tableSpec));
+          EXPECT_EQ(TableBytes(table), writer::PreparedTableObject(described));
           ExpectBlockFits(table, std::int64_t(TableBytes(table).size()));
         }
         DIFreeTable(table);

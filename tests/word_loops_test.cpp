@@ -35,18 +35,18 @@ TEST(RestoreDeltasTest, AgreesWithTheWriterForEveryWidthAndOrder) {
   std::mt19937 random(23);
   for (bool bigEndian : {false, true}) {
     for (std::int64_t count : {1, 2, 3, 7, 8, 9, 64, 1001}) {
-      TableSpec tableSpec;
-      tableSpec.bigEndian = bigEndian;
-      tableSpec.deltaCoded = true;
+      TableDescription described;
+      described.bigEndian = bigEndian;
+      described.deltaCoded = true;
       for (std::int32_t width : {1, 2, 4}) {
         std::vector<std::int64_t> values(static_cast<std::size_t>(count));
         for (auto &value : values) value = static_cast<std::int64_t>(random());
-        tableSpec.entries.push_back(writer::TypedArray(width, values));
+        described.entries.push_back(writer::TypedArray(width, values));
       }
       Bytes run(static_cast<std::size_t>(count));
       for (auto &byte : run) byte = static_cast<std::uint8_t>(random());
-      tableSpec.entries.push_back(writer::RawRun(run));
-      const writer::EncodedTable table = writer::EncodeTable(tableSpec);
+      described.entries.push_back(writer::RawRun(run));
+      const writer::EncodedTable table = writer::EncodeTable(described);
       Block block = ToBlock(table.stored);
       ASSERT_EQ(RestoreDeltas(block), 0);
       EXPECT_EQ(Bytes(block.begin(), block.end()), table.prepared)

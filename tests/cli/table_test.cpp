@@ -96,57 +96,57 @@ TEST_F(TableTest, ANullTableIsExplained) {
 
 TEST_F(TableTest, WriterTablesOfEveryKindRebuildIdentically) {
   using namespace writer;
-  TableSpec inner;
+  TableDescription inner;
   inner.scrambled = true;
   inner.scrambleKey = 0x0BADF00Du;
   inner.entries = {TypedArray(4, {-1, 0x7FFFFFFF, -0x80000000ll}), RawRun({})};
 
-  TableSpec outer;
+  TableDescription outer;
   outer.bigEndian = true;
   outer.deltaCoded = true;
   outer.tailBytes = 16;
   outer.entries = {TypedArray(1, {-128, 127, 0, 5}), TypedArray(2, {}), RawRun({9, 9, 1}), NestedTable(inner),
                    InlineEntry(-7)};
 
-  TableSpec stray;  // flag bits without meaning, and a scrambled body whose
+  TableDescription stray;  // flag bits without meaning, and a scrambled body whose
   stray.strayFlags = 0x00000101u;  // data reach into the trailer
   stray.scrambled = true;
   stray.entries = {TypedArray(4, {1, 2}), TypedBytes(3, {1, 2, 3, 4, 5, 6}), TypedBytes(16, Bytes(16, 0xAB))};
 
-  TableSpec empty;
-  TableEntrySpec tagged = InlineEntry(3);
+  TableDescription empty;
+  TableEntryDescription tagged = InlineEntry(3);
   tagged.tag = 0xF8000042u;
   empty.entries = {tagged};
 
-  TableSpec everyCoding;  // scrambled, compressed and delta-coded, around
+  TableDescription everyCoding;  // scrambled, compressed and delta-coded, around
   everyCoding.scrambled = true;  // a compressed table that holds a
   everyCoding.compressed = true;  // scrambled one
   everyCoding.deltaCoded = true;
-  TableSpec middle;
+  TableDescription middle;
   middle.compressed = true;
   middle.bigEndian = true;
   middle.entries = {NestedTable(inner), TypedArray(2, {5, 4, 3, 2, 1})};
   everyCoding.entries = {TypedArray(2, std::vector<std::int64_t>(300, 7)), NestedTable(middle), RawRun(Bytes(70, 1))};
 
-  TableSpec compressedEmpty;
+  TableDescription compressedEmpty;
   compressedEmpty.compressed = true;
 
   WriteTables("tables.dat", {EncodeTableObject(outer), EncodeTableObject(stray), EncodeTableObject(empty),
-                             EncodeTableObject(TableSpec{}), EncodeTableObject(everyCoding),
+                             EncodeTableObject(TableDescription{}), EncodeTableObject(everyCoding),
                              EncodeTableObject(compressedEmpty)});
   ExpectTablesRebuild("tables.dat");
 }
 
 TEST_F(TableTest, DamagedOrForeignTablesStayRawAndShowTheirProblem) {
   using namespace writer;
-  TableSpec badTag;
+  TableDescription badTag;
   badTag.entries = {TypedArray(2, {1, 2})};
   badTag.entries[0].tag = 0xAB000000u;
-  TableSpec moved;  // an entry away from the aligned layout
+  TableDescription moved;  // an entry away from the aligned layout
   moved.entries = {TypedArray(2, {1, 2}), RawRun({1})};
   moved.tailBytes = 8;
   moved.entries[1].location = 48;
-  TableSpec oversized;
+  TableDescription oversized;
   oversized.entries = {TypedArray(4, {1})};
   oversized.totalSize = 4096;
   WriteTables("damaged.dat", {EncodeTableObject(badTag), EncodeTableObject(moved), EncodeTableObject(oversized)});

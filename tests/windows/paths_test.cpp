@@ -35,7 +35,7 @@ writer::KeyedBlock BySelector(const std::vector<std::vector<std::int32_t>> &rows
 // A compressed, scrambled table object: DIGetTable hands it over expanded,
 // in a block of its own.
 writer::EncodedTable CompressedTable() {
-  writer::TableSpec table;
+  writer::TableDescription table;
   table.compressed = true;
   table.scrambled = true;
   table.entries = {writer::TypedArray(2, {1, 2, 3, 4}), writer::RawRun({9, 8, 7})};

@@ -7,8 +7,8 @@ namespace dinfo::cli {
 namespace {
 
 using writer::Bytes;
-using writer::TableEntrySpec;
-using writer::TableSpec;
+using writer::TableEntryDescription;
+using writer::TableDescription;
 
 constexpr std::uint32_t DefaultTableScrambleKey = 0x3C5A96E1u;
 constexpr std::uint32_t LowFlagBits = 0x1FFFFFFFu;
@@ -19,7 +19,7 @@ std::uint32_t TagBits(const Json &entry, const std::string &where, std::uint32_t
   return kind | static_cast<std::uint32_t>(IntegerField(entry, "tagBits", where, 0, 0xFFFFFF, 0));
 }
 
-TableEntrySpec ArrayEntry(const Json &entry, const std::string &where) {
+TableEntryDescription ArrayEntry(const Json &entry, const std::string &where) {
   OnlyKeys(entry, where, {"array", "elementSize"});
   const auto size = static_cast<std::int32_t>(RequiredIntegerField(entry, "elementSize", where, 1, 16));
   const Json &values = ArrayField(entry, "array", where);
@@ -49,9 +49,9 @@ TableEntrySpec ArrayEntry(const Json &entry, const std::string &where) {
   return writer::TypedBytes(size, std::move(bytes));
 }
 
-TableSpec TableOf(const Json &table, const std::string &where, int depth);
+TableDescription TableOf(const Json &table, const std::string &where, int depth);
 
-TableEntrySpec EntryOf(const Json &entry, const std::string &where, int depth) {
+TableEntryDescription EntryOf(const Json &entry, const std::string &where, int depth) {
   if (!entry.is_object()) BadDescription(where, "expected an entry object");
   if (entry.contains("array")) return ArrayEntry(entry, where);
   if (entry.contains("rawRun")) {
@@ -64,13 +64,13 @@ TableEntrySpec EntryOf(const Json &entry, const std::string &where, int depth) {
   if (entry.contains("table")) {
     OnlyKeys(entry, where, {"table", "tagBits"});
     if (depth >= MaxNesting) BadDescription(where, "tables nested more than " + std::to_string(MaxNesting) + " deep");
-    TableEntrySpec nested = writer::NestedTable(TableOf(entry.at("table"), where + ".table", depth + 1));
+    TableEntryDescription nested = writer::NestedTable(TableOf(entry.at("table"), where + ".table", depth + 1));
     if (entry.contains("tagBits")) nested.tag = TagBits(entry, where, 0xDC000000u);
     return nested;
   }
   if (entry.contains("inline")) {
     OnlyKeys(entry, where, {"inline", "tagBits"});
-    TableEntrySpec inlineEntry =
+    TableEntryDescription inlineEntry =
         writer::InlineEntry(static_cast<std::int32_t>(ToInteger(entry.at("inline"), where + ".inline", INT32_MIN, 0xFFFFFFFFll)));
     if (entry.contains("tagBits")) inlineEntry.tag = TagBits(entry, where, 0xF8000000u);
     return inlineEntry;
@@ -78,10 +78,10 @@ TableEntrySpec EntryOf(const Json &entry, const std::string &where, int depth) {
   BadDescription(where, "an entry needs \"array\", \"rawRun\", \"table\" or \"inline\"");
 }
 
-TableSpec TableOf(const Json &table, const std::string &where, int depth) {
+TableDescription TableOf(const Json &table, const std::string &where, int depth) {
   OnlyKeys(table, where, {"byteOrder", "scrambled", "scrambleKey", "compressed", "deltaCoded", "flags", "tailBytes",
                           "entries"});
-  TableSpec object;
+  TableDescription object;
   const std::string order = table.value("byteOrder", std::string("little"));
   if (order != "little" && order != "big") BadDescription(where + ".byteOrder", "expected \"little\" or \"big\"");
   object.bigEndian = order == "big";
@@ -106,7 +106,7 @@ TableSpec TableOf(const Json &table, const std::string &where, int depth) {
 }  // namespace
 
 Bytes EncodeTableRecord(const Json &table, const std::string &where) {
-  const TableSpec object = TableOf(table, where, 0);
+  const TableDescription object = TableOf(table, where, 0);
   Bytes stored = writer::EncodeTable(object).stored;
   if (stored.size() > std::size_t(INT32_MAX)) BadDescription(where, "the table object would pass 2 GiB");
   if (object.scrambled && stored.size() <= 16) {

@@ -17,10 +17,10 @@ using namespace dinfo::writer;
 
 // A big-endian table of 16-bit values with a little-endian table nested
 // inside, stored compressed: DIGetTable expands it but keeps each order.
-TableSpec SampleTable() {
-  TableSpec nested;
+TableDescription SampleTable() {
+  TableDescription nested;
   nested.entries = {TypedArray(4, {-1, 70000})};
-  TableSpec table;
+  TableDescription table;
   table.bigEndian = true;
   table.compressed = true;
   table.entries = {TypedArray(2, {300, -2, 1200}), RawRun({'d', 'p', 'i'}), NestedTable(nested)};

@@ -20,7 +20,7 @@ void PutWord(Bytes &out, std::size_t at, std::uint32_t value, bool bigEndian) {
 
 // Elements of 2 and 4 bytes follow the object's byte order; all others are
 // stored least significant byte first whatever the order.
-Bytes PackElements(const TableEntrySpec &entry, bool bigEndian) {
+Bytes PackElements(const TableEntryDescription &entry, bool bigEndian) {
   const auto size = std::size_t(entry.elementSize);
   Bytes out = entry.bytes;
   if (out.empty()) {
@@ -66,13 +66,13 @@ Bytes DeltaCode(const Bytes &plain, std::size_t width, bool bigEndian) {
   return out;
 }
 
-bool IsDeltaCodable(const TableEntrySpec &entry) {
+bool IsDeltaCodable(const TableEntryDescription &entry) {
   if (entry.kind == TableEntryKind::RawRun) return true;
   return entry.kind == TableEntryKind::TypedArray &&
          (entry.elementSize == 1 || entry.elementSize == 2 || entry.elementSize == 4);
 }
 
-std::uint32_t TagOf(const TableEntrySpec &entry, std::size_t length) {
+std::uint32_t TagOf(const TableEntryDescription &entry, std::size_t length) {
   if (entry.tag) return *entry.tag;
   switch (entry.kind) {
     case TableEntryKind::TypedArray:
@@ -97,31 +97,31 @@ std::size_t Advance(TableEntryKind kind, std::size_t length) {
 
 // Header, descriptors and data in the aligned layout; `extraTail` zero
 // bytes follow. `dataEnd` receives where the last entry's data end.
-Bytes LayOut(const TableSpec &tableSpec, const std::vector<Bytes> &data, std::uint32_t flags,
+Bytes LayOut(const TableDescription &described, const std::vector<Bytes> &data, std::uint32_t flags,
              std::size_t extraTail, std::size_t *dataEnd) {
-  const std::size_t count = tableSpec.entries.size();
+  const std::size_t count = described.entries.size();
   Bytes out(16 + 8 * count, 0);
   *dataEnd = out.size();
   for (std::size_t i = 0; i < count; ++i) {
-    const TableEntrySpec &entry = tableSpec.entries[i];
+    const TableEntryDescription &entry = described.entries[i];
     const std::size_t position = out.size();
     const auto location = entry.kind == TableEntryKind::Inline
                               ? entry.inlineLocation
                               : static_cast<std::int32_t>(position);
-    PutWord(out, 16 + 8 * i, TagOf(entry, data[i].size()), tableSpec.bigEndian);
+    PutWord(out, 16 + 8 * i, TagOf(entry, data[i].size()), described.bigEndian);
     PutWord(out, 20 + 8 * i, static_cast<std::uint32_t>(entry.location.value_or(location)),
-            tableSpec.bigEndian);
+            described.bigEndian);
     out.insert(out.end(), data[i].begin(), data[i].end());
     if (!data[i].empty()) *dataEnd = out.size();
     out.resize(position + Advance(entry.kind, data[i].size()), 0);
   }
-  out.resize(out.size() + std::size_t(tableSpec.tailBytes) + extraTail, 0);
-  PutWord(out, 0, Magic, tableSpec.bigEndian);
-  PutWord(out, 4, static_cast<std::uint32_t>(tableSpec.totalSize.value_or(static_cast<std::int32_t>(out.size()))),
-          tableSpec.bigEndian);
-  PutWord(out, 8, static_cast<std::uint32_t>(tableSpec.descriptorCount.value_or(static_cast<std::int32_t>(count))),
-          tableSpec.bigEndian);
-  PutWord(out, 12, tableSpec.flags.value_or(flags), tableSpec.bigEndian);
+  out.resize(out.size() + std::size_t(described.tailBytes) + extraTail, 0);
+  PutWord(out, 0, Magic, described.bigEndian);
+  PutWord(out, 4, static_cast<std::uint32_t>(described.totalSize.value_or(static_cast<std::int32_t>(out.size()))),
+          described.bigEndian);
+  PutWord(out, 8, static_cast<std::uint32_t>(described.descriptorCount.value_or(static_cast<std::int32_t>(count))),
+          described.bigEndian);
+  PutWord(out, 12, described.flags.value_or(flags), described.bigEndian);
   return out;
 }
 
@@ -143,48 +143,48 @@ void PutRestoredTrailer(Bytes &object, std::uint32_t key) {
 // The body is compressed after delta coding, as a whole, and padded with
 // zeros to a multiple of 8; when it is also scrambled, at least four of
 // them, so that the trailer never covers the code stream.
-void Compress(const TableSpec &tableSpec, Bytes &object) {
+void Compress(const TableDescription &described, Bytes &object) {
   Bytes body = LzwEncode(Bytes(object.begin() + 16, object.end()));
-  body.resize((body.size() + (tableSpec.scrambled ? 4 : 0) + 7) / 8 * 8, 0);
+  body.resize((body.size() + (described.scrambled ? 4 : 0) + 7) / 8 * 8, 0);
   object.resize(16);
   object.insert(object.end(), body.begin(), body.end());
-  if (!tableSpec.totalSize) PutWord(object, 4, static_cast<std::uint32_t>(object.size()), tableSpec.bigEndian);
+  if (!described.totalSize) PutWord(object, 4, static_cast<std::uint32_t>(object.size()), described.bigEndian);
 }
 
 }  // namespace
 
-TableEntrySpec TypedArray(std::int32_t elementSize, std::vector<std::int64_t> values) {
-  TableEntrySpec entry;
+TableEntryDescription TypedArray(std::int32_t elementSize, std::vector<std::int64_t> values) {
+  TableEntryDescription entry;
   entry.kind = TableEntryKind::TypedArray;
   entry.elementSize = elementSize;
   entry.values = std::move(values);
   return entry;
 }
 
-TableEntrySpec TypedBytes(std::int32_t elementSize, Bytes elementBytes) {
-  TableEntrySpec entry;
+TableEntryDescription TypedBytes(std::int32_t elementSize, Bytes elementBytes) {
+  TableEntryDescription entry;
   entry.kind = TableEntryKind::TypedArray;
   entry.elementSize = elementSize;
   entry.bytes = std::move(elementBytes);
   return entry;
 }
 
-TableEntrySpec RawRun(Bytes bytes) {
-  TableEntrySpec entry;
+TableEntryDescription RawRun(Bytes bytes) {
+  TableEntryDescription entry;
   entry.kind = TableEntryKind::RawRun;
   entry.bytes = std::move(bytes);
   return entry;
 }
 
-TableEntrySpec NestedTable(TableSpec table) {
-  TableEntrySpec entry;
+TableEntryDescription NestedTable(TableDescription table) {
+  TableEntryDescription entry;
   entry.kind = TableEntryKind::NestedTable;
   entry.nested.push_back(std::move(table));
   return entry;
 }
 
-TableEntrySpec InlineEntry(std::int32_t location) {
-  TableEntrySpec entry;
+TableEntryDescription InlineEntry(std::int32_t location) {
+  TableEntryDescription entry;
   entry.kind = TableEntryKind::Inline;
   entry.inlineLocation = location;
   return entry;
@@ -195,48 +195,48 @@ TableEntrySpec InlineEntry(std::int32_t location) {
 // its tail is gone; otherwise the trailer stays. Uncompressed scrambled
 // objects get 8 more tail bytes when their data would reach into the
 // trailer.
-EncodedTable EncodeTable(const TableSpec &tableSpec) {
+EncodedTable EncodeTable(const TableDescription &described) {
   std::vector<Bytes> stored;
   std::vector<Bytes> prepared;
-  TableSpec preparedSpec = tableSpec;  // a spliced-in nested table's tag is renewed
+  TableDescription preparedDescription = described;  // a spliced-in nested table's tag is renewed
   bool rebuilt = false;
-  for (std::size_t i = 0; i < tableSpec.entries.size(); ++i) {
-    const TableEntrySpec &entry = tableSpec.entries[i];
+  for (std::size_t i = 0; i < described.entries.size(); ++i) {
+    const TableEntryDescription &entry = described.entries[i];
     if (entry.kind == TableEntryKind::NestedTable) {
       EncodedTable nested = EncodeTable(entry.nested.at(0));
       rebuilt = rebuilt || nested.needsOwnBlock;
-      if (nested.needsOwnBlock) preparedSpec.entries[i].tag.reset();
+      if (nested.needsOwnBlock) preparedDescription.entries[i].tag.reset();
       stored.push_back(std::move(nested.stored));
       prepared.push_back(std::move(nested.prepared));
       continue;
     }
-    Bytes plain = entry.kind == TableEntryKind::TypedArray ? PackElements(entry, tableSpec.bigEndian) : entry.bytes;
-    const bool coded = tableSpec.deltaCoded && IsDeltaCodable(entry);
-    stored.push_back(coded ? DeltaCode(plain, std::size_t(entry.elementSize), tableSpec.bigEndian) : plain);
+    Bytes plain = entry.kind == TableEntryKind::TypedArray ? PackElements(entry, described.bigEndian) : entry.bytes;
+    const bool coded = described.deltaCoded && IsDeltaCodable(entry);
+    stored.push_back(coded ? DeltaCode(plain, std::size_t(entry.elementSize), described.bigEndian) : plain);
     prepared.push_back(std::move(plain));
   }
 
-  const std::uint32_t codings = (tableSpec.scrambled ? Scrambled : 0) | (tableSpec.compressed ? Compressed : 0) |
-                                (tableSpec.deltaCoded ? DeltaCoded : 0);
+  const std::uint32_t codings = (described.scrambled ? Scrambled : 0) | (described.compressed ? Compressed : 0) |
+                                (described.deltaCoded ? DeltaCoded : 0);
   std::size_t dataEnd = 0;
   EncodedTable result;
-  result.stored = LayOut(tableSpec, stored, tableSpec.strayFlags | codings, 0, &dataEnd);
+  result.stored = LayOut(described, stored, described.strayFlags | codings, 0, &dataEnd);
   std::size_t extraTail = 0;
-  if (tableSpec.scrambled && !tableSpec.compressed && dataEnd + 4 > result.stored.size()) {
+  if (described.scrambled && !described.compressed && dataEnd + 4 > result.stored.size()) {
     extraTail = 8;
-    result.stored = LayOut(tableSpec, stored, tableSpec.strayFlags | codings, extraTail, &dataEnd);
+    result.stored = LayOut(described, stored, described.strayFlags | codings, extraTail, &dataEnd);
   }
-  result.prepared = LayOut(preparedSpec, prepared, tableSpec.deltaCoded ? 0 : tableSpec.strayFlags, extraTail, &dataEnd);
-  result.needsOwnBlock = rebuilt || tableSpec.compressed;
-  if (tableSpec.compressed) Compress(tableSpec, result.stored);
-  if (tableSpec.scrambled && result.stored.size() >= 20) {
+  result.prepared = LayOut(preparedDescription, prepared, described.deltaCoded ? 0 : described.strayFlags, extraTail, &dataEnd);
+  result.needsOwnBlock = rebuilt || described.compressed;
+  if (described.compressed) Compress(described, result.stored);
+  if (described.scrambled && result.stored.size() >= 20) {
     if (!result.needsOwnBlock) {
       Bytes restored = result.stored;
-      PutRestoredTrailer(restored, tableSpec.scrambleKey);
+      PutRestoredTrailer(restored, described.scrambleKey);
       std::copy(restored.end() - 4, restored.end(), result.prepared.end() - 4);
     }
     Bytes body(result.stored.begin() + 16, result.stored.end());
-    ScrambleBlock(body, tableSpec.scrambleKey);
+    ScrambleBlock(body, described.scrambleKey);
     std::copy(body.begin(), body.end(), result.stored.begin() + 16);
   }
   return result;

@@ -19,9 +19,9 @@ namespace dinfo::writer {
 
 enum class TableEntryKind { TypedArray, RawRun, NestedTable, Inline };
 
-struct TableSpec;
+struct TableDescription;
 
-struct TableEntrySpec {
+struct TableEntryDescription {
   TableEntryKind kind = TableEntryKind::RawRun;
   std::int32_t elementSize = 1;      // typed arrays: 1 to 16
   std::vector<std::int64_t> values;  // typed arrays: one value per element (low bytes kept)
@@ -29,20 +29,20 @@ struct TableEntrySpec {
   // instead of values, each element least significant byte first.
   Bytes bytes;
   std::int32_t inlineLocation = 0;  // inline entries: the location word
-  std::vector<TableSpec> nested;    // nested tables: exactly one
+  std::vector<TableDescription> nested;    // nested tables: exactly one
   // Overrides of the descriptor words, for damaged objects.
   std::optional<std::uint32_t> tag;
   std::optional<std::int32_t> location;
 };
 
-struct TableSpec {
+struct TableDescription {
   bool bigEndian = false;  // the order opposite to the machine's
   bool scrambled = false;
   bool compressed = false;
   bool deltaCoded = false;
   std::uint32_t strayFlags = 0;  // bits 0 to 28, which carry no meaning
   std::uint32_t scrambleKey = 0x3C5A96E1u;
-  std::vector<TableEntrySpec> entries;
+  std::vector<TableEntryDescription> entries;
   std::int32_t tailBytes = 0;  // zero bytes after the entries, a multiple of 8
   // Overrides of the header words, for damaged objects.
   std::optional<std::int32_t> totalSize;
@@ -50,11 +50,11 @@ struct TableSpec {
   std::optional<std::uint32_t> flags;
 };
 
-TableEntrySpec TypedArray(std::int32_t elementSize, std::vector<std::int64_t> values);
-TableEntrySpec TypedBytes(std::int32_t elementSize, Bytes elementBytes);
-TableEntrySpec RawRun(Bytes bytes);
-TableEntrySpec NestedTable(TableSpec table);
-TableEntrySpec InlineEntry(std::int32_t location);
+TableEntryDescription TypedArray(std::int32_t elementSize, std::vector<std::int64_t> values);
+TableEntryDescription TypedBytes(std::int32_t elementSize, Bytes elementBytes);
+TableEntryDescription RawRun(Bytes bytes);
+TableEntryDescription NestedTable(TableDescription table);
+TableEntryDescription InlineEntry(std::int32_t location);
 
 struct EncodedTable {
   Bytes stored;    // as a file holds it
@@ -63,9 +63,9 @@ struct EncodedTable {
   bool needsOwnBlock = false;
 };
 
-EncodedTable EncodeTable(const TableSpec &tableSpec);
-inline Bytes EncodeTableObject(const TableSpec &tableSpec) { return EncodeTable(tableSpec).stored; }
-inline Bytes PreparedTableObject(const TableSpec &tableSpec) { return EncodeTable(tableSpec).prepared; }
+EncodedTable EncodeTable(const TableDescription &described);
+inline Bytes EncodeTableObject(const TableDescription &described) { return EncodeTable(described).stored; }
+inline Bytes PreparedTableObject(const TableDescription &described) { return EncodeTable(described).prepared; }
 
 // Record 1005, the table locator: a single block answering one row of
 // (kind, number, 0) per given pair.
