@@ -42,6 +42,12 @@ writer::TableDescription Leaf(std::int32_t size, const SampleShape &shape) {
   described.scrambled = shape.scrambled;
   described.deltaCoded = shape.deltaCoded;
   described.compressed = shape.compressed;
+  if (!shape.curve) {
+    std::mt19937 random(2026);
+    const auto length = static_cast<std::size_t>(size < 64 ? 64 : size) - 32;
+    described.entries.push_back(writer::RawRun(MakeLzwData(shape.data, length, random)));
+    return described;
+  }
   const std::int32_t count = (size < 64 ? 64 : size) / 2 - 16;
   std::vector<std::int64_t> values(static_cast<std::size_t>(count));
   for (std::int32_t i = 0; i < count; ++i) values[std::size_t(i)] = (i * 7 + (i / 97) % 5) & 0xFFFF;

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "dinfo/dinfo.h"
+#include "lzw_data.h"
 #include "writer/writer.h"
 
 namespace dinfo::bench {
@@ -24,6 +25,10 @@ struct SampleShape {
   bool deltaCoded = false;
   bool compressed = false;
   bool nested = false;  // two nested tables of half the size each
+  // The table's bytes: a smooth curve of 16-bit samples, or made-up data
+  // of one kind (bench/lzw_data.h).
+  bool curve = true;
+  LzwData data = LzwData::Text;
 };
 
 constexpr std::int32_t SampleSelector = 1;

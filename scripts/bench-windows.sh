@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Times the exports of dinfo.dll under Wine and of libdinfo.so natively in
-# one run, each beside its own platform's floor (bench/side_by_side), and
-# prints one table. "own" is a call less its floor; "DLL/.so" is the DLL's
+# one run, each beside its own platform's floor (bench/side_by_side): the
+# call's own opens, reads and blocks, recorded from the DLL's imports and
+# replayed (Windows: CreateFileW, SetFilePointer, ReadFile, GlobalAlloc,
+# GlobalFree, CloseHandle; Linux: open, pread, malloc/free, close). Prints
+# one table. "own" is a call less its floor; "DLL/.so" is the DLL's
 # own time over the .so's; "DLL/floor" the DLL's call over its floor. Each
 # figure is the median over ROUNDS runs of both programs, taken in turn,
 # of per-run medians (SMALL_RUNS calls on small files, BIG_RUNS on 16 MiB
@@ -20,11 +23,13 @@ wine=$(grep -E '^DINFO_WINE64:' build/mingw/CMakeCache.txt | cut -d= -f2)
 
 results=$(mktemp -d)
 trap 'rm -rf "$results"' EXIT
+mkdir "$results/traces"
+# The Windows program writes the traces the Linux one replays.
 for round in $(seq 1 "$rounds"); do
-  build/release/bench/side_by_side/dinfo_side_by_side "$small" "$big" >"$results/linux.$round"
   (cd build/mingw/bin &&
     env WINEPREFIX="$PWD/../wineprefix" WINEARCH=win64 WINEDEBUG=-all LC_ALL=C.UTF-8 \
-      "$wine" dinfo_side_by_side.exe "$small" "$big") | tr -d '\r' >"$results/windows.$round"
+      "$wine" dinfo_side_by_side.exe "$small" "$big" "$results/traces") | tr -d '\r' >"$results/windows.$round"
+  build/release/bench/side_by_side/dinfo_side_by_side "$small" "$big" "$results/traces" >"$results/linux.$round"
 done
 
 python3 - "$results" "$rounds" <<'PYTHON'

@@ -1,11 +1,13 @@
 // Times the exports of the shipped library (dinfo.dll under Wine, or the
 // Linux libdinfo.so) on writer-made files, each beside its platform's
-// floor: open the file, read it whole into a block of its size, free the
-// block, close it (Windows: CreateFileW, ReadFile, GlobalAlloc/GlobalFree,
-// CloseHandle; Linux: open, pread, malloc/free, close). Call and floor
-// alternate, and each figure is the median wall time of its runs, in
-// microseconds: one line "name call floor" a figure. One program, built for
-// both; scripts/bench-windows.sh runs the two and compares them.
+// floor: the call's own I/O and memory replayed (call_trace.h). The
+// Windows program records them from the DLL's imports and saves one trace
+// a figure in its working folder; the Linux program replays those traces
+// (the library above the platform layer is the same code, so it makes the
+// same reads and takes the same blocks). Call and floor alternate, and
+// each figure is the median wall time of its runs, in microseconds: one
+// line "name call floor" a figure. scripts/bench-windows.sh runs the two
+// and compares them.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -14,15 +16,9 @@
 #include <vector>
 
 #include "dinfo/dinfo.h"
+#include "call_trace.h"
 #include "sample_files.h"
 
-#if defined(_WIN32)
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 namespace dinfo::bench {
 namespace {
@@ -41,6 +37,9 @@ std::vector<Figure> Figures() {
   SampleShape delta{.tableSize = BigTable, .deltaCoded = true};
   SampleShape lzw{.tableSize = BigTable, .deltaCoded = true, .compressed = true};
   SampleShape nested{.tableSize = BigTable, .deltaCoded = true, .compressed = true, .nested = true};
+  const auto lzwOf = [](LzwData data) {
+    return SampleShape{.tableSize = BigTable, .scrambled = false, .compressed = true, .curve = false, .data = data};
+  };
   return {
       {"DIGetTableFormatType/small", Export::FormatType, {}},
       {"DIGetMainInfo/small", Export::MainInfo, {}},
@@ -51,40 +50,13 @@ std::vector<Figure> Figures() {
       {"DIGetTable/scrambled:16M", Export::Table, scrambled},
       {"DIGetTable/delta:16M", Export::Table, delta},
       {"DIGetTable/lzw_delta:16M", Export::Table, lzw},
+      {"DIGetTable/lzw_text:16M", Export::Table, lzwOf(LzwData::Text)},
+      {"DIGetTable/lzw_image:16M", Export::Table, lzwOf(LzwData::Image)},
+      {"DIGetTable/lzw_random:16M", Export::Table, lzwOf(LzwData::Random)},
+      {"DIGetTable/lzw_runs:16M", Export::Table, lzwOf(LzwData::Runs)},
       {"DIGetTable/nested_lzw_delta:16M", Export::Table, nested},
   };
 }
-
-#if defined(_WIN32)
-bool ReadWhole(const std::string &path) {
-  const std::wstring widePath(path.begin(), path.end());
-  HANDLE file = CreateFileW(widePath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER size{};
-  GetFileSizeEx(file, &size);
-  const auto length = static_cast<DWORD>(size.QuadPart);
-  HGLOBAL block = GlobalAlloc(GMEM_FIXED, length);
-  DWORD got = 0;
-  const bool read = block != nullptr && ReadFile(file, block, length, &got, nullptr) && got == length;
-  GlobalFree(block);
-  CloseHandle(file);
-  return read;
-}
-#else
-bool ReadWhole(const std::string &path) {
-  const int file = open(path.c_str(), O_RDONLY);
-  if (file < 0) return false;
-  struct stat status {};
-  fstat(file, &status);
-  const auto length = static_cast<std::size_t>(status.st_size);
-  void *block = std::malloc(length);
-  const bool read = block != nullptr && pread(file, block, length, 0) == static_cast<ssize_t>(length);
-  std::free(block);
-  close(file);
-  return read;
-}
-#endif
 
 double Median(std::vector<double> times) {
   std::sort(times.begin(), times.end());
@@ -104,11 +76,41 @@ double MicrosecondsOf(Work work) {
 }  // namespace
 }  // namespace dinfo::bench
 
-// Arguments: runs of each small-file figure and of each 16 MiB one.
+namespace dinfo::bench {
+namespace {
+
+// The figure's trace: recorded from a call on Windows and saved in
+// `traces`, read from there on Linux.
+bool TraceOf(const Figure &figure, const std::string &file, const std::string &traces, CallTrace &trace) {
+  const std::string path = traces + "/" + file + ".trace";
+#if defined(_WIN32)
+  Outputs out;
+  StartRecording();
+  Call(figure.call, file, out);
+  trace = StopRecording();
+  return SaveTrace(path, trace);
+#else
+  (void)figure;
+  return LoadTrace(path, trace);
+#endif
+}
+
+}  // namespace
+}  // namespace dinfo::bench
+
+// Arguments: runs of each small-file figure and of each 16 MiB one, and the
+// folder of the traces (written on Windows, read on Linux).
 int main(int argc, char **argv) {
   using namespace dinfo::bench;
   const int smallRuns = argc > 1 ? std::atoi(argv[1]) : 301;
   const int bigRuns = argc > 2 ? std::atoi(argv[2]) : 15;
+  const std::string traces = argc > 3 ? argv[3] : ".";
+#if defined(_WIN32)
+  if (!HookLibraryImports()) {
+    std::fprintf(stderr, "cannot redirect dinfo.dll's imports\n");
+    return 1;
+  }
+#endif
   for (const Figure &figure : Figures()) {
     std::string name = figure.name;
     std::replace(name.begin(), name.end(), '/', '_');
@@ -119,9 +121,14 @@ int main(int argc, char **argv) {
     std::vector<double> calls, floors;
     Outputs out;
     Call(figure.call, file, out);  // once first, to bring the file into the cache
+    CallTrace trace;
+    if (!TraceOf(figure, file, traces, trace)) {
+      std::fprintf(stderr, "no trace of %s in %s\n", figure.name, traces.c_str());
+      return 1;
+    }
     for (int run = 0; run < runs; ++run) {
       calls.push_back(MicrosecondsOf([&] { return Call(figure.call, file, out); }));
-      floors.push_back(MicrosecondsOf([&] { return ReadWhole(path); }));
+      floors.push_back(MicrosecondsOf([&] { return ReplayTrace(trace, path); }));
     }
     std::printf("%s %.1f %.1f\n", figure.name, Median(calls), Median(floors));
     std::fflush(stdout);
