@@ -101,6 +101,14 @@ void Note(const Step &step) {
   if (g_recording) g_trace.push_back(step);
 }
 
+// Where the file pointer stands; asked only while recording, so that the
+// timed calls pay nothing for the recorders but an indirect call.
+std::int64_t PositionOf(HANDLE file) {
+  LARGE_INTEGER now{};
+  if (g_recording) SetFilePointerEx(file, LARGE_INTEGER{}, &now, FILE_CURRENT);
+  return now.QuadPart;
+}
+
 HANDLE WINAPI RecordCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD attributes, HANDLE templateFile) {
   HANDLE file = g_createFileW(name, access, share, security, disposition, attributes, templateFile);
@@ -110,16 +118,12 @@ HANDLE WINAPI RecordCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECUR
 
 DWORD WINAPI RecordSetFilePointer(HANDLE file, LONG low, PLONG high, DWORD method) {
   const DWORD result = g_setFilePointer(file, low, high, method);
-  LARGE_INTEGER now{};
-  SetFilePointerEx(file, LARGE_INTEGER{}, &now, FILE_CURRENT);
-  Note({StepKind::Seek, now.QuadPart});
+  Note({StepKind::Seek, PositionOf(file)});
   return result;
 }
 
 BOOL WINAPI RecordReadFile(HANDLE file, LPVOID buffer, DWORD wanted, LPDWORD done, LPOVERLAPPED overlapped) {
-  LARGE_INTEGER now{};
-  SetFilePointerEx(file, LARGE_INTEGER{}, &now, FILE_CURRENT);
-  Step step{StepKind::Read, now.QuadPart, wanted};
+  Step step{StepKind::Read, PositionOf(file), wanted};
   auto *at = static_cast<std::uint8_t *>(buffer);
   for (const LiveBlock &block : g_live) {
     if (at >= block.start && at < block.start + block.size) {
@@ -142,7 +146,7 @@ HGLOBAL WINAPI RecordGlobalAlloc(UINT flags, SIZE_T bytes) {
 }
 
 HGLOBAL WINAPI RecordGlobalFree(HGLOBAL memory) {
-  for (std::size_t i = 0; i < g_live.size(); ++i) {
+  for (std::size_t i = 0; g_recording && i < g_live.size(); ++i) {
     if (g_live[i].start == memory) {
       Note({StepKind::Free, 0, 0, g_live[i].id});
       g_live.erase(g_live.begin() + static_cast<std::ptrdiff_t>(i));
@@ -194,6 +198,7 @@ void StartRecording() {
 
 CallTrace StopRecording() {
   g_recording = false;
+  g_live.clear();
   return g_trace;
 }
 
