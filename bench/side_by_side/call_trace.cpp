@@ -18,13 +18,22 @@ namespace {
 
 const char *const StepNames[] = {"open", "seek", "read", "allocate", "free", "close"};
 
-// Writes a byte into every page of a new block, as the call does when it
-// fills it: fresh pages cost a fault each (under Wine much more than on
-// Linux), and that is the platform's cost, not the library's.
+// Writes a byte into every page of a block before it is given back, as the
+// call fills its blocks: fresh pages cost a fault each (under Wine much
+// more than on Linux), and that is the platform's cost, not the library's.
+// Pages a read filled are in already; touching them first instead would
+// spare Wine's reads their own faults, which the call pays.
 void TouchPages(void *block, std::int64_t bytes) {
   constexpr std::int64_t PageSize = 4096;
   auto *bytesOf = static_cast<volatile std::uint8_t *>(block);
   for (std::int64_t at = 0; at < bytes; at += PageSize) bytesOf[at] = 0;
+}
+
+std::int64_t BlockBytes(const CallTrace &trace, std::int32_t block) {
+  for (const Step &step : trace) {
+    if (step.kind == StepKind::Allocate && step.block == block) return step.length;
+  }
+  return 0;
 }
 
 }  // namespace
@@ -231,9 +240,9 @@ bool ReplayTrace(const CallTrace &trace, const std::string &path) {
       case StepKind::Allocate:
         blocks[std::size_t(step.block)] = GlobalAlloc(step.flags, static_cast<SIZE_T>(step.length));
         fine = fine && blocks[std::size_t(step.block)] != nullptr;
-        if (fine) TouchPages(blocks[std::size_t(step.block)], step.length);
         break;
       case StepKind::Free:
+        TouchPages(blocks[std::size_t(step.block)], BlockBytes(trace, step.block));
         GlobalFree(blocks[std::size_t(step.block)]);
         break;
       case StepKind::Close:
@@ -271,10 +280,10 @@ bool ReplayTrace(const CallTrace &trace, const std::string &path) {
         constexpr std::uint32_t ZeroFilled = 0x40;
         blocks[std::size_t(step.block)] = (step.flags & ZeroFilled) != 0 ? std::calloc(1, bytes) : std::malloc(bytes);
         fine = fine && blocks[std::size_t(step.block)] != nullptr;
-        if (fine) TouchPages(blocks[std::size_t(step.block)], step.length);
         break;
       }
       case StepKind::Free:
+        TouchPages(blocks[std::size_t(step.block)], BlockBytes(trace, step.block));
         std::free(blocks[std::size_t(step.block)]);
         break;
       case StepKind::Close:
