@@ -21,6 +21,26 @@ TableDescription Leaf(bool bigEndian) {
   return described;
 }
 
+// An owned block is given back exactly once, whichever way it leaves:
+// moved on, replaced by another, or handed over.
+TEST(OwnedBlockTest, GivesEachBlockBackExactlyOnce) {
+  const std::int64_t before = seam::LiveBlocks();
+  {
+    OwnedBlock first(AllocateBlock(8));
+    OwnedBlock second(std::move(first));
+    EXPECT_TRUE(first.empty());
+    EXPECT_EQ(seam::LiveBlocks(), before + 1);
+    second = OwnedBlock(AllocateBlock(16));
+    EXPECT_EQ(seam::LiveBlocks(), before + 1);
+    EXPECT_EQ(second.get().size(), 16u);
+    Block handed = second.Release();
+    EXPECT_TRUE(second.empty());
+    EXPECT_EQ(seam::LiveBlocks(), before + 1);
+    ReleaseBlock(handed);
+  }
+  EXPECT_EQ(seam::LiveBlocks(), before);
+}
+
 TEST(PrepareTableObjectTest, InPlaceWorkReturnsTheSameBlock) {
   TableDescription described = Leaf(false);
   described.entries.push_back(NestedTable(Leaf(true)));

@@ -63,7 +63,6 @@ Fault PrepareEachNested(Block current, const TableLayout &layout, std::int32_t d
   for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
     const TableEntry entry = ReadEntry(current, layout, i);
     if (--budget->descriptorVisitsLeft < 0) return Fault::TooMuchWork;
-    if (!EntryFits(layout, entry)) return Fault::BadData;
     if (entry.kind != EntryKind::NestedTable) continue;
     OwnedBlock moved;
     const Fault fault = PrepareNested(current, layout, entry, depth, budget, &moved);

@@ -43,15 +43,20 @@ struct StoredTable {
 // it) does not pass the checks above.
 bool CheckStoredTable(Block given, const TableHeader &header, StoredTable *stored);
 
+// Whether every descriptor of an object whose layout has been read is
+// valid and its entry fits the data area (EntryFits). Checked once, before
+// any step reads an entry.
+bool EntriesFit(ConstBlock object, const TableLayout &layout);
+
 // Unscrambles the body of a checked object whose totalSize is a multiple
 // of 8 and clears FlagScrambled; ScrambleRefused leaves the flag set.
 Fault UnscrambleStored(const StoredTable &stored);
 
-// Restores the deltas of an object whose layout has been read and whose
-// flags are FlagDeltaCoded alone, then clears the flags.
+// Restores the deltas of an object whose layout and entries have been
+// checked and whose flags are FlagDeltaCoded alone, then clears the flags.
 Fault RestoreLayoutDeltas(Block object, const TableLayout &layout);
 
-// The parent `parent` (with its layout) rebuilt around `count`
+// The parent `parent` (with its checked layout and entries) rebuilt around `count`
 // replacements by strictly increasing entryIndex, each naming a nested
 // table of the parent. Empty on failure.
 OwnedBlock RebuildParent(ConstBlock parent, const TableLayout &layout,
@@ -64,7 +69,7 @@ OwnedBlock RebuildParent(ConstBlock parent, const TableLayout &layout,
 Fault PrepareAtDepth(Block given, std::int32_t depth, PrepareBudget *budget, OwnedBlock *moved);
 
 // Prepares every nested table of `current`, an object whose codings are
-// undone and whose layout has been read. When some came back in blocks of
+// undone and whose layout and entries have been checked. When some came back in blocks of
 // their own, the parent rebuilt around them is left in `rebuilt`.
 Fault PrepareNestedTables(Block current, const TableLayout &layout, std::int32_t depth,
                           PrepareBudget *budget, OwnedBlock *rebuilt);

@@ -44,6 +44,13 @@ Fault UndoBodyCodings(const StoredTable &stored, PrepareBudget *budget, OwnedBlo
 
 }  // namespace
 
+bool EntriesFit(ConstBlock object, const TableLayout &layout) {
+  for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
+    if (!EntryFits(layout, ReadEntry(object, layout, i))) return false;
+  }
+  return true;
+}
+
 bool CheckStoredTable(Block given, const TableHeader &header, StoredTable *stored) {
   if (header.totalSize < TableHeaderSize || std::uint64_t(header.totalSize) > given.size()) return false;
   *stored = {given.first(std::size_t(header.totalSize)), header};
@@ -67,7 +74,7 @@ Fault PrepareAtDepth(Block given, std::int32_t depth, PrepareBudget *budget, Own
 
   const Block current = expanded.empty() ? stored.object : expanded.get();
   TableLayout layout{};
-  if (!ReadTableLayout(current, &layout)) return Fault::BadData;
+  if (!ReadTableLayout(current, &layout) || !EntriesFit(current, layout)) return Fault::BadData;
   if ((header.flags & FlagDeltaCoded) != 0) {
     if (layout.flags != FlagDeltaCoded) return Fault::BadArgument;
     fault = RestoreLayoutDeltas(current, layout);

@@ -35,6 +35,17 @@ void RunningSum(std::uint8_t *data, std::int64_t count, std::int32_t width, Byte
   }
 }
 
+// On its own, restoration reads only arrays and runs; nested tables are
+// left to their own preparation, which checks them.
+bool ArraysFit(ConstBlock object, const TableLayout &layout) {
+  for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
+    const TableEntry entry = ReadEntry(object, layout, i);
+    const bool skipped = entry.kind == EntryKind::NestedTable || entry.kind == EntryKind::Inline;
+    if (!skipped && !EntryFits(layout, entry)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 // Only typed arrays of 1, 2 or 4 bytes and raw runs are delta-coded; any
@@ -43,9 +54,7 @@ Fault RestoreLayoutDeltas(Block object, const TableLayout &layout) {
   for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
     const TableEntry entry = ReadEntry(object, layout, i);
     if (entry.kind == EntryKind::NestedTable || entry.kind == EntryKind::Inline) continue;
-    if (entry.kind == EntryKind::Invalid) return Fault::BadData;
     if (entry.elementSize != 1 && entry.elementSize != 2 && entry.elementSize != 4) return Fault::BadData;
-    if (!EntryFits(layout, entry)) return Fault::BadData;
     // Fewer than two elements stay as they are; an empty one may point anywhere.
     if (entry.length < 2 * entry.elementSize) continue;
     RunningSum(object.data() + entry.location, entry.length / entry.elementSize, entry.elementSize,
@@ -65,7 +74,7 @@ Fault RestoreDeltas(Block object) {
     return Fault::BadArgument;
   }
   TableLayout layout{};
-  if (!ReadTableLayout(object, &layout)) return Fault::BadData;
+  if (!ReadTableLayout(object, &layout) || !ArraysFit(object, layout)) return Fault::BadData;
   return RestoreLayoutDeltas(object, layout);
 }
 

@@ -56,7 +56,6 @@ std::int64_t RebuiltSize(const SpliceSource &source) {
 // copied.
 bool PlanEntry(const SpliceSource &source, const TableEntry &entry, const std::uint8_t **from,
                std::int64_t *length, std::int64_t *advance) {
-  if (!EntryFits(source.layout, entry)) return false;
   switch (entry.kind) {
     case EntryKind::TypedArray:
       *length = entry.length;
@@ -135,7 +134,9 @@ OwnedBlock RebuildParent(ConstBlock parent, const TableLayout &layout,
 OwnedBlock SpliceNestedTables(ConstBlock outer, const NestedReplacement *replacements, std::int32_t count) {
   TableLayout layout{};
   if (outer.empty() || replacements == nullptr || count <= 0) return {};
-  if (!ReadTableLayout(outer, &layout) || (layout.flags & FlagScrambled) != 0) return {};
+  if (!ReadTableLayout(outer, &layout) || (layout.flags & FlagScrambled) != 0 || !EntriesFit(outer, layout)) {
+    return {};
+  }
   for (std::int32_t k = 0; k < count; ++k) {
     const std::int32_t index = replacements[k].entryIndex;
     if (replacements[k].table.empty() || index < 0 || index >= layout.descriptorCount) return {};
