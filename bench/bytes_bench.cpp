@@ -51,7 +51,7 @@ void BM_RestoreDeltas(benchmark::State &state, std::int32_t width, bool swapped)
   PutWord(object.data() + 20, 24, swapped);
   for (auto _ : state) {
     PutWord(object.data() + 12, dinfo::FlagDeltaCoded, swapped);
-    if (dinfo::RestoreDeltas(dinfo::Block(object)) != 0) state.SkipWithError("refused");
+    if (dinfo::RestoreDeltas(dinfo::Block(object)) != dinfo::Fault::None) state.SkipWithError("refused");
     benchmark::ClobberMemory();
   }
   state.SetBytesProcessed(state.iterations() * state.range(0));

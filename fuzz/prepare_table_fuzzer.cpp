@@ -12,14 +12,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   dinfo::Block object = dinfo::AllocateBlock(static_cast<std::int64_t>(size));
   if (object.empty()) return 0;
   dinfo::CopyBytes(data, object.data(), static_cast<std::int32_t>(size));
-  dinfo::Block prepared = dinfo::PrepareTableObject(object);
-  if (!prepared.empty()) {
-    RequirePreparedTable(prepared.data());
-    if (prepared.data() != object.data()) {
-      dinfo::TableHeader header{};
-      dinfo::ReadTableHeader(prepared, &header);
-      Require(std::size_t(header.totalSize) == prepared.size(), "a new table's size is not its block's");
-      dinfo::ReleaseBlock(prepared);
+  {
+    dinfo::OwnedBlock moved;
+    if (dinfo::PrepareTableObject(object, &moved) == dinfo::Fault::None) {
+      RequirePreparedTable((moved.empty() ? object : moved.get()).data());
+      if (!moved.empty()) {
+        dinfo::TableHeader header{};
+        dinfo::ReadTableHeader(moved.get(), &header);
+        Require(std::size_t(header.totalSize) == moved.get().size(), "a new table's size is not its block's");
+      }
     }
   }
   dinfo::ReleaseBlock(object);

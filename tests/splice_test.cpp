@@ -43,13 +43,13 @@ class SpliceTest : public ::testing::Test {
     Block outerBlock = ToBlock(outer);
     Block replacementBlock = ToBlock(replacement);
     if (failAllocation) seam::FailAllocationsAfter(0);
-    Block result = SpliceNestedTable(outerBlock, index, replacementBlock);
+    OwnedBlock result = SpliceNestedTable(outerBlock, index, replacementBlock);
     seam::FailAllocationsAfter(-1);
     EXPECT_EQ(Bytes(outerBlock.begin(), outerBlock.end()), outer);
     EXPECT_EQ(Bytes(replacementBlock.begin(), replacementBlock.end()), replacement);
     std::optional<Bytes> out;
-    if (!result.empty()) out = Bytes(result.begin(), result.end());
-    ReleaseBlock(result);
+    if (!result.empty()) out = Bytes(result.get().begin(), result.get().end());
+    result = OwnedBlock();
     ReleaseBlock(outerBlock);
     ReleaseBlock(replacementBlock);
     EXPECT_EQ(seam::LiveBlocks(), before);

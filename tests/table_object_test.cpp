@@ -21,6 +21,26 @@ TableDescription Leaf(bool bigEndian) {
   return described;
 }
 
+// An owned block is given back exactly once, whichever way it leaves:
+// moved on, replaced by another, or handed over.
+TEST(OwnedBlockTest, GivesEachBlockBackExactlyOnce) {
+  const std::int64_t before = seam::LiveBlocks();
+  {
+    OwnedBlock first(AllocateBlock(8));
+    OwnedBlock second(std::move(first));
+    EXPECT_TRUE(first.empty());
+    EXPECT_EQ(seam::LiveBlocks(), before + 1);
+    second = OwnedBlock(AllocateBlock(16));
+    EXPECT_EQ(seam::LiveBlocks(), before + 1);
+    EXPECT_EQ(second.get().size(), 16u);
+    Block handed = second.Release();
+    EXPECT_TRUE(second.empty());
+    EXPECT_EQ(seam::LiveBlocks(), before + 1);
+    ReleaseBlock(handed);
+  }
+  EXPECT_EQ(seam::LiveBlocks(), before);
+}
+
 TEST(PrepareTableObjectTest, InPlaceWorkReturnsTheSameBlock) {
   TableDescription described = Leaf(false);
   described.entries.push_back(NestedTable(Leaf(true)));
@@ -72,7 +92,9 @@ TEST(PrepareTableObjectTest, AnObjectWithoutDescriptorsMayUnderstateItsSize) {
     EXPECT_TRUE(Prepare(object).inPlace) << totalSize;
     const Bytes delta = HandObject(true, {}, {}, totalSize, FlagDeltaCoded);
     Block block = ToBlock(delta);
-    EXPECT_EQ(PrepareTableObject(block).data(), block.data());
+    OwnedBlock moved;
+    EXPECT_EQ(PrepareTableObject(block, &moved), Fault::None);
+    EXPECT_TRUE(moved.empty());
     EXPECT_EQ(Bytes(block.begin(), block.end()), object);
     ReleaseBlock(block);
     for (std::uint32_t flags : {0x20000001u, FlagScrambled, FlagCompressed}) {
@@ -170,63 +192,63 @@ TEST(PrepareTableObjectTest, DamagedObjectsNeverLeaveTheirBlock) {
 TEST(UnscrambleTableObjectTest, ReportsBadArgumentsAndKeepsTheFlagOnFailure) {
   const auto unscramble = [](Bytes bytes, Bytes *after = nullptr) {
     Block block = ToBlock(bytes);
-    const std::int32_t result = UnscrambleTableObject(block);
+    const Fault result = UnscrambleTableObject(block);
     if (after != nullptr) *after = Bytes(block.begin(), block.end());
     ReleaseBlock(block);
     return result;
   };
-  EXPECT_EQ(unscramble({}), StatusBadArgument);
-  EXPECT_EQ(unscramble(Bytes(16, 0)), StatusBadData);
-  EXPECT_EQ(unscramble(HandObject(false, {}, Bytes(8, 0), -1, FlagScrambled)), StatusBadArgument);
-  EXPECT_EQ(unscramble(HandObject(false, {}, Bytes(8, 0), 12, FlagScrambled)), StatusBadArgument);
-  EXPECT_EQ(unscramble(HandObject(true, {}, Bytes(8, 0), 20, FlagScrambled)), StatusBadArgument);
-  EXPECT_EQ(unscramble(HandObject(true, {}, Bytes(8, 0), 32, FlagScrambled)), StatusBadArgument);
+  EXPECT_EQ(unscramble({}), Fault::BadArgument);
+  EXPECT_EQ(unscramble(Bytes(16, 0)), Fault::BadData);
+  EXPECT_EQ(unscramble(HandObject(false, {}, Bytes(8, 0), -1, FlagScrambled)), Fault::BadArgument);
+  EXPECT_EQ(unscramble(HandObject(false, {}, Bytes(8, 0), 12, FlagScrambled)), Fault::BadArgument);
+  EXPECT_EQ(unscramble(HandObject(true, {}, Bytes(8, 0), 20, FlagScrambled)), Fault::BadArgument);
+  EXPECT_EQ(unscramble(HandObject(true, {}, Bytes(8, 0), 32, FlagScrambled)), Fault::BadArgument);
 
   Bytes after;
   const Bytes plain = HandObject(true, {}, Bytes(8, 3), 0, 0x11);
-  EXPECT_EQ(unscramble(plain, &after), 0);
+  EXPECT_EQ(unscramble(plain, &after), Fault::None);
   EXPECT_EQ(after, plain);
   const Bytes empty = HandObject(false, {}, {}, 16, FlagScrambled);
-  EXPECT_EQ(unscramble(empty, &after), -128);
+  EXPECT_EQ(unscramble(empty, &after), Fault::ScrambleRefused);
   EXPECT_EQ(after, empty);
 
   TableDescription described = Leaf(true);
   described.deltaCoded = false;
   described.strayFlags = 0x100;
-  EXPECT_EQ(unscramble(writer::EncodeTableObject(described), &after), 0);
+  EXPECT_EQ(unscramble(writer::EncodeTableObject(described), &after), Fault::None);
   EXPECT_EQ(after, writer::PreparedTableObject(described));
 }
 
 TEST(RestoreDeltasTest, RefusesWhatItCannotRestore) {
   const auto restore = [](Bytes bytes, Bytes *after = nullptr) {
     Block block = ToBlock(bytes);
-    const std::int32_t result = RestoreDeltas(block);
+    const Fault result = RestoreDeltas(block);
     if (after != nullptr) *after = Bytes(block.begin(), block.end());
     ReleaseBlock(block);
     return result;
   };
   const Bytes data = {1, 1, 1, 1, 0, 0, 0, 0};
-  EXPECT_EQ(restore({}), StatusBadArgument);
-  EXPECT_EQ(restore(Bytes(16, 1)), StatusBadData);
-  EXPECT_EQ(restore(HandObject(false, {}, data, -1, FlagDeltaCoded)), StatusBadArgument);
-  EXPECT_EQ(restore(HandObject(false, {}, data, 0, FlagDeltaCoded | 1)), StatusBadArgument);
-  EXPECT_EQ(restore(HandObject(false, {}, data, 0, FlagDeltaCoded | FlagScrambled)), StatusBadArgument);
-  EXPECT_EQ(restore(HandObject(false, {}, data, 0, 0)), StatusBadArgument);
-  EXPECT_EQ(restore(HandObject(false, {{0x9A000004u, 16}}, data, 16, FlagDeltaCoded)), StatusBadData);
+  EXPECT_EQ(restore({}), Fault::BadArgument);
+  EXPECT_EQ(restore(Bytes(16, 1)), Fault::BadData);
+  EXPECT_EQ(restore(HandObject(false, {}, data, -1, FlagDeltaCoded)), Fault::BadArgument);
+  EXPECT_EQ(restore(HandObject(false, {}, data, 0, FlagDeltaCoded | 1)), Fault::BadArgument);
+  EXPECT_EQ(restore(HandObject(false, {}, data, 0, FlagDeltaCoded | FlagScrambled)), Fault::BadArgument);
+  EXPECT_EQ(restore(HandObject(false, {}, data, 0, 0)), Fault::BadArgument);
+  EXPECT_EQ(restore(HandObject(false, {{0x9A000004u, 16}}, data, 16, FlagDeltaCoded)), Fault::BadData);
 
   Bytes after;
   // The first array is restored before the element size 8 is refused.
   const Bytes sized8 = HandObject(true, {{0x9A000004u, 32}, {0x1C000001u, 32}}, data, 0, FlagDeltaCoded);
-  EXPECT_EQ(restore(sized8, &after), StatusBadData);
+  EXPECT_EQ(restore(sized8, &after), Fault::BadData);
   EXPECT_EQ(Bytes(after.begin() + 32, after.begin() + 36), (Bytes{1, 2, 3, 4}));
   EXPECT_EQ(WordAt(after, 12, true), FlagDeltaCoded);
-  EXPECT_EQ(restore(HandObject(true, {{0u, 32}}, data, 0, FlagDeltaCoded)), StatusBadData);
-  EXPECT_EQ(restore(HandObject(true, {{0x9A000004u, 36}}, data, 0, FlagDeltaCoded)), StatusBadData);
+  EXPECT_EQ(restore(HandObject(true, {{0u, 32}}, data, 0, FlagDeltaCoded)), Fault::BadData);
+  EXPECT_EQ(restore(HandObject(true, {{0x9A000004u, 36}}, data, 0, FlagDeltaCoded)), Fault::BadData);
 
   // Nested tables and inline entries are left alone; flags become 0.
   const Bytes mixed = HandObject(false, {{0xDC000000u, 40}, {0xF8000000u, 40}, {0x04000002u, 44}},
                                  {1, 1, 1, 1, 1, 0, 1, 0}, 0, FlagDeltaCoded);
-  EXPECT_EQ(restore(mixed, &after), 0);
+  EXPECT_EQ(restore(mixed, &after), Fault::None);
   Bytes expected = mixed;
   PutWord(expected, 12, 0, false);
   expected[46] = 2;

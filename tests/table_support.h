@@ -75,11 +75,14 @@ struct Prepared {
 inline Prepared Prepare(const Bytes &stored) {
   const std::int64_t before = seam::LiveBlocks();
   Block block = ToBlock(stored);
-  Block result = PrepareTableObject(block);
   Prepared prepared;
-  prepared.inPlace = !result.empty() && result.data() == block.data();
-  if (!result.empty()) prepared.bytes = TableBytes(result.data());
-  if (!prepared.inPlace) ReleaseBlock(result);
+  {
+    OwnedBlock moved;
+    if (PrepareTableObject(block, &moved) == Fault::None) {
+      prepared.inPlace = moved.empty();
+      prepared.bytes = TableBytes((prepared.inPlace ? block : moved.get()).data());
+    }
+  }
   ReleaseBlock(block);
   EXPECT_EQ(seam::LiveBlocks(), before);
   return prepared;

@@ -48,7 +48,7 @@ TEST(RestoreDeltasTest, AgreesWithTheWriterForEveryWidthAndOrder) {
       described.entries.push_back(writer::RawRun(run));
       const writer::EncodedTable table = writer::EncodeTable(described);
       Block block = ToBlock(table.stored);
-      ASSERT_EQ(RestoreDeltas(block), 0);
+      ASSERT_EQ(RestoreDeltas(block), Fault::None);
       EXPECT_EQ(Bytes(block.begin(), block.end()), table.prepared)
           << (bigEndian ? "big-endian, " : "little-endian, ") << count << " elements";
       ReleaseBlock(block);

@@ -15,6 +15,10 @@ enum class Fault : std::int32_t {
   RecordDamaged,     // a record too short or unsound, or its selection too large
   NoMemory,          // a work area could not be taken
   ListFailed,        // a value list's lookup or value type failed
+  BadArgument,       // no table object, or a header value the step does not accept
+  BadData,           // a table object or its content is not what the format allows
+  ScrambleRefused,   // the body of a table object could not be unscrambled
+  TooMuchWork,       // a table object would take more work or memory than it may
 };
 
 }  // namespace dinfo

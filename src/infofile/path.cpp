@@ -62,31 +62,27 @@ HANDLE OpenInformationFile(const WideChar *folder, const char *fileName) {
   if (nameBytes > INT32_MAX / 2 - 2 || folderUnits > INT32_MAX / 2 - 2 - nameBytes) return nullptr;
 
   const std::size_t pathUnits = folder == nullptr ? nameBytes + 1 : nameBytes + folderUnits + 2;
-  Block pathBlock = AllocateBlock(static_cast<std::int64_t>(2 * pathUnits));
+  const OwnedBlock pathBlock(AllocateBlock(static_cast<std::int64_t>(2 * pathUnits)));
   if (pathBlock.empty()) return nullptr;
-  auto *path = reinterpret_cast<WideChar *>(pathBlock.data());
+  auto *path = reinterpret_cast<WideChar *>(pathBlock.get().data());
+  const std::size_t pathCapacity = pathBlock.get().size();
   const WideChar empty[1] = {0};
-  CopyWideString(path, pathBlock.size(), empty);
+  CopyWideString(path, pathCapacity, empty);
   if (folder != nullptr) {
     const WideChar separator[2] = {static_cast<WideChar>('\\'), 0};
-    CopyWideString(path, pathBlock.size(), folder);
-    if (folder[folderUnits - 1] != static_cast<WideChar>('\\')) AppendWideString(path, pathBlock.size(), separator);
+    CopyWideString(path, pathCapacity, folder);
+    if (folder[folderUnits - 1] != static_cast<WideChar>('\\')) AppendWideString(path, pathCapacity, separator);
   }
 
-  Block nameBlock = AllocateBlock(static_cast<std::int64_t>(2 * nameBytes + 2));
-  if (nameBlock.empty()) {
-    ReleaseBlock(pathBlock);
-    return nullptr;
-  }
-  auto *name = reinterpret_cast<WideChar *>(nameBlock.data());
+  const OwnedBlock nameBlock(AllocateBlock(static_cast<std::int64_t>(2 * nameBytes + 2)));
+  if (nameBlock.empty()) return nullptr;
+  auto *name = reinterpret_cast<WideChar *>(nameBlock.get().data());
   const int nameLength = static_cast<int>(nameBytes);
   MultiByteToWideChar(CP_ACP, 0, fileName, nameLength, name, nameLength);
-  AppendWideString(path, pathBlock.size(), name);
+  AppendWideString(path, pathCapacity, name);
 
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
-  ReleaseBlock(nameBlock);
-  ReleaseBlock(pathBlock);
   return file == INVALID_HANDLE_VALUE ? nullptr : file;
 }
 

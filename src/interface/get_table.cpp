@@ -19,17 +19,17 @@ struct TableAddress {
 // The locator must answer exactly two rows (kind, number, unused): kind 80
 // names the section, kind 81 the record id, in either order.
 bool LocateTable(FileView &view, const ConditionVector &vector, TableAddress *address) {
-  Block work = AllocateBlock(LocatorWorkSize);
+  const OwnedBlock work(AllocateBlock(LocatorWorkSize));
   if (work.empty()) return false;
   std::int16_t count = 0;
   std::int16_t disabledFlag = 0;
   bool found = LookupKeyedRecord(&vector, view, MainSection, TableLocatorRecordId, &count,
-                                 &disabledFlag, work) == Fault::None &&
+                                 &disabledFlag, work.get()) == Fault::None &&
                disabledFlag == 0 && count == 2;
   *address = {0, 0};
   for (std::int32_t row = 0; found && row < 2; ++row) {
-    const std::int32_t kind = ReadI32LittleEndian(work.data() + 12 * row);
-    const std::int32_t number = ReadI32LittleEndian(work.data() + 12 * row + 4);
+    const std::int32_t kind = ReadI32LittleEndian(work.get().data() + 12 * row);
+    const std::int32_t number = ReadI32LittleEndian(work.get().data() + 12 * row + 4);
     if (kind == LocatorSectionKind) {
       address->section = number;
     } else if (kind == LocatorRecordKind) {
@@ -38,12 +38,12 @@ bool LocateTable(FileView &view, const ConditionVector &vector, TableAddress *ad
       found = false;
     }
   }
-  ReleaseBlock(work);
   return found && address->section != 0;
 }
 
 // The record is handed to preparation as read: a table object carries its
-// own scrambling flag. Whatever block is not returned is released.
+// own scrambling flag. Every fault of preparation gives a null table; the
+// block that does not hold the prepared table is released.
 void *QueryTable(FileView &view, std::int32_t selector, const ConditionPair *pairs,
                  std::int16_t pairCount) {
   ConditionVector vector;
@@ -53,11 +53,11 @@ void *QueryTable(FileView &view, std::int32_t selector, const ConditionPair *pai
     return nullptr;
   }
   std::int32_t sizeOrCode = 0;
-  Block record = ReadRecord(view, address.section, address.recordId, &sizeOrCode);
+  OwnedBlock record(ReadRecord(view, address.section, address.recordId, &sizeOrCode));
   if (record.empty()) return nullptr;
-  Block table = PrepareTableObject(record);
-  if (table.data() != record.data()) ReleaseBlock(record);
-  return table.data();
+  OwnedBlock moved;
+  if (PrepareTableObject(record.get(), &moved) != Fault::None) return nullptr;
+  return (moved.empty() ? record : moved).Release().data();
 }
 
 }  // namespace

@@ -27,6 +27,11 @@ constexpr std::int16_t StatusCodeOf(Fault fault) {
     case Fault::RecordDamaged: return ErrRecordDamaged;
     case Fault::NoMemory: return ErrListMemory;
     case Fault::ListFailed: return ErrListFailed;
+    // A table object's faults reach DIGetTable's caller as a null table.
+    case Fault::BadArgument:
+    case Fault::BadData:
+    case Fault::ScrambleRefused:
+    case Fault::TooMuchWork: break;
   }
   return ErrRecordDamaged;
 }

@@ -1,28 +1,39 @@
 #include <new>
+#include <utility>
 
 #include "tableobj/preparation.h"
-#include "tableobj/table_entry.h"
 
 namespace dinfo {
 namespace {
 
 // A nested table lies in its parent's data area, so it is prepared in the
 // rest of that area: its own totalSize is checked against it.
-Block PrepareNested(Block current, const TableLayout &layout, const TableEntry &entry,
-                    std::int32_t depth, PrepareBudget *budget) {
-  if (depth >= MaxNestingDepth) return {};
+Fault PrepareNested(Block current, const TableLayout &layout, const TableEntry &entry,
+                    std::int32_t depth, PrepareBudget *budget, OwnedBlock *moved) {
+  if (depth >= MaxNestingDepth) return Fault::TooMuchWork;
   return PrepareAtDepth(current.subspan(std::size_t(entry.location),
                                         std::size_t(layout.totalSize - entry.location)),
-                        depth + 1, budget);
+                        depth + 1, budget, moved);
 }
 
 // The nested tables of one parent that came back in blocks of their own,
-// by increasing descriptor index. The room is taken when the first comes:
-// one place for each nested-table descriptor from there on.
+// by increasing descriptor index; they are released with the list. The
+// room is taken when the first comes: one place for each nested-table
+// descriptor from there on.
 struct KeptTables {
-  Block room;
-  NestedReplacement *items;
-  std::int32_t count;
+  OwnedBlock room;
+  NestedReplacement *items = nullptr;
+  std::int32_t count = 0;
+
+  KeptTables() = default;
+  KeptTables(const KeptTables &) = delete;
+  KeptTables &operator=(const KeptTables &) = delete;
+  ~KeptTables() {
+    for (std::int32_t k = 0; k < count; ++k) {
+      Block table(const_cast<std::uint8_t *>(items[k].table.data()), items[k].table.size());
+      ReleaseBlock(table);
+    }
+  }
 };
 
 std::int64_t NestedTablesFrom(ConstBlock object, const TableLayout &layout, std::int32_t first) {
@@ -34,43 +45,31 @@ std::int64_t NestedTablesFrom(ConstBlock object, const TableLayout &layout, std:
 }
 
 bool Keep(KeptTables *kept, ConstBlock current, const TableLayout &layout, std::int32_t index,
-          Block table) {
+          OwnedBlock table) {
   if (kept->room.empty()) {
     const std::int64_t places = NestedTablesFrom(current, layout, index);
-    kept->room = AllocateBlock(places * std::int64_t{sizeof(NestedReplacement)});
+    kept->room = OwnedBlock(AllocateBlock(places * std::int64_t{sizeof(NestedReplacement)}));
     if (kept->room.empty()) return false;
-    kept->items = reinterpret_cast<NestedReplacement *>(kept->room.data());
+    kept->items = reinterpret_cast<NestedReplacement *>(kept->room.get().data());
   }
-  new (&kept->items[kept->count++]) NestedReplacement{index, table};
+  new (&kept->items[kept->count++]) NestedReplacement{index, table.Release()};
   return true;
-}
-
-// The kept tables are blocks this walk made.
-void ReleaseKept(KeptTables *kept) {
-  for (std::int32_t k = 0; k < kept->count; ++k) {
-    Block table(const_cast<std::uint8_t *>(kept->items[k].table.data()), kept->items[k].table.size());
-    ReleaseBlock(table);
-  }
-  ReleaseBlock(kept->room);
-  kept->count = 0;
 }
 
 // Walks the descriptors, preparing each nested table where it lies and
-// keeping those that come back in blocks of their own. False on failure.
-bool PrepareEachNested(Block current, const TableLayout &layout, std::int32_t depth,
-                       PrepareBudget *budget, KeptTables *kept) {
+// keeping those that come back in blocks of their own.
+Fault PrepareEachNested(Block current, const TableLayout &layout, std::int32_t depth,
+                        PrepareBudget *budget, KeptTables *kept) {
   for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
     const TableEntry entry = ReadEntry(current, layout, i);
-    if (--budget->descriptorVisitsLeft < 0 || !EntryFits(layout, entry)) return false;
+    if (--budget->descriptorVisitsLeft < 0) return Fault::TooMuchWork;
     if (entry.kind != EntryKind::NestedTable) continue;
-    Block prepared = PrepareNested(current, layout, entry, depth, budget);
-    if (prepared.empty()) return false;
-    if (prepared.data() != current.data() + entry.location && !Keep(kept, current, layout, i, prepared)) {
-      ReleaseBlock(prepared);
-      return false;
-    }
+    OwnedBlock moved;
+    const Fault fault = PrepareNested(current, layout, entry, depth, budget, &moved);
+    if (fault != Fault::None) return fault;
+    if (!moved.empty() && !Keep(kept, current, layout, i, std::move(moved))) return Fault::NoMemory;
   }
-  return true;
+  return Fault::None;
 }
 
 }  // namespace
@@ -82,21 +81,17 @@ bool TakeMadeBytes(PrepareBudget *budget, std::int64_t bytes) {
 
 // A nested table prepared in place needs nothing more. Those that come
 // back in blocks of their own are spliced into one new parent at the end,
-// which replaces the current one (released unless it is the block
-// preparation was given); each byte is copied once.
-Block PrepareNestedTables(Block current, bool owned, std::int32_t depth, PrepareBudget *budget) {
-  TableLayout layout{};
-  KeptTables kept{};
-  Block result{};
-  if (ReadTableLayout(current, &layout) && PrepareEachNested(current, layout, depth, budget, &kept)) {
-    result = kept.count == 0 ? current : SpliceNestedTables(current, kept.items, kept.count);
-    if (!result.empty() && result.data() != current.data() && !TakeMadeBytes(budget, std::int64_t(result.size()))) {
-      ReleaseBlock(result);
-    }
-  }
-  ReleaseKept(&kept);
-  if (owned && result.data() != current.data()) ReleaseBlock(current);
-  return result;
+// which replaces the current one; each byte is copied once.
+Fault PrepareNestedTables(Block current, const TableLayout &layout, std::int32_t depth,
+                          PrepareBudget *budget, OwnedBlock *rebuilt) {
+  KeptTables kept;
+  const Fault fault = PrepareEachNested(current, layout, depth, budget, &kept);
+  if (fault != Fault::None || kept.count == 0) return fault;
+  OwnedBlock parent = RebuildParent(current, layout, kept.items, kept.count);
+  if (parent.empty()) return Fault::BadData;
+  if (!TakeMadeBytes(budget, std::int64_t(parent.get().size()))) return Fault::TooMuchWork;
+  *rebuilt = std::move(parent);
+  return Fault::None;
 }
 
 }  // namespace dinfo

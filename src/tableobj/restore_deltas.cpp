@@ -1,4 +1,4 @@
-#include "tableobj/table_entry.h"
+#include "tableobj/preparation.h"
 
 namespace dinfo {
 namespace {
@@ -35,32 +35,47 @@ void RunningSum(std::uint8_t *data, std::int64_t count, std::int32_t width, Byte
   }
 }
 
+// On its own, restoration reads only arrays and runs; nested tables are
+// left to their own preparation, which checks them.
+bool ArraysFit(ConstBlock object, const TableLayout &layout) {
+  for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
+    const TableEntry entry = ReadEntry(object, layout, i);
+    const bool skipped = entry.kind == EntryKind::NestedTable || entry.kind == EntryKind::Inline;
+    if (!skipped && !EntryFits(layout, entry)) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 // Only typed arrays of 1, 2 or 4 bytes and raw runs are delta-coded; any
 // other element size cannot be, so an object that claims it is refused.
-std::int32_t RestoreDeltas(Block object) {
-  if (object.empty()) return StatusBadArgument;
-  TableHeader header{};
-  if (!ReadTableHeader(object, &header)) return StatusBadData;
-  if (header.totalSize == -1 || header.flags != FlagDeltaCoded || header.descriptorCount < 0) {
-    return StatusBadArgument;
-  }
-  TableLayout layout{};
-  if (!ReadTableLayout(object, &layout)) return StatusBadData;
+Fault RestoreLayoutDeltas(Block object, const TableLayout &layout) {
   for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
     const TableEntry entry = ReadEntry(object, layout, i);
     if (entry.kind == EntryKind::NestedTable || entry.kind == EntryKind::Inline) continue;
-    if (entry.kind == EntryKind::Invalid) return StatusBadData;
-    if (entry.elementSize != 1 && entry.elementSize != 2 && entry.elementSize != 4) return StatusBadData;
-    if (!EntryFits(layout, entry)) return StatusBadData;
+    if (entry.elementSize != 1 && entry.elementSize != 2 && entry.elementSize != 4) return Fault::BadData;
     // Fewer than two elements stay as they are; an empty one may point anywhere.
     if (entry.length < 2 * entry.elementSize) continue;
     RunningSum(object.data() + entry.location, entry.length / entry.elementSize, entry.elementSize,
                layout.order);
   }
   WriteTableWord(object.data() + 12, 0, layout.order);
-  return 0;
+  return Fault::None;
+}
+
+// Header values the restoration does not accept are told apart from a
+// layout that does not fit: -1, the size of an invalid object, is one.
+Fault RestoreDeltas(Block object) {
+  if (object.empty()) return Fault::BadArgument;
+  TableHeader header{};
+  if (!ReadTableHeader(object, &header)) return Fault::BadData;
+  if (header.totalSize == -1 || header.flags != FlagDeltaCoded || header.descriptorCount < 0) {
+    return Fault::BadArgument;
+  }
+  TableLayout layout{};
+  if (!ReadTableLayout(object, &layout) || !ArraysFit(object, layout)) return Fault::BadData;
+  return RestoreLayoutDeltas(object, layout);
 }
 
 }  // namespace dinfo

@@ -8,7 +8,7 @@
 // was laid out so. A parent packed more tightly is rebuilt all the same
 // as long as every entry's bytes fit: only the padding after the last
 // ones, or the place of an empty entry, may lie past the new size.
-#include "tableobj/table_entry.h"
+#include "tableobj/preparation.h"
 
 namespace dinfo {
 namespace {
@@ -56,7 +56,6 @@ std::int64_t RebuiltSize(const SpliceSource &source) {
 // copied.
 bool PlanEntry(const SpliceSource &source, const TableEntry &entry, const std::uint8_t **from,
                std::int64_t *length, std::int64_t *advance) {
-  if (!EntryFits(source.layout, entry)) return false;
   switch (entry.kind) {
     case EntryKind::TypedArray:
       *length = entry.length;
@@ -116,31 +115,36 @@ bool RebuildEntries(const SpliceSource &source, Block rebuilt) {
 
 }  // namespace
 
-Block SpliceNestedTables(ConstBlock outer, const NestedReplacement *replacements, std::int32_t count) {
-  TableHeader header{};
-  if (outer.empty() || replacements == nullptr || count <= 0) return {};
-  if (!ReadTableHeader(outer, &header) || header.totalSize == -1) return {};
-  if ((header.flags & FlagScrambled) != 0 || header.descriptorCount < 0) return {};
-  for (std::int32_t k = 0; k < count; ++k) {
-    const std::int32_t index = replacements[k].entryIndex;
-    if (replacements[k].table.empty() || index < 0 || index >= header.descriptorCount) return {};
-  }
-  // The descriptors must lie inside the parent before one is read.
-  SpliceSource source{outer, {}, replacements, count};
-  if (!ReadTableLayout(outer, &source.layout) || header.totalSize % 8 != 0) return {};
-  source.parent = outer.first(std::size_t(source.layout.totalSize));
+OwnedBlock RebuildParent(ConstBlock parent, const TableLayout &layout,
+                         const NestedReplacement *replacements, std::int32_t count) {
+  if (layout.totalSize % 8 != 0) return {};
+  const SpliceSource source{parent.first(std::size_t(layout.totalSize)), layout, replacements, count};
   const std::int64_t newSize = RebuiltSize(source);
   if (newSize <= 0) return {};
-  Block rebuilt = AllocateBlock(newSize);
+  OwnedBlock rebuilt(AllocateBlock(newSize));
   if (rebuilt.empty()) return {};
 
-  CopyBytes(outer.data(), rebuilt.data(), TableHeaderSize);
-  WriteTableWord(rebuilt.data() + 4, static_cast<std::uint32_t>(newSize), header.order);
-  if (!RebuildEntries(source, rebuilt)) ReleaseBlock(rebuilt);
+  CopyBytes(parent.data(), rebuilt.get().data(), TableHeaderSize);
+  WriteTableWord(rebuilt.get().data() + 4, static_cast<std::uint32_t>(newSize), layout.order);
+  if (!RebuildEntries(source, rebuilt.get())) return {};
   return rebuilt;
 }
 
-Block SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlock replacement) {
+// A parent whose body is still scrambled cannot be laid out again.
+OwnedBlock SpliceNestedTables(ConstBlock outer, const NestedReplacement *replacements, std::int32_t count) {
+  TableLayout layout{};
+  if (outer.empty() || replacements == nullptr || count <= 0) return {};
+  if (!ReadTableLayout(outer, &layout) || (layout.flags & FlagScrambled) != 0 || !EntriesFit(outer, layout)) {
+    return {};
+  }
+  for (std::int32_t k = 0; k < count; ++k) {
+    const std::int32_t index = replacements[k].entryIndex;
+    if (replacements[k].table.empty() || index < 0 || index >= layout.descriptorCount) return {};
+  }
+  return RebuildParent(outer, layout, replacements, count);
+}
+
+OwnedBlock SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlock replacement) {
   const NestedReplacement one{entryIndex, replacement};
   return SpliceNestedTables(outer, &one, 1);
 }

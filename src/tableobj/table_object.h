@@ -11,6 +11,7 @@
 
 #include "common/block.h"
 #include "common/bytes.h"
+#include "common/fault.h"
 
 namespace dinfo {
 
@@ -27,7 +28,7 @@ constexpr std::uint32_t TagRawRun = 0x9Au;        // high byte
 constexpr std::uint32_t TagNestedTable = 0xDCu;   // high byte
 constexpr std::uint32_t TagInline = 0xF8u;        // high byte
 
-// Results of the table object layer.
+// The status classes packed into the LZW decoder's results.
 constexpr std::int32_t StatusBadArgument = -2;
 constexpr std::int32_t StatusBadData = -32;
 
@@ -66,31 +67,31 @@ inline bool ReadTableHeader(ConstBlock object, TableHeader *header) {
 }
 
 // Undoes scrambling, compression and delta coding of the stored object in
-// `object` and of every nested table, keeping the stored byte order.
-// Returns an empty block on failure, `object` itself when everything was
-// done in place, or a new block (the caller's, released with GlobalFree)
-// when the object had to be expanded or rebuilt. Never releases `object`,
-// though it may have changed it in place.
-Block PrepareTableObject(Block object);
+// `object` and of every nested table, keeping the stored byte order. When
+// all was done in place the prepared object is `object` and `moved` stays
+// empty; when it had to be expanded or rebuilt, `moved` receives the new
+// block that holds it. Never releases `object`, though it may have changed
+// it in place, also on failure.
+Fault PrepareTableObject(Block object, OwnedBlock *moved);
 
 // Undoes FlagScrambled in place: unscrambles the body (totalSize - 16
-// bytes after the header) and clears the flag. 0, StatusBadArgument,
-// StatusBadData, or the failure of UnscrambleBlock (the flag then stays).
-std::int32_t UnscrambleTableObject(Block object);
+// bytes after the header) and clears the flag. BadArgument, BadData, or
+// ScrambleRefused (the flag then stays).
+Fault UnscrambleTableObject(Block object);
 
 // Undoes FlagDeltaCoded in place: every typed array of element size 1, 2
 // or 4 and every raw run becomes its running sum, wrapping at the element
 // width, in the object's byte order; then flags becomes 0. Nested tables
-// are left to their own preparation. 0, StatusBadArgument (flags other
-// than FlagDeltaCoded alone, among others) or StatusBadData.
-std::int32_t RestoreDeltas(Block object);
+// are left to their own preparation. BadArgument (flags other than
+// FlagDeltaCoded alone, among others) or BadData.
+Fault RestoreDeltas(Block object);
 
 // A new block holding `outer` with the nested table of descriptor
 // `entryIndex` replaced by the table object in `replacement`, every entry
 // laid out again in the aligned layout. Empty on any failure, among them a
 // parent with an entry whose bytes do not fit that layout's size. Changes
 // neither input.
-Block SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlock replacement);
+OwnedBlock SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlock replacement);
 
 // The same for several nested tables at once, each entry copied once:
 // `count` replacements by strictly increasing `entryIndex`.
@@ -98,7 +99,7 @@ struct NestedReplacement {
   std::int32_t entryIndex;
   ConstBlock table;
 };
-Block SpliceNestedTables(ConstBlock outer, const NestedReplacement *replacements, std::int32_t count);
+OwnedBlock SpliceNestedTables(ConstBlock outer, const NestedReplacement *replacements, std::int32_t count);
 
 // Nested tables deeper than this below the object handed to preparation
 // are refused, which bounds the recursion of the walk.

@@ -1,24 +1,30 @@
 #include "infofile/scramble.h"
-#include "tableobj/table_object.h"
+#include "tableobj/preparation.h"
 
 namespace dinfo {
 
 // The header stays plain; only the body, descriptors included, is
-// scrambled. A totalSize past the block is refused like any bad size.
-std::int32_t UnscrambleTableObject(Block object) {
-  if (object.empty()) return StatusBadArgument;
-  TableHeader header{};
-  if (!ReadTableHeader(object, &header)) return StatusBadData;
-  if (header.totalSize == -1 || header.totalSize % 8 != 0 || header.totalSize < TableHeaderSize ||
-      std::uint64_t(header.totalSize) > object.size()) {
-    return StatusBadArgument;
+// scrambled.
+Fault UnscrambleStored(const StoredTable &stored) {
+  const TableHeader &header = stored.header;
+  if (UnscrambleBlock(stored.object.data() + TableHeaderSize, header.totalSize - TableHeaderSize) != 0) {
+    return Fault::ScrambleRefused;
   }
-  if ((header.flags & FlagScrambled) == 0) return 0;
-  const std::int32_t result =
-      UnscrambleBlock(object.data() + TableHeaderSize, header.totalSize - TableHeaderSize);
-  if (result != 0) return result;
-  WriteTableWord(object.data() + 12, header.flags & ~FlagScrambled, header.order);
-  return 0;
+  WriteTableWord(stored.object.data() + 12, header.flags & ~FlagScrambled, header.order);
+  return Fault::None;
+}
+
+// Sizes are checked before the flag, so a bad size is refused even when
+// there is nothing to undo. A totalSize past the block is refused like any
+// bad size; -1 is neither a multiple of 8 nor a header's length.
+Fault UnscrambleTableObject(Block object) {
+  if (object.empty()) return Fault::BadArgument;
+  TableHeader header{};
+  if (!ReadTableHeader(object, &header)) return Fault::BadData;
+  StoredTable stored{};
+  if (header.totalSize % 8 != 0 || !CheckStoredTable(object, header, &stored)) return Fault::BadArgument;
+  if ((header.flags & FlagScrambled) == 0) return Fault::None;
+  return UnscrambleStored(stored);
 }
 
 }  // namespace dinfo
