@@ -15,6 +15,8 @@ enum class Fault : std::int32_t {
   RecordDamaged,     // a record too short or unsound, or its selection too large
   NoMemory,          // a work area could not be taken
   ListFailed,        // a value list's lookup or value type failed
+  StreamDamaged,     // a compressed stream broke its rules (lzw/lzw.h)
+  OutputTooLarge,    // an expansion would pass its size limit
 };
 
 }  // namespace dinfo

@@ -27,6 +27,9 @@ constexpr std::int16_t StatusCodeOf(Fault fault) {
     case Fault::RecordDamaged: return ErrRecordDamaged;
     case Fault::NoMemory: return ErrListMemory;
     case Fault::ListFailed: return ErrListFailed;
+    // A table's expansion reaches the exports as a null table, not a code.
+    case Fault::StreamDamaged:
+    case Fault::OutputTooLarge: return ErrRecordDamaged;
   }
   return ErrRecordDamaged;
 }
