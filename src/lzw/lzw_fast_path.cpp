@@ -9,8 +9,9 @@
 // Entry assumptions (DecodePlainCodes returns at once otherwise):
 //  - the table is plain (`plain`) and past the first code of a clear
 //    (`previousCode` >= 0), and `nextCode` is below 4096;
-//  - at least 16 input bytes are left, and at most 7 unused bits of the
-//    byte before `input` (not the first byte of this call's data);
+//  - at least 16 input bytes are left, and the bit buffer holds at most
+//    the 7 unused bits of the byte before `input`, which must lie in this
+//    call's data (the loop reads the next code from that byte on);
 //  - `stringStart[258 .. nextCode]` point at the strings in the output,
 //    `stringStart[nextCode]` at the previous one, and the literals, clear
 //    and end codes hold their fixed places (CreateLzwDecoder).
