@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "common/block.h"
+#include "lzw/lzw_decoder.h"
 #include "lzw_data.h"
-#include "tableobj/lzw_decoder.h"
 #include "tableobj/table_object.h"
 
 #ifdef DINFO_HAVE_LIBTIFF
@@ -116,11 +116,12 @@ bool DecodeWithDinfo(const TiffStream &stream, bool check, dinfo::Block ready) {
   std::uint8_t *const ownEnd = decoder->outputEnd;
   decoder->outputStart = decoder->outputPos = ready.data();
   decoder->outputEnd = ready.data() + ready.size();
-  std::uint8_t *start = nullptr;
-  const std::int32_t length = dinfo::DecodeLzw(
-      stream.raw.data(), static_cast<std::int32_t>(stream.raw.size()), &start, decoder);
+  std::uint8_t *const start = decoder->outputStart;
+  const dinfo::Fault fault =
+      dinfo::DecodeLzw(stream.raw.data(), static_cast<std::int32_t>(stream.raw.size()), decoder);
+  const auto length = fault == dinfo::Fault::None ? decoder->outputPos - start : -1;
   benchmark::DoNotOptimize(start);
-  const bool same = !check || (length == std::int32_t(stream.plain.size()) &&
+  const bool same = !check || (length == std::int64_t(stream.plain.size()) &&
                                std::equal(stream.plain.begin(), stream.plain.end(), start));
   decoder->outputStart = decoder->outputPos = ownStart;
   decoder->outputEnd = ownEnd;

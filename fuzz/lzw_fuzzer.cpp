@@ -2,8 +2,9 @@
 // a header (bit 0: the opposite byte order; bit 1: FlagDeltaCoded beside
 // FlagCompressed); the rest is a code stream.
 //  1. DecodeLzw on the stream, checked against the plain reference decoder
-//     of the tests: the same result, and on success the same bytes. A
-//     failed decoder is run once more, as a careless caller might.
+//     of the tests: the same fault, and on success the same bytes, which
+//     ExpandLzw must give too. A failed decoder is run once more, as a
+//     careless caller might.
 //  2. DecompressTableObject on the header and the stream padded with zero
 //     bytes to a multiple of 8: a new block whose header keeps the order
 //     and flags and whose size is its block's, or null as the decoder says.
@@ -13,7 +14,8 @@
 #include "common/bytes.h"
 #include "fuzz_support.h"
 #include "lzw_reference.h"
-#include "tableobj/lzw_decoder.h"
+#include "lzw/lzw.h"
+#include "lzw/lzw_decoder.h"
 #include "tableobj/table_object.h"
 
 namespace {
@@ -21,24 +23,33 @@ namespace {
 using namespace dinfo;
 using fuzz::Require;
 
-// The decoder's result for the stream, after checking it against the
-// reference decoder.
-std::int32_t DecodeBoth(const std::uint8_t *stream, std::int32_t length) {
+// The decoded length (or -1 after a fault), after checking the fault and
+// the bytes against the reference decoder, and ExpandLzw against both.
+std::int64_t DecodeBoth(const std::uint8_t *stream, std::int32_t length) {
   LzwDecoder *decoder = CreateLzwDecoder();
   if (decoder == nullptr) return -1;
-  std::uint8_t *output = nullptr;
-  const std::int32_t result = DecodeLzw(stream, length, &output, decoder);
+  const Fault fault = DecodeLzw(stream, length, decoder);
   test::ReferenceLzw reference;
-  const std::int32_t expected = reference.Decode(writer::Bytes(stream, stream + length));
-  Require(result == expected, "DecodeLzw and the reference decoder disagree");
-  if (result >= 0) {
-    Require(std::equal(output, output + result, reference.output.begin()),
+  const Fault expected = reference.Decode(writer::Bytes(stream, stream + length));
+  Require(fault == expected, "DecodeLzw and the reference decoder disagree");
+  const std::int64_t decoded = decoder->outputPos - decoder->outputStart;
+  if (fault == Fault::None) {
+    Require(std::size_t(decoded) == reference.output.size() &&
+                std::equal(decoder->outputStart, decoder->outputPos, reference.output.begin()),
             "DecodeLzw decoded other bytes than the reference decoder");
   } else {
-    DecodeLzw(stream, length, &output, decoder);
+    DecodeLzw(stream, length, decoder);
   }
   ReleaseLzwDecoder(decoder);
-  return result;
+  LzwExpansion expansion = ExpandLzw(stream, length);
+  Require(expansion.fault == fault, "ExpandLzw and DecodeLzw disagree");
+  if (fault == Fault::None) {
+    Require(std::equal(expansion.output.begin() + OutputHeaderRoom, expansion.output.end(),
+                       reference.output.begin(), reference.output.end()),
+            "ExpandLzw decoded other bytes than the reference decoder");
+  }
+  ReleaseBlock(expansion.output);
+  return fault == Fault::None ? decoded : -1;
 }
 
 // DecompressTableObject on a header and the stream; returns whether it
@@ -77,7 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const std::uint8_t *stream = data + 1;
   const auto length = static_cast<std::int32_t>(size - 1);
   const fuzz::Holdings before = fuzz::Held();
-  const std::int32_t decoded = length > 0 ? DecodeBoth(stream, length) : -1;
+  const std::int64_t decoded = length > 0 ? DecodeBoth(stream, length) : -1;
   const bool expanded = Decompress(stream, std::size_t(length), order, flags);
   // Without padding both see the same stream.
   if (length > 0 && length % 8 == 0) {

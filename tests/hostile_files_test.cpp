@@ -16,7 +16,7 @@
 
 #include "lzw_reference.h"
 #include "sample_file.h"
-#include "tableobj/lzw_decoder.h"
+#include "lzw/lzw_decoder.h"
 #include "table_support.h"
 
 namespace dinfo::test {
@@ -383,10 +383,10 @@ TEST_F(HostileFilesTest, AnLzwBombStopsAtTheOutputLimit) {
   };
   // One round: 1 + 2 + 3 + ... + 3839 bytes.
   const Bytes round = bomb(1);
-  LzwDecoder *decoder = CreateLzwDecoder();
-  std::uint8_t *output = nullptr;
-  EXPECT_EQ(DecodeLzw(round.data(), std::int32_t(round.size()), &output, decoder), 3839 * 3840 / 2);
-  ReleaseLzwDecoder(decoder);
+  LzwExpansion expansion = ExpandLzw(round.data(), std::int32_t(round.size()));
+  EXPECT_EQ(expansion.fault, Fault::None);
+  EXPECT_EQ(expansion.output.size(), std::size_t{3839 * 3840 / 2 + OutputHeaderRoom});
+  ReleaseBlock(expansion.output);
 
   Bytes object = HandObject(false, {}, bomb(150), 0, 0x40000000u);
   object.resize((object.size() + 7) / 8 * 8);

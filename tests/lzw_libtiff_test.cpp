@@ -9,7 +9,7 @@
 #include <random>
 
 #include "lzw_reference.h"
-#include "tableobj/lzw_decoder.h"
+#include "lzw/lzw.h"
 
 namespace dinfo::test {
 namespace {
@@ -70,13 +70,12 @@ TEST(LzwLibtiffTest, DecodesWhatLibtiffDecodes) {
   for (const Bytes &plain : inputs) {
     const Strip strip = ThroughLibtiff(plain, 1024);
     ASSERT_EQ(strip.decoded, plain);
-    LzwDecoder *decoder = CreateLzwDecoder();
-    std::uint8_t *start = nullptr;
-    const std::int32_t length = DecodeLzw(strip.raw.data(),
-                                          static_cast<std::int32_t>(strip.raw.size()), &start, decoder);
-    ASSERT_EQ(length, static_cast<std::int32_t>(plain.size()));
-    EXPECT_EQ(Bytes(start, start + length), strip.decoded);
-    ReleaseLzwDecoder(decoder);
+    LzwExpansion expansion =
+        ExpandLzw(strip.raw.data(), static_cast<std::int32_t>(strip.raw.size()));
+    ASSERT_EQ(expansion.fault, Fault::None);
+    EXPECT_EQ(Bytes(expansion.output.begin() + OutputHeaderRoom, expansion.output.end()),
+              strip.decoded);
+    ReleaseBlock(expansion.output);
   }
 }
 

@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "tableobj/lzw_decoder.h"
+#include "lzw/lzw_decoder.h"
 #include "writer/writer.h"
 
 namespace dinfo::test {
@@ -34,13 +34,13 @@ struct ReferenceLzw {
     width = newWidth;
   }
 
-  // The result DecodeLzw gives for the same bytes: the output length or a
-  // packed failure. The state stays for a following call.
-  std::int32_t Decode(const writer::Bytes &data) {
+  // The fault DecodeLzw gives for the same bytes, with the output in
+  // `output`. The state stays for a following call.
+  Fault Decode(const writer::Bytes &data) {
     std::size_t at = 0;
     for (;;) {
       while (bitCount < width) {
-        if (at == data.size()) return static_cast<std::int32_t>(output.size());
+        if (at == data.size()) return Fault::None;
         bitBuffer = bitBuffer * 256u + data[at++];
         bitCount += 8;
       }
@@ -53,7 +53,7 @@ struct ReferenceLzw {
         nextCode = 258;
         continue;
       }
-      if (code == EndCode) return static_cast<std::int32_t>(output.size());
+      if (code == EndCode) return Fault::None;
       if (previousCode == -1) {
         previousCode = code;
         firstByte = static_cast<std::uint8_t>(code);
@@ -66,17 +66,17 @@ struct ReferenceLzw {
         reversed.push_back(firstByte);
         c = previousCode;
       } else if (code > nextCode) {
-        return PackLzwResult(-32, 326);
+        return Fault::StreamDamaged;  // above the code being assigned
       }
       while (c >= 258) {
-        if (reversed.size() >= 4095) return PackLzwResult(-32, 330);
+        if (reversed.size() >= 4095) return Fault::StreamDamaged;  // too long
         reversed.push_back(suffix[static_cast<std::size_t>(c)]);
         c = prefix[static_cast<std::size_t>(c)];
       }
       reversed.push_back(static_cast<std::uint8_t>(c));
       firstByte = reversed.back();
       output.insert(output.end(), reversed.rbegin(), reversed.rend());
-      if (nextCode > 4095) return PackLzwResult(-32, 343);
+      if (nextCode > 4095) return Fault::StreamDamaged;  // the table is full
       prefix[static_cast<std::size_t>(nextCode)] = previousCode;
       suffix[static_cast<std::size_t>(nextCode)] = firstByte;
       ++nextCode;

@@ -19,6 +19,8 @@ enum class Fault : std::int32_t {
   BadData,           // a table object or its content is not what the format allows
   ScrambleRefused,   // the body of a table object could not be unscrambled
   TooMuchWork,       // a table object would take more work or memory than it may
+  StreamDamaged,     // a compressed stream broke its rules (lzw/lzw.h)
+  OutputTooLarge,    // an expansion would pass its size limit
 };
 
 }  // namespace dinfo

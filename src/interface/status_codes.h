@@ -31,7 +31,9 @@ constexpr std::int16_t StatusCodeOf(Fault fault) {
     case Fault::BadArgument:
     case Fault::BadData:
     case Fault::ScrambleRefused:
-    case Fault::TooMuchWork: break;
+    case Fault::TooMuchWork:
+    case Fault::StreamDamaged:
+    case Fault::OutputTooLarge: break;
   }
   return ErrRecordDamaged;
 }

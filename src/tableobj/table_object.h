@@ -28,10 +28,6 @@ constexpr std::uint32_t TagRawRun = 0x9Au;        // high byte
 constexpr std::uint32_t TagNestedTable = 0xDCu;   // high byte
 constexpr std::uint32_t TagInline = 0xF8u;        // high byte
 
-// The status classes packed into the LZW decoder's results.
-constexpr std::int32_t StatusBadArgument = -2;
-constexpr std::int32_t StatusBadData = -32;
-
 enum class ByteOrder { Native, Swapped };
 
 inline std::uint32_t ReadTableWord(const std::uint8_t *at, ByteOrder order) {

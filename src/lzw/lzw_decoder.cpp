@@ -2,7 +2,7 @@
 // code width, string expansion on the decode stack, and the output buffer.
 #include <cstddef>
 
-#include "tableobj/lzw_decoder.h"
+#include "lzw/lzw_decoder.h"
 
 #include "common/block.h"
 #include "common/bytes.h"
@@ -106,7 +106,6 @@ LzwDecoder *CreateLzwDecoder() {
   decoder->outputEnd = decoder->outputStart + InitialOutputSize;
   SetCodeWidth(MinCodeWidth, decoder);
   decoder->nextCode = -1;
-  decoder->stateTag = DecoderReady;
   InitLiteralStrings(decoder);
   return decoder;
 }
@@ -189,9 +188,9 @@ std::int32_t ExpandCode(std::int32_t code, std::int32_t startIndex, LzwDecoder *
   return i;
 }
 
-std::int32_t GrowOutput(LzwDecoder *decoder) {
+Fault GrowOutput(LzwDecoder *decoder) {
   const std::int64_t capacity = decoder->outputEnd - decoder->outputStart;
-  if (capacity > MaxOutputCapacity) return StatusTooLarge;
+  if (capacity > MaxOutputCapacity) return Fault::OutputTooLarge;
   // Nothing reads a byte of the new buffer before it is written: the old
   // bytes are copied in, the rest is output, and the room in front becomes
   // a header.
@@ -203,7 +202,7 @@ std::int32_t GrowOutput(LzwDecoder *decoder) {
     newCapacity = 2 * capacity;
     bigger = AllocateBlockToOverwrite(OutputHeaderRoom + newCapacity);
   }
-  if (bigger.empty()) return StatusNoMemory;
+  if (bigger.empty()) return Fault::NoMemory;
   std::uint8_t *const start = bigger.data() + OutputHeaderRoom;
   CopyBytes(decoder->outputStart, start, static_cast<std::int32_t>(capacity));
   RebaseStrings(decoder, start);
@@ -212,16 +211,16 @@ std::int32_t GrowOutput(LzwDecoder *decoder) {
   decoder->outputStart = start;
   decoder->outputEnd = start + newCapacity;
   decoder->outputPos = start + capacity;
-  return 0;
+  return Fault::None;
 }
 
-std::int32_t EmitByte(std::uint8_t byte, LzwDecoder *decoder) {
+Fault EmitByte(std::uint8_t byte, LzwDecoder *decoder) {
   if (decoder->outputPos == decoder->outputEnd) {
-    const std::int32_t grown = GrowOutput(decoder);
-    if (grown != 0) return grown;
+    const Fault grown = GrowOutput(decoder);
+    if (grown != Fault::None) return grown;
   }
   *decoder->outputPos++ = byte;
-  return 0;
+  return Fault::None;
 }
 
 }  // namespace dinfo

@@ -5,13 +5,37 @@
 // the last input bytes, a string that needs a bigger buffer) it leaves to
 // the code-by-code decoder, with the decoder's fields as that one would
 // have left them.
+//
+// Entry assumptions (DecodePlainCodes returns at once otherwise):
+//  - the table is plain (`plain`) and past the first code of a clear
+//    (`previousCode` >= 0), and `nextCode` is below 4096;
+//  - at least 16 input bytes are left, and the bit buffer holds at most
+//    the 7 unused bits of the byte before `input`, which must lie in this
+//    call's data (the loop reads the next code from that byte on);
+//  - `stringStart[258 .. nextCode]` point at the strings in the output,
+//    `stringStart[nextCode]` at the previous one, and the literals, clear
+//    and end codes hold their fixed places (CreateLzwDecoder).
+// Inside, a code is read only while the 8 bytes from its first byte lie in
+// the input, and a string is copied only while the output has CopySlack
+// (short strings) or LongSlack (long ones) bytes of room past it: copies
+// write whole 16- or 64-byte chunks. It neither allocates nor fails.
+//
+// On return:
+//  - `input`, `inputLeft`, `bitCount` and `bitBuffer` stand after the last
+//    code decoded, as the byte-by-byte reader would hold them;
+//  - `outputPos`, `codeWidth`, `maxCode`, `nextCode`, `previousCode` and
+//    `firstByte` are those of decoding the same codes one by one;
+//  - `prefix` and `suffix` are not written: the entries from `pendingFrom`
+//    on wait for CompleteEntries; the bytes past `outputPos` are scratch;
+//  - the next code is one it leaves to the code-by-code decoder, or the
+//    table is full, or the input or the output room ran short.
 #include <algorithm>
 #include <cstring>
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #endif
 
-#include "tableobj/lzw_decoder.h"
+#include "lzw/lzw_decoder.h"
 
 #include "common/bytes.h"
 

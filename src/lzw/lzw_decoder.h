@@ -1,17 +1,8 @@
-// The LZW decoder of compressed table object bodies.
-//
-// Codes are 9 to 12 bits wide, packed most significant bit first. 256 clears
-// the table and sets the width back to 9, 257 ends the stream; running out
-// of input where a code would begin ends it too. The table assigns codes
-// from 258 on, one per data code after the first code of a clear; the width
-// grows one code early (once nextCode reaches 2^width - 1). A stream opens
-// with a clear code, a data code after the table is full is an error, and
-// a decoded string is at most 4096 bytes, the whole output at most 2^30.
-//
-// Failures are packed 32-bit codes: a status class in bits 26 to 31, 0x328
-// in bits 12 to 25 and the site of the check in bits 0 to 11.
-#ifndef DINFO_TABLEOBJ_LZW_DECODER_H
-#define DINFO_TABLEOBJ_LZW_DECODER_H
+// The LZW decoder's record and the steps inside ExpandLzw (lzw/lzw.h),
+// which lists the stream's rules. Tests and benchmarks use this header to
+// look at the decoder closely; everything else goes through lzw/lzw.h.
+#ifndef DINFO_LZW_LZW_DECODER_H
+#define DINFO_LZW_LZW_DECODER_H
 
 #include <array>
 #include <bit>
@@ -19,6 +10,8 @@
 
 #include "common/block.h"
 #include "common/bytes.h"
+#include "common/fault.h"
+#include "lzw/lzw.h"
 
 namespace dinfo {
 
@@ -30,41 +23,14 @@ constexpr std::int32_t MaxCodeWidth = 12;
 constexpr std::int32_t CodeLimit = 4096;        // codes run from 0 to 4095
 constexpr std::int32_t StackSize = 4096;        // the longest string decoded
 constexpr std::int32_t InitialOutputSize = 1024;
-// Bytes kept in front of the output buffer's start: room for a table
-// object's header, so that the expansion becomes the object without a copy.
-constexpr std::int32_t OutputHeaderRoom = 16;
 constexpr std::int64_t MaxOutputCapacity = 0x3FFFFFFF;  // a full buffer above this cannot grow
 constexpr std::int32_t TableEntries = 5021;     // only entries 258 to 4095 are used
-
-constexpr std::int32_t DecoderReady = 0x253B37EA;
-constexpr std::int32_t DecoderFinished = 0x253B37EB;
-
-// Status classes of the decoder beside the table layer's -2 and -32.
-constexpr std::int32_t StatusNoMemory = -1;
-constexpr std::int32_t StatusTooLarge = -4;
-constexpr std::int32_t StatusBadState = -6;
-
-constexpr std::int32_t PackLzwResult(std::int32_t statusClass, std::int32_t site) {
-  return static_cast<std::int32_t>((static_cast<std::uint32_t>(statusClass) << 26) |
-                                   (0x328u << 12) | static_cast<std::uint32_t>(site));
-}
-
-// Sites of the decoder's checks.
-constexpr std::int32_t SiteArguments = 269;      // no input, or nowhere to put the output start
-constexpr std::int32_t SiteNoDecoder = 274;
-constexpr std::int32_t SiteState = 278;          // decoder not ready
-constexpr std::int32_t SiteFirstByte = 312;      // writing the byte after a clear code
-constexpr std::int32_t SiteCodeRange = 326;      // code above nextCode
-constexpr std::int32_t SiteStringLength = 330;   // string longer than StackSize
-constexpr std::int32_t SiteString = 337;         // writing a string
-constexpr std::int32_t SiteTableFull = 343;      // data code with nextCode at 4096
 
 // The decoder's whole state; one block per expansion (zero-filled but for
 // `stack`, `stringStart` and `measuredLength`, written before read), made by
 // CreateLzwDecoder and given back by ReleaseLzwDecoder. The output buffer
 // is a block of its own, OutputHeaderRoom bytes before `outputStart`.
 struct LzwDecoder {
-  std::int32_t stateTag;
   std::int16_t codeWidth;
   std::int16_t maxCode;       // (1 << codeWidth) - 1
   std::int16_t nextCode;      // -1 until the first clear code, then 258 to 4096
@@ -133,13 +99,14 @@ void SetCodeWidth(std::int32_t width, LzwDecoder *decoder);
 // highest written), or -1 when it would not fit.
 std::int32_t ExpandCode(std::int32_t code, std::int32_t startIndex, LzwDecoder *decoder);
 
-// Appends one byte, doubling the buffer when full. Returns 0,
-// StatusNoMemory or StatusTooLarge (a full buffer of 2^30 bytes).
-std::int32_t EmitByte(std::uint8_t byte, LzwDecoder *decoder);
+// Appends one byte, doubling the buffer when full. Fault::NoMemory, or
+// Fault::OutputTooLarge for a full buffer of 2^30 bytes.
+Fault EmitByte(std::uint8_t byte, LzwDecoder *decoder);
 
-// Doubles a full output buffer: 0, StatusNoMemory or StatusTooLarge. Keeps
-// the places of the plain strings pointing at their bytes.
-std::int32_t GrowOutput(LzwDecoder *decoder);
+// Doubles a full output buffer (or grows it to the expected size), with
+// EmitByte's faults. Keeps the places of the plain strings pointing at
+// their bytes.
+Fault GrowOutput(LzwDecoder *decoder);
 
 // The number of bytes that decoding `length` bytes at `data` with a new
 // decoder writes, when it decodes them successfully with plain tables
@@ -149,13 +116,11 @@ std::int32_t GrowOutput(LzwDecoder *decoder);
 std::int64_t MeasureLzwOutput(const std::uint8_t *data, std::int32_t length,
                               LzwDecoder *decoder);
 
-// Decodes `length` bytes at `data` with a ready decoder. On success it
-// stores the start of the output (still the decoder's) through
-// `outputStartOut` and returns the number of bytes decoded; otherwise a
-// packed failure code, leaving the decoder ready with the failed stream's
-// state and output.
-std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
-                       std::uint8_t **outputStartOut, LzwDecoder *decoder);
+// Decodes `length` bytes at `data` with a decoder from CreateLzwDecoder.
+// The output, whole or up to the fault, stays the decoder's, from
+// `outputStart` to `outputPos`. After a fault the decoder holds the failed
+// stream's state, and a further call goes on from there.
+Fault DecodeLzw(const std::uint8_t *data, std::int32_t length, LzwDecoder *decoder);
 
 // The 64 bits of input from bit `position` of `base` on, the first at the
 // top: a code of w bits there is the top w. The 8 bytes from that bit's
@@ -207,4 +172,4 @@ void DecodePlainCodes(LzwDecoder *decoder);
 
 }  // namespace dinfo
 
-#endif  // DINFO_TABLEOBJ_LZW_DECODER_H
+#endif  // DINFO_LZW_LZW_DECODER_H

@@ -3,7 +3,7 @@
 // string plus one, so a table of lengths stands in for the strings.
 #include <algorithm>
 
-#include "tableobj/lzw_decoder.h"
+#include "lzw/lzw_decoder.h"
 
 #include "common/bytes.h"
 

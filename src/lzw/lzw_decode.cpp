@@ -1,13 +1,20 @@
 // DecodeLzw: the code-by-code decoder, which is exact for every stream,
-// with the fast loop taking over the long plain stretches between.
-#include "tableobj/lzw_decoder.h"
-#include "tableobj/table_object.h"
+// with the fast loop taking over the long plain stretches between; and
+// ExpandLzw around it.
+#include "lzw/lzw.h"
+#include "lzw/lzw_decoder.h"
 
 namespace dinfo {
 namespace {
 
-constexpr std::int32_t StepNext = 0;
-constexpr std::int32_t StepDone = 1;
+// What one code leaves: go on, the stream's end, or a fault.
+struct Step {
+  bool done = false;
+  Fault fault = Fault::None;
+};
+constexpr Step StepNext{};
+constexpr Step StepDone{true, Fault::None};
+constexpr Step Failed(Fault fault) { return Step{true, fault}; }
 
 // The next code, or -1 when the input ends before a whole code.
 std::int32_t ReadCode(LzwDecoder *decoder) {
@@ -25,12 +32,12 @@ std::int32_t ReadCode(LzwDecoder *decoder) {
 
 // The first code after a clear code stands for its low 8 bits, whatever
 // its value. Only a literal keeps the table plain.
-std::int32_t StartString(std::int32_t code, LzwDecoder *decoder) {
+Step StartString(std::int32_t code, LzwDecoder *decoder) {
   decoder->previousCode = static_cast<std::int16_t>(code);
   decoder->firstByte = static_cast<std::uint8_t>(code);
   decoder->plain = 0;  // nothing of the old table to keep while the buffer grows
-  const std::int32_t failure = EmitByte(decoder->firstByte, decoder);
-  if (failure != 0) return PackLzwResult(failure, SiteFirstByte);
+  const Fault fault = EmitByte(decoder->firstByte, decoder);
+  if (fault != Fault::None) return Failed(fault);
   decoder->plain = code < 256 ? 1 : 0;
   if (decoder->plain != 0) ClearStrings(decoder);
   return StepNext;
@@ -49,7 +56,7 @@ void AssignCode(LzwDecoder *decoder) {
   }
 }
 
-std::int32_t DecodeString(std::int32_t code, LzwDecoder *decoder) {
+Step DecodeString(std::int32_t code, LzwDecoder *decoder) {
   CompleteEntries(decoder);
   std::int32_t top = 0;
   if (code < decoder->nextCode) {
@@ -59,16 +66,16 @@ std::int32_t DecodeString(std::int32_t code, LzwDecoder *decoder) {
     decoder->stack[0] = decoder->firstByte;
     top = ExpandCode(decoder->previousCode, 1, decoder);
   } else {
-    return PackLzwResult(StatusBadData, SiteCodeRange);
+    return Failed(Fault::StreamDamaged);
   }
-  if (top < 0) return PackLzwResult(StatusBadData, SiteStringLength);
+  if (top < 0) return Failed(Fault::StreamDamaged);  // longer than StackSize
   decoder->firstByte = decoder->stack[static_cast<std::size_t>(top)];
   for (std::int32_t i = top; i >= 0; --i) {
-    const std::int32_t failure = EmitByte(decoder->stack[static_cast<std::size_t>(i)], decoder);
-    if (failure != 0) return PackLzwResult(failure, SiteString);
+    const Fault fault = EmitByte(decoder->stack[static_cast<std::size_t>(i)], decoder);
+    if (fault != Fault::None) return Failed(fault);
   }
   // A full table fails the stream even though the string went out.
-  if (decoder->nextCode > CodeLimit - 1) return PackLzwResult(StatusBadData, SiteTableFull);
+  if (decoder->nextCode > CodeLimit - 1) return Failed(Fault::StreamDamaged);
   AssignCode(decoder);
   decoder->previousCode = static_cast<std::int16_t>(code);
   // Where this string starts: one byte short of the new entry's end.
@@ -77,8 +84,8 @@ std::int32_t DecodeString(std::int32_t code, LzwDecoder *decoder) {
   return StepNext;
 }
 
-// One code: StepNext, StepDone, or a packed failure.
-std::int32_t DecodeStep(LzwDecoder *decoder) {
+// One code.
+Step DecodeStep(LzwDecoder *decoder) {
   const std::int32_t code = ReadCode(decoder);
   if (code < 0 || code == EndCode) return StepDone;
   if (code == ClearCode) {
@@ -96,13 +103,8 @@ std::int32_t DecodeStep(LzwDecoder *decoder) {
 
 }  // namespace
 
-std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
-                       std::uint8_t **outputStartOut, LzwDecoder *decoder) {
-  if (length <= 0 || outputStartOut == nullptr) {
-    return PackLzwResult(StatusBadArgument, SiteArguments);
-  }
-  if (decoder == nullptr) return PackLzwResult(StatusBadArgument, SiteNoDecoder);
-  if (decoder->stateTag != DecoderReady) return PackLzwResult(StatusBadState, SiteState);
+Fault DecodeLzw(const std::uint8_t *data, std::int32_t length, LzwDecoder *decoder) {
+  if (length <= 0) return Fault::StreamDamaged;
   decoder->input = data;
   decoder->inputBegin = data;
   // Only the output of this call's data is in the buffer, so measuring
@@ -114,19 +116,47 @@ std::int32_t DecodeLzw(const std::uint8_t *data, std::int32_t length,
   decoder->inputLeft = length;
   for (;;) {
     DecodePlainCodes(decoder);
-    const std::int32_t step = DecodeStep(decoder);
-    if (step == StepDone) break;
-    if (step != StepNext) {
+    const Step step = DecodeStep(decoder);
+    if (!step.done) continue;
+    if (step.fault != Fault::None) {
       // The output no longer ends with the previous string.
       CompleteEntries(decoder);
       decoder->plain = 0;
-      return step;
+      return step.fault;
     }
+    break;
   }
   CompleteEntries(decoder);
-  decoder->stateTag = DecoderFinished;
-  *outputStartOut = decoder->outputStart;
-  return static_cast<std::int32_t>(decoder->outputPos - decoder->outputStart);
+  return Fault::None;
+}
+
+namespace {
+
+// The decoder's buffer becomes the output, unless it is more than an
+// eighth larger than the output and its room: then the output moves to a
+// block of its own size.
+LzwExpansion TakeOutput(LzwDecoder *decoder) {
+  const std::int64_t length = decoder->outputPos - decoder->outputStart;
+  const std::int64_t size = length + OutputHeaderRoom;
+  const std::int64_t bufferSize = (decoder->outputEnd - decoder->outputStart) + OutputHeaderRoom;
+  if (bufferSize - size <= size / 8) return {Fault::None, TakeLzwOutput(decoder)};
+  Block output = AllocateBlockToOverwrite(size);
+  if (output.empty()) return {Fault::NoMemory, {}};
+  CopyBytes(decoder->outputStart, output.data() + OutputHeaderRoom,
+            static_cast<std::int32_t>(length));
+  return {Fault::None, output};
+}
+
+}  // namespace
+
+LzwExpansion ExpandLzw(const std::uint8_t *data, std::int32_t length) {
+  if (data == nullptr || length <= 0) return {Fault::StreamDamaged, {}};
+  LzwDecoder *decoder = CreateLzwDecoder();
+  if (decoder == nullptr) return {Fault::NoMemory, {}};
+  const Fault fault = DecodeLzw(data, length, decoder);
+  const LzwExpansion expansion = fault == Fault::None ? TakeOutput(decoder) : LzwExpansion{fault, {}};
+  ReleaseLzwDecoder(decoder);
+  return expansion;
 }
 
 }  // namespace dinfo
