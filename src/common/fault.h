@@ -13,8 +13,14 @@ enum class Fault : std::int32_t {
   RecordUnreadable,  // a record of a chain did not read
   ChainSelection,    // a chain block matched no row
   RecordDamaged,     // a record too short or unsound, or its selection too large
-  NoMemory,          // a work area could not be taken
+  NoMemory,          // a work area or a block for what is read could not be taken
   ListFailed,        // a value list's lookup or value type failed
+  // The file reads' own faults.
+  BadArgument,    // no file, or a negative position, section or record id
+  ReadFailed,     // a seek or a read failed, or read fewer bytes than asked
+  BadEntryCount,  // a directory's entry count below 1 or too large
+  BadRecordSize,  // a record's size 0 or negative
+  RecordAbsent,   // no entry for the record, or its first entry marks it absent
 };
 
 }  // namespace dinfo

@@ -13,6 +13,7 @@
 #include <cstdint>
 
 #include "common/block.h"
+#include "common/fault.h"
 #include "platform/kernel32.h"
 
 namespace dinfo {
@@ -20,7 +21,10 @@ namespace dinfo {
 struct KeptDirectory {
   std::int32_t section;
   std::int32_t entryCount;
-  Block entries;  // empty: the slot is free
+  Block entries;         // empty: the slot is free
+  std::int32_t lookups;  // records looked up in it so far
+  bool indexed;          // `index` is built (it may be empty: nothing to find)
+  Block index;           // see infofile/directory_index.h
 };
 
 struct KeptBlock {
@@ -54,10 +58,9 @@ struct FileView {
 std::int64_t FileLength(FileView &view);
 
 // The section's directory, read on the first need and kept; null with the
-// code in *countOrCode when it does not read (it is tried again on the
-// next need).
-const KeptDirectory *SectionDirectory(FileView &view, std::int32_t section,
-                                      std::int32_t *countOrCode);
+// fault in *fault when it does not read (it is tried again on the next
+// need).
+KeptDirectory *SectionDirectory(FileView &view, std::int32_t section, Fault *fault);
 
 // The restored block kept for (section, recordId), handed over with its
 // directory's entry count; an empty block when none is kept for it.
