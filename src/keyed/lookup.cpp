@@ -1,6 +1,6 @@
 #include "common/bytes.h"
 #include "infofile/information_file.h"
-#include "infofile/scramble.h"
+#include "common/scramble.h"
 #include "keyed/keyed_block.h"
 
 namespace dinfo {
