@@ -1,8 +1,10 @@
 // The information file as one call sees it. An information file is
 // read-only data, so within one call a section's directory read once gives
 // the same answers as reading it anew for every record: the view reads a
-// directory the first time the call needs that section and keeps it, and
-// keeps the file's length once asked for. A reader above may also hand
+// directory the first time the call needs that section and keeps it (a
+// large one with an index by record id once a second record is looked up
+// in it, so that a chain costs a binary search a link), and keeps the
+// file's length once asked for. A reader above may also hand
 // back a block it restored from a record (the latest one is kept), so that
 // a record needed twice in one call is read once. Everything kept comes
 // from GlobalAlloc and is released when the view ends; nothing outlives
