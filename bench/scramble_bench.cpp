@@ -8,7 +8,7 @@
 #include <random>
 #include <vector>
 
-#include "infofile/scramble.h"
+#include "common/scramble.h"
 
 namespace {
 

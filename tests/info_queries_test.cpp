@@ -5,7 +5,7 @@
 
 #include "infofile/information_file.h"
 #include "interface/status_codes.h"
-#include "keyed/value_list.h"
+#include "interface/value_list.h"
 #include "test_support.h"
 
 namespace dinfo::test {

@@ -1,8 +1,11 @@
 // Paths, directories and records: OpenInformationFile and the read
 // operations with their codes, on writer-made files.
 #include <filesystem>
+#include <vector>
 
+#include "common/bytes.h"
 #include "infofile/information_file.h"
+#include "interface/status_codes.h"
 #include "test_support.h"
 
 namespace dinfo::test {
@@ -83,10 +86,9 @@ class RecordReadTest : public InformationFileTest {
     std::int32_t sizeOrCode = 12345;
     {
       FileView view(file);
-      Block body = ReadRecord(view, section, recordId, &sizeOrCode);
-      if (!body.empty()) {
-        EXPECT_EQ(std::int64_t(body.size()), sizeOrCode);
-      }
+      auto [body, fault] = ReadRecord(view, section, recordId);
+      EXPECT_EQ(body.empty(), fault != Fault::None);
+      sizeOrCode = body.empty() ? ReadCodeOf(fault) : std::int32_t(body.size());
       ReleaseBlock(body);
     }
     CloseHandle(file);
@@ -160,12 +162,11 @@ TEST_F(RecordReadTest, AllocationFailureGivesTheBlockCode) {
   ASSERT_NE(handle, nullptr);
   for (std::int64_t successes = 0; successes < 2; ++successes) {
     seam::FailAllocationsAfter(successes);
-    std::int32_t code = 0;
     FileView view(handle);
-    Block body = ReadRecord(view, MainSectionKey, 5, &code);
+    auto [body, fault] = ReadRecord(view, MainSectionKey, 5);
     seam::FailAllocationsAfter(-1);
     EXPECT_TRUE(body.empty());
-    EXPECT_EQ(code, ReadBadCount);
+    EXPECT_EQ(fault, Fault::NoMemory);
   }
   CloseHandle(handle);
 }
@@ -189,19 +190,83 @@ TEST_F(InformationFileTest, FirstEntryWinsAtEveryPlaceInTheDirectory) {
       Write("info.dat", writer::Finish(info));
       HANDLE file = Open("info.dat");
       ASSERT_NE(file, nullptr);
-      std::int32_t sizeOrCode = 0;
       {
         FileView view(file);
-        Block body = ReadRecord(view, MainSection, 77, &sizeOrCode);
-        ASSERT_EQ(sizeOrCode, 4) << size << " entries, match at " << place;
+        Block body = ReadRecord(view, MainSection, 77).block;
+        ASSERT_EQ(body.size(), 4u) << size << " entries, match at " << place;
         EXPECT_EQ(body[0], 'w') << size << " entries, match at " << place;
         ReleaseBlock(body);
-        EXPECT_EQ(ReadRecord(view, MainSection, 78, &sizeOrCode).data(), nullptr);
-        EXPECT_EQ(sizeOrCode, ReadNotFound);
+        EXPECT_EQ(ReadRecord(view, MainSection, 78).fault, Fault::RecordAbsent);
       }
       CloseHandle(file);
     }
   }
+  ExpectNothingHeld();
+}
+
+}  // namespace
+}  // namespace dinfo::test
+
+namespace dinfo::test {
+namespace {
+
+// A large directory is looked up through a sorted index once a second
+// record is asked for: ids that differ in any byte, duplicates whose first
+// entry decides (absent or not), entries of another section and negative
+// ids must all answer as a scan from the first entry does.
+TEST_F(InformationFileTest, LargeDirectoriesAnswerAsAScanDoes) {
+  writer::InfoFile info = writer::NewInfoFile();
+  std::vector<writer::DirectoryEntry> entries;
+  std::uint32_t state = 12345;
+  auto next = [&] { return state = state * 1103515245u + 12345u; };
+  for (std::int32_t i = 0; i < 3000; ++i) {
+    std::int32_t id = static_cast<std::int32_t>(next() >> 1);
+    if (i % 3 == 1) id = entries[next() % entries.size()].recordId;   // a duplicate
+    if (i % 7 == 2) id = static_cast<std::int32_t>(next() % 64) << 24;  // only the top byte
+    std::int32_t key = i % 11 == 5 ? MainSectionKey + 4 : MainSectionKey;
+    std::int32_t offset = writer::AppendRaw(info, writer::PackValues({4, i}, 4));
+    if (i % 13 == 3) offset = -1;
+    if (i % 17 == 4) id = -id - 1;
+    entries.push_back({key, id, offset});
+    writer::AddEntry(info, MainSectionKey, entries.back());
+  }
+  Write("info.dat", writer::Finish(info));
+  HANDLE file = Open("info.dat");
+  ASSERT_NE(file, nullptr);
+  {
+    FileView view(file);
+    for (std::size_t asked = 0; asked < entries.size() + 50; ++asked) {
+      const std::int32_t id = asked < entries.size() ? entries[asked].recordId
+                                                     : static_cast<std::int32_t>(next() >> 1);
+      std::int32_t expected = -1;  // the entry a scan takes, as its body tells
+      for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i].sectionKey == MainSectionKey && entries[i].recordId == id) {
+          expected = entries[i].recordOffset < 0 ? -1 : std::int32_t(i);
+          break;
+        }
+      }
+      auto [body, fault] = ReadRecord(view, MainSection, id);
+      if (id < 0) {
+        EXPECT_EQ(fault, Fault::BadArgument);
+      } else if (expected < 0) {
+        EXPECT_EQ(fault, Fault::RecordAbsent) << "id " << id;
+      } else {
+        ASSERT_EQ(body.size(), 4u) << "id " << id;
+        EXPECT_EQ(ReadI32LittleEndian(body.data()), expected) << "id " << id;
+      }
+      ReleaseBlock(body);
+    }
+  }
+  {
+    // The index is taken at the second lookup; when it cannot be, the
+    // lookup fails as a block that could not be taken.
+    FileView view(file);
+    EXPECT_EQ(ReadRecord(view, MainSection, 1).fault, Fault::RecordAbsent);
+    seam::FailAllocationsAfter(0);
+    EXPECT_EQ(ReadRecord(view, MainSection, 1).fault, Fault::NoMemory);
+    seam::FailAllocationsAfter(-1);
+  }
+  CloseHandle(file);
   ExpectNothingHeld();
 }
 

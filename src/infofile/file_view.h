@@ -1,8 +1,10 @@
 // The information file as one call sees it. An information file is
 // read-only data, so within one call a section's directory read once gives
 // the same answers as reading it anew for every record: the view reads a
-// directory the first time the call needs that section and keeps it, and
-// keeps the file's length once asked for. A reader above may also hand
+// directory the first time the call needs that section and keeps it (a
+// large one with an index by record id once a second record is looked up
+// in it, so that a chain costs a binary search a link), and keeps the
+// file's length once asked for. A reader above may also hand
 // back a block it restored from a record (the latest one is kept), so that
 // a record needed twice in one call is read once. Everything kept comes
 // from GlobalAlloc and is released when the view ends; nothing outlives
@@ -13,6 +15,7 @@
 #include <cstdint>
 
 #include "common/block.h"
+#include "common/fault.h"
 #include "platform/kernel32.h"
 
 namespace dinfo {
@@ -20,7 +23,10 @@ namespace dinfo {
 struct KeptDirectory {
   std::int32_t section;
   std::int32_t entryCount;
-  Block entries;  // empty: the slot is free
+  Block entries;         // empty: the slot is free
+  std::int32_t lookups;  // records looked up in it so far
+  bool indexed;          // `index` is built (it may be empty: nothing to find)
+  Block index;           // see infofile/directory_index.h
 };
 
 struct KeptBlock {
@@ -54,10 +60,9 @@ struct FileView {
 std::int64_t FileLength(FileView &view);
 
 // The section's directory, read on the first need and kept; null with the
-// code in *countOrCode when it does not read (it is tried again on the
-// next need).
-const KeptDirectory *SectionDirectory(FileView &view, std::int32_t section,
-                                      std::int32_t *countOrCode);
+// fault in *fault when it does not read (it is tried again on the next
+// need).
+KeptDirectory *SectionDirectory(FileView &view, std::int32_t section, Fault *fault);
 
 // The restored block kept for (section, recordId), handed over with its
 // directory's entry count; an empty block when none is kept for it.

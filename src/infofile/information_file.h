@@ -22,12 +22,12 @@ namespace dinfo {
 constexpr std::int32_t MainSection = 8;
 constexpr std::int32_t DirectoryEntrySize = 12;
 
-// Codes of the read operations, delivered through their out-values.
-constexpr std::int32_t ReadBadArgument = -128;
-constexpr std::int32_t ReadFailed = -138;
-constexpr std::int32_t ReadBadCount = -108;  // also: a block could not be taken
-constexpr std::int32_t ReadBadSize = -148;
-constexpr std::int32_t ReadNotFound = -1;
+// What a read operation took, or the fault that stopped it; the block is
+// empty exactly when the fault is not None. The caller owns the block.
+struct ReadOutcome {
+  Block block;
+  Fault fault;
+};
 
 // Results of the bounded wide-string copy and append.
 constexpr std::int32_t WideStringOk = 0;
@@ -43,20 +43,19 @@ std::int32_t CopyWideString(WideChar *destination, std::size_t capacityBytes,
 std::int32_t AppendWideString(WideChar *destination, std::size_t capacityBytes,
                               const WideChar *source);
 
-// The section's directory entries (entryCount x 12 bytes), or an empty
-// block with the code in *countOrCode.
-Block ReadSectionDirectory(HANDLE file, std::int32_t section, std::int32_t *countOrCode);
+// The section's directory entries (entryCount x 12 bytes).
+ReadOutcome ReadSectionDirectory(HANDLE file, std::int32_t section);
 
 // The record body whose size field stands at `position`.
-Block ReadRecordAt(HANDLE file, std::int32_t position, std::int32_t *sizeOrCode);
-Block ReadRecordAt(FileView &view, std::int32_t position, std::int32_t *sizeOrCode);
+ReadOutcome ReadRecordAt(HANDLE file, std::int32_t position);
+ReadOutcome ReadRecordAt(FileView &view, std::int32_t position);
 
 // The body of the first directory entry for (section, recordId), found in
 // the section's kept directory. When `directoryCount` is given it receives
 // the directory's entry count on success, which bounds how many distinct
 // records a chain can visit.
-Block ReadRecord(FileView &view, std::int32_t section, std::int32_t recordId,
-                 std::int32_t *sizeOrCode, std::int32_t *directoryCount = nullptr);
+ReadOutcome ReadRecord(FileView &view, std::int32_t section, std::int32_t recordId,
+                       std::int32_t *directoryCount = nullptr);
 
 }  // namespace dinfo
 

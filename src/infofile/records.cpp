@@ -1,6 +1,7 @@
 #include "infofile/information_file.h"
 
 #include "common/bytes.h"
+#include "infofile/directory_index.h"
 
 namespace dinfo {
 namespace {
@@ -38,24 +39,18 @@ bool FileCanHold(FileView &view, std::int64_t position, std::int64_t length) {
   return RangeFits(FileLength(view), position, length);
 }
 
-// Reads `length` bytes at `position` into a new block; the code on failure.
-// The read fills the whole block or the block goes back unread, so it is
-// taken without a zero fill.
-Block ReadBlockAt(FileView &view, std::int64_t position, std::int32_t length, std::int32_t *code) {
-  if (!FileCanHold(view, position, length)) {
-    *code = ReadFailed;
-    return {};
-  }
+// Reads `length` bytes at `position` into a new block. The read fills the
+// whole block or the block goes back unread, so it is taken without a zero
+// fill.
+ReadOutcome ReadBlockAt(FileView &view, std::int64_t position, std::int32_t length) {
+  if (!FileCanHold(view, position, length)) return {{}, Fault::ReadFailed};
   Block block = AllocateBlockToOverwrite(length);
-  if (block.empty()) {
-    *code = ReadBadCount;
-    return {};
-  }
+  if (block.empty()) return {{}, Fault::NoMemory};
   if (!ReadAt(view.file, position, block.data(), length)) {
     ReleaseBlock(block);
-    *code = ReadFailed;
+    return {{}, Fault::ReadFailed};
   }
-  return block;
+  return {block, Fault::None};
 }
 
 // The index of the first entry for (section, recordId), or entryCount. An
@@ -82,32 +77,44 @@ std::int32_t FindEntry(ConstBlock entries, std::int32_t entryCount, std::int32_t
   return entryCount;
 }
 
-void Report(std::int32_t *out, std::int32_t value) {
-  if (out != nullptr) *out = value;
-}
+// A directory this large is sorted into an index once a second record is
+// looked up in it, so that a chain through it costs a binary search a link.
+constexpr std::int32_t IndexedDirectorySize = 32;
 
 // The directory's entries in a block of the caller's.
-Block ReadDirectoryBlock(FileView &view, std::int32_t section, std::int32_t *countOrCode) {
-  if (view.file == nullptr || section < 0) {
-    Report(countOrCode, ReadBadArgument);
-    return {};
-  }
+ReadOutcome ReadDirectoryBlock(FileView &view, std::int32_t section) {
+  if (view.file == nullptr || section < 0) return {{}, Fault::BadArgument};
   std::int32_t directoryOffset = 0;
   std::int32_t entryCount = 0;
   if (!ReadInt32At(view.file, section, &directoryOffset) ||
       !ReadInt32At(view.file, directoryOffset, &entryCount)) {
-    Report(countOrCode, ReadFailed);
-    return {};
+    return {{}, Fault::ReadFailed};
   }
   if (entryCount < 1 || entryCount > INT32_MAX / DirectoryEntrySize) {
-    Report(countOrCode, ReadBadCount);
-    return {};
+    return {{}, Fault::BadEntryCount};
   }
-  std::int32_t code = 0;
-  Block entries = ReadBlockAt(view, std::int64_t{directoryOffset} + 4,
-                              entryCount * DirectoryEntrySize, &code);
-  Report(countOrCode, entries.empty() ? code : entryCount);
-  return entries;
+  return ReadBlockAt(view, std::int64_t{directoryOffset} + 4, entryCount * DirectoryEntrySize);
+}
+
+void ReleaseSlot(KeptDirectory &slot) {
+  ReleaseBlock(slot.entries);
+  ReleaseBlock(slot.index);
+  slot = {};
+}
+
+// The position of the first entry for (section, recordId), or the entry
+// count; NoMemory when the index cannot be taken.
+Fault FindRecordEntry(KeptDirectory &directory, std::int32_t recordId, std::int32_t *found) {
+  ++directory.lookups;
+  if (!directory.indexed && directory.lookups > 1 &&
+      directory.entryCount > IndexedDirectorySize) {
+    if (!BuildDirectoryIndex(directory)) return Fault::NoMemory;
+    directory.indexed = true;
+  }
+  *found = directory.indexed
+               ? IndexedEntry(directory, recordId)
+               : FindEntry(directory.entries, directory.entryCount, directory.section, recordId);
+  return Fault::None;
 }
 
 KeptDirectory *FreeOrMatchingSlot(FileView &view, std::int32_t section) {
@@ -122,7 +129,7 @@ KeptDirectory *FreeOrMatchingSlot(FileView &view, std::int32_t section) {
 }  // namespace
 
 FileView::~FileView() {
-  for (KeptDirectory &slot : directories) ReleaseBlock(slot.entries);
+  for (KeptDirectory &slot : directories) ReleaseSlot(slot);
   ReleaseBlock(restored.block);
 }
 
@@ -134,25 +141,23 @@ std::int64_t FileLength(FileView &view) {
   return view.length;
 }
 
-const KeptDirectory *SectionDirectory(FileView &view, std::int32_t section,
-                                      std::int32_t *countOrCode) {
+KeptDirectory *SectionDirectory(FileView &view, std::int32_t section, Fault *fault) {
   KeptDirectory *slot = FreeOrMatchingSlot(view, section);
   if (slot == nullptr) {
     // More sections than slots: the last slot gives way.
     slot = &view.directories[KeptDirectorySlots - 1];
-    ReleaseBlock(slot->entries);
+    ReleaseSlot(*slot);
   }
   if (slot->entries.empty()) {
-    std::int32_t entryCount = 0;
-    slot->entries = ReadDirectoryBlock(view, section, &entryCount);
-    if (slot->entries.empty()) {
-      Report(countOrCode, entryCount);
+    const ReadOutcome read = ReadDirectoryBlock(view, section);
+    if (read.fault != Fault::None) {
+      *fault = read.fault;
       return nullptr;
     }
-    slot->section = section;
-    slot->entryCount = entryCount;
+    *slot = {section, static_cast<std::int32_t>(read.block.size() / DirectoryEntrySize),
+             read.block, 0, false, {}};
   }
-  Report(countOrCode, slot->entryCount);
+  *fault = Fault::None;
   return slot;
 }
 
@@ -173,59 +178,41 @@ void KeepRestoredBlock(FileView &view, std::int32_t section, std::int32_t record
   block = {};
 }
 
-Block ReadSectionDirectory(HANDLE file, std::int32_t section, std::int32_t *countOrCode) {
+ReadOutcome ReadSectionDirectory(HANDLE file, std::int32_t section) {
   FileView view(file);
-  return ReadDirectoryBlock(view, section, countOrCode);
+  return ReadDirectoryBlock(view, section);
 }
 
-Block ReadRecordAt(HANDLE file, std::int32_t position, std::int32_t *sizeOrCode) {
+ReadOutcome ReadRecordAt(HANDLE file, std::int32_t position) {
   FileView view(file);
-  return ReadRecordAt(view, position, sizeOrCode);
+  return ReadRecordAt(view, position);
 }
 
-Block ReadRecordAt(FileView &view, std::int32_t position, std::int32_t *sizeOrCode) {
-  if (view.file == nullptr || position < 0) {
-    Report(sizeOrCode, ReadBadArgument);
-    return {};
-  }
+ReadOutcome ReadRecordAt(FileView &view, std::int32_t position) {
+  if (view.file == nullptr || position < 0) return {{}, Fault::BadArgument};
   std::int32_t recordSize = 0;
-  if (!ReadInt32At(view.file, position, &recordSize)) {
-    Report(sizeOrCode, ReadFailed);
-    return {};
-  }
-  if (recordSize <= 0) {
-    Report(sizeOrCode, ReadBadSize);
-    return {};
-  }
-  std::int32_t code = 0;
-  Block body = ReadBlockAt(view, std::int64_t{position} + 4, recordSize, &code);
-  Report(sizeOrCode, body.empty() ? code : recordSize);
-  return body;
+  if (!ReadInt32At(view.file, position, &recordSize)) return {{}, Fault::ReadFailed};
+  if (recordSize <= 0) return {{}, Fault::BadRecordSize};
+  return ReadBlockAt(view, std::int64_t{position} + 4, recordSize);
 }
 
-Block ReadRecord(FileView &view, std::int32_t section, std::int32_t recordId,
-                 std::int32_t *sizeOrCode, std::int32_t *directoryCount) {
-  if (view.file == nullptr || section < 0 || recordId < 0) {
-    Report(sizeOrCode, ReadBadArgument);
-    return {};
-  }
-  std::int32_t entryCount = 0;
-  const KeptDirectory *directory = SectionDirectory(view, section, &entryCount);
-  if (directory == nullptr) {
-    Report(sizeOrCode, entryCount);
-    return {};
-  }
-  const std::int32_t found = FindEntry(directory->entries, entryCount, section, recordId);
+ReadOutcome ReadRecord(FileView &view, std::int32_t section, std::int32_t recordId,
+                       std::int32_t *directoryCount) {
+  if (view.file == nullptr || section < 0 || recordId < 0) return {{}, Fault::BadArgument};
+  Fault fault = Fault::None;
+  KeptDirectory *directory = SectionDirectory(view, section, &fault);
+  if (directory == nullptr) return {{}, fault};
+  std::int32_t found = 0;
+  fault = FindRecordEntry(*directory, recordId, &found);
+  if (fault != Fault::None) return {{}, fault};
+  const std::int32_t entryCount = directory->entryCount;
   const std::int32_t recordOffset =
       found < entryCount ? ReadI32LittleEndian(directory->entries.data() +
                                                std::size_t(found) * DirectoryEntrySize + 8)
                          : -1;
-  if (recordOffset < 0) {
-    Report(sizeOrCode, ReadNotFound);
-    return {};
-  }
-  Block body = ReadRecordAt(view, recordOffset, sizeOrCode);
-  if (!body.empty()) Report(directoryCount, entryCount);
+  if (recordOffset < 0) return {{}, Fault::RecordAbsent};
+  const ReadOutcome body = ReadRecordAt(view, recordOffset);
+  if (body.fault == Fault::None && directoryCount != nullptr) *directoryCount = entryCount;
   return body;
 }
 

@@ -1,7 +1,7 @@
 #include "common/bytes.h"
 #include "interface/frame.h"
 #include "interface/status_codes.h"
-#include "keyed/value_list.h"
+#include "interface/value_list.h"
 
 namespace dinfo {
 namespace {

@@ -52,8 +52,7 @@ void *QueryTable(FileView &view, std::int32_t selector, const ConditionPair *pai
       !LocateTable(view, vector, &address)) {
     return nullptr;
   }
-  std::int32_t sizeOrCode = 0;
-  OwnedBlock record(ReadRecord(view, address.section, address.recordId, &sizeOrCode));
+  OwnedBlock record(ReadRecord(view, address.section, address.recordId).block);
   if (record.empty()) return nullptr;
   OwnedBlock moved;
   if (PrepareTableObject(record.get(), &moved) != Fault::None) return nullptr;

@@ -1,6 +1,6 @@
 #include "interface/frame.h"
 #include "interface/status_codes.h"
-#include "keyed/value_list.h"
+#include "interface/value_list.h"
 
 namespace dinfo {
 namespace {

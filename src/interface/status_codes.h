@@ -24,18 +24,31 @@ constexpr std::int16_t StatusCodeOf(Fault fault) {
     case Fault::None: return StatusOk;
     case Fault::RecordUnreadable: return ErrRecordUnreadable;
     case Fault::ChainSelection: return ErrChainSelection;
-    case Fault::RecordDamaged: return ErrRecordDamaged;
     case Fault::NoMemory: return ErrListMemory;
     case Fault::ListFailed: return ErrListFailed;
-    // A table object's faults reach DIGetTable's caller as a null table.
-    case Fault::BadArgument:
-    case Fault::BadData:
-    case Fault::ScrambleRefused:
-    case Fault::TooMuchWork:
-    case Fault::StreamDamaged:
-    case Fault::OutputTooLarge: break;
+    // A damaged record, and any read fault a lookup passes on. A table
+    // object's faults never come here: DIGetTable answers them with null.
+    default: return ErrRecordDamaged;
   }
-  return ErrRecordDamaged;
+}
+
+// The numbers the file reads' faults are known by in the tool's reports.
+constexpr std::int32_t ReadBadArgument = -128;
+constexpr std::int32_t ReadFailed = -138;
+constexpr std::int32_t ReadBadCount = -108;  // also: a block could not be taken
+constexpr std::int32_t ReadBadSize = -148;
+constexpr std::int32_t ReadNotFound = -1;
+
+constexpr std::int32_t ReadCodeOf(Fault fault) {
+  switch (fault) {
+    case Fault::None: return 0;
+    case Fault::BadArgument: return ReadBadArgument;
+    case Fault::BadEntryCount:
+    case Fault::NoMemory: return ReadBadCount;
+    case Fault::BadRecordSize: return ReadBadSize;
+    case Fault::RecordAbsent: return ReadNotFound;
+    default: return ReadFailed;
+  }
 }
 
 }  // namespace dinfo

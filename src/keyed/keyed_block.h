@@ -41,6 +41,19 @@ constexpr std::int32_t MaxKeyCount = 16;
 constexpr std::int32_t TextValueSize = 256;
 constexpr std::int32_t NamedEntrySize = 264;
 
+// The bytes one value of the type takes in a row; 0 for a code that names
+// no value type.
+constexpr std::int32_t ValueWidth(std::int32_t valueType) {
+  switch (valueType) {
+    case ValueTypeInt8: return 1;
+    case ValueTypeInt16: return 2;
+    case ValueTypeInt32: return 4;
+    case ValueTypeText: return TextValueSize;
+    case ValueTypeNamedEntry: return NamedEntrySize;
+    default: return 0;
+  }
+}
+
 struct ConditionVector {
   std::int32_t entries[ConditionVectorSize];
 };

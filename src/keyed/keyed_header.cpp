@@ -4,14 +4,10 @@
 namespace dinfo {
 namespace {
 
+// The width of a value that valuesPerRow multiplies; a named entry's row
+// has a layout of its own, so it has none.
 std::int32_t ValueSize(std::int16_t valueType) {
-  switch (valueType) {
-    case ValueTypeInt8: return 1;
-    case ValueTypeInt16: return 2;
-    case ValueTypeInt32: return 4;
-    case ValueTypeText: return TextValueSize;
-    default: return 0;
-  }
+  return valueType == ValueTypeNamedEntry ? 0 : ValueWidth(valueType);
 }
 
 bool KeyIndexesInRange(const KeyedHeader &header) {

@@ -1,6 +1,6 @@
 #include "common/bytes.h"
 #include "infofile/information_file.h"
-#include "infofile/scramble.h"
+#include "common/scramble.h"
 #include "keyed/keyed_block.h"
 
 namespace dinfo {
@@ -21,8 +21,7 @@ Fault ReadKeyedBlock(const ConditionVector *conditions, FileView &view,
                      Block *block, std::int32_t *directoryCount) {
   *block = TakeRestoredBlock(view, section, recordId, directoryCount);
   if (block->empty()) {
-    std::int32_t sizeOrCode = 0;
-    *block = ReadRecord(view, section, recordId, &sizeOrCode, directoryCount);
+    *block = ReadRecord(view, section, recordId, directoryCount).block;
     if (block->empty()) return Fault::RecordUnreadable;
     if (!Restore(*block)) {
       ReleaseBlock(*block);
@@ -48,22 +47,16 @@ void KeepFinalBlock(FileView &view, std::int32_t section, ChainEnd &end) {
   KeepRestoredBlock(view, section, end.recordId, end.directoryCount, end.block);
 }
 
-// The directory is kept for the call, but every link still scans it for
-// its record, so a chain costs its length times the directory's size. A
-// chain may scan this many entries in all: hundreds of links through
-// directories of 100,000 entries, while a loop through a huge directory
-// (its records last) ends in a fraction of a second.
-constexpr std::int64_t ChainScanBudget = std::int64_t{1} << 26;
-
 // Follows the chain from recordId; on success *end holds the final block,
 // which the caller hands back to the view (KeepFinalBlock). Each link goes
 // back to the view before the next is read. A chain can visit no more
 // distinct records than its section's directory has entries, so one more
-// link than that means it came back on itself.
+// link than that means it came back on itself. The view finds each link's
+// entry in an index of the kept directory, so even a loop through a huge
+// directory ends promptly.
 Fault FollowChain(const ConditionVector *conditions, FileView &view, std::int32_t section,
                   std::int32_t recordId, KeyedHeader *header, ChainEnd *end) {
   std::int32_t current = recordId;
-  std::int64_t entriesScanned = 0;
   for (std::int64_t linksRead = 1;; ++linksRead) {
     std::int32_t directoryCount = 0;
     Block block;
@@ -75,9 +68,7 @@ Fault FollowChain(const ConditionVector *conditions, FileView &view, std::int32_
       return Fault::None;
     }
     const std::uint8_t *payload = FirstMatchingPayload(conditions, *header);
-    entriesScanned += directoryCount;
-    const bool looped = linksRead >= directoryCount ||
-                        entriesScanned + directoryCount > ChainScanBudget;
+    const bool looped = linksRead >= directoryCount;
     const std::int32_t link = current;
     if (payload != nullptr) current = ReadI32LittleEndian(payload);
     KeepRestoredBlock(view, section, link, directoryCount, block);

@@ -6,6 +6,7 @@
 
 #include "common/bytes.h"
 #include "infofile/information_file.h"
+#include "interface/status_codes.h"
 #include "info_file_json.h"
 #include "keyed_json.h"
 #include "table_json.h"
@@ -135,8 +136,9 @@ std::string Inspector::RecordProblem(std::int32_t offset, std::int32_t code) con
 // Reads a section's directory the way the library does and notes each
 // entry; the first entry for a record id is the one lookups take.
 bool Inspector::ReadSection(std::int32_t section, bool reportFailure) {
-  std::int32_t countOrCode = 0;
-  Block directory = ReadSectionDirectory(file_, section, &countOrCode);
+  auto [directory, fault] = ReadSectionDirectory(file_, section);
+  const std::int32_t countOrCode =
+      directory.empty() ? ReadCodeOf(fault) : std::int32_t(directory.size() / DirectoryEntrySize);
   Json description{{"section", section}};
   if (WordAt(section) >= 0) description["offset"] = WordAt(section);
   if (directory.empty()) {
@@ -181,10 +183,9 @@ bool Inspector::ReadSection(std::int32_t section, bool reportFailure) {
 void Inspector::ReadRecordBodies(std::int32_t section) {
   for (auto &[address, record] : records_) {
     if (address.first != section || record.offset < 0 || record.readable || !record.content.empty()) continue;
-    std::int32_t sizeOrCode = 0;
-    Block body = ReadRecordAt(file_, record.offset, &sizeOrCode);
+    auto [body, fault] = ReadRecordAt(file_, record.offset);
     if (body.empty()) {
-      const std::string what = RecordProblem(record.offset, sizeOrCode);
+      const std::string what = RecordProblem(record.offset, ReadCodeOf(fault));
       record.content["problem"] = what;
       Problem(RecordName(section, record.id), what);
       continue;
@@ -412,11 +413,10 @@ void Inspector::ScanForSections() {
   for (std::int64_t p = 12; p + 4 <= end && p < SectionScanLimit; ++p) {
     const auto section = static_cast<std::int32_t>(p);
     if (sections_.count(section) != 0 || !PlausibleDirectory(section)) continue;
-    std::int32_t countOrCode = 0;
-    Block directory = ReadSectionDirectory(file_, section, &countOrCode);
+    Block directory = ReadSectionDirectory(file_, section).block;
     if (directory.empty()) continue;
     bool all = true;
-    for (std::int32_t i = 0; i < countOrCode && all; ++i) {
+    for (std::size_t i = 0; i < directory.size() / DirectoryEntrySize && all; ++i) {
       all = ReadI32LittleEndian(directory.data() + 12 * i) == section;
     }
     ReleaseBlock(directory);

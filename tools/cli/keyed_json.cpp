@@ -3,7 +3,7 @@
 #include <array>
 
 #include "common/bytes.h"
-#include "infofile/scramble.h"
+#include "common/scramble.h"
 #include "keyed/keyed_block.h"
 
 namespace dinfo::cli {

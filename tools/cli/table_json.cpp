@@ -1,7 +1,7 @@
 #include "table_json.h"
 
 #include "common/bytes.h"
-#include "infofile/scramble.h"
+#include "common/scramble.h"
 #include "keyed_json.h"
 #include "tableobj/table_object.h"
 

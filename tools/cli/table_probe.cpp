@@ -109,11 +109,10 @@ TableProbe ProbeTable(const FileArgument &file, std::int32_t selector, const std
     return probe;
   }
   if (!Locate(open.exportFile.view, vector, probe)) return probe;
-  std::int32_t sizeOrCode = 0;
-  Block record = ReadRecord(open.exportFile.view, probe.section, probe.recordId, &sizeOrCode);
+  auto [record, fault] = ReadRecord(open.exportFile.view, probe.section, probe.recordId);
   if (record.empty()) {
     probe.failure = "record " + std::to_string(probe.recordId) + " of section " + std::to_string(probe.section) +
-                    " did not read (code " + std::to_string(sizeOrCode) + ")";
+                    " did not read (code " + std::to_string(ReadCodeOf(fault)) + ")";
     return probe;
   }
   const std::vector<std::uint8_t> stored(record.begin(), record.end());

@@ -1,4 +1,4 @@
-#include "infofile/scramble.h"
+#include "common/scramble.h"
 #include "writer/writer.h"
 
 #include <array>

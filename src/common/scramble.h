@@ -3,8 +3,8 @@
 // the key seeds a 32-bit shift register whose low byte is XOR-ed onto each
 // data byte. After restoring, the trailer is rewritten with a check sum of
 // the restored data folded into the key bytes.
-#ifndef DINFO_INFOFILE_SCRAMBLE_H
-#define DINFO_INFOFILE_SCRAMBLE_H
+#ifndef DINFO_COMMON_SCRAMBLE_H
+#define DINFO_COMMON_SCRAMBLE_H
 
 #include <cstdint>
 
@@ -27,4 +27,4 @@ constexpr std::uint32_t AdvanceKey(std::uint32_t key) {
 
 }  // namespace dinfo
 
-#endif  // DINFO_INFOFILE_SCRAMBLE_H
+#endif  // DINFO_COMMON_SCRAMBLE_H

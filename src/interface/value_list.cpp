@@ -1,4 +1,4 @@
-#include "keyed/value_list.h"
+#include "interface/value_list.h"
 
 #include "common/bytes.h"
 #include "infofile/information_file.h"
@@ -6,10 +6,10 @@
 namespace dinfo {
 namespace {
 
-std::int32_t ReadSignedValue(const std::uint8_t *at, std::int32_t size) {
-  switch (size) {
-    case 1: return static_cast<std::int8_t>(at[0]);
-    case 2: return ReadI16LittleEndian(at);
+std::int32_t ReadSignedValue(const std::uint8_t *at, std::int32_t valueType) {
+  switch (valueType) {
+    case ValueTypeInt8: return static_cast<std::int8_t>(at[0]);
+    case ValueTypeInt16: return ReadI16LittleEndian(at);
     default: return ReadI32LittleEndian(at);
   }
 }
@@ -77,15 +77,18 @@ ListResult GetValueList(std::int32_t recordId, const ConditionVector *conditions
                         IntegerTriplet *list, std::int16_t start, FileView &view,
                         std::int32_t expectedType) {
   Selection selection = LookupIntoWorkArea(recordId, conditions, view, ValueListWorkSize);
-  const bool typeHandled = expectedType == 1 || expectedType == 2 || expectedType == 4;
+  const bool typeHandled = expectedType == ValueTypeInt8 || expectedType == ValueTypeInt16 ||
+                           expectedType == ValueTypeInt32;
+  const std::int32_t valueBytes = ValueWidth(expectedType);
+  const std::int32_t elementBytes = 3 * valueBytes;
   const std::int16_t result = TakeRows(selection, typeHandled, list != nullptr, start,
-                                       3 * expectedType, ValueListWorkSize);
-  if (result > 0) ZeroUnwritten(selection, result, 3 * expectedType);
+                                       elementBytes, ValueListWorkSize);
+  if (result > 0) ZeroUnwritten(selection, result, elementBytes);
   for (std::int16_t i = 0; i < result; ++i) {
-    const std::uint8_t *values = selection.work.data() + std::size_t(i) * 3u * std::size_t(expectedType);
+    const std::uint8_t *values = selection.work.data() + std::size_t(i) * std::size_t(elementBytes);
     IntegerTriplet &element = list[start + i];
     for (std::int32_t k = 0; k < 3; ++k) {
-      element.values[k] = ReadSignedValue(values + k * expectedType, expectedType);
+      element.values[k] = ReadSignedValue(values + k * valueBytes, expectedType);
     }
   }
   ReleaseBlock(selection.work);
@@ -97,11 +100,12 @@ ListResult GetNamedEntryList(std::int32_t recordId, const ConditionVector *condi
                              std::int32_t expectedType) {
   Selection selection = LookupIntoWorkArea(recordId, conditions, view, NamedEntryListWorkSize);
   const bool typeHandled = expectedType == ValueTypeText || expectedType == ValueTypeNamedEntry;
+  const std::int32_t elementBytes = ValueWidth(expectedType);
   const std::int16_t result = TakeRows(selection, typeHandled, list != nullptr, start,
-                                       expectedType, NamedEntryListWorkSize);
-  if (result > 0) ZeroUnwritten(selection, result, expectedType);
+                                       elementBytes, NamedEntryListWorkSize);
+  if (result > 0) ZeroUnwritten(selection, result, elementBytes);
   for (std::int16_t i = 0; i < result; ++i) {
-    const std::uint8_t *value = selection.work.data() + std::size_t(i) * std::size_t(expectedType);
+    const std::uint8_t *value = selection.work.data() + std::size_t(i) * std::size_t(elementBytes);
     NamedEntry &element = list[start + i];
     if (expectedType == ValueTypeText) {
       element.leadingValue = 0;

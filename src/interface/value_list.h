@@ -3,8 +3,8 @@
 // three values per element as signed 8-, 16- or 32-bit integers (widened
 // with their sign); a named entry list reads 256-byte texts (leading value
 // 0, trailing value 1) or whole 264-byte named entries.
-#ifndef DINFO_KEYED_VALUE_LIST_H
-#define DINFO_KEYED_VALUE_LIST_H
+#ifndef DINFO_INTERFACE_VALUE_LIST_H
+#define DINFO_INTERFACE_VALUE_LIST_H
 
 #include <cstdint>
 
@@ -35,4 +35,4 @@ ListResult GetNamedEntryList(std::int32_t recordId, const ConditionVector *condi
 
 }  // namespace dinfo
 
-#endif  // DINFO_KEYED_VALUE_LIST_H
+#endif  // DINFO_INTERFACE_VALUE_LIST_H
