@@ -1,6 +1,7 @@
 #include "infofile/information_file.h"
 
 #include "common/bytes.h"
+#include "infofile/directory_entry.h"
 
 namespace dinfo {
 namespace {
@@ -217,9 +218,7 @@ Block ReadRecord(FileView &view, std::int32_t section, std::int32_t recordId,
   }
   const std::int32_t found = FindEntry(directory->entries, entryCount, section, recordId);
   const std::int32_t recordOffset =
-      found < entryCount ? ReadI32LittleEndian(directory->entries.data() +
-                                               std::size_t(found) * DirectoryEntrySize + 8)
-                         : -1;
+      found < entryCount ? ReadDirectoryEntry(directory->entries, found).recordOffset : -1;
   if (recordOffset < 0) {
     Report(sizeOrCode, ReadNotFound);
     return {};
