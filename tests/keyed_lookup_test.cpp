@@ -355,5 +355,29 @@ TEST_F(KeyedLookupTest, ABlockLookedUpAgainInOneViewIsNotReadAgain) {
   ExpectNothingHeld();
 }
 
+// A reader that reports instead of refusing sees every flaw of a header at
+// once; the rows are measured only once the columns are sound.
+TEST(KeyedHeaderFlawsTest, EveryFlawIsNamedAtOnce) {
+  std::uint8_t rows[8] = {};
+  KeyedHeader header{};
+  header.rows = ConstBlock(rows, sizeof rows);
+  header.kind = ChainBlock;
+  header.keyCount = 17;
+  header.valueType = ValueTypeInt16;
+  header.valuesPerRow = -1;
+  header.keyIndex[0] = 300;
+  header.rowCount = 100;
+  EXPECT_EQ(FindKeyedHeaderFlaws(header),
+            KeyCountOutOfRange | ValuesPerRowNegative | KeyIndexOutOfRange | ChainWithoutIds);
+  header.keyCount = 1;
+  header.keyIndex[0] = 0;
+  header.valuesPerRow = 1;  // a row: one key and one int16 padded to 4 bytes
+  EXPECT_EQ(FindKeyedHeaderFlaws(header), RowsPastBlock | ChainWithoutIds);
+  header.rowCount = 1;
+  EXPECT_EQ(FindKeyedHeaderFlaws(header), std::uint32_t{ChainWithoutIds});
+  EXPECT_TRUE(KeyedBlockIsSound(header, false));
+  EXPECT_FALSE(KeyedBlockIsSound(header, true));
+}
+
 }  // namespace
 }  // namespace dinfo::test

@@ -25,9 +25,12 @@ TEST(ScrambleTest, RoundTripsEveryLengthAndKey) {
     if (length > 8) {
       EXPECT_NE(block, plain);
     }
+    EXPECT_EQ(RecoverScrambleKey(block.data(), static_cast<std::int32_t>(length)), key) << length;
     ASSERT_EQ(UnscrambleBlock(block.data(), static_cast<std::int32_t>(length)), 0);
     EXPECT_TRUE(std::equal(block.begin(), block.end() - 4, plain.begin())) << length;
   }
+  std::uint8_t odd[6] = {1, 2, 3, 4, 5, 6};
+  EXPECT_EQ(RecoverScrambleKey(odd, 6), 0u);
 }
 
 // With only a trailer the lane sums are 0, the key bytes are the trailer as

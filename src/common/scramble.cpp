@@ -206,20 +206,26 @@ std::uint32_t RestoreData(std::uint8_t *data, std::int32_t dataLength, std::uint
          71u * sums.lane[3] + 9u * groups;
 }
 
+// The trailer holds the key bytes, each masked with one lane sum.
+std::uint32_t KeyFromTrailer(const std::uint8_t *trailer, const Lanes &lanes) {
+  const std::uint32_t t0 = trailer[0] ^ lanes[0];
+  const std::uint32_t t1 = trailer[1] ^ lanes[3];
+  const std::uint32_t t2 = trailer[2] ^ lanes[1];
+  const std::uint32_t t3 = trailer[3] ^ lanes[2];
+  return (t2 << 24) | (t0 << 16) | (t1 << 8) | t3;
+}
+
 // Restores a block of a valid length: finds the key from the trailer, then
 // restores the data and rewrites the trailer with the check sum.
 void RestoreBlock(std::uint8_t *block, std::int32_t length) {
   const std::int32_t groups = length / GroupSize - 1;
   std::uint8_t *trailer = block + std::size_t(groups) * GroupSize;
 
-  const Lanes lanes = SumLanes(block, groups);
-  const std::uint8_t t0 = trailer[0] ^ lanes[0];
-  const std::uint8_t t1 = trailer[1] ^ lanes[3];
-  const std::uint8_t t2 = trailer[2] ^ lanes[1];
-  const std::uint8_t t3 = trailer[3] ^ lanes[2];
-
-  const std::uint32_t key = (std::uint32_t{t2} << 24) | (std::uint32_t{t0} << 16) |
-                            (std::uint32_t{t1} << 8) | t3;
+  const std::uint32_t key = KeyFromTrailer(trailer, SumLanes(block, groups));
+  const auto t0 = static_cast<std::uint8_t>(key >> 16);
+  const auto t1 = static_cast<std::uint8_t>(key >> 8);
+  const auto t2 = static_cast<std::uint8_t>(key >> 24);
+  const auto t3 = static_cast<std::uint8_t>(key);
   const std::uint32_t sum = RestoreData(block, groups * GroupSize, key);
   trailer[0] = static_cast<std::uint8_t>(t0 - (sum >> 16));
   trailer[1] = static_cast<std::uint8_t>(t1 - sum);
@@ -239,6 +245,12 @@ __attribute__((target("avx2"), flatten)) void RestoreBlockWide(std::uint8_t *blo
 #endif
 
 }  // namespace
+
+std::uint32_t RecoverScrambleKey(const std::uint8_t *block, std::int32_t length) {
+  if (block == nullptr || length < 4 || length % 4 != 0) return 0;
+  const std::int32_t groups = length / GroupSize - 1;
+  return KeyFromTrailer(block + std::size_t(groups) * GroupSize, SumLanes(block, groups));
+}
 
 std::int32_t UnscrambleBlock(std::uint8_t *block, std::int32_t length) {
   if (block == nullptr || length < 4 || length % 4 != 0) return ScrambleBadArgument;

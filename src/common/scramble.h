@@ -18,6 +18,10 @@ constexpr std::uint32_t ScrambleCheckSumStart = 0x5E3A91C7u;
 // multiple of 4.
 std::int32_t UnscrambleBlock(std::uint8_t *block, std::int32_t length);
 
+// The key a scrambled block of `length` bytes was scrambled with, read from
+// its trailer; 0 for no block or a length that UnscrambleBlock refuses.
+std::uint32_t RecoverScrambleKey(const std::uint8_t *block, std::int32_t length);
+
 // One step of the key register: shift left, feed back bit 31 XOR bit 30 of
 // the shifted value into bit 0.
 constexpr std::uint32_t AdvanceKey(std::uint32_t key) {

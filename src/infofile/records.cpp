@@ -1,6 +1,7 @@
 #include "infofile/information_file.h"
 
 #include "common/bytes.h"
+#include "infofile/directory_entry.h"
 #include "infofile/directory_index.h"
 
 namespace dinfo {
@@ -207,9 +208,7 @@ ReadOutcome ReadRecord(FileView &view, std::int32_t section, std::int32_t record
   if (fault != Fault::None) return {{}, fault};
   const std::int32_t entryCount = directory->entryCount;
   const std::int32_t recordOffset =
-      found < entryCount ? ReadI32LittleEndian(directory->entries.data() +
-                                               std::size_t(found) * DirectoryEntrySize + 8)
-                         : -1;
+      found < entryCount ? ReadDirectoryEntry(directory->entries, found).recordOffset : -1;
   if (recordOffset < 0) return {{}, Fault::RecordAbsent};
   const ReadOutcome body = ReadRecordAt(view, recordOffset);
   if (body.fault == Fault::None && directoryCount != nullptr) *directoryCount = entryCount;

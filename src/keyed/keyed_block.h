@@ -88,6 +88,18 @@ RowLayout LayoutOf(const KeyedHeader &header);
 // condition vector, a 32-bit id at the head of every row.
 bool KeyedBlockIsSound(const KeyedHeader &header, bool withConditions);
 
+// The same checks one by one, for readers that report every flaw instead
+// of refusing the block: a bit for each check the header fails.
+enum KeyedHeaderFlaw : std::uint32_t {
+  PayloadPastBlock = 1u << 0,      // a single block's byteCount passes its room
+  KeyCountOutOfRange = 1u << 1,    // outside 0 to 16
+  ValuesPerRowNegative = 1u << 2,  // for the value types whose width it sets
+  KeyIndexOutOfRange = 1u << 3,    // among the first keyCount (at most 16)
+  RowsPastBlock = 1u << 4,         // checked when none of the above is found
+  ChainWithoutIds = 1u << 5,       // a chain block's values are no int32 ids
+};
+std::uint32_t FindKeyedHeaderFlaws(const KeyedHeader &header);
+
 // Copies one row's values (or a single block's payload). Nothing for a
 // length of 0 or less.
 void StoreRowValues(const std::uint8_t *payload, std::uint8_t *destination, std::int32_t length);

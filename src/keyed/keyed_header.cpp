@@ -11,7 +11,7 @@ std::int32_t ValueSize(std::int16_t valueType) {
 }
 
 bool KeyIndexesInRange(const KeyedHeader &header) {
-  for (std::int32_t j = 0; j < header.keyCount; ++j) {
+  for (std::int32_t j = 0; j < header.keyCount && j < MaxKeyCount; ++j) {
     if (header.keyIndex[j] < 0 || header.keyIndex[j] >= ConditionVectorSize) return false;
   }
   return true;
@@ -55,21 +55,29 @@ RowLayout LayoutOf(const KeyedHeader &header) {
   return layout;
 }
 
-bool KeyedBlockIsSound(const KeyedHeader &header, bool withConditions) {
+std::uint32_t FindKeyedHeaderFlaws(const KeyedHeader &header) {
   const std::int64_t room = static_cast<std::int64_t>(header.rows.size());
-  if (header.kind == SingleBlock) return header.byteCount <= room;
+  if (header.kind == SingleBlock) return header.byteCount > room ? PayloadPastBlock : 0u;
+  std::uint32_t flaws = 0;
+  if (header.keyCount < 0 || header.keyCount > MaxKeyCount) flaws |= KeyCountOutOfRange;
   // The width of a row hangs on valuesPerRow only for the sized value types.
-  const bool widthFromValues = ValueSize(header.valueType) > 0;
-  if (header.keyCount < 0 || header.keyCount > MaxKeyCount ||
-      (widthFromValues && header.valuesPerRow < 0) || !KeyIndexesInRange(header)) {
-    return false;
+  if (ValueSize(header.valueType) > 0 && header.valuesPerRow < 0) flaws |= ValuesPerRowNegative;
+  if (!KeyIndexesInRange(header)) flaws |= KeyIndexOutOfRange;
+  if (flaws == 0) {
+    const RowLayout layout = LayoutOf(header);
+    if (header.rowCount > 0 && std::int64_t{header.rowCount} * layout.rowStride > room) {
+      flaws |= RowsPastBlock;
+    }
   }
-  const RowLayout layout = LayoutOf(header);
-  if (header.rowCount > 0 && std::int64_t{header.rowCount} * layout.rowStride > room) return false;
-  if (header.kind == ChainBlock && withConditions) {
-    return header.valueType == ValueTypeInt32 && header.valuesPerRow >= 1;
+  if (header.kind == ChainBlock && (header.valueType != ValueTypeInt32 || header.valuesPerRow < 1)) {
+    flaws |= ChainWithoutIds;
   }
-  return true;
+  return flaws;
+}
+
+bool KeyedBlockIsSound(const KeyedHeader &header, bool withConditions) {
+  const std::uint32_t ignored = withConditions ? 0u : std::uint32_t{ChainWithoutIds};
+  return (FindKeyedHeaderFlaws(header) & ~ignored) == 0;
 }
 
 }  // namespace dinfo

@@ -58,12 +58,9 @@ bool PlanEntry(const SpliceSource &source, const TableEntry &entry, const std::u
                std::int64_t *length, std::int64_t *advance) {
   switch (entry.kind) {
     case EntryKind::TypedArray:
-      *length = entry.length;
-      *advance = (entry.length + 7) / 8 * 8;
-      break;
     case EntryKind::RawRun:
       *length = entry.length;
-      *advance = (entry.length + 8) / 8 * 8;
+      *advance = AlignedAdvance(entry.kind, entry.length);
       break;
     case EntryKind::NestedTable:
       *length = *advance = NestedTableSize(source.parent, entry.location);

@@ -57,6 +57,17 @@ bool EntryFits(const TableLayout &layout, const TableEntry &entry) {
   return false;
 }
 
+std::int64_t AlignedAdvance(EntryKind kind, std::int64_t length) {
+  switch (kind) {
+    case EntryKind::TypedArray: return (length + 7) / 8 * 8;
+    case EntryKind::RawRun: return (length + 8) / 8 * 8;
+    case EntryKind::NestedTable: return length;
+    case EntryKind::Inline:
+    case EntryKind::Invalid: break;
+  }
+  return 0;
+}
+
 std::int64_t NestedTableSize(ConstBlock object, std::int32_t location) {
   if (!RangeFits(std::int64_t(object.size()), location, TableHeaderSize)) return -1;
   TableHeader header{};

@@ -53,6 +53,12 @@ TableEntry ReadEntry(ConstBlock object, const TableLayout &layout, std::int32_t 
 // fit, wherever they point; invalid entries never do.
 bool EntryFits(const TableLayout &layout, const TableEntry &entry);
 
+// How far the aligned layout moves past an entry with `length` bytes of
+// data: a typed array to the next multiple of 8, a raw run past at least
+// one zero byte to the next multiple of 8, a nested table by its size, an
+// inline or invalid entry not at all.
+std::int64_t AlignedAdvance(EntryKind kind, std::int64_t length);
+
 // The totalSize of the nested table at `location` of `object`, read in the
 // nested table's own byte order: -1 when its magic reads neither way, or
 // its size is negative, not a multiple of 8, or reaches past `object`.

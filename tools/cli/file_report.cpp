@@ -5,8 +5,10 @@
 #include <set>
 
 #include "common/bytes.h"
+#include "infofile/directory_entry.h"
 #include "infofile/information_file.h"
 #include "interface/status_codes.h"
+#include "interface/table_locator.h"
 #include "info_file_json.h"
 #include "keyed_json.h"
 #include "table_json.h"
@@ -16,8 +18,6 @@ namespace {
 
 using writer::Bytes;
 
-constexpr std::int32_t LocatorSectionKind = 80;
-constexpr std::int32_t LocatorRecordKind = 81;
 constexpr std::int64_t SectionScanLimit = 65536;
 
 enum class Purpose { Status, MainEntries, MainTriplets, Category, Locator, Values };
@@ -154,10 +154,7 @@ bool Inspector::ReadSection(std::int32_t section, bool reportFailure) {
   description["entryCount"] = countOrCode;
   Json entries = Json::array();
   for (std::int32_t i = 0; i < countOrCode; ++i) {
-    const std::uint8_t *at = directory.data() + 12 * i;
-    const std::int32_t key = ReadI32LittleEndian(at);
-    const std::int32_t id = ReadI32LittleEndian(at + 4);
-    const std::int32_t offset = ReadI32LittleEndian(at + 8);
+    const auto [key, id, offset] = ReadDirectoryEntry(directory, i);
     Json entry{{"section", key}, {"id", id}, {"offset", offset}};
     if (key != section) {
       entry["note"] = "names section " + std::to_string(key) + ": lookups in this section pass over it";
@@ -417,7 +414,7 @@ void Inspector::ScanForSections() {
     if (directory.empty()) continue;
     bool all = true;
     for (std::size_t i = 0; i < directory.size() / DirectoryEntrySize && all; ++i) {
-      all = ReadI32LittleEndian(directory.data() + 12 * i) == section;
+      all = ReadDirectoryEntry(directory, std::int32_t(i)).sectionKey == section;
     }
     ReleaseBlock(directory);
     if (all) ReadSection(section, false);

@@ -1,7 +1,5 @@
 #include "keyed_json.h"
 
-#include <array>
-
 #include "common/bytes.h"
 #include "common/scramble.h"
 #include "keyed/keyed_block.h"
@@ -84,35 +82,31 @@ Json DecodeRowValues(const std::uint8_t *at, const KeyedHeader &header) {
 
 Json KeyValue(std::int32_t key) { return key == KeyWildcard ? Json("*") : Json(key); }
 
-// Each check that the library makes of a header before it uses the block.
+// Each check that the library makes of a header before it uses the block,
+// but the chain's, which only lookups with conditions make.
 std::vector<std::string> HeaderProblems(const KeyedHeader &header) {
   std::vector<std::string> problems;
+  const std::uint32_t flaws = FindKeyedHeaderFlaws(header);
   const std::int64_t room = static_cast<std::int64_t>(header.rows.size());
-  if (header.kind == SingleBlock) {
-    if (header.byteCount > room) {
-      problems.push_back("single payload of " + std::to_string(header.byteCount) +
-                         " bytes reaches past the block (room for " + std::to_string(room) + ")");
-    }
-    return problems;
+  if ((flaws & PayloadPastBlock) != 0) {
+    problems.push_back("single payload of " + std::to_string(header.byteCount) +
+                       " bytes reaches past the block (room for " + std::to_string(room) + ")");
   }
-  if (header.keyCount < 0 || header.keyCount > MaxKeyCount) {
+  if ((flaws & KeyCountOutOfRange) != 0) {
     problems.push_back("keyCount " + std::to_string(header.keyCount) + " is outside 0 to 16");
   }
-  if (header.valuesPerRow < 0) {
+  if ((flaws & ValuesPerRowNegative) != 0) {
     problems.push_back("valuesPerRow " + std::to_string(header.valuesPerRow) + " is negative");
   }
-  for (std::int32_t j = 0; j < header.keyCount && j < MaxKeyCount; ++j) {
+  for (std::int32_t j = 0; (flaws & KeyIndexOutOfRange) != 0 && j < header.keyCount && j < MaxKeyCount; ++j) {
     if (header.keyIndex[j] < 0 || header.keyIndex[j] >= ConditionVectorSize) {
       problems.push_back("keyIndex[" + std::to_string(j) + "] = " + std::to_string(header.keyIndex[j]) +
                          " is outside 0 to 299");
     }
   }
-  if (problems.empty()) {
-    const RowLayout layout = LayoutOf(header);
-    if (header.rowCount > 0 && std::int64_t{header.rowCount} * layout.rowStride > room) {
-      problems.push_back(std::to_string(header.rowCount) + " rows of " + std::to_string(layout.rowStride) +
-                         " bytes reach past the block (room for " + std::to_string(room) + ")");
-    }
+  if ((flaws & RowsPastBlock) != 0) {
+    problems.push_back(std::to_string(header.rowCount) + " rows of " + std::to_string(LayoutOf(header).rowStride) +
+                       " bytes reach past the block (room for " + std::to_string(room) + ")");
   }
   return problems;
 }
@@ -156,18 +150,6 @@ std::string ValueTypeName(std::int16_t valueType) {
   return name.is_string() ? name.get<std::string>() : "type " + std::to_string(valueType) + " (keys only)";
 }
 
-std::uint32_t RecoverScrambleKey(const Bytes &stored) {
-  const std::size_t n = stored.size();
-  if (n < 4) return 0;
-  std::array<std::uint8_t, 4> lanes{};
-  for (std::size_t i = 0; i + 4 < n; ++i) lanes[i & 3] = static_cast<std::uint8_t>(lanes[i & 3] + stored[i]);
-  const std::uint32_t t0 = stored[n - 4] ^ lanes[0];
-  const std::uint32_t t1 = stored[n - 3] ^ lanes[3];
-  const std::uint32_t t2 = stored[n - 2] ^ lanes[1];
-  const std::uint32_t t3 = stored[n - 1] ^ lanes[2];
-  return (t2 << 24) | (t0 << 16) | (t1 << 8) | t3;
-}
-
 KeyedDecoding DecodeKeyedRecord(const Bytes &stored) {
   KeyedDecoding result;
   const std::size_t n = stored.size();
@@ -199,11 +181,11 @@ KeyedDecoding DecodeKeyedRecord(const Bytes &stored) {
     for (std::int32_t j = 0; j < header.keyCount && j < MaxKeyCount; ++j) keyIndex.push_back(header.keyIndex[j]);
     block["keyIndex"] = keyIndex;
   }
-  if (header.kind == ChainBlock && (header.valueType != ValueTypeInt32 || header.valuesPerRow < 1)) {
+  if ((FindKeyedHeaderFlaws(header) & ChainWithoutIds) != 0) {
     result.problems.push_back("a chain block must carry int32 values, the first the next record id; "
                               "a lookup with conditions refuses it");
   }
-  result.sound = HeaderProblems(header).empty();
+  result.sound = KeyedBlockIsSound(header, false);
   if (result.sound) {
     DecodeRows(header, block);
   } else {
@@ -211,7 +193,7 @@ KeyedDecoding DecodeKeyedRecord(const Bytes &stored) {
     block["rowCount"] = header.rowCount;
     if (header.kind == SingleBlock) block["byteCount"] = header.byteCount;
   }
-  block["scrambleKey"] = HexWord(RecoverScrambleKey(stored));
+  block["scrambleKey"] = HexWord(RecoverScrambleKey(stored.data(), static_cast<std::int32_t>(n)));
   if (result.sound) {
     try {
       result.exact = EncodeKeyedRecord(block, "record") == stored;

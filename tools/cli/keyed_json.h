@@ -32,9 +32,6 @@ struct KeyedDecoding {
   std::vector<std::string> problems;  // each failed check, as the library would meet it
 };
 
-// The scrambling key of a stored block, recovered from its trailer.
-std::uint32_t RecoverScrambleKey(const writer::Bytes &stored);
-
 KeyedDecoding DecodeKeyedRecord(const writer::Bytes &stored);
 
 // The stored (scrambled) bytes of a description; throws CliError naming

@@ -3,6 +3,7 @@
 #include "common/bytes.h"
 #include "common/scramble.h"
 #include "keyed_json.h"
+#include "tableobj/table_entry.h"
 #include "tableobj/table_object.h"
 
 namespace dinfo::cli {
@@ -10,8 +11,8 @@ namespace {
 
 using writer::Bytes;
 
-// As deep as the library walks nested tables.
-constexpr int MaxNesting = 256;
+// The low bits of a nested or inline entry's tag, which carry no length.
+constexpr std::uint32_t TagLowBits = 0x00FFFFFFu;
 constexpr std::uint32_t LowFlagBits = 0x1FFFFFFFu;
 
 struct Walk {
@@ -22,20 +23,6 @@ struct Walk {
   std::int64_t layoutEnd = 0;
   std::int64_t dataEnd = 0;
 };
-
-// How far the aligned layout advances after an entry of `length` bytes: a
-// typed array to the next multiple of 8, a raw run past at least one zero
-// byte, a nested table by its size, an inline entry not at all.
-std::int64_t Advance(const std::string &kind, std::int64_t length) {
-  if (kind == "array") return (length + 7) / 8 * 8;
-  if (kind == "raw run") return (length + 8) / 8 * 8;
-  if (kind == "nested table") return length;
-  return 0;
-}
-
-std::uint32_t TagKind(std::uint32_t tag) { return tag >> 24; }
-
-bool IsTypedArray(std::uint32_t tag) { return static_cast<std::int32_t>(tag) > 0; }
 
 // Element k of a typed array as a number (sizes 1, 2, 4, in the object's
 // byte order) or as hex (other sizes, which no byte order changes).
@@ -48,93 +35,73 @@ Json Element(const std::uint8_t *at, std::int32_t size, ByteOrder order) {
   }
 }
 
-// Running sums undo delta coding; they wrap at the element width.
-void RestoreRunningSums(Json &values, std::int32_t size) {
-  std::int64_t sum = 0;
-  for (Json &value : values) {
-    sum += value.get<std::int64_t>();
-    const std::int64_t bits = size == 1 ? 0xFF : size == 2 ? 0xFFFF : 0xFFFFFFFFll;
-    const std::int64_t half = (bits + 1) / 2;
-    std::int64_t wrapped = sum & bits;
-    if (wrapped >= half) wrapped -= bits + 1;
-    sum = wrapped;
-    value = wrapped;
-  }
-}
-
 Walk WalkObject(const std::uint8_t *object, std::size_t available, bool stored, int depth);
 
-// The entries of an object whose body is plain (unscrambled, expanded).
+// The entries of an object whose body is plain (unscrambled, expanded, and
+// with its deltas restored unless preparation refuses them).
 void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded, bool stored, int depth,
                  Walk &walk) {
   const std::int64_t size = static_cast<std::int64_t>(object.size());
-  const std::int64_t dataStart = TableHeaderSize + std::int64_t{DescriptorSize} * header.descriptorCount;
-  if (header.descriptorCount < 0 || dataStart > size) {
+  TableLayout layout{};
+  if (!ReadTableLayout(object, &layout)) {
     walk.problems.push_back(std::to_string(header.descriptorCount) + " descriptors do not fit in the object's " +
                             std::to_string(size) + " bytes");
     return;
   }
   Json viewEntries = Json::array();
   Json entries = Json::array();
-  walk.layoutEnd = dataStart;
-  walk.dataEnd = dataStart;
+  walk.layoutEnd = layout.dataStart;
+  walk.dataEnd = layout.dataStart;
   bool aligned = true;
-  for (std::int32_t i = 0; i < header.descriptorCount; ++i) {
-    const std::uint8_t *at = object.data() + TableHeaderSize + DescriptorSize * i;
-    const std::uint32_t tag = ReadTableWord(at, header.order);
-    const auto location = static_cast<std::int32_t>(ReadTableWord(at + 4, header.order));
+  for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
+    const TableEntry found = ReadEntry(object, layout, i);
+    const std::int32_t location = found.location;
+    const bool fits = EntryFits(layout, found);
     const std::string where = "entry " + std::to_string(i);
-    Json view{{"index", i}, {"tag", HexWord(tag)}, {"location", location}};
+    Json view{{"index", i}, {"tag", HexWord(found.tag)}, {"location", location}};
     Json entry;
-    if (IsTypedArray(tag)) {
-      const std::int32_t count = static_cast<std::int32_t>(tag & 0x3FFFFFFu);
-      const std::int32_t elementSize = static_cast<std::int32_t>((tag >> 26) & 15u) + 1;
+    std::int64_t length = found.length;
+    if (found.kind == EntryKind::TypedArray) {
+      const auto count = static_cast<std::int32_t>(found.tag & ElementCountMask);
+      const std::int32_t elementSize = found.elementSize;
       view["kind"] = "array";
       view["elementSize"] = elementSize;
       view["count"] = count;
-      if (!RangeFits(size, location, std::int64_t{count} * elementSize) || location < dataStart) {
+      if (!fits) {
         walk.problems.push_back(where + ": array of " + std::to_string(count) + " x " + std::to_string(elementSize) +
                                 " bytes at " + std::to_string(location) + " lies outside the data area");
         viewEntries.push_back(view);
         continue;
       }
       Json values = Json::array();
-      for (std::int32_t k = 0; k < count; ++k) values.push_back(Element(object.data() + location + k * elementSize, elementSize, header.order));
-      if (deltaCoded) {
-        if (elementSize == 1 || elementSize == 2 || elementSize == 4) {
-          RestoreRunningSums(values, elementSize);
-        } else {
-          walk.problems.push_back(where + ": a delta-coded array of " + std::to_string(elementSize) +
-                                  "-byte elements, which preparation refuses");
-        }
+      for (std::int32_t k = 0; k < count; ++k) values.push_back(Element(object.data() + location + k * elementSize, elementSize, layout.order));
+      if (deltaCoded && elementSize != 1 && elementSize != 2 && elementSize != 4) {
+        walk.problems.push_back(where + ": a delta-coded array of " + std::to_string(elementSize) +
+                                "-byte elements, which preparation refuses");
       }
       view["values"] = values;
       entry = Json{{"elementSize", elementSize}, {"array", values}};
-    } else if (TagKind(tag) == TagRawRun) {
-      const std::int32_t length = static_cast<std::int32_t>(tag & 0xFFFFFFu);
+    } else if (found.kind == EntryKind::RawRun) {
       view["kind"] = "raw run";
       view["length"] = length;
-      if (!RangeFits(size, location, length) || location < dataStart) {
+      if (!fits) {
         walk.problems.push_back(where + ": raw run of " + std::to_string(length) + " bytes at " +
                                 std::to_string(location) + " lies outside the data area");
         viewEntries.push_back(view);
         continue;
       }
-      Bytes run(object.begin() + location, object.begin() + location + length);
-      if (deltaCoded) {
-        for (std::size_t k = 1; k < run.size(); ++k) run[k] = static_cast<std::uint8_t>(run[k] + run[k - 1]);
-      }
-      view["bytes"] = ToHex(run);
-      entry = Json{{"rawRun", ToHex(run)}};
-    } else if (TagKind(tag) == TagNestedTable) {
+      const std::uint8_t *run = length > 0 ? object.data() + location : nullptr;
+      view["bytes"] = ToHex(run, std::size_t(length));
+      entry = Json{{"rawRun", view["bytes"]}};
+    } else if (found.kind == EntryKind::NestedTable) {
       view["kind"] = "nested table";
-      if (location < dataStart || location >= size) {
+      if (!fits) {
         walk.problems.push_back(where + ": nested table at " + std::to_string(location) + " lies outside the data area");
         viewEntries.push_back(view);
         continue;
       }
-      if (depth >= MaxNesting) {
-        walk.problems.push_back(where + ": tables nested more than " + std::to_string(MaxNesting) + " deep");
+      if (depth >= MaxNestingDepth) {
+        walk.problems.push_back(where + ": tables nested more than " + std::to_string(MaxNestingDepth) + " deep");
         viewEntries.push_back(view);
         continue;
       }
@@ -142,25 +109,21 @@ void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded
       for (const std::string &problem : nested.problems) walk.problems.push_back(where + ": " + problem);
       view["table"] = nested.view;
       entry = Json{{"table", nested.description}};
-      if ((tag & 0xFFFFFFu) != 0) entry["tagBits"] = view["tagBits"] = tag & 0xFFFFFFu;
-    } else if (TagKind(tag) == TagInline) {
+      if ((found.tag & TagLowBits) != 0) entry["tagBits"] = view["tagBits"] = found.tag & TagLowBits;
+      length = view["table"].value("totalSize", 0);
+    } else if (found.kind == EntryKind::Inline) {
       view["kind"] = "inline";
       entry = Json{{"inline", location}};
-      if ((tag & 0xFFFFFFu) != 0) entry["tagBits"] = view["tagBits"] = tag & 0xFFFFFFu;
+      if ((found.tag & TagLowBits) != 0) entry["tagBits"] = view["tagBits"] = found.tag & TagLowBits;
     } else {
       view["kind"] = "invalid";
-      walk.problems.push_back(where + ": tag " + HexWord(tag) + " names no kind of entry");
+      walk.problems.push_back(where + ": tag " + HexWord(found.tag) + " names no kind of entry");
       viewEntries.push_back(view);
       continue;
     }
-    const std::string kind = view["kind"];
-    std::int64_t length = 0;
-    if (kind == "array") length = view["count"].get<std::int64_t>() * view["elementSize"].get<std::int64_t>();
-    if (kind == "raw run") length = view["length"].get<std::int64_t>();
-    if (kind == "nested table") length = view["table"].value("totalSize", 0);
-    if (kind != "inline" && location != walk.layoutEnd) aligned = false;
+    if (found.kind != EntryKind::Inline && location != walk.layoutEnd) aligned = false;
     if (length > 0) walk.dataEnd = walk.layoutEnd + length;
-    walk.layoutEnd += Advance(kind, length);
+    walk.layoutEnd += AlignedAdvance(found.kind, length);
     viewEntries.push_back(view);
     entries.push_back(entry);
   }
@@ -174,14 +137,13 @@ bool UndoStoredCodings(const std::uint8_t *object, const TableHeader &header, By
   plain.assign(object, object + header.totalSize);
   Json codings = Json::array();
   if ((header.flags & FlagScrambled) != 0) {
-    const Bytes body(plain.begin() + TableHeaderSize, plain.end());
-    const std::uint32_t key = RecoverScrambleKey(body);
-    if (UnscrambleBlock(plain.data() + TableHeaderSize, header.totalSize - TableHeaderSize) != 0) {
-      walk.problems.push_back("the scrambled body of " + std::to_string(header.totalSize - TableHeaderSize) +
+    const std::int32_t bodySize = header.totalSize - TableHeaderSize;
+    const std::uint32_t key = RecoverScrambleKey(plain.data() + TableHeaderSize, bodySize);
+    if (UnscrambleTableObject(Block(plain.data(), plain.size())) != Fault::None) {
+      walk.problems.push_back("the scrambled body of " + std::to_string(bodySize) +
                               " bytes cannot be unscrambled (a body needs at least 4 bytes)");
       return false;
     }
-    WriteTableWord(plain.data() + 12, header.flags & ~FlagScrambled, header.order);
     codings.push_back("scrambled");
     walk.view["scrambleKey"] = HexWord(key);
     walk.description["scrambleKey"] = HexWord(key);
@@ -201,6 +163,10 @@ bool UndoStoredCodings(const std::uint8_t *object, const TableHeader &header, By
   if ((header.flags & FlagDeltaCoded) != 0) {
     codings.push_back("delta-coded");
     walk.description["deltaCoded"] = true;
+    // Restored on a copy: an object that preparation refuses shows its
+    // stored values, and the walk names its faults.
+    Bytes restored = plain;
+    if (RestoreDeltas(Block(restored.data(), restored.size())) == Fault::None) plain = std::move(restored);
   }
   walk.view["codings"] = codings;
   return true;

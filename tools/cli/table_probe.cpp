@@ -3,14 +3,13 @@
 #include "common/bytes.h"
 #include "infofile/information_file.h"
 #include "interface/frame.h"
+#include "interface/table_locator.h"
 #include "keyed/keyed_block.h"
 #include "table_json.h"
 #include "tableobj/table_object.h"
 
 namespace dinfo::cli {
 namespace {
-
-constexpr std::int32_t LocatorWorkSize = 2400;
 
 struct OpenFile {
   explicit OpenFile(const FileArgument &file)
@@ -30,42 +29,29 @@ bool MakeVector(std::int32_t selector, const std::vector<ConditionPair> &pairs, 
                               static_cast<std::int16_t>(pairs.size()), vector);
 }
 
-// Finds the table's section and record id the way DIGetTable does.
+// Finds the table's section and record id the way DIGetTable does, and
+// says which step stopped it.
 bool Locate(FileView &view, const ConditionVector &vector, TableProbe &probe) {
-  std::vector<std::uint8_t> work(LocatorWorkSize);
-  std::int16_t count = 0;
-  std::int16_t disabledFlag = 0;
-  const Fault fault =
-      LookupKeyedRecord(&vector, view, MainSection, TableLocatorRecordId, &count, &disabledFlag, work);
-  if (fault != Fault::None) {
-    probe.failure = "the locator lookup (record 1005) failed: " + DescribeStatus(StatusCodeOf(fault));
-    return false;
+  TableLocation location{};
+  const LocatorAnswer answer = LocateTable(view, vector, &location);
+  probe.section = location.section;
+  probe.recordId = location.recordId;
+  switch (answer) {
+    case LocatorAnswer::Found: return true;
+    case LocatorAnswer::LookupFailed:
+      probe.failure = "the locator lookup (record 1005) failed: " + DescribeStatus(StatusCodeOf(location.lookupFault));
+      break;
+    case LocatorAnswer::Disabled: probe.failure = "the locator's final block is disabled"; break;
+    case LocatorAnswer::WrongRowCount:
+      probe.failure = "the locator answered " + std::to_string(location.rowCount) + " rows; it must answer exactly 2";
+      break;
+    case LocatorAnswer::UnknownKind:
+      probe.failure = "a locator row has kind " + std::to_string(location.badKind) +
+                      ", neither 80 (section) nor 81 (record)";
+      break;
+    case LocatorAnswer::SectionZero: probe.failure = "the locator names section 0"; break;
   }
-  if (disabledFlag != 0) {
-    probe.failure = "the locator's final block is disabled";
-    return false;
-  }
-  if (count != 2) {
-    probe.failure = "the locator answered " + std::to_string(count) + " rows; it must answer exactly 2";
-    return false;
-  }
-  for (int row = 0; row < 2; ++row) {
-    const std::int32_t kind = ReadI32LittleEndian(work.data() + 12 * row);
-    const std::int32_t number = ReadI32LittleEndian(work.data() + 12 * row + 4);
-    if (kind == 80) {
-      probe.section = number;
-    } else if (kind == 81) {
-      probe.recordId = number;
-    } else {
-      probe.failure = "a locator row has kind " + std::to_string(kind) + ", neither 80 (section) nor 81 (record)";
-      return false;
-    }
-  }
-  if (probe.section == 0) {
-    probe.failure = "the locator names section 0";
-    return false;
-  }
-  return true;
+  return false;
 }
 
 }  // namespace
