@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# Installs what building and testing dinfo needs on a fresh Debian machine.
-# Does nothing when every package is already there.
+# Installs what building and testing dinfo needs on a fresh Debian machine,
+# or only the packages named as arguments. Does nothing when every package
+# is already there.
 set -euo pipefail
 
-packages=(
+packages=("$@")
+[ ${#packages[@]} -gt 0 ] || packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   valgrind binutils

@@ -7,19 +7,7 @@ cd "$(dirname "$0")/.."
 
 # Only what this job needs: a compiler, CMake, Ninja and the tool's two
 # header-only libraries. Does nothing when they are all there.
-packages=(cmake ninja-build g++ libcli11-dev nlohmann-json3-dev)
-missing=()
-for package in "${packages[@]}"; do
-  dpkg -s "$package" >/dev/null 2>&1 || missing+=("$package")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  SUDO=""
-  [ "$(id -u)" -eq 0 ] || SUDO="sudo"
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+scripts/install-deps.sh cmake ninja-build g++ libcli11-dev nlohmann-json3-dev
 
 # The `tool` preset: Release, without tests, fuzzers and benchmarks; its
 # build preset builds the shared library and the tool only.
