@@ -142,21 +142,27 @@ const DIWideChar *Folder() {
   return reinterpret_cast<const DIWideChar *>(folder.c_str());
 }
 
-bool Call(Export call, const std::string &file, Outputs &out) {
+const Exports &LinkedExports() {
+  static const Exports linked = {DIGetTableFormatType, DIGetMainInfo, DIGetCategoryInfoV,
+                                 DIGetCategoryInfoS, DIGetTable, DIFreeTable};
+  return linked;
+}
+
+bool Call(const Exports &exports, Export call, const std::string &file, Outputs &out) {
   switch (call) {
     case Export::FormatType:
-      return DIGetTableFormatType(file.c_str(), Folder()) == 3;
+      return exports.formatType(file.c_str(), Folder()) == 3;
     case Export::MainInfo: {
       std::int16_t named = 0, triplets = 0;
-      return DIGetMainInfo(file.c_str(), Folder(), out.named, out.triplets, &named, &triplets) == 0;
+      return exports.mainInfo(file.c_str(), Folder(), out.named, out.triplets, &named, &triplets) == 0;
     }
     case Export::CategoryV:
-      return DIGetCategoryInfoV(file.c_str(), Folder(), SampleSelector, nullptr, out.triplets, 0) == 2;
+      return exports.categoryV(file.c_str(), Folder(), SampleSelector, nullptr, out.triplets, 0) == 2;
     case Export::CategoryS:
-      return DIGetCategoryInfoS(file.c_str(), Folder(), SampleSelector, nullptr, out.named, 0) == 1;
+      return exports.categoryS(file.c_str(), Folder(), SampleSelector, nullptr, out.named, 0) == 1;
     case Export::Table: {
-      void *table = DIGetTable(file.c_str(), Folder(), SampleSelector, nullptr, 0);
-      DIFreeTable(table);
+      void *table = exports.table(file.c_str(), Folder(), SampleSelector, nullptr, 0);
+      exports.freeTable(table);
       return table != nullptr;
     }
   }

@@ -53,9 +53,25 @@ struct Outputs {
 // The sample folder as the exports take it.
 const DIWideChar *Folder();
 
+// The exports, by address: those this program links, or those of a
+// library it loaded itself.
+struct Exports {
+  decltype(&DIGetTableFormatType) formatType;
+  decltype(&DIGetMainInfo) mainInfo;
+  decltype(&DIGetCategoryInfoV) categoryV;
+  decltype(&DIGetCategoryInfoS) categoryS;
+  decltype(&DIGetTable) table;
+  decltype(&DIFreeTable) freeTable;
+};
+
+const Exports &LinkedExports();
+
 // One call of an export on a sample file; true when it gave the answer the
 // sample file holds.
-bool Call(Export call, const std::string &file, Outputs &out);
+bool Call(const Exports &exports, Export call, const std::string &file, Outputs &out);
+inline bool Call(Export call, const std::string &file, Outputs &out) {
+  return Call(LinkedExports(), call, file, out);
+}
 
 }  // namespace dinfo::bench
 

@@ -98,13 +98,15 @@ bool TraceOf(const Figure &figure, const std::string &file, const std::string &t
 }  // namespace
 }  // namespace dinfo::bench
 
-// Arguments: runs of each small-file figure and of each 16 MiB one, and the
-// folder of the traces (written on Windows, read on Linux).
+// Arguments: runs of each small-file figure and of each 16 MiB one, the
+// folder of the traces (written on Windows, read on Linux), and optionally
+// a part of the names of the figures to run (to profile one).
 int main(int argc, char **argv) {
   using namespace dinfo::bench;
   const int smallRuns = argc > 1 ? std::atoi(argv[1]) : 301;
   const int bigRuns = argc > 2 ? std::atoi(argv[2]) : 15;
   const std::string traces = argc > 3 ? argv[3] : ".";
+  const std::string only = argc > 4 ? argv[4] : "";
 #if defined(_WIN32)
   if (!HookLibraryImports()) {
     std::fprintf(stderr, "cannot redirect dinfo.dll's imports\n");
@@ -113,6 +115,7 @@ int main(int argc, char **argv) {
 #endif
   for (const Figure &figure : Figures()) {
     std::string name = figure.name;
+    if (name.find(only) == std::string::npos) continue;
     std::replace(name.begin(), name.end(), '/', '_');
     std::replace(name.begin(), name.end(), ':', '_');
     const std::string file = SaveSample(name + ".dat", figure.shape);
