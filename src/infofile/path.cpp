@@ -48,8 +48,13 @@ std::int32_t AppendWideString(WideChar *destination, std::size_t capacityBytes,
   return CopyIntoRoom(destination + length, capacity - length, source);
 }
 
+// Paths of up to this many units, terminator included, are built on the
+// stack; longer ones in a block.
+constexpr std::size_t ShortPathUnits = 260;
+
 // The path holds the folder, one backslash, the converted name and a
-// terminator, so neither the copies nor the append can cut anything.
+// terminator: the name converts into at most as many units as it has
+// bytes, so neither the copy nor the conversion can cut anything.
 HANDLE OpenInformationFile(const WideChar *folder, const char *fileName) {
   if (fileName == nullptr) return nullptr;
   std::size_t folderUnits = 0;
@@ -62,24 +67,23 @@ HANDLE OpenInformationFile(const WideChar *folder, const char *fileName) {
   if (nameBytes > INT32_MAX / 2 - 2 || folderUnits > INT32_MAX / 2 - 2 - nameBytes) return nullptr;
 
   const std::size_t pathUnits = folder == nullptr ? nameBytes + 1 : nameBytes + folderUnits + 2;
-  const OwnedBlock pathBlock(AllocateBlock(static_cast<std::int64_t>(2 * pathUnits)));
-  if (pathBlock.empty()) return nullptr;
-  auto *path = reinterpret_cast<WideChar *>(pathBlock.get().data());
-  const std::size_t pathCapacity = pathBlock.get().size();
-  const WideChar empty[1] = {0};
-  CopyWideString(path, pathCapacity, empty);
-  if (folder != nullptr) {
-    const WideChar separator[2] = {static_cast<WideChar>('\\'), 0};
-    CopyWideString(path, pathCapacity, folder);
-    if (folder[folderUnits - 1] != static_cast<WideChar>('\\')) AppendWideString(path, pathCapacity, separator);
+  WideChar shortPath[ShortPathUnits];
+  OwnedBlock longPath;
+  WideChar *path = shortPath;
+  if (pathUnits > ShortPathUnits) {
+    longPath = OwnedBlock(AllocateBlockToOverwrite(static_cast<std::int64_t>(2 * pathUnits)));
+    if (longPath.empty()) return nullptr;
+    path = reinterpret_cast<WideChar *>(longPath.get().data());
   }
-
-  const OwnedBlock nameBlock(AllocateBlock(static_cast<std::int64_t>(2 * nameBytes + 2)));
-  if (nameBlock.empty()) return nullptr;
-  auto *name = reinterpret_cast<WideChar *>(nameBlock.get().data());
+  std::size_t at = 0;
+  if (folder != nullptr) {
+    CopyWideString(path, 2 * pathUnits, folder);
+    at = folderUnits;
+    if (folder[at - 1] != static_cast<WideChar>('\\')) path[at++] = static_cast<WideChar>('\\');
+  }
   const int nameLength = static_cast<int>(nameBytes);
-  MultiByteToWideChar(CP_ACP, 0, fileName, nameLength, name, nameLength);
-  AppendWideString(path, pathCapacity, name);
+  at += static_cast<std::size_t>(MultiByteToWideChar(CP_ACP, 0, fileName, nameLength, path + at, nameLength));
+  path[at] = 0;
 
   HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
