@@ -210,8 +210,8 @@ TEST_F(InformationFileTest, FirstEntryWinsAtEveryPlaceInTheDirectory) {
 namespace dinfo::test {
 namespace {
 
-// A large directory is looked up through a sorted index once a second
-// record is asked for: ids that differ in any byte, duplicates whose first
+// A large directory is looked up through a sorted index once a few
+// records were asked for: ids that differ in any byte, duplicates whose first
 // entry decides (absent or not), entries of another section and negative
 // ids must all answer as a scan from the first entry does.
 TEST_F(InformationFileTest, LargeDirectoriesAnswerAsAScanDoes) {
@@ -258,11 +258,15 @@ TEST_F(InformationFileTest, LargeDirectoriesAnswerAsAScanDoes) {
     }
   }
   {
-    // The index is taken at the second lookup; when it cannot be, the
-    // lookup fails as a block that could not be taken.
+    // The index is taken after the first lookups have scanned; when it
+    // cannot be, the lookup fails as a block that could not be taken.
     FileView view(file);
-    EXPECT_EQ(ReadRecord(view, MainSection, 1).fault, Fault::RecordAbsent);
+    EXPECT_EQ(ReadRecord(view, MainSection, 1).fault, Fault::RecordAbsent);  // reads the directory
+    std::int32_t scanned = 1;
     seam::FailAllocationsAfter(0);
+    while (scanned < 100 && ReadRecord(view, MainSection, 1).fault == Fault::RecordAbsent) ++scanned;
+    EXPECT_GT(scanned, 2);
+    EXPECT_LT(scanned, 64);
     EXPECT_EQ(ReadRecord(view, MainSection, 1).fault, Fault::NoMemory);
     seam::FailAllocationsAfter(-1);
   }

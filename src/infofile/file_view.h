@@ -2,8 +2,8 @@
 // read-only data, so within one call a section's directory read once gives
 // the same answers as reading it anew for every record: the view reads a
 // directory the first time the call needs that section and keeps it (a
-// large one with an index by record id once a second record is looked up
-// in it, so that a chain costs a binary search a link), and keeps the
+// large one with an index by record id once many records were looked up
+// in it, so that a long chain costs a binary search a link), and keeps the
 // file's length once asked for. A reader above may also hand
 // back a block it restored from a record (the latest one is kept), so that
 // a record needed twice in one call is read once. Everything kept comes
