@@ -37,6 +37,9 @@ constexpr std::int16_t ValueTypeNamedEntry = 264;
 
 constexpr std::int32_t KeyedHeaderSize = 80;
 constexpr std::int32_t KeyedTrailerSize = 4;
+// The trailer may lie over the header's last bytes, which a single block
+// never reads, so a block of the header's size alone is read.
+constexpr std::int32_t SmallestKeyedBlock = KeyedHeaderSize;
 constexpr std::int32_t MaxKeyCount = 16;
 constexpr std::int32_t TextValueSize = 256;
 constexpr std::int32_t NamedEntrySize = 264;

@@ -7,11 +7,10 @@ namespace dinfo {
 namespace {
 
 // Restores a block read from the file; false when it is shorter than a
-// header or cannot be unscrambled. The trailer may share the header's last
-// bytes: a single block reads only bytes 0 to 19 of its header.
+// header or cannot be unscrambled.
 bool Restore(Block block) {
   const auto length = static_cast<std::int32_t>(block.size());
-  return length >= KeyedHeaderSize && UnscrambleBlock(block.data(), length) == 0;
+  return length >= SmallestKeyedBlock && UnscrambleBlock(block.data(), length) == 0;
 }
 
 // One block of the chain, restored and with its header checked: the one

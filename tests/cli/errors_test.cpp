@@ -103,6 +103,20 @@ TEST_F(ErrorTest, DamagedFilesFailTheCheckAndNameTheirFirstProblem) {
   EXPECT_EQ(Dinfo({"build", "lost-again.json", "-o", "rebuilt.dat"}).exitCode, 0);
   EXPECT_EQ(Dinfo({"inspect", "--check", "lost.dat"}).exitCode, 4);
 
+  // A single block of the header's size alone, its trailer over the
+  // header's unused last bytes, is read as the library reads it: two rows
+  // without values.
+  writer::Bytes headerOnly(80, 0);
+  headerOnly[0] = 1;   // kind: single block
+  headerOnly[10] = 2;  // rowCount
+  writer::ScrambleBlock(headerOnly, 0x0BADF00Du);
+  writer::InfoFile small = writer::NewInfoFile();
+  writer::AddRecord(small, writer::MainSectionKey, 1000, headerOnly);
+  WriteFile("header-only.dat", writer::Finish(small));
+  const Json headerOnlyInspection = DinfoJson({"inspect", "header-only.dat", "--json"});
+  EXPECT_EQ(headerOnlyInspection["records"][0]["keyedView"]["rowCount"], 2) << headerOnlyInspection.dump();
+  EXPECT_EQ(headerOnlyInspection["chains"][0]["yields"], 2) << headerOnlyInspection.dump();
+
   // A stored format type of -2006 is told apart from a file that did not open.
   WriteText("negative.json", R"({"records": [{"id": 1000, "keyed": {"kind": "single", "rows": [{"values": [0]},
                                                                                         {"values": [-2006]}]}}]})");

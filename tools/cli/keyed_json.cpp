@@ -153,9 +153,9 @@ std::string ValueTypeName(std::int16_t valueType) {
 KeyedDecoding DecodeKeyedRecord(const Bytes &stored) {
   KeyedDecoding result;
   const std::size_t n = stored.size();
-  if (n < std::size_t(KeyedHeaderSize + KeyedTrailerSize)) {
+  if (n < std::size_t(SmallestKeyedBlock)) {
     result.problems.push_back("record of " + std::to_string(n) +
-                              " bytes is shorter than a keyed block (80-byte header and 4-byte trailer)");
+                              " bytes is shorter than a keyed block's 80-byte header");
     return result;
   }
   if (n % 4 != 0) {
