@@ -5,8 +5,10 @@
 #include <set>
 
 #include "common/bytes.h"
+#include "common/scramble.h"
 #include "infofile/directory_entry.h"
 #include "infofile/information_file.h"
+#include "interface/frame.h"
 #include "interface/status_codes.h"
 #include "interface/table_locator.h"
 #include "info_file_json.h"
@@ -75,10 +77,11 @@ class Inspector {
   void ReadRecordBodies(std::int32_t section);
   void Decode(RecordInfo &record);
   Json Node(std::int32_t id, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path);
-  Json FinalNode(const Json &keyed, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path);
+  Json FinalNode(const RecordInfo &record, const Json &keyed, Purpose purpose, const std::string &role,
+                 std::vector<std::int32_t> &path);
   void ScanForSections();
   bool PlausibleDirectory(std::int32_t section) const;
-  void CheckStatusRecord(const Json &keyed, Json &node);
+  void CheckStatusRecord(const RecordInfo &record, const Json &keyed, Json &node);
   void NoteTableAddresses(const Json &addresses, const std::string &role);
   void CheckTableAddresses();
   Json Describe();
@@ -229,13 +232,13 @@ void Inspector::Decode(RecordInfo &record) {
 
 // The final block of a chain: what its rows mean depends on which fixed
 // record the chain started from.
-Json Inspector::FinalNode(const Json &keyed, Purpose purpose, const std::string &role,
-                          std::vector<std::int32_t> &path) {
+Json Inspector::FinalNode(const RecordInfo &record, const Json &keyed, Purpose purpose,
+                          const std::string &role, std::vector<std::int32_t> &path) {
   Json node = Json::object();
   const Json rows = keyed.value("rows", Json::array());
   node["rows"] = rows.size();
   if (purpose == Purpose::Status) {
-    CheckStatusRecord(keyed, node);
+    CheckStatusRecord(record, keyed, node);
   } else if (purpose == Purpose::MainEntries && keyed["valueType"] != "text" && keyed["valueType"] != "named-entry") {
     Problem(role, "holds value type " + keyed["valueType"].dump() +
                       "; DIGetMainInfo reads only text or named-entry values and gives ErrMainInfo (-2005)");
@@ -275,34 +278,34 @@ Json Inspector::FinalNode(const Json &keyed, Purpose purpose, const std::string 
   return node;
 }
 
-// What the status lookup (made without conditions) yields: a single
-// block's rows, or the rows whose keys are all wildcards, only the first
-// for chain and first-match blocks. File status and format type are the
-// first two int32 values.
-void Inspector::CheckStatusRecord(const Json &keyed, Json &node) {
-  const Json rows = keyed.value("rows", Json::array());
-  std::vector<std::int64_t> values;
-  std::int64_t count = 0;
-  for (const Json &row : rows) {
-    const Json keys = row.value("keys", Json::array());
-    if (!std::all_of(keys.begin(), keys.end(), [](const Json &key) { return key == "*"; })) continue;
-    ++count;
-    for (const Json &value : row.value("values", Json::array())) {
-      if (value.is_number_integer()) values.push_back(value.get<std::int64_t>());
-    }
-    if (keyed["kind"] == "chain" || keyed["kind"] == "first-match") break;
-  }
-  if (keyed.contains("payload")) count = keyed["rowCount"].get<std::int64_t>();
-  node["yields"] = count;
+// What the status lookup (made without conditions) yields from the final
+// block, selected by the library's own rule into a work area of the size
+// the status check gives it. File status and format type are the first
+// two int32 values.
+void Inspector::CheckStatusRecord(const RecordInfo &record, const Json &keyed, Json &node) {
+  Bytes plain = record.body;
+  UnscrambleBlock(plain.data(), static_cast<std::int32_t>(plain.size()));
+  KeyedHeader header{};
+  ParseKeyedHeader(&header, plain);
+  std::uint8_t selected[StatusBufferSize] = {};
+  std::int16_t count = 0;
+  std::size_t written = 0;
   const std::string where = "status record 1000";
+  if (SelectRows(nullptr, header, &count, Block(selected, sizeof selected), &written) != Fault::None) {
+    Problem(where, "selects more than the status check's " + std::to_string(StatusBufferSize) +
+                       " bytes of values, so it fails with ErrStatusLookup (-2001)");
+    return;
+  }
+  node["yields"] = count;
   if (keyed["valueType"] != "int32") {
     Problem(where, "holds " + keyed["valueType"].dump() + " values; its values are read as int32");
   }
-  if (!values.empty()) {
-    node["fileStatus"] = values[0];
-    if (values[0] > 0) Problem(where, "file status " + std::to_string(values[0]) + " marks the file unusable");
+  if (written >= 4) {
+    const std::int32_t fileStatus = ReadI32LittleEndian(selected);
+    node["fileStatus"] = fileStatus;
+    if (fileStatus > 0) Problem(where, "file status " + std::to_string(fileStatus) + " marks the file unusable");
   }
-  if (values.size() >= 2) node["formatType"] = values[1];
+  if (written >= 8) node["formatType"] = ReadI32LittleEndian(selected + 4);
   if (count < 2) {
     Problem(where, "yields " + std::to_string(count) + (count == 1 ? " row" : " rows") +
                        "; the format type needs at least 2 (file status, format type: one value a row), "
@@ -361,7 +364,7 @@ Json Inspector::Node(std::int32_t id, Purpose purpose, const std::string &role, 
   if (keyed.at("kind") != "chain") {
     node["valueType"] = keyed.at("valueType");
     if (keyed.contains("keyIndex")) node["keyIndex"] = keyed.at("keyIndex");
-    node.update(FinalNode(keyed, purpose, role, path));
+    node.update(FinalNode(record, keyed, purpose, role, path));
     return node;
   }
   node["keyIndex"] = keyed.at("keyIndex");
