@@ -1,7 +1,7 @@
 // Failure injection for the test seam: a budget of operations that may
 // still succeed before the next one fails, and with it every later one or
-// that one alone (-1: injection off). Shared by
-// the Linux layer and the Windows test program's hooks on the DLL.
+// that one alone (-1: injection off). Shared by the Linux layer and the
+// Windows test program's hooks on the DLL.
 #ifndef DINFO_PLATFORM_FAILURE_BUDGET_H
 #define DINFO_PLATFORM_FAILURE_BUDGET_H
 
