@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "dinfo/dinfo.h"
 #include "keyed/keyed_block.h"
 #include "lzw_reference.h"
 #include "writer/lzw_encoder.h"
@@ -137,7 +138,7 @@ std::vector<std::pair<std::string, InfoFile>> OddFiles(bool plain) {
   std::vector<std::pair<std::string, InfoFile>> files;
   const std::vector<std::pair<std::string, KeyedBlock>> statuses = {
       {"unusable", Status(5, 3)}, {"one-row", Status(0, 3, 1)}, {"negative-type", Status(0, -7)},
-      {"no-row", Values(4, {}, {}, {}, 3)}};
+      {"type-as-open-failure", Status(0, ErrOpenFile)}, {"no-row", Values(4, {}, {}, {}, 3)}};
   for (const auto &[name, status] : statuses) {
     FileMaker maker{writer::NewInfoFile(), plain};
     maker.Put(1000, status);

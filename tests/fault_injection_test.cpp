@@ -190,5 +190,47 @@ TEST_F(FaultInjectionTest, GetTable) {
   }
 }
 
+// The index of a large directory only saves time. A locator chain of 20
+// links through 2,000 entries looks up enough records for the call to
+// sort the directory into an index; with each of the call's allocations
+// refused alone in turn, the call gives null or the table, and it gives
+// the table when the refused block was one only the index would have used.
+TEST_F(FaultInjectionTest, ACallWhoseDirectoryIndexIsRefusedStillAnswers) {
+  writer::InfoFile file = SampleFile();
+  auto &entries = writer::SectionOf(file, writer::MainSectionKey).entries;
+  std::erase_if(entries, [](const writer::DirectoryEntry &entry) { return entry.recordId == 1005; });
+  for (std::int32_t i = 0; i < 2000; ++i) {
+    writer::AddEntry(file, writer::MainSectionKey, {writer::MainSectionKey, 300000 + i, -1});
+  }
+  constexpr std::int32_t Links = 20;
+  for (std::int32_t i = 0; i < Links; ++i) {
+    const std::int32_t id = i == 0 ? 1005 : 10000 + i;
+    const std::int32_t next = i + 1 < Links ? 10001 + i : 61;  // 61 locates table 1
+    writer::AddRecord(file, writer::MainSectionKey, id,
+                      writer::KeyedRecord(writer::ChainTo({1}, {{{W}, next}})));
+  }
+  Write("chain.dat", writer::Finish(file));
+  const Bytes expected = SamplePreparedTable(1);
+  std::int64_t answeredDespiteARefusal = 0;
+  for (std::int64_t n = 0;; ++n) {
+    seam::FailOneAllocationAfter(n);
+    void *table = DIGetTable("chain.dat", Folder(), 1, nullptr, 0);
+    const bool fired = seam::InjectedFailureFired();
+    seam::FailOneAllocationAfter(-1);
+    const bool answered = table != nullptr;
+    if (answered) {
+      EXPECT_EQ(TableBytes(table), expected) << "allocation " << n << " refused";
+    }
+    DIFreeTable(table);
+    ExpectNothingHeld();
+    if (!fired) {
+      EXPECT_TRUE(answered);
+      break;
+    }
+    if (answered) ++answeredDespiteARefusal;
+  }
+  EXPECT_GT(answeredDespiteARefusal, 0);
+}
+
 }  // namespace
 }  // namespace dinfo::test

@@ -129,10 +129,9 @@ TEST_F(HostileFilesTest, ChainsOfThousandsOfLinks) {
   EXPECT_EQ(Ask(file), (Outcome{SampleFormatType, 0, ErrCategoryLookup, SampleCategorySCount, true}));
 }
 
-// A chain may take as many links as its directory has entries, each found
-// through the kept directory's index: a loop through a large directory
-// ends promptly, and a chain of thousands of links through it reaches its
-// end.
+// A chain of thousands of links through a large directory reaches its end,
+// each link found through the kept directory's index, and a loop through
+// it ends promptly.
 TEST_F(HostileFilesTest, ALoopInALargeDirectoryEndsPromptly) {
   constexpr std::int32_t Links = 2000;
   writer::InfoFile file = SampleFile();
@@ -149,6 +148,35 @@ TEST_F(HostileFilesTest, ALoopInALargeDirectoryEndsPromptly) {
   if (!RUNNING_ON_VALGRIND) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5)) << "too slow";
   }
+}
+
+// A chain block of about `bytes` bytes whose last row names `next`.
+KeyedBlock LargeChainBlock(std::int32_t next, std::int32_t bytes) {
+  KeyedBlock block = writer::ChainTo({1}, {});
+  block.valuesPerRow = 256;
+  std::vector<std::int32_t> values(256, 0);
+  values[0] = next;
+  const std::int32_t rows = (bytes - 84) / (4 + 1024);
+  for (std::int32_t row = 0; row < rows; ++row) {
+    block.rows.push_back({{row + 1 < rows ? 99 : W}, PackValues(values, 4)});
+  }
+  return block;
+}
+
+// A loop ends within a few links, however large its blocks and its
+// directory: the locator 1005 names 2001, which names 1005 again, both of
+// 1 MiB, among 200,000 entries. A loop cut only after as many links as the
+// directory has entries would read and restore 200 GB here.
+TEST_F(HostileFilesTest, ALoopThroughLargeBlocksEndsAfterAFewLinks) {
+  writer::InfoFile file = SampleFile();
+  for (std::int32_t i = 0; i < 200000; ++i) writer::AddEntry(file, MainSectionKey, {MainSectionKey, 300000 + i, -1});
+  Replace(file, 1005, LargeChainBlock(2001, 1 << 20));
+  AddRecord(file, MainSectionKey, 2001, writer::KeyedRecord(LargeChainBlock(1005, 1 << 20)));
+  EXPECT_EQ(Ask(file), (Outcome{SampleFormatType, 0, SampleCategoryVCount, SampleCategorySCount, false}));
+  const std::int64_t reads = seam::ReadAttempts();
+  EXPECT_EQ(DIGetTable("hostile.dat", Folder(), 1, nullptr, 0), nullptr);
+  EXPECT_LT(seam::ReadAttempts() - reads, 40);
+  ExpectNothingHeld();
 }
 
 TEST_F(HostileFilesTest, NegativeAndOutOfRangeFileOffsets) {

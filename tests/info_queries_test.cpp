@@ -115,6 +115,29 @@ TEST_F(InfoQueriesTest, ConditionsReachTheListedRecords) {
   EXPECT_TRUE(TripletsUntouchedFrom(2));
 }
 
+// A block may compare as many as 16 keys; every one of them decides. The
+// first row differs from the caller's conditions in its 16th key only.
+TEST_F(InfoQueriesTest, SixteenKeysAreAllCompared) {
+  KeyedBlock block;
+  block.kind = 2;
+  block.keyIndex = {1};
+  std::vector<std::int32_t> keys = {1};
+  std::vector<ConditionPair> pairs;
+  for (std::int32_t k = 0; k < 15; ++k) {
+    block.keyIndex.push_back(285 + k);  // up to the last position, 299
+    keys.push_back(1000 + k);
+    pairs.push_back({285 + k, 1000 + k, {}});
+  }
+  std::vector<std::int32_t> lastDiffers = keys;
+  lastDiffers.back() = 999;
+  block.rows = {{lastDiffers, PackValues({1, 1, 1}, 4)}, {keys, PackValues({90, 91, 92}, 4)}};
+  Add(9, block);
+  ASSERT_EQ(CategoryV(1, pairs), 3);
+  EXPECT_EQ(triplets_[2].values[0], 90);
+  EXPECT_EQ(triplets_[2].values[2], 92);
+  EXPECT_TRUE(TripletsUntouchedFrom(3));
+}
+
 TEST_F(InfoQueriesTest, SignIsWidenedForNarrowValues) {
   ASSERT_EQ(CategoryV(3), 1);
   EXPECT_EQ(triplets_[0].values[0], 127);
@@ -185,7 +208,22 @@ TEST_F(InfoQueriesTest, CategoryFrameFailures) {
   EXPECT_EQ(CategoryV(1), ErrCategoryLookup);  // no record 1003
 }
 
-TEST_F(InfoQueriesTest, IdListsWithoutAnEndAreRefused) {
+// The id buffer holds 40 ids: the list must end with a 0 within them, and
+// the 40th place may hold that 0.
+TEST_F(InfoQueriesTest, IdListsEndWithinTheirFortyPlaces) {
+  std::vector<std::int32_t> listed;
+  for (std::int32_t id = 100; id < 139; ++id) {
+    Add(id, writer::TripletRows(4, {{id, 0, -id}}));
+    listed.push_back(id);
+  }
+  listed.push_back(0);
+  Add(1003, Category({{1, listed}}));
+  ASSERT_EQ(CategoryV(1), 39);
+  EXPECT_EQ(triplets_[0].values[0], 100);
+  EXPECT_EQ(triplets_[38].values[0], 138);
+  EXPECT_EQ(triplets_[38].values[2], -138);
+  EXPECT_TRUE(TripletsUntouchedFrom(39));
+
   std::vector<std::int32_t> ids(40, 7);
   Add(1003, Category({{1, ids}}));
   EXPECT_EQ(CategoryV(1), ErrValueList);
@@ -295,6 +333,17 @@ TEST_F(InfoQueriesTest, MainInfoFrameFailures) {
   Add(1001, writer::NamedEntryRows({{1, "x"}}));
   Add(1002, writer::TripletRows(4, {{1, 2, 3}}));
   EXPECT_EQ(MainInfo(), 0);
+  // Only a positive status makes a file unusable.
+  for (std::int32_t status : {-1, -2147483647 - 1}) {
+    file_ = FileWithStatus(status, 3);
+    Add(1001, writer::NamedEntryRows({{1, "x"}}));
+    Add(1002, writer::TripletRows(4, {{1, 2, 3}, {4, 5, 6}}));
+    ASSERT_EQ(MainInfo(), 0) << "status " << status;
+    EXPECT_EQ(namedCount_, 1);
+    EXPECT_EQ(named_[0].leadingValue, 1);
+    EXPECT_EQ(tripletCount_, 2);
+    EXPECT_EQ(triplets_[1].values[2], 6);
+  }
 }
 
 // Every allocation of every export made to fail in turn, then every read

@@ -20,20 +20,27 @@
 
 namespace dinfo {
 
+// The index only saves time: when its blocks cannot be had, the directory
+// is scanned for the rest of the call instead.
+enum class IndexState : std::uint8_t {
+  NotBuilt,
+  Built,    // `index` is built (it may be empty: nothing to find)
+  Refused,  // its blocks could not be had
+};
+
 struct KeptDirectory {
   std::int32_t section;
   std::int32_t entryCount;
   Block entries;         // empty: the slot is free
   std::int32_t lookups;  // records looked up in it so far
-  bool indexed;          // `index` is built (it may be empty: nothing to find)
-  Block index;           // see infofile/directory_index.h
+  IndexState indexState;
+  Block index;  // see infofile/directory_index.h
 };
 
 struct KeptBlock {
   std::int32_t section;
   std::int32_t recordId;
-  std::int32_t directoryCount;  // entries of the directory the record was found in
-  Block block;                  // empty: nothing kept
+  Block block;  // empty: nothing kept
 };
 
 // A call reads at most the main section and one table section.
@@ -64,16 +71,14 @@ std::int64_t FileLength(FileView &view);
 // need).
 KeptDirectory *SectionDirectory(FileView &view, std::int32_t section, Fault *fault);
 
-// The restored block kept for (section, recordId), handed over with its
-// directory's entry count; an empty block when none is kept for it.
-Block TakeRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId,
-                        std::int32_t *directoryCount);
+// The restored block kept for (section, recordId), handed over; an empty
+// block when none is kept for it.
+Block TakeRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId);
 
 // Keeps a restored block of (section, recordId) in place of the one kept
 // before, which is released. The view owns the block from here on; the
 // caller's span is cleared.
-void KeepRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId,
-                       std::int32_t directoryCount, Block &block);
+void KeepRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId, Block &block);
 
 }  // namespace dinfo
 

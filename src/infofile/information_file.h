@@ -51,11 +51,8 @@ ReadOutcome ReadRecordAt(HANDLE file, std::int32_t position);
 ReadOutcome ReadRecordAt(FileView &view, std::int32_t position);
 
 // The body of the first directory entry for (section, recordId), found in
-// the section's kept directory. When `directoryCount` is given it receives
-// the directory's entry count on success, which bounds how many distinct
-// records a chain can visit.
-ReadOutcome ReadRecord(FileView &view, std::int32_t section, std::int32_t recordId,
-                       std::int32_t *directoryCount = nullptr);
+// the section's kept directory.
+ReadOutcome ReadRecord(FileView &view, std::int32_t section, std::int32_t recordId);
 
 }  // namespace dinfo
 

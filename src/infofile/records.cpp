@@ -108,18 +108,17 @@ void ReleaseSlot(KeptDirectory &slot) {
 }
 
 // The position of the first entry for (section, recordId), or the entry
-// count; NoMemory when the index cannot be taken.
-Fault FindRecordEntry(KeptDirectory &directory, std::int32_t recordId, std::int32_t *found) {
+// count. A directory whose index cannot be had is scanned, as a small one
+// is: the lookup costs more but gives the same answer.
+std::int32_t FindRecordEntry(KeptDirectory &directory, std::int32_t recordId) {
   ++directory.lookups;
-  if (!directory.indexed && directory.lookups > ScansBeforeIndex &&
+  if (directory.indexState == IndexState::NotBuilt && directory.lookups > ScansBeforeIndex &&
       directory.entryCount > IndexedDirectorySize) {
-    if (!BuildDirectoryIndex(directory)) return Fault::NoMemory;
-    directory.indexed = true;
+    directory.indexState = BuildDirectoryIndex(directory) ? IndexState::Built : IndexState::Refused;
   }
-  *found = directory.indexed
-               ? IndexedEntry(directory, recordId)
-               : FindEntry(directory.entries, directory.entryCount, directory.section, recordId);
-  return Fault::None;
+  return directory.indexState == IndexState::Built
+             ? IndexedEntry(directory, recordId)
+             : FindEntry(directory.entries, directory.entryCount, directory.section, recordId);
 }
 
 KeptDirectory *FreeOrMatchingSlot(FileView &view, std::int32_t section) {
@@ -160,26 +159,23 @@ KeptDirectory *SectionDirectory(FileView &view, std::int32_t section, Fault *fau
       return nullptr;
     }
     *slot = {section, static_cast<std::int32_t>(read.block.size() / DirectoryEntrySize),
-             read.block, 0, false, {}};
+             read.block, 0, IndexState::NotBuilt, {}};
   }
   *fault = Fault::None;
   return slot;
 }
 
-Block TakeRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId,
-                        std::int32_t *directoryCount) {
+Block TakeRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId) {
   KeptBlock &kept = view.restored;
   if (kept.block.empty() || kept.section != section || kept.recordId != recordId) return {};
-  *directoryCount = kept.directoryCount;
   Block block = kept.block;
   kept.block = {};
   return block;
 }
 
-void KeepRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId,
-                       std::int32_t directoryCount, Block &block) {
+void KeepRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId, Block &block) {
   ReleaseBlock(view.restored.block);
-  view.restored = {section, recordId, directoryCount, block};
+  view.restored = {section, recordId, block};
   block = {};
 }
 
@@ -201,22 +197,17 @@ ReadOutcome ReadRecordAt(FileView &view, std::int32_t position) {
   return ReadBlockAt(view, std::int64_t{position} + 4, recordSize);
 }
 
-ReadOutcome ReadRecord(FileView &view, std::int32_t section, std::int32_t recordId,
-                       std::int32_t *directoryCount) {
+ReadOutcome ReadRecord(FileView &view, std::int32_t section, std::int32_t recordId) {
   if (view.file == nullptr || section < 0 || recordId < 0) return {{}, Fault::BadArgument};
   Fault fault = Fault::None;
   KeptDirectory *directory = SectionDirectory(view, section, &fault);
   if (directory == nullptr) return {{}, fault};
-  std::int32_t found = 0;
-  fault = FindRecordEntry(*directory, recordId, &found);
-  if (fault != Fault::None) return {{}, fault};
-  const std::int32_t entryCount = directory->entryCount;
-  const std::int32_t recordOffset =
-      found < entryCount ? ReadDirectoryEntry(directory->entries, found).recordOffset : -1;
+  const std::int32_t found = FindRecordEntry(*directory, recordId);
+  const std::int32_t recordOffset = found < directory->entryCount
+                                        ? ReadDirectoryEntry(directory->entries, found).recordOffset
+                                        : -1;
   if (recordOffset < 0) return {{}, Fault::RecordAbsent};
-  const ReadOutcome body = ReadRecordAt(view, recordOffset);
-  if (body.fault == Fault::None && directoryCount != nullptr) *directoryCount = entryCount;
-  return body;
+  return ReadRecordAt(view, recordOffset);
 }
 
 }  // namespace dinfo

@@ -17,10 +17,10 @@ bool Restore(Block block) {
 // the view kept when this call restored it before, else read anew.
 Fault ReadKeyedBlock(const ConditionVector *conditions, FileView &view,
                      std::int32_t section, std::int32_t recordId, KeyedHeader *header,
-                     Block *block, std::int32_t *directoryCount) {
-  *block = TakeRestoredBlock(view, section, recordId, directoryCount);
+                     Block *block) {
+  *block = TakeRestoredBlock(view, section, recordId);
   if (block->empty()) {
-    *block = ReadRecord(view, section, recordId, directoryCount).block;
+    *block = ReadRecord(view, section, recordId).block;
     if (block->empty()) return Fault::RecordUnreadable;
     if (!Restore(*block)) {
       ReleaseBlock(*block);
@@ -29,50 +29,66 @@ Fault ReadKeyedBlock(const ConditionVector *conditions, FileView &view,
   }
   ParseKeyedHeader(header, *block);
   if (!KeyedBlockIsSound(*header, conditions != nullptr)) {
-    KeepRestoredBlock(view, section, recordId, *directoryCount, *block);
+    KeepRestoredBlock(view, section, recordId, *block);
     return Fault::RecordDamaged;
   }
   return Fault::None;
 }
 
-// The final block of a chain, with what the view needs to keep it.
+// The final block of a chain, with the id the view keeps it under.
 struct ChainEnd {
   Block block;
   std::int32_t recordId;
-  std::int32_t directoryCount;
 };
 
 void KeepFinalBlock(FileView &view, std::int32_t section, ChainEnd &end) {
-  KeepRestoredBlock(view, section, end.recordId, end.directoryCount, end.block);
+  KeepRestoredBlock(view, section, end.recordId, end.block);
+}
+
+// The section and the conditions stay the same along a chain and the file
+// cannot change during the call, so the next id is a function of the
+// current one: a chain that names a record it has already passed through
+// goes round for ever. Brent's cycle check finds that without memory: it
+// keeps the id reached after 1, 2, 4, 8, ... links since the last one it
+// kept, and the chain has looped once a later link names the kept id. A
+// loop ends within three times the links it took to close it, and a chain
+// that ends pays a comparison a link.
+struct LoopCheck {
+  std::int32_t kept;
+  std::int64_t linksBetweenKeeps;
+  std::int64_t linksSinceKept;
+};
+
+bool ComesBack(LoopCheck &check, std::int32_t next) {
+  if (next == check.kept) return true;
+  if (++check.linksSinceKept == check.linksBetweenKeeps) {
+    check = {next, 2 * check.linksBetweenKeeps, 0};
+  }
+  return false;
 }
 
 // Follows the chain from recordId; on success *end holds the final block,
 // which the caller hands back to the view (KeepFinalBlock). Each link goes
-// back to the view before the next is read. A chain can visit no more
-// distinct records than its section's directory has entries, so one more
-// link than that means it came back on itself. The view finds each link's
-// entry in an index of the kept directory, so even a loop through a huge
-// directory ends promptly.
+// back to the view before the next is read. A chain that comes back on
+// itself fails as a damaged record.
 Fault FollowChain(const ConditionVector *conditions, FileView &view, std::int32_t section,
                   std::int32_t recordId, KeyedHeader *header, ChainEnd *end) {
   std::int32_t current = recordId;
-  for (std::int64_t linksRead = 1;; ++linksRead) {
-    std::int32_t directoryCount = 0;
+  LoopCheck loop{recordId, 1, 0};
+  for (;;) {
     Block block;
-    const Fault fault =
-        ReadKeyedBlock(conditions, view, section, current, header, &block, &directoryCount);
+    const Fault fault = ReadKeyedBlock(conditions, view, section, current, header, &block);
     if (fault != Fault::None) return fault;
     if (header->kind != ChainBlock || conditions == nullptr) {
-      *end = {block, current, directoryCount};
+      *end = {block, current};
       return Fault::None;
     }
     const std::uint8_t *payload = FirstMatchingPayload(conditions, *header);
-    const bool looped = linksRead >= directoryCount;
     const std::int32_t link = current;
     if (payload != nullptr) current = ReadI32LittleEndian(payload);
-    KeepRestoredBlock(view, section, link, directoryCount, block);
+    KeepRestoredBlock(view, section, link, block);
     if (payload == nullptr) return Fault::ChainSelection;
-    if (looped) return Fault::RecordDamaged;
+    if (ComesBack(loop, current)) return Fault::RecordDamaged;
   }
 }
 

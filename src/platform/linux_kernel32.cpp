@@ -62,6 +62,7 @@ std::int64_t Total(std::atomic<std::int64_t> CounterShard::*counter) {
 }
 
 std::atomic<std::int64_t> g_allocationsLeft{-1};
+std::atomic<std::int64_t> g_allocationsBeforeOneFailure{-1};
 std::atomic<std::int64_t> g_largestAllocation{-1};  // -1: no limit
 std::atomic<std::int64_t> g_readsLeft{-1};
 std::atomic<bool> g_injectedFired{false};
@@ -76,8 +77,8 @@ void TraceRead(std::int64_t position, std::int64_t length) {
   ++*g_traceCount;
 }
 
-bool TakeFromBudget(std::atomic<std::int64_t> &budget) {
-  return dinfo::seam::TakeFromBudget(budget, g_injectedFired);
+bool TakeFromBudget(std::atomic<std::int64_t> &budget, bool failOnce = false) {
+  return dinfo::seam::TakeFromBudget(budget, g_injectedFired, failOnce);
 }
 
 bool AboveAllocationLimit(SIZE_T bytes) {
@@ -95,7 +96,8 @@ void CountHandle(std::int64_t change) { Count(Counters().openHandles, change); }
 void CountReadAttempt() { Count(Counters().readAttempts, 1); }
 void CountSystemRead() { Count(Counters().systemReads, 1); }
 bool AllocationMustFail(SIZE_T bytes) {
-  return AboveAllocationLimit(bytes) || TakeFromBudget(g_allocationsLeft);
+  return AboveAllocationLimit(bytes) || TakeFromBudget(g_allocationsLeft) ||
+         TakeFromBudget(g_allocationsBeforeOneFailure, true);
 }
 // An injected short read asks for one byte less than the caller.
 DWORD ReadLength(DWORD wanted) {
@@ -350,6 +352,11 @@ std::int64_t BlockBytes(const void *block) {
 void FailAllocationsAfter(std::int64_t successes) {
   g_injectedFired = false;
   g_allocationsLeft = successes < 0 ? -1 : successes;
+}
+
+void FailOneAllocationAfter(std::int64_t successes) {
+  g_injectedFired = false;
+  g_allocationsBeforeOneFailure = successes < 0 ? -1 : successes;
 }
 
 void FailAllocationsLargerThan(std::int64_t bytes) {

@@ -25,6 +25,10 @@ std::int64_t BlockBytes(const void *block);
 // Lets `successes` more allocations succeed, then fails every later one.
 // A negative value switches injection off.
 void FailAllocationsAfter(std::int64_t successes);
+// Lets `successes` more allocations succeed, fails the next one alone and
+// lets every later one succeed again: a refusal a call may get over. A
+// negative value switches injection off.
+void FailOneAllocationAfter(std::int64_t successes);
 // Fails every allocation of more than `bytes` bytes (memory that runs out
 // for large blocks only). A negative value switches it off.
 void FailAllocationsLargerThan(std::int64_t bytes);

@@ -20,6 +20,7 @@ std::atomic<std::int64_t> g_liveBlocks{0};
 std::atomic<std::int64_t> g_allocationAttempts{0};
 std::atomic<std::int64_t> g_readAttempts{0};
 std::atomic<std::int64_t> g_allocationsLeft{-1};
+std::atomic<std::int64_t> g_allocationsBeforeOneFailure{-1};
 std::atomic<std::int64_t> g_readsLeft{-1};
 std::atomic<bool> g_injectedFired{false};
 
@@ -54,13 +55,15 @@ bool ResolveKernel32() {
          Resolve(kernel32, "CloseHandle", &g_kernel32.closeHandle);
 }
 
-bool TakeFromBudget(std::atomic<std::int64_t> &budget) {
-  return dinfo::seam::TakeFromBudget(budget, g_injectedFired);
+bool TakeFromBudget(std::atomic<std::int64_t> &budget, bool failOnce = false) {
+  return dinfo::seam::TakeFromBudget(budget, g_injectedFired, failOnce);
 }
 
 HGLOBAL WINAPI CountingGlobalAlloc(UINT flags, SIZE_T bytes) {
   ++g_allocationAttempts;
-  if (TakeFromBudget(g_allocationsLeft)) return nullptr;
+  if (TakeFromBudget(g_allocationsLeft) || TakeFromBudget(g_allocationsBeforeOneFailure, true)) {
+    return nullptr;
+  }
   HGLOBAL block = g_kernel32.globalAlloc(flags, bytes);
   if (block != nullptr) ++g_liveBlocks;
   return block;
@@ -144,6 +147,11 @@ std::int64_t BlockBytes(const void *block) {
 void FailAllocationsAfter(std::int64_t successes) {
   test::g_injectedFired = false;
   test::g_allocationsLeft = successes < 0 ? -1 : successes;
+}
+
+void FailOneAllocationAfter(std::int64_t successes) {
+  test::g_injectedFired = false;
+  test::g_allocationsBeforeOneFailure = successes < 0 ? -1 : successes;
 }
 
 void ShortenReadsAfter(std::int64_t successes) {
