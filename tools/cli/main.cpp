@@ -153,6 +153,8 @@ int Run(int argc, char **argv) {
   CLI::App app{"dinfo: query, inspect and build dinfo information files.\n"
                "Queries call the library's exports exactly as a caller would."};
   app.name("dinfo");
+  // "/path" is a file, not an option, on Windows too.
+  app.allow_windows_style_options(false);
   app.set_help_all_flag("--help-all", "help for every subcommand");
   app.set_version_flag("--version", std::string("dinfo ") + DINFO_VERSION_STRING);
   app.footer(ExitCodeTable);
@@ -220,8 +222,7 @@ int Run(int argc, char **argv) {
   try {
     if (*help) return Help(app, helpTopic);
     if (*build) return Build(descriptionPath, outPath, buildJson);
-    options.file.Check();
-    options.file.folderWide = ToUtf16(options.file.folder);
+    options.file.Prepare(!*inspect);
     if (*inspect) return Inspect(options, check);
     // The library would report any unreadable file as ErrOpenFile, and wait
     // on a FIFO: refuse those first, with the system's reason.
@@ -244,4 +245,10 @@ int Run(int argc, char **argv) {
 }  // namespace
 }  // namespace dinfo::cli
 
-int main(int argc, char **argv) { return dinfo::cli::Run(argc, argv); }
+int main(int argc, char **argv) {
+  std::vector<std::string> arguments = dinfo::cli::Utf8Arguments(argc, argv);
+  std::vector<char *> pointers;
+  for (std::string &argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  return dinfo::cli::Run(argc, pointers.data());
+}
