@@ -50,36 +50,45 @@ if(DINFO_DPKG_SHLIBDEPS)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 endif()
 
+# Each description: the synopsis, then the extended description; CPack
+# indents the lines and marks the empty ones.
 set(about "dinfo answers device-information queries for scanner software from
- information files: a file's format type, its main lists of named entries
- and integer triplets, category values chosen by a selector and conditions,
- and self-describing table objects, which it unscrambles, expands and
- restores.")
+information files: a file's format type, its main lists of named entries
+and integer triplets, category values chosen by a selector and conditions,
+and self-describing table objects, which it unscrambles, expands and
+restores.")
+
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME ${DINFO_RUNTIME_PACKAGE})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
-set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
-set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "device-information queries over information files
- ${about}
- .
- This package holds the shared library.")
+${about}
+
+This package holds the shared library.")
 
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME ${DINFO_DEVELOPMENT_PACKAGE})
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_COMPONENT_DEVELOPMENT_DEPENDS runtime)
+set(CPACK_DEBIAN_ENABLE_COMPONENT_DEPENDS ON)
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "device-information queries over information files (development files)
- ${about}
- .
- This package holds the C headers (the six functions, their status codes
- and a reader of table objects), the CMake package, the pkg-config file and
- the description of the table format.")
+${about}
+
+This package holds the C headers (the six functions, their status codes
+and a reader of table objects), the CMake package, the pkg-config file and
+the descriptions of the table format and the status codes.")
 
 set(CPACK_DEBIAN_TOOL_PACKAGE_NAME ${DINFO_TOOL_PACKAGE})
 set(CPACK_DEBIAN_TOOL_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOL_DESCRIPTION "query, inspect and build dinfo information files
- ${about}
- .
- This package holds the dinfo command-line tool: it asks a file what each
- function of the library answers, shows the file's structure and its
- problems, draws tables, and builds files from a JSON description.")
+${about}
+
+This package holds the dinfo command-line tool: it asks a file what each
+function of the library answers, shows the file's structure and its
+problems, draws tables, and builds files from a JSON description.")
+
+# CPack calls ldconfig from the library package's maintainer scripts, where
+# Debian now asks for its trigger: the package is rewritten once made.
+set(CPACK_POST_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/debian/use_ldconfig_trigger.cmake)
+set(CPACK_DINFO_RUNTIME_PACKAGE ${DINFO_RUNTIME_PACKAGE})

@@ -15,6 +15,11 @@ namespace {
 
 constexpr const char *CommandNames[] = {"format", "main", "category", "table", "inspect", "build", "help"};
 constexpr const char *CommandList = "format, main, category, table, inspect, build or help";
+// Where an installation keeps the tool's documents.
+constexpr const char *Documents =
+    "Documents: COMMANDS.md (the commands and the JSON description format) and STATUS_CODES.md,\n"
+    "in /usr/share/doc/dinfo from the Debian package (share/doc/dinfo under another prefix)\n"
+    "or in doc\\ of the Windows zip; and the manual page, man dinfo.\n";
 
 // FILE, or --folder DIR --name NAME, as the exports take a file.
 void AddFileOptions(CLI::App &command, QueryOptions &options) {
@@ -157,7 +162,7 @@ int Run(int argc, char **argv) {
   app.allow_windows_style_options(false);
   app.set_help_all_flag("--help-all", "help for every subcommand");
   app.set_version_flag("--version", std::string("dinfo ") + DINFO_VERSION_STRING);
-  app.footer(ExitCodeTable);
+  app.footer(std::string(ExitCodeTable) + "\n" + Documents);
   app.require_subcommand(1);
   QueryOptions options;
 
@@ -195,7 +200,7 @@ int Run(int argc, char **argv) {
   std::string outPath;
   bool buildJson = false;
   CLI::App *build = app.add_subcommand("build", "write an information file from a JSON description");
-  build->add_option("DESCRIPTION", descriptionPath, "the JSON description (see tools/cli/README.md)")->required();
+  build->add_option("DESCRIPTION", descriptionPath, "the JSON description (its format: COMMANDS.md, see dinfo --help)")->required();
   build->add_option("-o,--output", outPath, "the information file to write")->required();
   build->add_flag("--json", buildJson, "print machine-readable JSON (errors too)");
 
