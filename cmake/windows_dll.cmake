@@ -64,4 +64,8 @@ add_custom_command(OUTPUT ${DINFO_MSVC_IMPORT_LIBRARY}
   DEPENDS ${DINFO_DEF_FILE}
   COMMENT "Making the MSVC import library dinfo.lib"
   VERBATIM)
-add_custom_target(dinfo_msvc_import_library ALL DEPENDS ${DINFO_MSVC_IMPORT_LIBRARY})
+if(DINFO_INSTALL)
+  add_custom_target(dinfo_msvc_import_library ALL DEPENDS ${DINFO_MSVC_IMPORT_LIBRARY})
+else()
+  add_custom_target(dinfo_msvc_import_library DEPENDS ${DINFO_MSVC_IMPORT_LIBRARY})
+endif()
