@@ -1,54 +1,108 @@
 # Installing dinfo: the shared library (libdinfo.so.1 on Linux; dinfo.dll
-# with its import library on Windows), the public headers, the CMake
-# package dinfo::dinfo with its version file, and dinfo.pc. Everything is
-# relocatable: the package and dinfo.pc find their prefix from where they
-# lie. cpack packs the same as a Debian package (Linux) or a zip (Windows).
+# with its import libraries on Windows), the public headers, the CMake
+# package dinfo::dinfo with its version file, dinfo.pc, the documents, and
+# the tool when it is built. Everything is relocatable: the package and
+# dinfo.pc find their prefix from where they lie.
+#
+# Three components, which are the three Debian packages cpack makes on
+# Linux: runtime (libdinfo1), development (libdinfo-dev) and tool (dinfo).
+# On Windows cpack makes one zip of all three.
 include(CMakePackageConfigHelpers)
 
 set(DINFO_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/dinfo)
 
+# Compressed at install time, with gzip's highest level and no time stamp.
+function(dinfo_install_gzipped source destination component)
+  get_filename_component(name ${source} NAME)
+  install(CODE "
+    set(target \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${destination}\")
+    file(MAKE_DIRECTORY \"\${target}\")
+    execute_process(COMMAND gzip -9nc \"${source}\" OUTPUT_FILE \"\${target}/${name}.gz\" RESULT_VARIABLE rc)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR \"gzip failed on ${source}\")
+    endif()" COMPONENT ${component})
+endfunction()
+
+set(DINFO_RUNTIME_PACKAGE libdinfo${PROJECT_VERSION_MAJOR})
+set(DINFO_DEVELOPMENT_PACKAGE libdinfo-dev)
+set(DINFO_TOOL_PACKAGE dinfo)
+if(WIN32)
+  set(DINFO_DOC_DIR doc)
+  set(DINFO_DEVELOPMENT_DOC_DIR doc)
+  set(DINFO_TOOL_DOC_DIR doc)
+else()
+  # Each Debian package keeps its documents in a folder of its own name.
+  set(DINFO_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${DINFO_RUNTIME_PACKAGE})
+  set(DINFO_DEVELOPMENT_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${DINFO_DEVELOPMENT_PACKAGE})
+  set(DINFO_TOOL_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/${DINFO_TOOL_PACKAGE})
+endif()
+
 install(TARGETS dinfo EXPORT dinfoTargets
-  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
-  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 install(FILES
   ${PROJECT_SOURCE_DIR}/include/dinfo/dinfo.h
   ${PROJECT_SOURCE_DIR}/include/dinfo/table.h
   ${DINFO_GENERATED_INCLUDE}/dinfo/version.h
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dinfo)
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/dinfo COMPONENT development)
+if(WIN32)
+  # For Microsoft's tools: the import library dinfo.lib and the .def it is
+  # made from, which names the six exports with their ordinals.
+  install(FILES ${DINFO_MSVC_IMPORT_LIBRARY} ${DINFO_DEF_FILE}
+    DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
+endif()
 
-install(EXPORT dinfoTargets NAMESPACE dinfo:: DESTINATION ${DINFO_CMAKE_DIR})
+install(EXPORT dinfoTargets NAMESPACE dinfo:: DESTINATION ${DINFO_CMAKE_DIR} COMPONENT development)
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/dinfoConfig.cmake.in
   ${PROJECT_BINARY_DIR}/dinfoConfig.cmake INSTALL_DESTINATION ${DINFO_CMAKE_DIR})
 write_basic_package_version_file(${PROJECT_BINARY_DIR}/dinfoConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/dinfoConfig.cmake ${PROJECT_BINARY_DIR}/dinfoConfigVersion.cmake
-  DESTINATION ${DINFO_CMAKE_DIR})
+  DESTINATION ${DINFO_CMAKE_DIR} COMPONENT development)
 
 # dinfo.pc lies in <libdir>/pkgconfig and names the prefix relative to
 # itself, so that an installation may be moved.
 file(RELATIVE_PATH DINFO_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
 string(REGEX REPLACE "/$" "" DINFO_PC_TO_PREFIX "${DINFO_PC_TO_PREFIX}")
 configure_file(${CMAKE_CURRENT_LIST_DIR}/dinfo.pc.in ${PROJECT_BINARY_DIR}/dinfo.pc @ONLY)
-install(FILES ${PROJECT_BINARY_DIR}/dinfo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${PROJECT_BINARY_DIR}/dinfo.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT development)
+
+# The documents: the table format and the status codes for programmers,
+# the commands and the JSON description format for the tool's users.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/TABLE_FORMAT.md ${PROJECT_SOURCE_DIR}/docs/STATUS_CODES.md
+  DESTINATION ${DINFO_DEVELOPMENT_DOC_DIR} COMPONENT development)
+install(FILES ${PROJECT_SOURCE_DIR}/tools/cli/README.md RENAME COMMANDS.md
+  DESTINATION ${DINFO_TOOL_DOC_DIR} COMPONENT tool)
+if(NOT WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/STATUS_CODES.md DESTINATION ${DINFO_TOOL_DOC_DIR} COMPONENT tool)
+endif()
+if(WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${DINFO_DOC_DIR} COMPONENT runtime)
+endif()
+if(EXISTS ${PROJECT_SOURCE_DIR}/LICENSE)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . COMPONENT runtime)
+endif()
+
+# The tool, and outside Windows its manual page (compressed, as man pages
+# are installed on Linux).
+if(TARGET dinfo_cli)
+  install(TARGETS dinfo_cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+  if(NOT WIN32)
+    dinfo_install_gzipped(${PROJECT_SOURCE_DIR}/docs/dinfo.1 ${CMAKE_INSTALL_MANDIR}/man1 tool)
+  endif()
+endif()
 
 set(CPACK_PACKAGE_NAME dinfo)
 set(CPACK_PACKAGE_VENDOR "dinfo")
-set(CPACK_PACKAGE_CONTACT "dinfo developers")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "device-information queries over information files")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
+set(CPACK_STRIP_FILES ON)
 if(WIN32)
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "device-information queries over information files")
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
 else()
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_SECTION libs)
-  find_program(DINFO_DPKG_SHLIBDEPS dpkg-shlibdeps)
-  if(DINFO_DPKG_SHLIBDEPS)
-    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  endif()
+  include(${CMAKE_CURRENT_LIST_DIR}/debian_packages.cmake)
 endif()
 include(CPack)

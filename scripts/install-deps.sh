@@ -11,7 +11,8 @@ packages=("$@")
   valgrind binutils
   g++-mingw-w64-x86-64 wine64 googletest
   libtiff-dev libcli11-dev nlohmann-json3-dev
-  librsvg2-bin zlib1g-dev pkg-config dpkg-dev
+  librsvg2-bin zlib1g-dev pkg-config dpkg-dev file lintian
+  llvm lld
 )
 
 missing=()

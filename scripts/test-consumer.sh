@@ -1,13 +1,18 @@
 # Sourced by scripts/test.sh: dinfo as a downstream user meets it. Installs
 # the release build into a temporary prefix and builds tests/consumer
-# against it twice, through find_package(dinfo) and through pkg-config,
-# then runs both on the sample information file; checks the Debian
-# package; then unpacks the Windows zip, builds the same two ways with
-# mingw-w64 and runs both under Wine. Adds one count a check to the totals.
+# against it twice, through find_package(dinfo) and through pkg-config, as C
+# and as C++, then runs them on the sample information file; checks that a
+# subproject builds the library alone; checks the three Debian packages,
+# lintian included. Then unpacks the Windows zip, checks what it holds,
+# builds the same programs with mingw-w64 and one against dinfo.lib with
+# lld-link, and runs them and dinfo.exe under Wine. Adds one count a check
+# to the totals.
 
 consumer_root=$(mktemp -d)
 consumer_expected=$PWD/tests/consumer/expected.txt
+consumer_expected_cpp=$PWD/tests/consumer/expected-cpp.txt
 consumer_wineprefix=$PWD/build/mingw/wineprefix
+consumer_data_folder=$(printf 'D\303\244t\303\244')  # a folder name beyond ASCII
 consumer_version=
 consumer_windows_prefix=
 consumer_windows_dll=
@@ -27,73 +32,128 @@ consumer_check() {
   fi
 }
 
-# A consumer's output: the version line, then what tests/consumer/expected.txt holds.
+# A consumer's output: the version line, then what the expected file holds.
+# Programs run in the sample's folder.
 consumer_output_matches() {
-  local output
-  output=$("$@" | tr -d '\r') || return 1
+  local expected=$1 output
+  shift
+  output=$(cd "$consumer_root" && "$@" | tr -d '\r') || return 1
   [ "$(head -n 1 <<<"$output")" = "dinfo $consumer_version" ] || { echo "$output"; return 1; }
-  diff <(tail -n +2 <<<"$output") "$consumer_expected"
+  diff <(tail -n +2 <<<"$output") "$expected"
+}
+
+# The folder of dinfo.pc under an installation prefix (lib, or Debian's
+# multiarch lib/<triplet>).
+consumer_pc_dir() {
+  dirname "$(find "$1" -name dinfo.pc | head -n 1)"
 }
 
 consumer_linux() {
   local prefix=$consumer_root/linux
   cmake --install build/release --prefix "$prefix" &&
     "$prefix/bin/dinfo" build examples/sample.json -o "$consumer_root/sample.dat" || return 1
-  consumer_version=$(PKG_CONFIG_LIBDIR=$prefix/lib/pkgconfig pkg-config --modversion dinfo) || return 1
-  # The tool reports the same version where it knows --version.
-  if "$prefix/bin/dinfo" --version >/dev/null 2>&1; then
-    "$prefix/bin/dinfo" --version | grep -qF "$consumer_version" || return 1
-  fi
+  mkdir -p "$consumer_root/$consumer_data_folder" &&
+    cp "$consumer_root/sample.dat" "$consumer_root/$consumer_data_folder/" || return 1
+  consumer_version=$(PKG_CONFIG_LIBDIR=$(consumer_pc_dir "$prefix") pkg-config --modversion dinfo) || return 1
+  "$prefix/bin/dinfo" --version | grep -qxF "dinfo $consumer_version"
+}
+
+# The C program and the C++ one (the version line, then expected-cpp.txt),
+# run by RUNNER (none, or consumer_wine).
+consumer_runs() {
+  local runner=$1
+  # shellcheck disable=SC2086
+  consumer_output_matches "$consumer_expected" $runner "$2" sample.dat &&
+    consumer_output_matches "$consumer_expected_cpp" $runner "$3"
 }
 
 consumer_cmake() {
   cmake -S tests/consumer -B "$2" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_PREFIX_PATH="$1" \
     -DEXPECTED_VERSION="$consumer_version" &&
     cmake --build "$2" &&
-    consumer_output_matches "$2/consumer" "$consumer_root/sample.dat"
+    consumer_runs "" "$2/consumer" "$2/consumer_cpp"
 }
 
+# C99 with gcc, C++11 with clang, whose warnings on NULL are the stricter.
 consumer_pkg_config() {
   local flags
-  flags=$(PKG_CONFIG_LIBDIR=$1/lib/pkgconfig pkg-config --cflags --libs dinfo) || return 1
+  flags=$(PKG_CONFIG_LIBDIR=$(consumer_pc_dir "$1") pkg-config --cflags --libs dinfo) || return 1
   # shellcheck disable=SC2086
-  cc -std=c99 -Wall -Wextra -Wpedantic -Werror tests/consumer/consumer.c $flags \
-    -o "$consumer_root/consumer-pc" &&
-    LD_LIBRARY_PATH=$1/lib consumer_output_matches "$consumer_root/consumer-pc" "$consumer_root/sample.dat"
+  cc -std=c99 -Wall -Wextra -Wpedantic -Werror tests/consumer/consumer.c $flags -o "$consumer_root/consumer-pc" &&
+    clang++ -std=c++11 -Wall -Wextra -Wpedantic -Wold-style-cast -Wzero-as-null-pointer-constant -Werror \
+      tests/consumer/consumer.cpp $flags -o "$consumer_root/consumer-cpp-pc" &&
+    LD_LIBRARY_PATH=$(consumer_pc_dir "$1")/.. consumer_runs "" "$consumer_root/consumer-pc" "$consumer_root/consumer-cpp-pc"
 }
 
+# As a subproject dinfo builds the shared library and nothing of its own
+# beside it: no static forms, test hooks, writer or tool.
+consumer_subproject() {
+  local build=$consumer_root/subproject plan
+  cmake -S tests/consumer -B "$build" -G Ninja -DDINFO_SOURCE_DIR="$PWD" >/dev/null &&
+    plan=$(ninja -C "$build" -t commands all) || return 1
+  grep -q "libdinfo.so" <<<"$plan" || { echo "the library is not built:"; echo "$plan"; return 1; }
+  if grep -E "platform_test|hooked|libdinfo_library|libdinfo_platform|writer|tools/cli" <<<"$plan"; then
+    echo "a subproject builds more than the library"
+    return 1
+  fi
+}
+
+# The three packages: what each holds (% stands for the multiarch folder),
+# and lintian finds neither error nor warning in any.
 consumer_deb() {
   cpack --config build/release/CPackConfig.cmake -B "$consumer_root/deb" >/dev/null || return 1
-  local deb
-  deb=$(ls "$consumer_root"/deb/dinfo_*.deb) || return 1
-  [ "$(dpkg-deb -f "$deb" Version)" = "$consumer_version" ] || return 1
-  local contents path
-  contents=$(dpkg-deb -c "$deb")
-  for path in usr/lib/libdinfo.so.1 usr/bin/dinfo usr/share/man/man1/dinfo.1 \
-    usr/include/dinfo/dinfo.h usr/include/dinfo/table.h usr/include/dinfo/version.h \
-    usr/lib/pkgconfig/dinfo.pc usr/lib/cmake/dinfo/dinfoConfig.cmake; do
-    grep -q "\./$path" <<<"$contents" || { echo "missing from the package: $path"; return 1; }
+  local package path deb contents
+  for package in "libdinfo1:usr/lib/%/libdinfo.so.1 usr/share/doc/libdinfo1/copyright" \
+    "libdinfo-dev:usr/lib/%/libdinfo.so usr/include/dinfo/dinfo.h usr/include/dinfo/table.h
+      usr/include/dinfo/version.h usr/lib/%/pkgconfig/dinfo.pc usr/lib/%/cmake/dinfo/dinfoConfig.cmake
+      usr/share/doc/libdinfo-dev/TABLE_FORMAT.md usr/share/doc/libdinfo-dev/changelog.gz" \
+    "dinfo:usr/bin/dinfo usr/share/man/man1/dinfo.1.gz usr/share/doc/dinfo/COMMANDS.md
+      usr/share/doc/dinfo/STATUS_CODES.md usr/share/doc/dinfo/copyright"; do
+    deb=$(ls "$consumer_root/deb/${package%%:*}_"*.deb) || return 1
+    [ "$(dpkg-deb -f "$deb" Version)" = "$consumer_version" ] || return 1
+    contents=$(dpkg-deb -c "$deb")
+    for path in ${package#*:}; do
+      grep -q " \./${path//%/[^/]*}\( \|$\)" <<<"$contents" || { echo "missing from $deb: $path"; return 1; }
+    done
   done
+  if ! command -v lintian >/dev/null; then
+    echo "lintian is not installed"
+    return 1
+  fi
+  local findings
+  findings=$(lintian --tag-display-limit 0 "$consumer_root"/deb/*.deb 2>&1 | grep -E '^[EW]: ')
+  [ -z "$findings" ] || { echo "$findings"; return 1; }
 }
 
-# Windows programs run from the sample's folder, with dinfo.dll beside them.
+# Windows programs run in the sample's folder, with dinfo.dll beside them.
 consumer_wine() {
-  local program=$1
-  (cd "$consumer_root" &&
-    env WINEPREFIX="$consumer_wineprefix" WINEARCH=win64 WINEDEBUG=-all \
-      WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=" LC_ALL=C.UTF-8 \
-      "$consumer_wine64" "$program" sample.dat)
+  env WINEPREFIX="$consumer_wineprefix" WINEARCH=win64 WINEDEBUG=-all \
+    WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe=" LC_ALL=C.UTF-8 "$consumer_wine64" "$@"
 }
 
+# The zip as a Windows team unpacks it: every part in its place, the DLL's
+# tables as shipped, a version resource of the project's version in the
+# DLL and in the tool.
 consumer_windows() {
-  local unpacked=$consumer_root/windows path
+  local unpacked=$consumer_root/windows path file
   cpack --config build/mingw/CPackConfig.cmake -B "$consumer_root/zip" >/dev/null &&
     mkdir -p "$unpacked" &&
     (cd "$unpacked" && cmake -E tar xf "$consumer_root"/zip/dinfo-*.zip) || return 1
   unpacked=$(echo "$unpacked"/dinfo-*)
-  for path in bin/dinfo.dll lib/libdinfo.dll.a include/dinfo/dinfo.h include/dinfo/table.h \
-    include/dinfo/version.h; do
+  for path in bin/dinfo.dll bin/dinfo.exe lib/libdinfo.dll.a lib/dinfo.lib lib/dinfo.def \
+    lib/cmake/dinfo/dinfoConfig.cmake lib/pkgconfig/dinfo.pc include/dinfo/dinfo.h include/dinfo/table.h \
+    include/dinfo/version.h doc/README.md doc/TABLE_FORMAT.md doc/COMMANDS.md doc/STATUS_CODES.md; do
     [ -f "$unpacked/$path" ] || { echo "missing from the zip: $path"; return 1; }
+  done
+  if [ -e LICENSE ] && [ ! -f "$unpacked/LICENSE" ]; then
+    echo "missing from the zip: LICENSE"
+    return 1
+  fi
+  cmake -DOBJDUMP=x86_64-w64-mingw32-objdump -DLIBRARY="$unpacked/bin/dinfo.dll" \
+    -P tests/windows/check_dll_tables.cmake || return 1
+  for file in "$unpacked/bin/dinfo.dll" "$unpacked/bin/dinfo.exe"; do
+    x86_64-w64-mingw32-windres -i "$file" -O rc | grep -q "VALUE \"FileVersion\", \"$consumer_version\"" ||
+      { echo "no version resource of $consumer_version in $file"; return 1; }
   done
   consumer_windows_dll=$unpacked/bin/dinfo.dll
   consumer_windows_prefix=$unpacked
@@ -105,8 +165,8 @@ consumer_windows_cmake() {
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/mingw-w64-x86_64.cmake" \
     -Ddinfo_DIR="$consumer_windows_prefix/lib/cmake/dinfo" -DEXPECTED_VERSION="$consumer_version" &&
     cmake --build "$build" &&
-    cp "$consumer_windows_dll" "$build/" &&
-    consumer_output_matches consumer_wine "$build/consumer.exe"
+    cp "$consumer_windows_dll" "$consumer_root/" &&
+    consumer_runs consumer_wine "$build/consumer.exe" "$build/consumer_cpp.exe"
 }
 
 consumer_windows_pkg_config() {
@@ -116,15 +176,42 @@ consumer_windows_pkg_config() {
   # shellcheck disable=SC2086
   x86_64-w64-mingw32-gcc-posix -std=c99 -Wall -Wextra -Wpedantic -Werror tests/consumer/consumer.c $flags \
     -o "$build/consumer.exe" &&
-    cp "$consumer_windows_dll" "$build/" &&
-    consumer_output_matches consumer_wine "$build/consumer.exe"
+    cp "$consumer_windows_dll" "$consumer_root/" &&
+    consumer_output_matches "$consumer_expected" consumer_wine "$build/consumer.exe" sample.dat
+}
+
+# dinfo.lib as Microsoft's linker reads it: lld-link links a program built
+# for the MSVC target against it alone, and the program answers under Wine.
+consumer_windows_msvc_link() {
+  local build=$consumer_root/windows-msvc
+  mkdir -p "$build" &&
+    clang --target=x86_64-pc-windows-msvc -std=c99 -ffreestanding -fno-stack-protector -Wall -Werror \
+      -I "$consumer_windows_prefix/include" -c tests/consumer/msvc_link.c -o "$build/msvc_link.obj" &&
+    lld-link -nologo -entry:mainCRTStartup -subsystem:console -nodefaultlib "$build/msvc_link.obj" \
+      "$consumer_windows_prefix/lib/dinfo.lib" -out:"$build/msvc_link.exe" &&
+    cp "$consumer_windows_dll" "$consumer_root/" &&
+    (cd "$consumer_root" && consumer_wine "$build/msvc_link.exe")
+}
+
+# The zip's dinfo.exe, alone: its version, and the sample read by path and
+# by folder and name, the folder named beyond ASCII.
+consumer_windows_tool() {
+  local tool=$consumer_windows_prefix/bin/dinfo.exe output
+  output=$(cd "$consumer_root" && consumer_wine "$tool" --version | tr -d '\r') &&
+    [ "$output" = "dinfo $consumer_version" ] || { echo "--version: $output"; return 1; }
+  output=$(cd "$consumer_root" && consumer_wine "$tool" inspect sample.dat | tr -d '\r') &&
+    grep -q "^information file sample.dat, " <<<"$output" || { echo "inspect: $output"; return 1; }
+  output=$(cd "$consumer_root" &&
+    consumer_wine "$tool" format --folder "$consumer_data_folder" --name sample.dat | tr -d '\r') &&
+    [ "$output" = "format type 3" ] || { echo "format: $output"; return 1; }
 }
 
 if cmake --preset release >/dev/null && cmake --build --preset release --target dinfo dinfo_cli >/dev/null; then
   consumer_check linux-install consumer_linux
   consumer_check linux-cmake consumer_cmake "$consumer_root/linux" "$consumer_root/linux-cmake"
   consumer_check linux-pkg-config consumer_pkg_config "$consumer_root/linux"
-  consumer_check debian-package consumer_deb
+  consumer_check subproject consumer_subproject
+  consumer_check debian-packages consumer_deb
 else
   echo "consumer: build failed: release"
   failed=$((failed + 1))
@@ -134,10 +221,12 @@ fi
 consumer_wine64=$(ls /usr/lib/wine/wine64 /usr/lib64/wine/wine64 2>/dev/null | head -n 1)
 consumer_wine64=${consumer_wine64:-$(command -v wine64 || command -v wine)}
 if [ -n "$consumer_version" ] && cmake --preset mingw >/dev/null &&
-  cmake --build --preset mingw --target dinfo dinfo_wine_prefix >/dev/null; then
+  cmake --build --preset mingw --target dinfo dinfo_cli dinfo_msvc_import_library dinfo_wine_prefix >/dev/null; then
   consumer_check windows-zip consumer_windows
   consumer_check windows-cmake consumer_windows_cmake
   consumer_check windows-pkg-config consumer_windows_pkg_config
+  consumer_check windows-msvc-link consumer_windows_msvc_link
+  consumer_check windows-tool consumer_windows_tool
 else
   echo "consumer: build failed: mingw (or no version from the Linux install)"
   failed=$((failed + 1))

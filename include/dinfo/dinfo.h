@@ -15,6 +15,9 @@
 #define DINFO_DINFO_H
 
 #include <stdint.h>
+#if defined(_WIN32) && !defined(__cplusplus)
+#  include <stddef.h> /* wchar_t */
+#endif
 
 #include "dinfo/version.h"
 
@@ -28,6 +31,12 @@
 #  define DI_API __attribute__((visibility("default")))
 #endif
 
+#if defined(__cplusplus)
+#  define DI_NULL nullptr
+#else
+#  define DI_NULL ((void *)0)
+#endif
+
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -39,6 +48,18 @@ typedef wchar_t DIWideChar;
 typedef char16_t DIWideChar;
 #else
 typedef uint_least16_t DIWideChar;
+#endif
+
+/* DI_FOLDER("scans") is a folder name as a literal of DIWideChar: L"" on
+ * Windows, u"" elsewhere, in C and C++ alike. (L"" outside Windows holds
+ * 32-bit units, which the library would read as a name cut short after its
+ * first letter; u"" on Windows is not wchar_t in C++.) Outside Windows a C
+ * program needs C11 for u"": in C99 there is no 16-bit literal, so give
+ * the folder as an array, {'s', 'c', 'a', 'n', 's', 0}. */
+#if defined(_WIN32)
+#  define DI_FOLDER(text) L##text
+#elif defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L)
+#  define DI_FOLDER(text) u##text
 #endif
 
 /* A caller's condition: the value to put at position `index` (0 to 299) of
@@ -55,7 +76,10 @@ typedef struct IntegerTriplet {
 } IntegerTriplet;
 
 /* 264 bytes. `name` is 256 bytes passed on as the file holds them: not
- * interpreted and not necessarily zero-terminated. */
+ * interpreted and not necessarily zero-terminated (print it with "%.256s").
+ * An entry read from a record of named entries carries the file's own
+ * leadingValue and trailingValue; one made from a text value (a record of
+ * 256-byte texts) carries leadingValue 0 and trailingValue 1. */
 typedef struct NamedEntry {
   int32_t leadingValue;
   uint8_t name[256];
@@ -75,7 +99,11 @@ typedef struct NamedEntry {
  * 200 named entries (206 of text), and 200 triplets of 32-bit values (400
  * of 16-bit, 800 of 8-bit). A caller that knows its files may size for
  * what they hold; one that does not uses DI_CATEGORY_BUFFER_BYTES, which
- * holds the most of either type (4-byte alignment suffices for both). */
+ * holds the most of either type (4-byte alignment suffices for both).
+ *
+ * These buffers are large (the category buffer is 2 MB, more than a
+ * thread's whole stack on Windows, where a stack array of it crashes):
+ * take them from the heap (malloc, std::vector) or make them static. */
 #define DI_MAIN_NAMED_MAX 206
 #define DI_MAIN_TRIPLETS_MAX 200
 #define DI_CATEGORY_TRIPLETS_MAX 31200
@@ -95,20 +123,54 @@ typedef struct NamedEntry {
 
 /* Status codes: negative 16-bit results (DIGetTableFormatType returns them
  * sign-extended to 32 bits; DIGetTable reports every failure as null).
- * Each export names the codes it can return. */
-enum DIStatusCode {
-  ErrStatusLookup = -2001,   /* the file's status record could not be read */
-  ErrFileUnusable = -2003,   /* the file marks itself unusable */
-  ErrConditionIndex = -2004, /* a condition pair's index lies outside 0 to 299 */
-  ErrMainInfo = -2005,       /* a main list could not be read, is empty, or a pointer is null */
-  ErrOpenFile = -2006,       /* the file did not open (missing, unreadable, null name, empty folder) */
-  ErrNoCategory = -2009,     /* the category record has no row for these conditions */
-  ErrCategoryLookup = -2021, /* the category record could not be read */
-  ErrValueList = -2023,      /* the first listed record, or a list of triplets, failed */
-  ErrEntryList = -2024,      /* a list of named entries failed */
-  ErrFormatType = -2025,     /* the format type could not be read */
-  ErrRecordDisabled = -2030  /* the record is disabled, or the file's format type is negative */
-};
+ * Each export names the codes it can return. DI_STATUS_CODES lists them
+ * with their one-line cause: X(name, code, cause) for each. */
+#define DI_STATUS_CODES(X) \
+  X(ErrStatusLookup, -2001, "the lookup of the status record (1000) failed") \
+  X(ErrFileUnusable, -2003, "the file marks itself unusable (positive file status)") \
+  X(ErrConditionIndex, -2004, "a condition index lies outside 0 to 299 (or a list's work area could not be had)") \
+  X(ErrMainInfo, -2005, "a main information list (record 1001 or 1002) failed or is empty") \
+  X(ErrOpenFile, -2006, "the information file did not open") \
+  X(ErrNoCategory, -2009, "the category record yielded no row") \
+  X(ErrCategoryLookup, -2021, "the lookup of the category record failed") \
+  X(ErrValueList, -2023, "a value list failed") \
+  X(ErrEntryList, -2024, "a named entry list failed") \
+  X(ErrFormatType, -2025, "the format type could not be read from the status record (1000)") \
+  X(ErrRecordDisabled, -2030, "the record is disabled, or the format type is negative")
+
+/* Steps inside a lookup. No export returns these: each export reports them
+ * as one of its own codes above (DIGetTable as null). They are named here
+ * because the dinfo tool prints them when it retraces a failed call. */
+#define DI_LOOKUP_STEP_CODES(X) \
+  X(ErrRecordUnreadable, -2007, "a record of a chain did not read") \
+  X(ErrChainSelection, -2008, "a chain block matched no row") \
+  X(ErrRecordDamaged, -2010, "a record is empty or its block is unsound")
+
+#define DI_STATUS_ENUMERATOR(name, code, cause) name = code,
+enum DIStatusCode { DI_STATUS_CODES(DI_STATUS_ENUMERATOR) };
+#undef DI_STATUS_ENUMERATOR
+
+/* The name of a status code ("ErrOpenFile") and its cause ("the
+ * information file did not open"), for the codes of both lists above;
+ * null for any other number. Header only: nothing is linked for them. */
+#define DI_STATUS_NAME_CASE(name, code, cause) case code: return #name;
+#define DI_STATUS_CAUSE_CASE(name, code, cause) case code: return cause;
+static inline const char *di_status_name(int32_t code) {
+  switch (code) {
+    DI_STATUS_CODES(DI_STATUS_NAME_CASE)
+    DI_LOOKUP_STEP_CODES(DI_STATUS_NAME_CASE)
+    default: return DI_NULL;
+  }
+}
+static inline const char *di_status_cause(int32_t code) {
+  switch (code) {
+    DI_STATUS_CODES(DI_STATUS_CAUSE_CASE)
+    DI_LOOKUP_STEP_CODES(DI_STATUS_CAUSE_CASE)
+    default: return DI_NULL;
+  }
+}
+#undef DI_STATUS_NAME_CASE
+#undef DI_STATUS_CAUSE_CASE
 
 /* Every export that reads a file takes `fileName` (zero-terminated, ANSI
  * code page on Windows, UTF-8 on Linux) and `folder` (zero-terminated

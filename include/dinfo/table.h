@@ -29,10 +29,14 @@
 #include <stddef.h>
 #include <stdint.h>
 
+/* C++ gets its own casts and nullptr, so that the header stays quiet under
+ * -Wold-style-cast and -Wzero-as-null-pointer-constant. */
 #ifdef __cplusplus
 #define DI_TABLE_CAST(type, value) static_cast<type>(value)
+#define DI_TABLE_NULL nullptr
 #else
 #define DI_TABLE_CAST(type, value) ((type)(value))
+#define DI_TABLE_NULL NULL
 #endif
 
 #define DI_TABLE_MAGIC 0x50178516u /* the first word, read in the table's order */
@@ -102,7 +106,7 @@ static inline void di_table_zero_entry(DITableEntry *entry) {
   entry->location = 0;
   entry->elementSize = 0;
   entry->count = 0;
-  entry->data = NULL;
+  entry->data = DI_TABLE_NULL;
   entry->size = 0;
 }
 
@@ -113,10 +117,10 @@ static inline int di_table_open(const void *bytes, size_t available, DITable *ta
   const uint8_t *at = DI_TABLE_CAST(const uint8_t *, bytes);
   uint32_t magic, totalSize, descriptorCount;
   int bigEndian;
-  table->bytes = NULL;
+  table->bytes = DI_TABLE_NULL;
   table->totalSize = table->descriptorCount = table->flags = table->dataStart = 0;
   table->bigEndian = 0;
-  if (at == NULL || available < DI_TABLE_HEADER_SIZE) return 0;
+  if (at == DI_TABLE_NULL || available < DI_TABLE_HEADER_SIZE) return 0;
   magic = di_table_u32_at(at, 0);
   if (magic == DI_TABLE_MAGIC) {
     bigEndian = 0;
@@ -156,7 +160,7 @@ static inline int di_table_entry(const DITable *table, uint32_t entryIndex, DITa
   const uint8_t *descriptor;
   uint32_t tag, length = 0;
   di_table_zero_entry(entry);
-  if (table->bytes == NULL || entryIndex >= table->descriptorCount) return 0;
+  if (table->bytes == DI_TABLE_NULL || entryIndex >= table->descriptorCount) return 0;
   descriptor = table->bytes + DI_TABLE_HEADER_SIZE + DI_TABLE_DESCRIPTOR_SIZE * entryIndex;
   tag = di_table_u32_at(descriptor, table->bigEndian);
   entry->tag = tag;
@@ -200,7 +204,7 @@ static inline int di_table_entry(const DITable *table, uint32_t entryIndex, DITa
 static inline int di_table_nested(const DITable *table, const DITableEntry *entry, DITable *nested) {
   if (entry->kind != DI_ENTRY_NESTED ||
       !di_table_in_data_area(table, entry->location, DI_TABLE_HEADER_SIZE)) {
-    return di_table_open(NULL, 0, nested);
+    return di_table_open(DI_TABLE_NULL, 0, nested);
   }
   return di_table_open(table->bytes + entry->location,
                        table->totalSize - DI_TABLE_CAST(uint32_t, entry->location), nested);
@@ -209,8 +213,8 @@ static inline int di_table_nested(const DITable *table, const DITableEntry *entr
 /* The bytes of element `elementIndex` of an array or raw run, as stored
  * (elementSize of them), or null past the end. */
 static inline const uint8_t *di_table_element_bytes(const DITableEntry *entry, uint32_t elementIndex) {
-  if (entry->data == NULL || entry->kind == DI_ENTRY_NESTED || elementIndex >= entry->count) {
-    return NULL;
+  if (entry->data == DI_TABLE_NULL || entry->kind == DI_ENTRY_NESTED || elementIndex >= entry->count) {
+    return DI_TABLE_NULL;
   }
   return entry->data + DI_TABLE_CAST(size_t, elementIndex) * entry->elementSize;
 }
@@ -222,7 +226,7 @@ static inline int di_table_element(const DITable *table, const DITableEntry *ent
                                    uint32_t elementIndex, uint32_t *value) {
   const uint8_t *at = di_table_element_bytes(entry, elementIndex);
   *value = 0;
-  if (at == NULL) return 0;
+  if (at == DI_TABLE_NULL) return 0;
   switch (entry->elementSize) {
     case 1: *value = at[0]; return 1;
     case 2: *value = di_table_u16_at(at, table->bigEndian); return 1;
@@ -244,7 +248,7 @@ static inline int di_table_element_signed(const DITable *table, const DITableEnt
 /* A 32-bit word at `offset` of the table, in its byte order. */
 static inline int di_table_word(const DITable *table, uint32_t offset, uint32_t *value) {
   *value = 0;
-  if (table->bytes == NULL || offset > table->totalSize || table->totalSize - offset < 4) return 0;
+  if (table->bytes == DI_TABLE_NULL || offset > table->totalSize || table->totalSize - offset < 4) return 0;
   *value = di_table_u32_at(table->bytes + offset, table->bigEndian);
   return 1;
 }

@@ -22,7 +22,24 @@ std::string Slurp(const std::string &path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
+const char *WindowsToolCommand() { return std::getenv("DINFO_CLI_WINDOWS_COMMAND"); }
+
+// The Windows tool ends its lines of text as Windows does.
+std::string SlurpText(const std::string &path) {
+  std::string text = Slurp(path);
+  if (TestingWindowsTool()) {
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')) text[kept++] = text[i];
+    }
+    text.resize(kept);
+  }
+  return text;
+}
+
 }  // namespace
+
+bool TestingWindowsTool() { return WindowsToolCommand() != nullptr && *WindowsToolCommand() != '\0'; }
 
 void CliTest::SetUp() {
   std::string pattern = (std::filesystem::temp_directory_path() / "dinfo-cli-test-XXXXXX").string();
@@ -36,7 +53,7 @@ void CliTest::TearDown() {
 }
 
 RunResult CliTest::Dinfo(const std::vector<std::string> &arguments) const {
-  std::string command = "cd " + Quote(folder_) + " && " + Quote(DINFO_CLI_PATH);
+  std::string command = "cd " + Quote(folder_) + " && " + (TestingWindowsTool() ? WindowsToolCommand() : Quote(DINFO_CLI_PATH));
   for (const std::string &argument : arguments) command += " " + Quote(argument);
   const std::string outPath = Path(".stdout");
   const std::string errPath = Path(".stderr");
@@ -44,8 +61,8 @@ RunResult CliTest::Dinfo(const std::vector<std::string> &arguments) const {
   const int status = std::system(command.c_str());
   RunResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  result.out = Slurp(outPath);
-  result.err = Slurp(errPath);
+  result.out = SlurpText(outPath);
+  result.err = SlurpText(errPath);
   return result;
 }
 

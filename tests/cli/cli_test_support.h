@@ -19,6 +19,11 @@ struct RunResult {
   std::string err;
 };
 
+// The tool under test is the one built beside these tests, or a Windows
+// build of it given as a shell command in DINFO_CLI_WINDOWS_COMMAND
+// (dinfo.exe under Wine), which the same cases then drive.
+bool TestingWindowsTool();
+
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override;

@@ -1,6 +1,8 @@
 /* A C caller of an installed dinfo: asks the sample information file
  * (examples/sample.json) for its format type, main lists and table, and
- * prints them in a form that must not depend on the platform. */
+ * prints them in a form that must not depend on the platform. It runs in
+ * the sample's folder, which has a copy of the sample in the folder Dätä,
+ * named with DI_FOLDER where the language has 16-bit literals. */
 #include <stdio.h>
 
 #include "dinfo/dinfo.h"
@@ -29,6 +31,13 @@ static void PrintTable(const DITable *table, int depth) {
   }
 }
 
+#if defined(DI_FOLDER)
+static const DIWideChar *const DataFolder = DI_FOLDER("D\u00e4t\u00e4");
+#else
+/* C99 outside Windows has no 16-bit literal: the units one by one. */
+static const DIWideChar DataFolder[] = {'D', 0xE4, 't', 0xE4, 0};
+#endif
+
 int main(int argc, char **argv) {
   static NamedEntry named[DI_MAIN_NAMED_MAX];
   static IntegerTriplet triplets[DI_MAIN_TRIPLETS_MAX];
@@ -42,6 +51,9 @@ int main(int argc, char **argv) {
   }
   printf("dinfo %s\n", DINFO_VERSION_STRING);
   printf("format type %ld\n", (long)DIGetTableFormatType(argv[1], NULL));
+  printf("format type in D\xc3\xa4t\xc3\xa4 %ld\n", (long)DIGetTableFormatType("sample.dat", DataFolder));
+  status = (int16_t)DIGetTableFormatType("missing.dat", DataFolder);
+  printf("missing file: %d %s (%s)\n", status, di_status_name(status), di_status_cause(status));
   status = DIGetMainInfo(argv[1], NULL, named, triplets, &namedCount, &tripletCount);
   printf("main %d: %d named, %d triplets\n", status, namedCount, tripletCount);
   if (namedCount > 0) printf("first name %.256s\n", (const char *)named[0].name);

@@ -8,6 +8,18 @@
 #include <cstdio>
 #include <cstring>
 
+#if defined(_WIN32)
+#  ifndef WIN32_LEAN_AND_MEAN
+#    define WIN32_LEAN_AND_MEAN
+#  endif
+#  ifndef NOMINMAX
+#    define NOMINMAX
+#  endif
+#  include <io.h>
+#  include <windows.h>
+#  include <shellapi.h>
+#endif
+
 namespace dinfo::cli {
 
 const char *const ExitCodeTable =
@@ -46,10 +58,11 @@ std::u16string ToUtf16(const std::string &text) {
   return out;
 }
 
-const char *FileArgument::FileName() const { return path.empty() ? name.c_str() : path.c_str(); }
+const char *FileArgument::FileName() const { return exportName.c_str(); }
 
 const DIWideChar *FileArgument::Folder() const {
-  return path.empty() && !folder.empty() ? folderWide.c_str() : nullptr;
+  static_assert(sizeof(DIWideChar) == sizeof(char16_t));
+  return path.empty() && !folder.empty() ? reinterpret_cast<const DIWideChar *>(folderWide.c_str()) : nullptr;
 }
 
 std::string FileArgument::Describe() const {
@@ -72,44 +85,72 @@ void FileArgument::Check() const {
   }
 }
 
+#if defined(_WIN32)
+
 namespace {
 
-struct StatusText {
-  std::int32_t code;
-  const char *name;
-  const char *meaning;
-};
-
-constexpr StatusText StatusTexts[] = {
-    {ErrStatusLookup, "ErrStatusLookup", "the lookup of the status record (1000) failed"},
-    {ErrFileUnusable, "ErrFileUnusable", "the file marks itself unusable (positive file status)"},
-    {ErrConditionIndex, "ErrConditionIndex",
-     "a condition index lies outside 0 to 299 (or a list's work area could not be had)"},
-    {ErrMainInfo, "ErrMainInfo", "a main information list (record 1001 or 1002) failed or is empty"},
-    {ErrOpenFile, "ErrOpenFile", "the information file did not open"},
-    {-2007, "ErrRecordUnreadable", "a record of a chain did not read"},
-    {-2008, "ErrChainSelection", "a chain block matched no row"},
-    {ErrNoCategory, "ErrNoCategory", "the category record yielded no row"},
-    {-2010, "ErrRecordDamaged", "a record is empty or its block is unsound"},
-    {ErrCategoryLookup, "ErrCategoryLookup", "the lookup of the category record failed"},
-    {ErrValueList, "ErrValueList", "a value list failed"},
-    {ErrEntryList, "ErrEntryList", "a named entry list failed"},
-    {ErrFormatType, "ErrFormatType", "the format type could not be read from the status record (1000)"},
-    {ErrRecordDisabled, "ErrRecordDisabled", "the record is disabled, or the format type is negative"},
-};
+std::string ToUtf8(const wchar_t *text) {
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+  std::string out(bytes > 0 ? std::size_t(bytes) : 1, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), bytes, nullptr, nullptr);
+  out.resize(out.size() - 1);
+  return out;
+}
 
 }  // namespace
 
-const char *StatusName(std::int32_t code) {
-  for (const StatusText &text : StatusTexts) {
-    if (text.code == code) return text.name;
+// The exports take the name in the ANSI code page, as a Windows caller
+// holds it; a name that page cannot spell would open another file or none.
+std::string ToExportName(const std::string &text) {
+  const std::u16string wide = ToUtf16(text);
+  const auto *units = reinterpret_cast<const wchar_t *>(wide.c_str());
+  BOOL lost = FALSE;
+  const int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, units, -1, nullptr, 0, nullptr, &lost);
+  std::string out(bytes > 0 ? std::size_t(bytes) : 1, '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, units, -1, out.data(), bytes, nullptr, &lost);
+  if (lost) {
+    throw CliError(ExitUsage, "'" + text + "' cannot be written in the ANSI code page the exports take file names in; "
+                              "give its folder with --folder and its name with --name");
   }
-  return nullptr;
+  out.resize(out.size() - 1);
+  return out;
 }
 
+std::vector<std::string> Utf8Arguments(int argc, char **argv) {
+  int count = 0;
+  wchar_t **wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr || count != argc) return std::vector<std::string>(argv, argv + argc);
+  std::vector<std::string> arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(ToUtf8(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+#else
+
+std::string ToExportName(const std::string &text) { return text; }
+
+std::vector<std::string> Utf8Arguments(int argc, char **argv) { return std::vector<std::string>(argv, argv + argc); }
+
+#endif
+
+void FileArgument::Prepare(bool forQuery) {
+  Check();
+  folderWide = ToUtf16(folder);
+  if (forQuery) exportName = ToExportName(path.empty() ? name : path);
+}
+
+std::filesystem::path NativePath(const std::string &path) {
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+}
+
+// The names and causes come from the public header, which names the codes
+// of lookup steps too.
+const char *StatusName(std::int32_t code) { return di_status_name(code); }
+
 std::string DescribeStatus(std::int32_t code) {
-  for (const StatusText &text : StatusTexts) {
-    if (text.code == code) return std::string(text.name) + " (" + std::to_string(code) + "): " + text.meaning;
+  if (const char *name = di_status_name(code)) {
+    return std::string(name) + " (" + std::to_string(code) + "): " + di_status_cause(code);
   }
   return "status " + std::to_string(code) + ": not a code the library names";
 }
@@ -165,12 +206,27 @@ namespace {
 
 std::string Reason() { return std::strerror(errno); }
 
-std::string KindOf(mode_t mode) {
+#if defined(_WIN32)
+// Binary mode, and the UTF-16 name; sizes beyond 2 GiB need the 64-bit stat.
+int OpenReadOnly(const std::string &path) { return _wopen(NativePath(path).c_str(), _O_RDONLY | _O_BINARY); }
+using FileStatus = struct _stat64;
+int StatusOf(int fd, FileStatus *status) { return _fstat64(fd, status); }
+#else
+int OpenReadOnly(const std::string &path) { return open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC); }
+using FileStatus = struct stat;
+int StatusOf(int fd, FileStatus *status) { return fstat(fd, status); }
+#endif
+
+std::string KindOf(unsigned mode) {
   if (S_ISDIR(mode)) return "a folder";
   if (S_ISFIFO(mode)) return "a FIFO";
   if (S_ISCHR(mode)) return "a character device";
+#if defined(S_ISBLK)
   if (S_ISBLK(mode)) return "a block device";
+#endif
+#if defined(S_ISSOCK)
   if (S_ISSOCK(mode)) return "a socket";
+#endif
   return "not a regular file";
 }
 
@@ -178,10 +234,17 @@ std::string KindOf(mode_t mode) {
 // without blocking, so that a FIFO is refused rather than waited on.
 class InputFile {
  public:
-  explicit InputFile(const std::string &path) : fd_(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
-    if (fd_ < 0) throw CliError(ExitBadInput, "cannot open '" + path + "': " + Reason());
-    struct stat status {};
-    if (fstat(fd_, &status) != 0) throw CliError(ExitBadInput, "cannot read '" + path + "': " + Reason());
+  explicit InputFile(const std::string &path) : fd_(OpenReadOnly(path)) {
+    if (fd_ < 0) {
+      // Windows does not open a folder at all.
+      std::error_code ignored;
+      if (std::filesystem::is_directory(NativePath(path), ignored)) {
+        throw CliError(ExitBadInput, "cannot read '" + path + "': it is a folder, not a file");
+      }
+      throw CliError(ExitBadInput, "cannot open '" + path + "': " + Reason());
+    }
+    FileStatus status{};
+    if (StatusOf(fd_, &status) != 0) throw CliError(ExitBadInput, "cannot read '" + path + "': " + Reason());
     if (!S_ISREG(status.st_mode)) {
       throw CliError(ExitBadInput, "cannot read '" + path + "': it is " + KindOf(status.st_mode) + ", not a file");
     }
@@ -215,7 +278,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string &path) {
   std::vector<std::uint8_t> bytes(file.size());
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const ssize_t got = read(file.fd(), bytes.data() + done, bytes.size() - done);
+    const auto got = read(file.fd(), bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) throw CliError(ExitBadInput, "cannot read '" + path + "': " + Reason());
     if (got == 0) break;  // the file shrank while being read
@@ -226,7 +289,11 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string &path) {
 }
 
 void WriteWholeFile(const std::string &path, const std::vector<std::uint8_t> &bytes) {
+#if defined(_WIN32)
+  std::FILE *out = _wfopen(NativePath(path).c_str(), L"wb");
+#else
   std::FILE *out = std::fopen(path.c_str(), "wb");
+#endif
   if (out == nullptr) throw CliError(ExitBadInput, "cannot write '" + path + "': " + Reason());
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
   const int writeError = errno;

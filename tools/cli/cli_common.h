@@ -5,6 +5,7 @@
 #define DINFO_TOOLS_CLI_CLI_COMMON_H
 
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -43,11 +44,24 @@ struct FileArgument {
   // The path as the library composes it (folder, separator, name).
   std::string ResolvedPath() const;
   void Check() const;  // throws CliError(ExitUsage) when neither or both forms are given
+  // Checks, then converts the folder, and for a query also the name, to
+  // what the exports take.
+  void Prepare(bool forQuery);
 
   std::u16string folderWide;
+  std::string exportName;  // in the ANSI code page on Windows
 };
 
 std::u16string ToUtf16(const std::string &text);
+
+// The tool works in UTF-8. On Windows its arguments come from the wide
+// command line and its paths go to the system as UTF-16; elsewhere both
+// pass unchanged.
+std::vector<std::string> Utf8Arguments(int argc, char **argv);
+std::filesystem::path NativePath(const std::string &path);
+// A file name as the exports take it: in the ANSI code page on Windows
+// (throws CliError when that page cannot spell it), UTF-8 elsewhere.
+std::string ToExportName(const std::string &utf8);
 
 // "ErrOpenFile (-2006): the information file did not open", or a plain
 // description for codes the library does not name.

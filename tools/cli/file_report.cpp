@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
 #include <map>
 #include <optional>
 #include <set>
@@ -54,7 +55,14 @@ std::string RecordName(std::int32_t section, std::int32_t id) {
 class Inspector {
  public:
   explicit Inspector(const std::string &path) : path_(path), bytes_(ReadWholeFile(path)) {
-    file_ = OpenInformationFile(nullptr, path.c_str());
+    // Named as a caller names a file, by its folder (UTF-16) and its name,
+    // so that a folder of any name opens on Windows too.
+    const std::filesystem::path native = NativePath(path);
+    const std::u16string folder = native.parent_path().u16string();
+    const std::u8string name = native.filename().u8string();
+    const std::string exportName = ToExportName(std::string(name.begin(), name.end()));
+    file_ = OpenInformationFile(folder.empty() ? nullptr : reinterpret_cast<const WideChar *>(folder.c_str()),
+                                exportName.c_str());
     if (file_ == nullptr) throw CliError(ExitBadInput, "cannot open '" + path + "' as an information file");
   }
   ~Inspector() { CloseHandle(file_); }

@@ -15,6 +15,11 @@ namespace {
 
 constexpr const char *CommandNames[] = {"format", "main", "category", "table", "inspect", "build", "help"};
 constexpr const char *CommandList = "format, main, category, table, inspect, build or help";
+// Where an installation keeps the tool's documents.
+constexpr const char *Documents =
+    "Documents: COMMANDS.md (the commands and the JSON description format) and STATUS_CODES.md,\n"
+    "in /usr/share/doc/dinfo from the Debian package (share/doc/dinfo under another prefix)\n"
+    "or in doc\\ of the Windows zip; and the manual page, man dinfo.\n";
 
 // FILE, or --folder DIR --name NAME, as the exports take a file.
 void AddFileOptions(CLI::App &command, QueryOptions &options) {
@@ -153,9 +158,11 @@ int Run(int argc, char **argv) {
   CLI::App app{"dinfo: query, inspect and build dinfo information files.\n"
                "Queries call the library's exports exactly as a caller would."};
   app.name("dinfo");
+  // "/path" is a file, not an option, on Windows too.
+  app.allow_windows_style_options(false);
   app.set_help_all_flag("--help-all", "help for every subcommand");
   app.set_version_flag("--version", std::string("dinfo ") + DINFO_VERSION_STRING);
-  app.footer(ExitCodeTable);
+  app.footer(std::string(ExitCodeTable) + "\n" + Documents);
   app.require_subcommand(1);
   QueryOptions options;
 
@@ -193,7 +200,7 @@ int Run(int argc, char **argv) {
   std::string outPath;
   bool buildJson = false;
   CLI::App *build = app.add_subcommand("build", "write an information file from a JSON description");
-  build->add_option("DESCRIPTION", descriptionPath, "the JSON description (see tools/cli/README.md)")->required();
+  build->add_option("DESCRIPTION", descriptionPath, "the JSON description (its format: COMMANDS.md, see dinfo --help)")->required();
   build->add_option("-o,--output", outPath, "the information file to write")->required();
   build->add_flag("--json", buildJson, "print machine-readable JSON (errors too)");
 
@@ -220,8 +227,7 @@ int Run(int argc, char **argv) {
   try {
     if (*help) return Help(app, helpTopic);
     if (*build) return Build(descriptionPath, outPath, buildJson);
-    options.file.Check();
-    options.file.folderWide = ToUtf16(options.file.folder);
+    options.file.Prepare(!*inspect);
     if (*inspect) return Inspect(options, check);
     // The library would report any unreadable file as ErrOpenFile, and wait
     // on a FIFO: refuse those first, with the system's reason.
@@ -244,4 +250,10 @@ int Run(int argc, char **argv) {
 }  // namespace
 }  // namespace dinfo::cli
 
-int main(int argc, char **argv) { return dinfo::cli::Run(argc, argv); }
+int main(int argc, char **argv) {
+  std::vector<std::string> arguments = dinfo::cli::Utf8Arguments(argc, argv);
+  std::vector<char *> pointers;
+  for (std::string &argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  return dinfo::cli::Run(argc, pointers.data());
+}

@@ -200,7 +200,7 @@ std::string QueryTitle(const QueryOptions &options) {
 // An output must not replace the file it is drawn from.
 void RefuseToOverwriteInput(const QueryOptions &options, const std::string &output, const char *option) {
   std::error_code error;
-  if (!output.empty() && std::filesystem::equivalent(output, options.file.ResolvedPath(), error)) {
+  if (!output.empty() && std::filesystem::equivalent(NativePath(output), NativePath(options.file.ResolvedPath()), error)) {
     throw CliError(ExitUsage, std::string(option) + " '" + output + "' is the information file itself; name another file");
   }
 }

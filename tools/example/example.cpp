@@ -75,6 +75,15 @@ void PrintTable(const DITable &table, int depth) {
   }
 }
 
+// A result as a caller would log it: a failure with its name and cause.
+void PrintResult(const char *call, std::int32_t result) {
+  if (result >= 0 || di_status_name(result) == nullptr) {
+    std::printf("%s: %d\n", call, result);
+  } else {
+    std::printf("%s: %d, %s: %s\n", call, result, di_status_name(result), di_status_cause(result));
+  }
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -84,7 +93,7 @@ int main(int argc, char **argv) {
     return 1;
   }
   std::printf("wrote %s\n", path.c_str());
-  std::printf("DIGetTableFormatType: %d\n", DIGetTableFormatType(path.c_str(), nullptr));
+  PrintResult("DIGetTableFormatType", DIGetTableFormatType(path.c_str(), nullptr));
 
   // Room for the most elements each main list can have.
   std::vector<NamedEntry> named(DI_MAIN_NAMED_MAX);
@@ -98,18 +107,20 @@ int main(int argc, char **argv) {
                 named[i].trailingValue);
   }
 
-  // A category answer may be triplets or named entries: this buffer holds
-  // the most of either. This file answers selector 1 with triplets.
+  // A category answer may be triplets or named entries: this buffer, on
+  // the heap for its 2 MB, holds the most of either. This file answers
+  // selector 1 with triplets.
   std::vector<NamedEntry> answer(DI_CATEGORY_NAMED_MAX);
   const std::int16_t v = DIGetCategoryInfoV(path.c_str(), nullptr, 1, nullptr, answer.data(), 0);
-  std::printf("DIGetCategoryInfoV(selector 1): %d\n", v);
+  PrintResult("DIGetCategoryInfoV(selector 1)", v);
   const auto *answerTriplets = reinterpret_cast<const IntegerTriplet *>(answer.data());
   for (std::int16_t i = 0; i < v; ++i) {
     std::printf("  %d %d %d\n", answerTriplets[i].values[0], answerTriplets[i].values[1],
                 answerTriplets[i].values[2]);
   }
-  std::printf("DIGetCategoryInfoS(selector 1): %d\n",
-              DIGetCategoryInfoS(path.c_str(), nullptr, 1, nullptr, answer.data(), 0));
+  PrintResult("DIGetCategoryInfoS(selector 1)", DIGetCategoryInfoS(path.c_str(), nullptr, 1, nullptr, answer.data(), 0));
+  // A folder is UTF-16: DI_FOLDER gives the literal its right type.
+  PrintResult("DIGetTableFormatType(in a missing folder)", DIGetTableFormatType(path.c_str(), DI_FOLDER("missing folder")));
 
   void *block = DIGetTable(path.c_str(), nullptr, 1, nullptr, 0);
   std::printf("DIGetTable(selector 1): %s\n", block != nullptr ? "a table" : "null");
