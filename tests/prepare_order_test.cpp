@@ -113,7 +113,7 @@ class RandomTables {
     if (Chance(12)) return HandObject(bigEndian, {}, {}, 8 * Below(2), Chance(2) ? FlagDeltaCoded : 0);
     std::vector<Bytes> children;
     for (int k = Below(depth > 0 ? 3 : 1); k > 0; --k) children.push_back(Table(depth - 1));
-    const std::int32_t count = 1 + Below(6);
+    const std::int32_t count = 1 + Below(7);
     const std::int32_t dataStart = 16 + 8 * count;
     Bytes data;
     std::vector<std::int32_t> childAt;
@@ -123,12 +123,14 @@ class RandomTables {
       data.insert(data.end(), child.begin(), child.end());
     }
     for (int k = Below(24); k > 0; --k) data.push_back(std::uint8_t(Below(4)));
+    // Room for a rebuild that gives overlapping entries bytes of their own.
+    if (Chance(2)) data.resize(2 * data.size() + 8 * std::size_t(count), 0);
     data.resize((data.size() + 7) / 8 * 8, 0);
     std::vector<Descriptor> descriptors;
     for (std::int32_t i = 0; i < count; ++i) descriptors.push_back(Entry(childAt, children, dataStart, std::int32_t(data.size())));
     const std::uint32_t delta = Chance(3) ? FlagDeltaCoded : 0;
     const Bytes plain = HandObject(bigEndian, descriptors, data, 0, delta);
-    return Coded(plain, bigEndian, (Chance(3) ? FlagScrambled : 0) | (Chance(3) ? FlagCompressed : 0));
+    return Coded(plain, bigEndian, (Chance(2) ? FlagScrambled : 0) | (Chance(3) ? FlagCompressed : 0));
   }
 
  private:
@@ -136,29 +138,23 @@ class RandomTables {
   std::int32_t Below(std::int32_t n) { return n <= 0 ? 0 : std::int32_t(random_() % std::uint32_t(n)); }
 
   // Mostly nested tables (some named twice), and runs and arrays over any
-  // bytes of the data area, nested tables' included.
+  // bytes of the data area, a nested table's stored bytes in particular.
   Descriptor Entry(const std::vector<std::int32_t> &childAt, const std::vector<Bytes> &children,
                    std::int32_t dataStart, std::int32_t dataLength) {
     const std::int32_t pick = Below(std::int32_t(childAt.size()));
     const std::int32_t start = dataStart + 8 * Below(std::max(dataLength / 8, 1));
     const std::int32_t room = dataStart + dataLength - start;
-    switch (Below(6)) {
-      case 0:
-      case 1:
-      case 2:
-        if (!childAt.empty()) return {0xDC000000u, childAt[std::size_t(pick)]};
-        [[fallthrough]];
-      case 3:
-        if (!childAt.empty() && Chance(2)) {
-          return {0x9A000000u | std::uint32_t(children[std::size_t(pick)].size()), childAt[std::size_t(pick)]};
-        }
-        return {0x9A000000u | std::uint32_t(Below(room + 1)), start};
-      case 4: {
-        const std::int32_t size = 1 << Below(3);
-        return {std::uint32_t((size - 1) << 26) | std::uint32_t(Below(room / size + 1)), start};
-      }
-      default: return {0xF8000000u, Below(1000)};
+    const std::int32_t kind = Below(20);
+    if (!childAt.empty() && kind < 9) return {0xDC000000u, childAt[std::size_t(pick)]};
+    if (!childAt.empty() && kind < 13) {
+      return {0x9A000000u | std::uint32_t(children[std::size_t(pick)].size()), childAt[std::size_t(pick)]};
     }
+    if (kind < 15) return {0x9A000000u | std::uint32_t(Below(room + 1)), start};
+    if (kind < 18) {
+      const std::int32_t size = 1 << Below(3);
+      return {std::uint32_t((size - 1) << 26) | std::uint32_t(Below(room / size + 1)), start};
+    }
+    return {0xF8000000u, Below(1000)};
   }
 
   std::mt19937 random_;
