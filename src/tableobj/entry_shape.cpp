@@ -4,19 +4,18 @@ namespace dinfo {
 namespace {
 
 // A nested table reads at least its header; one whose size does not read
-// is refused when it is prepared.
-std::int64_t NestedFootprint(ConstBlock object, std::int32_t location) {
-  const std::int64_t size = NestedTableSize(object, location);
-  return size < TableHeaderSize ? TableHeaderSize : size;
-}
-
-// False for entries without bytes: inline entries, empty arrays and runs.
-bool RangeOf(ConstBlock object, const TableEntry &entry, EntryRange *range) {
+// is refused when it is prepared, or when a rebuild copies it.
+// `shortTable` is set for a nested table whose size reads below 16.
+bool RangeOf(ConstBlock object, const TableEntry &entry, EntryRange *range, bool *shortTable) {
   std::int64_t length = entry.length;
-  if (entry.kind == EntryKind::NestedTable) length = NestedFootprint(object, entry.location);
+  if (entry.kind == EntryKind::NestedTable) {
+    const std::int64_t size = NestedTableSize(object, entry.location);
+    *shortTable = *shortTable || (size >= 0 && size < TableHeaderSize);
+    length = size < TableHeaderSize ? TableHeaderSize : size;
+  }
   if (entry.kind == EntryKind::Inline || length <= 0) return false;
   // Entries fit an object of at most 2^31 - 1 bytes; a nested table's
-  // footprint may pass it by the part of a header, checked later.
+  // header may pass it, which its preparation refuses.
   const std::int64_t end = entry.location + length;
   *range = {entry.location, static_cast<std::int32_t>(end > INT32_MAX ? INT32_MAX : end),
             entry.kind == EntryKind::NestedTable ? 1 : 0};
@@ -70,26 +69,30 @@ std::uint8_t ShapeOfSorted(GrowingArray<EntryRange> &ranges) {
   return shape;
 }
 
-// The entries in descriptor order one after another, as writers lay them out.
-bool InOrder(ConstBlock object, const TableLayout &layout) {
+// The entries in descriptor order one after another, as writers lay them
+// out; `shortTable` as RangeOf sets it.
+bool InOrder(ConstBlock object, const TableLayout &layout, bool *shortTable) {
   std::int32_t end = 0;
+  bool inOrder = true;
   for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
     EntryRange range{};
-    if (!RangeOf(object, ReadEntry(object, layout, i), &range)) continue;
-    if (range.start < end) return false;
+    if (!RangeOf(object, ReadEntry(object, layout, i), &range, shortTable)) continue;
+    inOrder = inOrder && range.start >= end;
     end = range.end;
   }
-  return true;
+  return inOrder;
 }
 
 }  // namespace
 
 Fault ShapeOfEntries(ConstBlock object, const TableLayout &layout, GrowingArray<EntryRange> *scratch,
                      PrepareBudget *budget, std::uint8_t *shape) {
-  *shape = 0;
   const std::int64_t count = layout.descriptorCount;
   if (!TakeWork(budget, count * DescriptorWork)) return Fault::TooMuchWork;
-  if (InOrder(object, layout)) return Fault::None;
+  bool shortTable = false;
+  const bool inOrder = InOrder(object, layout, &shortTable);
+  *shape = shortTable ? ShortNestedTables : 0;
+  if (inOrder) return Fault::None;
   // A heap sort compares about 2 log2(n) times an entry.
   std::int64_t passes = 1;
   for (std::int64_t n = count; n > 1; n /= 2) ++passes;
@@ -97,10 +100,12 @@ Fault ShapeOfEntries(ConstBlock object, const TableLayout &layout, GrowingArray<
   scratch->Clear();
   for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
     EntryRange range{};
-    if (RangeOf(object, ReadEntry(object, layout, i), &range) && !scratch->Push(range)) return Fault::NoMemory;
+    if (RangeOf(object, ReadEntry(object, layout, i), &range, &shortTable) && !scratch->Push(range)) {
+      return Fault::NoMemory;
+    }
   }
   SortRanges(*scratch);
-  *shape = ShapeOfSorted(*scratch);
+  *shape |= ShapeOfSorted(*scratch);
   return Fault::None;
 }
 

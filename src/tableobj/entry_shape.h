@@ -2,8 +2,9 @@
 // one after another in descriptor order. A file may also name one nested
 // table from several descriptors (shared), or let entries overlap, so
 // that preparing one nested table in place changes the bytes of another
-// entry. Preparation must then keep to the order in which those bytes
-// are read (see nested_walk.cpp).
+// entry, or hold a nested table shorter than its own header. Preparation
+// must then keep to the order in which those bytes are read (see
+// nested_walk.cpp).
 #ifndef DINFO_TABLEOBJ_ENTRY_SHAPE_H
 #define DINFO_TABLEOBJ_ENTRY_SHAPE_H
 
@@ -17,6 +18,10 @@ namespace dinfo {
 
 constexpr std::uint8_t SharedNestedTables = 1;  // descriptors naming the same nested table
 constexpr std::uint8_t OverlappingEntries = 2;  // any other two entries with bytes in common
+// A nested table whose totalSize is below a header's 16 bytes: it is
+// prepared from its whole header, but a rebuild copies only totalSize
+// bytes of it.
+constexpr std::uint8_t ShortNestedTables = 4;
 
 // The bytes of one entry: [start, end), and whether it is a nested table.
 struct EntryRange {

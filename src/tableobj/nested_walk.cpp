@@ -19,13 +19,16 @@
 // whose entries overlap, or that lies under such a table, is therefore
 // rebuilt into a block of its own at its first moved nested table (its
 // other entries copied as they are at that moment), and its walk goes on
-// there, where every entry has bytes of its own.
+// there, where every entry has bytes of its own. So is a table holding a
+// nested table shorter than its header, of which a rebuild copies less
+// than its preparation reads.
 #include "tableobj/preparation.h"
 
 namespace dinfo {
 namespace {
 
-constexpr std::uint8_t RebuildAtFirstMove = SharedNestedTables | OverlappingEntries | WatchedRange;
+constexpr std::uint8_t RebuildAtFirstMove =
+    SharedNestedTables | OverlappingEntries | ShortNestedTables | WatchedRange;
 
 // A frame's table becomes a moved table lying where it is, if not one yet.
 bool EnsureMoved(Preparation *preparation, WalkFrame *frame) {

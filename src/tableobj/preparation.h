@@ -85,10 +85,10 @@ struct WalkFrame {
 };
 
 // The walk so far has left the table finished (see WalkedTables).
-constexpr std::uint8_t FinishedClean = 4;
+constexpr std::uint8_t FinishedClean = 8;
 // Entries other than the table itself read its bytes: it lies under a
 // table whose entries overlap or share nested tables.
-constexpr std::uint8_t WatchedRange = 8;
+constexpr std::uint8_t WatchedRange = 16;
 
 // One table being written by WriteMovedTable.
 struct WriteStep {
