@@ -27,8 +27,9 @@
 namespace dinfo {
 namespace {
 
-constexpr std::uint8_t RebuildAtFirstMove =
-    SharedNestedTables | OverlappingEntries | ShortNestedTables | WatchedRange;
+// Other entries may read the bytes of a nested table of such a table.
+constexpr std::uint8_t SeenByOthers = SharedNestedTables | OverlappingEntries | WatchedRange;
+constexpr std::uint8_t RebuildAtFirstMove = SeenByOthers | ShortNestedTables;
 
 // A frame's table becomes a moved table lying where it is, if not one yet.
 bool EnsureMoved(Preparation *preparation, WalkFrame *frame) {
@@ -42,9 +43,10 @@ Fault RebuildNow(Preparation *preparation, WalkFrame *frame, std::int32_t entryI
   if (!EnsureMoved(preparation, frame)) return Fault::NoMemory;
   const Fault fault = AddReplacement(preparation, frame->moved, entryIndex, child);
   if (fault != Fault::None) return fault;
-  const MovedTable &table = preparation->moved[frame->moved];
-  if (!MovedTableSizeFits(table) || !TakeWork(&preparation->budget, table.size)) return Fault::BadData;
-  Block rebuilt = TakeBlock(&preparation->budget, table.size);
+  const std::int64_t size = preparation->moved[frame->moved].size;
+  if (!MovedTableSizeFits(preparation->moved[frame->moved])) return Fault::BadData;
+  if (!TakeWork(&preparation->budget, size)) return Fault::TooMuchWork;
+  Block rebuilt = TakeBlock(&preparation->budget, size);
   if (rebuilt.empty()) return Fault::NoMemory;
   const bool written = WriteMovedTable(preparation, frame->moved, rebuilt, true);
   TableLayout layout{};
@@ -101,7 +103,7 @@ Fault VisitNested(Preparation *preparation, std::int32_t index, const TableEntry
   child.moved = -1;
   child.entryIndex = index;
   bool walk = false;
-  const bool watched = (parent.shape & RebuildAtFirstMove) != 0;
+  const bool watched = (parent.shape & SeenByOthers) != 0;
   const Fault fault = OpenTable(preparation, area, parent.block, offset, watched, &child, &walk);
   if (fault != Fault::None) return fault;
   if (!walk) return Deliver(preparation, child, true);

@@ -71,6 +71,23 @@ Fault PrepareEntries(Preparation *preparation, const TableHeader &stored, WalkFr
   return fault;
 }
 
+// A table that moved comes back in its own block when that block holds it
+// as it stands; otherwise it is written once into a block of its size.
+Fault HandBack(Preparation *preparation, std::int32_t root, OwnedBlock *result) {
+  MovedTable &table = preparation->moved[root];
+  if (table.replacementCount == 0 && !table.ownBlock.empty()) {
+    *result = OwnedBlock(table.ownBlock);
+    table.ownBlock = {};
+    return Fault::None;
+  }
+  Block out = TakeBlock(&preparation->budget, table.size);
+  if (out.empty()) return Fault::NoMemory;
+  OwnedBlock written(out);
+  if (!WriteMovedTable(preparation, root, out, true)) return Fault::BadData;
+  *result = std::move(written);
+  return Fault::None;
+}
+
 }  // namespace
 
 bool EntriesFit(ConstBlock object, const TableLayout &layout, std::int64_t *deltaBytes) {
@@ -131,23 +148,6 @@ Preparation::Preparation(std::int64_t recordSize) {
 
 Preparation::~Preparation() {
   for (std::int64_t k = 0; k < moved.Size(); ++k) GiveBack(&budget, &moved[k].ownBlock);
-}
-
-// A table that moved comes back in its own block when that block holds it
-// as it stands; otherwise it is written once into a block of its size.
-Fault HandBack(Preparation *preparation, std::int32_t root, OwnedBlock *result) {
-  MovedTable &table = preparation->moved[root];
-  if (table.replacementCount == 0 && !table.ownBlock.empty()) {
-    *result = OwnedBlock(table.ownBlock);
-    table.ownBlock = {};
-    return Fault::None;
-  }
-  Block out = TakeBlock(&preparation->budget, table.size);
-  if (out.empty()) return Fault::NoMemory;
-  OwnedBlock written(out);
-  if (!WriteMovedTable(preparation, root, out, true)) return Fault::BadData;
-  *result = std::move(written);
-  return Fault::None;
 }
 
 Fault PrepareTableObject(Block object, OwnedBlock *moved) {

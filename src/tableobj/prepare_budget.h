@@ -17,7 +17,9 @@
 
 namespace dinfo {
 
-constexpr std::int64_t MaxBytesHeld = std::int64_t{4} << 30;
+// Room for the largest table (2 GiB), as much again in the expansions it
+// is made of, and the walk's own records.
+constexpr std::int64_t MaxBytesHeld = (std::int64_t{4} << 30) + (std::int64_t{256} << 20);
 constexpr std::int64_t WorkAllowance = std::int64_t{8} << 30;
 constexpr std::int64_t WorkPerRecordByte = 64;
 // Reading one descriptor counts as this much work.
