@@ -229,24 +229,6 @@ TEST_F(SplicedTableTest, ARunOverANestedTableHoldsItsBytesAsTheRebuildFoundThem)
   }
 }
 
-// Five descriptors naming one nested table that holds a compressed one:
-// the parent is rebuilt when the first comes back in a block of its own,
-// with room left for the copies, and each copy then has its own
-// compressed table to expand, as a rebuild at each splice gives.
-TEST_F(SplicedTableTest, ASharedTableThatMovesIsCopiedForEachDescriptor) {
-  TableDescription inner = Coded(true, true, true, true);
-  TableDescription middle = With(Coded(false, true, false, true), {inner});
-  Bytes data = writer::EncodeTableObject(middle);
-  data.resize(5 * data.size(), 0);  // room for the copies
-  const Bytes stored = HandObject(false, std::vector<Descriptor>(5, Descriptor{0xDC000000u, 56}), data);
-  TableDescription expected = Coded(false, false, false, false);
-  expected.entries.clear();
-  for (int i = 0; i < 5; ++i) expected.entries.push_back(writer::NestedTable(middle));
-  const auto table = GetTable(FileWithTable(stored));
-  ASSERT_TRUE(table.has_value());
-  EXPECT_EQ(*table, writer::PreparedTableObject(expected));
-}
-
 // A compressed table without descriptors whose body expands to `rounds`
 // times 7,370,880 zero bytes, about 5 KB a round.
 Bytes CompressedZeros(int rounds) {
