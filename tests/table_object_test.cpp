@@ -39,12 +39,19 @@ TEST(OwnedBlockTest, GivesEachBlockBackExactlyOnce) {
   EXPECT_EQ(seam::LiveBlocks(), before);
 }
 
+// In-place work takes no block, nested tables included.
 TEST(PrepareTableObjectTest, InPlaceWorkReturnsTheSameBlock) {
   TableDescription described = Leaf(false);
   described.entries.push_back(NestedTable(Leaf(true)));
-  const Prepared prepared = Prepare(writer::EncodeTableObject(described));
-  EXPECT_TRUE(prepared.inPlace);
-  EXPECT_EQ(prepared.bytes, writer::PreparedTableObject(described));
+  const Bytes stored = writer::EncodeTableObject(described);
+  Block block = ToBlock(stored);
+  OwnedBlock moved;
+  const std::int64_t allocations = seam::AllocationAttempts();
+  EXPECT_EQ(PrepareTableObject(block, &moved), Fault::None);
+  EXPECT_EQ(seam::AllocationAttempts(), allocations);
+  EXPECT_TRUE(moved.empty());
+  EXPECT_EQ(Bytes(block.begin(), block.end()), writer::PreparedTableObject(described));
+  ReleaseBlock(block);
 
   const Bytes empty = writer::EncodeTableObject(TableDescription{});
   EXPECT_TRUE(Prepare(empty).inPlace);

@@ -107,9 +107,12 @@ struct Preparation {
   ~Preparation();
 
   PrepareBudget budget;
+  // Tables nested a few levels deep are walked without taking a block, as
+  // all in-place work is done.
+  WalkFrame firstFrames[8] = {};
+  GrowingArray<WalkFrame> frames{&budget, firstFrames, 8};
   GrowingArray<MovedTable> moved{&budget};
   GrowingArray<Replacement> replacements{&budget};
-  GrowingArray<WalkFrame> frames{&budget};
   GrowingArray<WriteStep> writes{&budget};
   GrowingArray<EntryRange> ranges{&budget};
   WalkedTables walked{&budget};

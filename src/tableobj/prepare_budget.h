@@ -44,27 +44,30 @@ Block TakeBlock(PrepareBudget *budget, std::int64_t size);
 void GiveBack(PrepareBudget *budget, Block *block);
 
 // Plain records in a block of their own that doubles when full, counted
-// against the budget's memory.
+// against the budget's memory. It may start in room the owner gives (on
+// the stack), so that a short array takes no block at all.
 template <typename T>
 class GrowingArray {
   static_assert(std::is_trivially_copyable_v<T>);
 
  public:
   explicit GrowingArray(PrepareBudget *budget) : budget_(budget) {}
+  GrowingArray(PrepareBudget *budget, T *room, std::int64_t roomSize)
+      : budget_(budget), items_(room), capacity_(roomSize) {}
   GrowingArray(const GrowingArray &) = delete;
   GrowingArray &operator=(const GrowingArray &) = delete;
   ~GrowingArray() { GiveBack(budget_, &block_); }
 
   std::int64_t Size() const { return count_; }
-  T &operator[](std::int64_t index) { return Items()[index]; }
-  const T &operator[](std::int64_t index) const { return Items()[index]; }
-  T &Back() { return Items()[count_ - 1]; }
+  T &operator[](std::int64_t index) { return items_[index]; }
+  const T &operator[](std::int64_t index) const { return items_[index]; }
+  T &Back() { return items_[count_ - 1]; }
   void Pop() { --count_; }
   void Clear() { count_ = 0; }
 
   bool Push(const T &item) {
     if (!Reserve(count_ + 1)) return false;
-    new (&Items()[count_++]) T(item);
+    new (&items_[count_++]) T(item);
     return true;
   }
 
@@ -72,28 +75,28 @@ class GrowingArray {
   std::int64_t Append(std::int64_t count) {
     if (!Reserve(count_ + count)) return -1;
     const std::int64_t first = count_;
-    for (std::int64_t k = 0; k < count; ++k) new (&Items()[count_++]) T{};
+    for (std::int64_t k = 0; k < count; ++k) new (&items_[count_++]) T{};
     return first;
   }
 
  private:
-  T *Items() const { return reinterpret_cast<T *>(block_.data()); }
-
   bool Reserve(std::int64_t count) {
     if (count <= capacity_) return true;
-    std::int64_t capacity = capacity_ > 0 ? capacity_ : 16;
+    std::int64_t capacity = capacity_ > 0 ? 2 * capacity_ : 16;
     while (capacity < count) capacity *= 2;
     Block grown = TakeBlock(budget_, capacity * std::int64_t{sizeof(T)});
     if (grown.empty()) return false;
-    CopyBytes(block_.data(), grown.data(), static_cast<std::int32_t>(count_ * std::int64_t{sizeof(T)}));
+    CopyBytes(items_, grown.data(), static_cast<std::int32_t>(count_ * std::int64_t{sizeof(T)}));
     GiveBack(budget_, &block_);
     block_ = grown;
+    items_ = reinterpret_cast<T *>(grown.data());
     capacity_ = capacity;
     return true;
   }
 
   PrepareBudget *budget_;
   Block block_;
+  T *items_ = nullptr;
   std::int64_t count_ = 0;
   std::int64_t capacity_ = 0;
 };
