@@ -32,6 +32,7 @@ Block ModelWalk(Block current, bool owned) {
   for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
     const TableEntry entry = ReadEntry(current, layout, i);
     if (entry.kind != EntryKind::NestedTable) continue;
+    if (!EntryFits(layout, entry)) return fail();  // its header would be read outside
     const std::size_t at = std::size_t(entry.location);
     Block nested = ModelPrepare(current.subspan(at, std::size_t(layout.totalSize) - at));
     if (nested.empty()) return fail();

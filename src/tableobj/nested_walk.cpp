@@ -87,9 +87,12 @@ Fault Deliver(Preparation *preparation, const WalkFrame &done, bool clean) {
 
 // Opens the nested table of the top frame's descriptor `entry` on the
 // stack, unless it is known to be finished. In a table whose entries
-// overlap, preparing it may change what another walk left finished.
+// overlap, preparing it may change what another walk left finished. In a
+// rebuilt parent, a nested table shorter than its header may have been
+// placed where its header passes the parent's end.
 Fault VisitNested(Preparation *preparation, std::int32_t index, const TableEntry &entry) {
   const WalkFrame parent = preparation->frames.Back();
+  if (!EntryFits(parent.layout, entry)) return Fault::BadData;
   const std::int64_t offset = parent.offset + entry.location;
   if ((parent.shape & OverlappingEntries) != 0) {
     preparation->walked.Forget();
