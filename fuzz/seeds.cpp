@@ -1,9 +1,10 @@
 // Writes the fuzzers' starting corpora, one folder per harness, into the
-// folder named on the command line. Every input is made by the writer, so
+// folder named on the command line. Inputs are made by the writer, so
 // the corpora follow the format as the library reads it: each kind of
 // keyed block and value type, chains and a chain loop, damaged
 // directories, locators in either row order, and table objects in both
-// byte orders with every coding and nesting.
+// byte orders with every coding and nesting, and a few laid out by hand
+// (shared and overlapping nested tables, deep nesting).
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -253,10 +254,67 @@ std::vector<TableDescription> CompressedDescriptions() {
   return specs;
 }
 
+// A table object laid out by hand: the header, the descriptors as given
+// (tag, location), then `data`.
+Bytes HandLaid(bool bigEndian, const std::vector<std::pair<std::uint32_t, std::int32_t>> &descriptors,
+               const Bytes &data, std::uint32_t flags = 0) {
+  std::vector<std::uint32_t> words = {0x50178516u, std::uint32_t(16 + 8 * descriptors.size() + data.size()),
+                                      std::uint32_t(descriptors.size()), flags};
+  for (const auto &[tag, location] : descriptors) words.insert(words.end(), {tag, std::uint32_t(location)});
+  Bytes out;
+  for (std::uint32_t word : words) {
+    for (int k = 0; k < 4; ++k) out.push_back(std::uint8_t(word >> (bigEndian ? 24 - 8 * k : 8 * k)));
+  }
+  out.insert(out.end(), data.begin(), data.end());
+  return out;
+}
+
+Bytes Joined(std::initializer_list<Bytes> parts) {
+  Bytes out;
+  for (const Bytes &part : parts) out.insert(out.end(), part.begin(), part.end());
+  return out;
+}
+
+// Layouts a writer does not make: descriptors sharing a nested table at
+// every level of a deep and wide nesting; a raw run over a scrambled
+// nested table after a compressed one; five descriptors naming a table
+// that holds a compressed one, with room for the copies; a nesting
+// hundreds of levels deep with a compressed table at the bottom.
+std::vector<Bytes> HandLaidTables() {
+  TableDescription leaf = Plain({writer::TypedArray(2, {1, 1, 1})});
+  leaf.scrambled = true;
+  leaf.deltaCoded = true;
+  TableDescription packed = Plain({writer::RawRun({7, 7, 7})}, true);
+  packed.compressed = true;
+  const Bytes leafStored = writer::EncodeTableObject(leaf);
+  const Bytes packedStored = writer::EncodeTableObject(packed);
+  std::vector<Bytes> objects;
+  Bytes shared = leafStored;
+  for (int level = 0; level < 10; ++level) {
+    shared = HandLaid(level % 2 == 0, std::vector<std::pair<std::uint32_t, std::int32_t>>(4, {0xDC000000u, 48}), shared);
+  }
+  objects.push_back(shared);
+  for (bool bigEndian : {false, true}) {
+    const auto bAt = std::int32_t(40 + packedStored.size());
+    const std::uint32_t run = 0x9A000000u | std::uint32_t(leafStored.size());
+    objects.push_back(HandLaid(bigEndian, {{0xDC000000u, 40}, {run, bAt}, {0xDC000000u, bAt}},
+                               Joined({packedStored, leafStored, Bytes(leafStored.size() + 8, 0)})));
+  }
+  const Bytes middle = writer::EncodeTableObject(Plain({writer::NestedTable(packed)}));
+  Bytes copies = middle;
+  copies.resize(5 * middle.size(), 0);
+  objects.push_back(HandLaid(false, std::vector<std::pair<std::uint32_t, std::int32_t>>(5, {0xDC000000u, 56}), copies));
+  Bytes deep = packedStored;
+  for (int level = 0; level < 300; ++level) deep = HandLaid(level % 2 == 0, {{0xDC000000u, 24}}, deep);
+  objects.push_back(deep);
+  return objects;
+}
+
 std::vector<Bytes> TableObjects() {
   std::vector<Bytes> objects;
   for (const TableDescription &table : TableDescriptions()) objects.push_back(writer::EncodeTableObject(table));
   for (const TableDescription &table : CompressedDescriptions()) objects.push_back(writer::EncodeTableObject(table));
+  for (const Bytes &object : HandLaidTables()) objects.push_back(object);
   return objects;
 }
 

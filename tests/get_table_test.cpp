@@ -173,6 +173,27 @@ TEST_F(GetTableTest, ObjectsBreakingTheFormatAreRefused) {
   EXPECT_TRUE(refused(described)) << "a scrambled empty body";
 }
 
+// A scrambled body is unscrambled in whole 8-byte words: a totalSize of 36,
+// whose 20-byte body the unscrambling itself would take, is refused; the
+// same table in 40 bytes comes back with its run restored.
+TEST_F(GetTableTest, AScrambledTableMustBeAWholeNumberOfEightByteWords) {
+  for (bool bigEndian : {false, true}) {
+    for (std::size_t tail : {8u, 12u}) {
+      Bytes data = {1, 2, 3, 4};
+      data.resize(4 + tail, 0);
+      Bytes object = HandObject(bigEndian, {{0x9A000004u, 24}}, data, 0, FlagScrambled);
+      Bytes body(object.begin() + 16, object.end());
+      writer::ScrambleBlock(body, 0x13572468u);
+      std::copy(body.begin(), body.end(), object.begin() + 16);
+      const auto table = GetTable(FileWithTable(object));
+      EXPECT_EQ(table.has_value(), object.size() % 8 == 0) << object.size();
+      if (!table) continue;
+      EXPECT_EQ(WordAt(*table, 12, bigEndian), 0u);
+      EXPECT_EQ(Bytes(table->begin() + 24, table->begin() + 28), (Bytes{1, 2, 3, 4}));
+    }
+  }
+}
+
 // An empty raw run or typed array reads nothing, so it may point anywhere,
 // 0 included (a producer's "no data"). Laid by hand: the writer places
 // every entry in the data area.

@@ -144,6 +144,19 @@ inline writer::Bytes PackCodes(const std::vector<int> &codes) {
   return packer.Finish();
 }
 
+// `rounds` times 7,370,880 zero bytes: each round, after a clear code,
+// repeats the string before it plus one zero, from code 258 to 4095.
+inline writer::Bytes ZeroRounds(int rounds) {
+  std::vector<int> codes;
+  for (int round = 0; round < rounds; ++round) {
+    codes.push_back(ClearCode);
+    codes.push_back(0);
+    for (int code = FirstFreeCode; code < CodeLimit; ++code) codes.push_back(code);
+  }
+  codes.push_back(EndCode);
+  return PackCodes(codes);
+}
+
 }  // namespace dinfo::test
 
 #endif  // DINFO_TESTS_LZW_REFERENCE_H

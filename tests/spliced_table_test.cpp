@@ -1,6 +1,7 @@
 // DIGetTable on tables whose nested tables need blocks of their own:
 // compressed nested tables spliced into new parents, at one level and at
 // several, in both byte orders.
+#include "lzw_reference.h"
 #include "table_support.h"
 
 namespace dinfo::test {
@@ -24,6 +25,17 @@ TableDescription Coded(bool bigEndian, bool scrambled, bool compressed, bool del
 
 TableDescription With(TableDescription parent, std::vector<TableDescription> children) {
   for (TableDescription &child : children) parent.entries.push_back(NestedTable(std::move(child)));
+  return parent;
+}
+
+// A parent of `count` compressed nested tables, each a raw run of
+// `length` equal bytes.
+TableDescription CompressedRuns(int count, std::size_t length) {
+  TableDescription child;
+  child.compressed = true;
+  child.entries = {RawRun(Bytes(length, 0x41))};
+  TableDescription parent;
+  for (int i = 0; i < count; ++i) parent.entries.push_back(NestedTable(child));
   return parent;
 }
 
@@ -146,12 +158,7 @@ TEST_F(SplicedTableTest, AnExpandedTableComesInABlockOfAboutItsOwnSize) {
 // Thirty nested tables of 200,000 equal bytes each, compressed to a record
 // of a few kilobytes: a parent of 6 MB, spliced in one pass.
 TEST_F(SplicedTableTest, ManyLargeCompressedNestedTablesAreSpliced) {
-  TableDescription child;
-  child.compressed = true;
-  child.entries = {RawRun(Bytes(200000, 0x41))};
-  TableDescription parent;
-  for (int i = 0; i < 30; ++i) parent.entries.push_back(NestedTable(child));
-  ExpectPrepared(parent);
+  ExpectPrepared(CompressedRuns(30, 200000));
 }
 
 // Parents laid out by hand more tightly than the aligned layout: the
@@ -174,7 +181,115 @@ TEST_F(SplicedTableTest, AParentPackedMoreTightlyIsRebuiltWhenItsBytesFit) {
     EXPECT_EQ(GetTable(FileWithTable(
                   HandObject(bigEndian, {{0xDC000000u, 32}, {0x9A000000u, after(stored)}}, stored))),
               HandObject(bigEndian, {{0xDC000000u, 32}, {0x9A000000u, after(prepared)}}, prepared));
+    // The run ends the parent with no zero after it, and an empty array
+    // lies at its end: in the rebuilt parent both the run's padding and
+    // the empty array's place lie past the new size.
+    const std::int32_t end = after(stored) + 16;
+    EXPECT_EQ(GetTable(FileWithTable(HandObject(
+                  bigEndian, {{0xDC000000u, 40}, {0x9A000008u, end - 8}, {0x04000000u, end}}, join(stored, run)))),
+              HandObject(bigEndian, {{0xDC000000u, 40}, {0x9A000008u, after(prepared) + 8}, {0x04000000u, after(prepared) + 24}},
+                         join(prepared, run)));
   }
+}
+
+// A raw run laid over the stored bytes of a scrambled nested table B, after
+// a compressed nested table A. The parent is rebuilt when A comes back
+// expanded, while B is still scrambled, so the run keeps B's stored bytes;
+// B itself is then prepared in its new place. With A stored plain nothing
+// is rebuilt, and the run shows B as it was prepared where it lies.
+TEST_F(SplicedTableTest, ARunOverANestedTableHoldsItsBytesAsTheRebuildFoundThem) {
+  const auto join = [](std::initializer_list<Bytes> parts) {
+    Bytes out;
+    for (const Bytes &part : parts) out.insert(out.end(), part.begin(), part.end());
+    return out;
+  };
+  for (bool bigEndian : {false, true}) {
+    SCOPED_TRACE(bigEndian);
+    const TableDescription b = Coded(!bigEndian, true, false, true);
+    const Bytes bStored = writer::EncodeTableObject(b);
+    const Bytes bPrepared = writer::PreparedTableObject(b);
+    const auto size = [](const Bytes &bytes) { return static_cast<std::int32_t>(bytes.size()); };
+    const std::uint32_t run = 0x9A000000u | std::uint32_t(bStored.size());
+    for (bool compressed : {true, false}) {
+      const TableDescription a = Coded(bigEndian, false, compressed, false);
+      const Bytes aStored = writer::EncodeTableObject(a);
+      const Bytes aPrepared = writer::PreparedTableObject(a);
+      const std::int32_t bAt = 40 + size(aStored);
+      const Bytes room(bStored.size() + 8, 0);
+      const Bytes stored = HandObject(bigEndian, {{0xDC000000u, 40}, {run, bAt}, {0xDC000000u, bAt}},
+                                      join({aStored, bStored, room}));
+      const std::int32_t runAt = 40 + size(aPrepared);
+      const Bytes expected =
+          compressed ? HandObject(bigEndian, {{0xDC000000u, 40}, {run, runAt}, {0xDC000000u, runAt + size(bStored) + 8}},
+                                  join({aPrepared, bStored, Bytes(8, 0), bPrepared}))
+                     : HandObject(bigEndian, {{0xDC000000u, 40}, {run, bAt}, {0xDC000000u, bAt}},
+                                  join({aPrepared, bPrepared, room}));
+      EXPECT_EQ(GetTable(FileWithTable(stored)), expected) << compressed;
+    }
+  }
+}
+
+// A compressed table without descriptors whose body expands to `rounds`
+// times 7,370,880 zero bytes, about 5 KB a round.
+Bytes CompressedZeros(int rounds) {
+  Bytes object = HandObject(false, {}, ZeroRounds(rounds), 0, FlagCompressed);
+  object.resize((object.size() + 7) / 8 * 8);
+  PutWord(object, 4, static_cast<std::uint32_t>(object.size()), false);
+  return object;
+}
+
+// DIGetTable on the stored table: the returned table's size and the most
+// the call held at once beyond what was held before it.
+struct TableAndPeak {
+  std::int64_t size = -1;
+  std::int64_t peak = 0;
+};
+
+class SplicedPeakTest : public SplicedTableTest {
+ protected:
+  TableAndPeak GetMeasured(const Bytes &stored) {
+    Write("info.dat", writer::Finish(FileWithTable(stored)));
+    const std::int64_t before = seam::LiveBytes();
+    seam::ResetPeakLiveBytes();
+    void *table = DIGetTable("info.dat", Folder(), 1, nullptr, 0);
+    TableAndPeak measured;
+    measured.peak = seam::PeakLiveBytes() - before;
+    TableHeader header{};
+    if (table != nullptr && ReadTableHeader(ConstBlock(static_cast<std::uint8_t *>(table), 16), &header)) {
+      measured.size = header.totalSize;
+    }
+    DIFreeTable(table);
+    ExpectNothingHeld();
+    return measured;
+  }
+};
+
+// A compressed table of 22 MB 240 plain levels down (16 KB in the file),
+// and one of 538 MB 7 levels down (0.4 MB): every level above is rebuilt,
+// and all are written at once into the table returned. At its peak a call
+// holds the expansion and the table, where a rebuild at each level holds
+// its new parent and the one before.
+TEST_F(SplicedPeakTest, DeepSplicesOfLargeTablesHoldAboutTwiceTheTable) {
+  for (auto [levels, rounds] : {std::pair{240, 3}, std::pair{7, 73}}) {
+    if (rounds > 3 && RUNNING_ON_VALGRIND) continue;
+    Bytes object = CompressedZeros(rounds);
+    for (int level = 0; level < levels; ++level) object = HandObject(level % 2 == 0, {{0xDC000000u, 24}}, object);
+    const TableAndPeak measured = GetMeasured(object);
+    const std::int64_t size = 16 + std::int64_t{7370880} * rounds + 24 * levels;
+    EXPECT_EQ(measured.size, size) << levels;
+    EXPECT_LE(measured.peak, 9 * size / 4) << levels;
+  }
+}
+
+// Sixteen compressed nested tables of a megabyte: the expansions and the
+// table, about what splicing them one after another holds at its peak
+// (the last parent, the one before it and an expansion).
+TEST_F(SplicedPeakTest, NestedCompressedTablesHoldAboutTwiceTheTable) {
+  const TableDescription parent = CompressedRuns(16, 1000000);
+  const TableAndPeak measured = GetMeasured(writer::EncodeTableObject(parent));
+  const std::int64_t size = std::int64_t(writer::PreparedTableObject(parent).size());
+  EXPECT_EQ(measured.size, size);
+  EXPECT_LE(measured.peak, 9 * size / 4);
 }
 
 TEST(SplicedPrepareTest, ARebuiltObjectComesInANewBlockAndTheGivenOneStays) {

@@ -13,6 +13,13 @@
 #include "platform/test_seam.h"
 #include "writer/writer.h"
 
+// Tests that would take minutes under valgrind do less there, or nothing.
+#if __has_include(<valgrind/valgrind.h>)
+#include <valgrind/valgrind.h>
+#else
+#define RUNNING_ON_VALGRIND 0
+#endif
+
 namespace dinfo::test {
 
 // The key that matches any condition value, short for tables of rows.

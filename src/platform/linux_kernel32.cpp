@@ -88,10 +88,31 @@ bool AboveAllocationLimit(SIZE_T bytes) {
   return true;
 }
 
-void CountBlock(bool taken) {
-  Count(taken ? Counters().blocksTaken : Counters().blocksRefused, 1);
+// Bytes held in blocks, as the C library sizes them, and the most held at
+// once since the peak was last reset: one pair for the whole process.
+std::atomic<std::int64_t> g_liveBytes{0};
+std::atomic<std::int64_t> g_peakBytes{0};
+
+void CountBytes(void *block, bool taken) {
+  const auto bytes = static_cast<std::int64_t>(malloc_usable_size(block));
+  if (!taken) {
+    g_liveBytes -= bytes;
+    return;
+  }
+  const std::int64_t live = g_liveBytes += bytes;
+  std::int64_t peak = g_peakBytes.load();
+  while (live > peak && !g_peakBytes.compare_exchange_weak(peak, live)) {
+  }
 }
-void CountBlockGivenBack() { Count(Counters().blocksGivenBack, 1); }
+
+void CountBlock(void *block) {
+  Count(block != nullptr ? Counters().blocksTaken : Counters().blocksRefused, 1);
+  if (block != nullptr) CountBytes(block, true);
+}
+void CountBlockGivenBack(void *block) {
+  Count(Counters().blocksGivenBack, 1);
+  CountBytes(block, false);
+}
 void CountHandle(std::int64_t change) { Count(Counters().openHandles, change); }
 void CountReadAttempt() { Count(Counters().readAttempts, 1); }
 void CountSystemRead() { Count(Counters().systemReads, 1); }
@@ -104,8 +125,8 @@ DWORD ReadLength(DWORD wanted) {
   return wanted > 0 && TakeFromBudget(g_readsLeft) ? wanted - 1 : wanted;
 }
 #else
-void CountBlock(bool) {}
-void CountBlockGivenBack() {}
+void CountBlock(void *) {}
+void CountBlockGivenBack(void *) {}
 void CountHandle(std::int64_t) {}
 void CountReadAttempt() {}
 void CountSystemRead() {}
@@ -316,14 +337,14 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
     block = (flags & GMEM_ZEROINIT) != 0 ? std::calloc(1, bytes == 0 ? 1 : bytes)
                                          : std::malloc(bytes == 0 ? 1 : bytes);
   }
-  CountBlock(block != nullptr);
+  CountBlock(block);
   return block;
 }
 
 HGLOBAL GlobalFree(HGLOBAL memory) {
   if (memory != nullptr) {
+    CountBlockGivenBack(memory);
     std::free(memory);
-    CountBlockGivenBack();
   }
   return nullptr;
 }
@@ -348,6 +369,10 @@ std::int64_t SystemReads() { return Total(&CounterShard::systemReads); }
 std::int64_t BlockBytes(const void *block) {
   return static_cast<std::int64_t>(malloc_usable_size(const_cast<void *>(block)));
 }
+
+std::int64_t LiveBytes() { return g_liveBytes.load(); }
+std::int64_t PeakLiveBytes() { return g_peakBytes.load(); }
+void ResetPeakLiveBytes() { g_peakBytes = g_liveBytes.load(); }
 
 void FailAllocationsAfter(std::int64_t successes) {
   g_injectedFired = false;

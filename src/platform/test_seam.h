@@ -22,6 +22,14 @@ std::int64_t SystemReads();
 // for a large one, as the C library rounds them.
 std::int64_t BlockBytes(const void *block);
 
+// The bytes of every block held now (each as BlockBytes sizes it), and the
+// most held at once since ResetPeakLiveBytes: what a call takes at its
+// peak is PeakLiveBytes() after the call less LiveBytes() before it. One
+// count for the whole process.
+std::int64_t LiveBytes();
+std::int64_t PeakLiveBytes();
+void ResetPeakLiveBytes();
+
 // Lets `successes` more allocations succeed, then fails every later one.
 // A negative value switches injection off.
 void FailAllocationsAfter(std::int64_t successes);

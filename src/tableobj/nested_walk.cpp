@@ -1,96 +1,143 @@
-#include <new>
-#include <utility>
-
+// The walk over nested tables, with a stack of its own. Each table's
+// descriptors are walked in order; a nested table is opened on top of the
+// stack, and when its walk is done, what became of it is handed to the
+// table below:
+//  - prepared in place: nothing more to do. When the parent names one
+//    table from several descriptors, the table is noted as finished (if
+//    its walk was clean, see WalkedTables), and the other descriptors
+//    skip it.
+//  - moved (expanded, or a nested table of it moved): the parent becomes
+//    a moved table too, with this one as a replacement. All of a parent's
+//    replacements are laid out in one rebuild at the end.
+//
+// Laying a parent out once, after all its nested tables are prepared,
+// gives the bytes of rebuilding it at each moved table in turn (and
+// walking on in the rebuilt block), as long as nothing reads an entry's
+// bytes after that first rebuild would have copied them, other than the
+// entry itself. Entries apart from one another cannot see each other's
+// changes. A table that shares a nested table between descriptors, or
+// whose entries overlap, or that lies under such a table, is therefore
+// rebuilt into a block of its own at its first moved nested table (its
+// other entries copied as they are at that moment), and its walk goes on
+// there, where every entry has bytes of its own. So is a table holding a
+// nested table shorter than its header, of which a rebuild copies less
+// than its preparation reads.
 #include "tableobj/preparation.h"
 
 namespace dinfo {
 namespace {
 
-// A nested table lies in its parent's data area, so it is prepared in the
-// rest of that area: its own totalSize is checked against it.
-Fault PrepareNested(Block current, const TableLayout &layout, const TableEntry &entry,
-                    std::int32_t depth, PrepareBudget *budget, OwnedBlock *moved) {
-  if (depth >= MaxNestingDepth) return Fault::TooMuchWork;
-  return PrepareAtDepth(current.subspan(std::size_t(entry.location),
-                                        std::size_t(layout.totalSize - entry.location)),
-                        depth + 1, budget, moved);
+// Other entries may read the bytes of a nested table of such a table.
+constexpr std::uint8_t SeenByOthers = SharedNestedTables | OverlappingEntries | WatchedRange;
+constexpr std::uint8_t RebuildAtFirstMove = SeenByOthers | ShortNestedTables;
+
+// A frame's table becomes a moved table lying where it is, if not one yet.
+bool EnsureMoved(Preparation *preparation, WalkFrame *frame) {
+  if (frame->moved < 0) frame->moved = NewMovedTable(preparation, frame->object, frame->layout, {});
+  return frame->moved >= 0;
 }
 
-// The nested tables of one parent that came back in blocks of their own,
-// by increasing descriptor index; they are released with the list. The
-// room is taken when the first comes: one place for each nested-table
-// descriptor from there on.
-struct KeptTables {
-  OwnedBlock room;
-  NestedReplacement *items = nullptr;
-  std::int32_t count = 0;
-
-  KeptTables() = default;
-  KeptTables(const KeptTables &) = delete;
-  KeptTables &operator=(const KeptTables &) = delete;
-  ~KeptTables() {
-    for (std::int32_t k = 0; k < count; ++k) {
-      Block table(const_cast<std::uint8_t *>(items[k].table.data()), items[k].table.size());
-      ReleaseBlock(table);
-    }
+// Rebuilds the frame's table with its first moved nested table in place
+// and walks on in the new block, whose entries lie apart.
+Fault RebuildNow(Preparation *preparation, WalkFrame *frame, std::int32_t entryIndex, std::int32_t child) {
+  if (!EnsureMoved(preparation, frame)) return Fault::NoMemory;
+  const Fault fault = AddReplacement(preparation, frame->moved, entryIndex, child);
+  if (fault != Fault::None) return fault;
+  const std::int64_t size = preparation->moved[frame->moved].size;
+  if (!MovedTableSizeFits(preparation->moved[frame->moved])) return Fault::BadData;
+  if (!TakeWork(&preparation->budget, size)) return Fault::TooMuchWork;
+  Block rebuilt = TakeBlock(&preparation->budget, size);
+  if (rebuilt.empty()) return Fault::NoMemory;
+  const bool written = WriteMovedTable(preparation, frame->moved, rebuilt, true);
+  TableLayout layout{};
+  const std::int32_t moved = NewMovedTable(preparation, rebuilt, layout, rebuilt);
+  if (moved < 0) {
+    GiveBack(&preparation->budget, &rebuilt);
+    return Fault::NoMemory;
   }
-};
-
-std::int64_t NestedTablesFrom(ConstBlock object, const TableLayout &layout, std::int32_t first) {
-  std::int64_t count = 0;
-  for (std::int32_t i = first; i < layout.descriptorCount; ++i) {
-    if (ReadEntry(object, layout, i).kind == EntryKind::NestedTable) ++count;
-  }
-  return count;
-}
-
-bool Keep(KeptTables *kept, ConstBlock current, const TableLayout &layout, std::int32_t index,
-          OwnedBlock table) {
-  if (kept->room.empty()) {
-    const std::int64_t places = NestedTablesFrom(current, layout, index);
-    kept->room = OwnedBlock(AllocateBlock(places * std::int64_t{sizeof(NestedReplacement)}));
-    if (kept->room.empty()) return false;
-    kept->items = reinterpret_cast<NestedReplacement *>(kept->room.get().data());
-  }
-  new (&kept->items[kept->count++]) NestedReplacement{index, table.Release()};
-  return true;
-}
-
-// Walks the descriptors, preparing each nested table where it lies and
-// keeping those that come back in blocks of their own.
-Fault PrepareEachNested(Block current, const TableLayout &layout, std::int32_t depth,
-                        PrepareBudget *budget, KeptTables *kept) {
-  for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
-    const TableEntry entry = ReadEntry(current, layout, i);
-    if (--budget->descriptorVisitsLeft < 0) return Fault::TooMuchWork;
-    if (entry.kind != EntryKind::NestedTable) continue;
-    OwnedBlock moved;
-    const Fault fault = PrepareNested(current, layout, entry, depth, budget, &moved);
-    if (fault != Fault::None) return fault;
-    if (!moved.empty() && !Keep(kept, current, layout, i, std::move(moved))) return Fault::NoMemory;
-  }
+  if (!written || !ReadTableLayout(rebuilt, &layout)) return Fault::BadData;
+  preparation->moved[moved].layout = layout;
+  frame->object = rebuilt;
+  frame->layout = layout;
+  frame->block = preparation->blocksNumbered++;
+  frame->offset = 0;
+  frame->moved = moved;
+  frame->shape = 0;
   return Fault::None;
+}
+
+// Hands what became of a finished nested table to the frame below.
+Fault Deliver(Preparation *preparation, const WalkFrame &done, bool clean) {
+  WalkFrame &parent = preparation->frames.Back();
+  if (done.moved < 0) {
+    if (!clean) {
+      parent.shape &= std::uint8_t(~FinishedClean);
+    } else if ((parent.shape & SharedNestedTables) != 0 &&
+               !preparation->walked.Add(parent.block, done.offset)) {
+      return Fault::NoMemory;
+    }
+    return Fault::None;
+  }
+  if (!MovedTableSizeFits(preparation->moved[done.moved])) return Fault::BadData;
+  parent.shape &= std::uint8_t(~FinishedClean);
+  if ((parent.shape & RebuildAtFirstMove) != 0) return RebuildNow(preparation, &parent, done.entryIndex, done.moved);
+  if (!EnsureMoved(preparation, &parent)) return Fault::NoMemory;
+  return AddReplacement(preparation, parent.moved, done.entryIndex, done.moved);
+}
+
+// Opens the nested table of the top frame's descriptor `entry` on the
+// stack, unless it is known to be finished. In a table whose entries
+// overlap, preparing it may change what another walk left finished. In a
+// rebuilt parent, a nested table shorter than its header may have been
+// placed where its header passes the parent's end.
+Fault VisitNested(Preparation *preparation, std::int32_t index, const TableEntry &entry) {
+  const WalkFrame parent = preparation->frames.Back();
+  if (!EntryFits(parent.layout, entry)) return Fault::BadData;
+  const std::int64_t offset = parent.offset + entry.location;
+  if ((parent.shape & OverlappingEntries) != 0) {
+    preparation->walked.Forget();
+  } else if (preparation->walked.Has(parent.block, offset)) {
+    return Fault::None;
+  }
+  const std::size_t at = std::size_t(entry.location);
+  const Block area = parent.object.subspan(at, std::size_t(parent.layout.totalSize) - at);
+  WalkFrame child{};
+  child.offset = offset;
+  child.moved = -1;
+  child.entryIndex = index;
+  bool walk = false;
+  const bool watched = (parent.shape & SeenByOthers) != 0;
+  const Fault fault = OpenTable(preparation, area, parent.block, offset, watched, &child, &walk);
+  if (fault != Fault::None) return fault;
+  if (!walk) return Deliver(preparation, child, true);
+  return preparation->frames.Push(child) ? Fault::None : Fault::NoMemory;
 }
 
 }  // namespace
 
-bool TakeMadeBytes(PrepareBudget *budget, std::int64_t bytes) {
-  budget->bytesMadeLeft -= bytes;
-  return budget->bytesMadeLeft >= 0;
-}
-
-// A nested table prepared in place needs nothing more. Those that come
-// back in blocks of their own are spliced into one new parent at the end,
-// which replaces the current one; each byte is copied once.
-Fault PrepareNestedTables(Block current, const TableLayout &layout, std::int32_t depth,
-                          PrepareBudget *budget, OwnedBlock *rebuilt) {
-  KeptTables kept;
-  const Fault fault = PrepareEachNested(current, layout, depth, budget, &kept);
-  if (fault != Fault::None || kept.count == 0) return fault;
-  OwnedBlock parent = RebuildParent(current, layout, kept.items, kept.count);
-  if (parent.empty()) return Fault::BadData;
-  if (!TakeMadeBytes(budget, std::int64_t(parent.get().size()))) return Fault::TooMuchWork;
-  *rebuilt = std::move(parent);
+Fault WalkNestedTables(Preparation *preparation, const WalkFrame &root, std::int32_t *rootMoved) {
+  GrowingArray<WalkFrame> &frames = preparation->frames;
+  if (!frames.Push(root)) return Fault::NoMemory;
+  while (frames.Size() > 0) {
+    WalkFrame &top = frames.Back();
+    if (top.next == top.layout.descriptorCount) {
+      const WalkFrame done = top;
+      frames.Pop();
+      if (frames.Size() == 0) {
+        *rootMoved = done.moved;
+        return done.moved < 0 || MovedTableSizeFits(preparation->moved[done.moved]) ? Fault::None : Fault::BadData;
+      }
+      const Fault fault = Deliver(preparation, done, (done.shape & FinishedClean) != 0);
+      if (fault != Fault::None) return fault;
+      continue;
+    }
+    const std::int32_t index = top.next++;
+    if (!TakeWork(&preparation->budget, DescriptorWork)) return Fault::TooMuchWork;
+    const TableEntry entry = ReadEntry(top.object, top.layout, index);
+    if (entry.kind != EntryKind::NestedTable) continue;
+    const Fault fault = VisitNested(preparation, index, entry);
+    if (fault != Fault::None) return fault;
+  }
   return Fault::None;
 }
 

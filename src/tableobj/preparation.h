@@ -1,34 +1,26 @@
-// The steps of PrepareTableObject and the checked views they share. An
+// The steps of PrepareTableObject and the records they share. An
 // object's header is checked once against its block (StoredTable); once
 // its body is plain, its layout is read once (TableLayout) and every later
 // step (delta restoration, the nested walk, the rebuild) works on that.
+//
+// The walk over nested tables keeps its own stack (WalkFrame) in a block,
+// so nesting is bounded by the record alone, each level taking at least
+// a header and a descriptor. A table that cannot stay in its parent's
+// block (it was expanded, or a nested table of it moved) is described by
+// a MovedTable: where its bytes are now and which of its nested tables
+// are replaced by which moved tables. The rebuilt parents are written
+// once, into the block handed back, when the walk is done.
 #ifndef DINFO_TABLEOBJ_PREPARATION_H
 #define DINFO_TABLEOBJ_PREPARATION_H
 
 #include <cstdint>
 
+#include "tableobj/entry_shape.h"
+#include "tableobj/prepare_budget.h"
 #include "tableobj/table_entry.h"
+#include "tableobj/walked_tables.h"
 
 namespace dinfo {
-
-// Descriptors of distinct tables occupy distinct bytes, so a sound object
-// visits fewer descriptors than the bytes it holds (and those expansion
-// adds). Tables shared between several descriptors are walked once per
-// descriptor; the budget keeps such sharing from making the walk
-// exponential in the depth.
-// The blocks one preparation makes (expansions and rebuilt parents) are
-// bounded together to four times the largest expansion, so that many
-// large nested expansions cannot take memory without end.
-struct PrepareBudget {
-  std::int64_t descriptorVisitsLeft;
-  std::int64_t bytesMadeLeft;
-};
-constexpr std::int64_t MinDescriptorVisits = 4096;
-constexpr std::int64_t MaxBytesMade = std::int64_t{4} << 30;
-
-// Counts a block preparation made; false once the blocks made pass the
-// bound.
-bool TakeMadeBytes(PrepareBudget *budget, std::int64_t bytes);
 
 // A stored object whose header has been checked against the block it came
 // in: its magic reads one way and 16 <= totalSize <= the block. `object`
@@ -45,8 +37,9 @@ bool CheckStoredTable(Block given, const TableHeader &header, StoredTable *store
 
 // Whether every descriptor of an object whose layout has been read is
 // valid and its entry fits the data area (EntryFits). Checked once, before
-// any step reads an entry.
-bool EntriesFit(ConstBlock object, const TableLayout &layout);
+// any step reads an entry. `deltaBytes`, when given, receives the bytes of
+// the arrays and runs that delta restoration would walk.
+bool EntriesFit(ConstBlock object, const TableLayout &layout, std::int64_t *deltaBytes = nullptr);
 
 // Unscrambles the body of a checked object whose totalSize is a multiple
 // of 8 and clears FlagScrambled; ScrambleRefused leaves the flag set.
@@ -56,23 +49,110 @@ Fault UnscrambleStored(const StoredTable &stored);
 // checked and whose flags are FlagDeltaCoded alone, then clears the flags.
 Fault RestoreLayoutDeltas(Block object, const TableLayout &layout);
 
-// The parent `parent` (with its checked layout and entries) rebuilt around `count`
-// replacements by strictly increasing entryIndex, each naming a nested
-// table of the parent. Empty on failure.
-OwnedBlock RebuildParent(ConstBlock parent, const TableLayout &layout,
-                         const NestedReplacement *replacements, std::int32_t count);
+// A table that no longer lies where its parent holds it. `source` holds
+// its bytes (its expansion, a block it was rebuilt into, or its place in
+// its parent). With no replacements it is copied as it stands; otherwise
+// it is laid out again with each replaced nested table's moved table in
+// its place. `ownBlock`, when not empty, is a block the preparation made
+// for it.
+struct MovedTable {
+  ConstBlock source;
+  TableLayout layout;
+  Block ownBlock;
+  std::int64_t firstReplacement;  // in Preparation::replacements
+  std::int32_t replacementCount;
+  std::int32_t replacementRoom;
+  std::int64_t size;  // once laid out again
+};
 
-// Prepares the object at the start of `given` (a block that may be longer
-// than the object) at nesting depth `depth`. On success the prepared
-// object is `given` when all was done in place, or lies in the new block
-// left in `moved`.
-Fault PrepareAtDepth(Block given, std::int32_t depth, PrepareBudget *budget, OwnedBlock *moved);
+struct Replacement {
+  std::int32_t entryIndex;
+  std::int32_t table;  // in Preparation::moved
+};
 
-// Prepares every nested table of `current`, an object whose codings are
-// undone and whose layout and entries have been checked. When some came back in blocks of
-// their own, the parent rebuilt around them is left in `rebuilt`.
-Fault PrepareNestedTables(Block current, const TableLayout &layout, std::int32_t depth,
-                          PrepareBudget *budget, OwnedBlock *rebuilt);
+// One table being walked. `block` numbers the block it lies in and
+// `offset` is its place there. `moved` is its MovedTable once it has one
+// (-1 before). `entryIndex` is its descriptor in the frame below.
+struct WalkFrame {
+  Block object;  // its first totalSize bytes
+  TableLayout layout;
+  std::int64_t block;
+  std::int64_t offset;
+  std::int32_t moved;
+  std::int32_t next;  // the next descriptor to walk
+  std::int32_t entryIndex;
+  std::uint8_t shape;  // EntryShape bits, and FinishedClean below
+};
+
+// The walk so far has left the table finished (see WalkedTables).
+constexpr std::uint8_t FinishedClean = 8;
+// Entries other than the table itself read its bytes: it lies under a
+// table whose entries overlap or share nested tables.
+constexpr std::uint8_t WatchedRange = 16;
+
+// One table being written by WriteMovedTable.
+struct WriteStep {
+  Block out;
+  std::int64_t position;
+  std::int32_t table;
+  std::int32_t next;
+  std::int32_t nextReplacement;
+};
+
+// Everything one preparation holds; released with it.
+struct Preparation {
+  explicit Preparation(std::int64_t recordSize);
+  Preparation(const Preparation &) = delete;
+  Preparation &operator=(const Preparation &) = delete;
+  ~Preparation();
+
+  PrepareBudget budget;
+  // Tables nested a few levels deep are walked without taking a block, as
+  // all in-place work is done.
+  WalkFrame firstFrames[8] = {};
+  GrowingArray<WalkFrame> frames{&budget, firstFrames, 8};
+  GrowingArray<MovedTable> moved{&budget};
+  GrowingArray<Replacement> replacements{&budget};
+  GrowingArray<WriteStep> writes{&budget};
+  GrowingArray<EntryRange> ranges{&budget};
+  WalkedTables walked{&budget};
+  std::int64_t blocksNumbered = 1;  // the record is block 0
+};
+
+// A new MovedTable for the table whose bytes are `source`; its index, or
+// -1 when no memory could be had.
+std::int32_t NewMovedTable(Preparation *preparation, ConstBlock source, const TableLayout &layout,
+                           Block ownBlock);
+
+// Replaces the nested table of descriptor `entryIndex` of moved table
+// `parent` by moved table `child`; descriptors are replaced in increasing
+// order. Refused when the descriptor names no nested table of a size the
+// rebuild can take.
+Fault AddReplacement(Preparation *preparation, std::int32_t parent, std::int32_t entryIndex,
+                     std::int32_t child);
+
+// Whether a moved table can be laid out again: its size holds its header
+// and descriptors and is a multiple of 8.
+bool MovedTableSizeFits(const MovedTable &table);
+
+// Writes moved table `table` into `out`, which must be its size exactly.
+// Every write is checked against the part of `out` it goes into; false
+// when an entry does not fit the rebuilt layout. With `consume`, the
+// blocks made for the tables written are released as each is done.
+bool WriteMovedTable(Preparation *preparation, std::int32_t table, Block out, bool consume);
+
+// Opens the stored object at the start of `area` for the walk: checks its
+// header, unscrambles it, expands it, restores its deltas and reads the
+// shape of its entries. `block` and `offset` say where `area` lies, and
+// `watched` whether other entries read it (WatchedRange, which an
+// expanded object leaves behind). An object that needs no walk (a header
+// without descriptors) leaves `*walk` false.
+Fault OpenTable(Preparation *preparation, Block area, std::int64_t block, std::int64_t offset, bool watched,
+                WalkFrame *frame, bool *walk);
+
+// Walks the nested tables under `root` (already open). On success the
+// prepared object is in place, or `*rootMoved` names its MovedTable.
+Fault WalkNestedTables(Preparation *preparation, const WalkFrame &root, std::int32_t *rootMoved);
 
 }  // namespace dinfo
 

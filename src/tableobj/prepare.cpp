@@ -24,30 +24,80 @@ Fault PrepareHeaderOnly(Block given, const TableHeader &header) {
   return Fault::None;
 }
 
+// Expands a compressed body into a block of its own, counted as held.
+Fault Expand(PrepareBudget *budget, const StoredTable &stored, Block *expanded) {
+  if (!TakeWork(budget, stored.header.totalSize)) return Fault::TooMuchWork;
+  if (budget->bytesHeld >= MaxBytesHeld) return Fault::TooMuchWork;
+  *expanded = DecompressTableObject(stored.object);
+  if (expanded->empty()) return Fault::BadData;
+  const auto size = std::int64_t(expanded->size());
+  if (!HoldBytes(budget, size) || !TakeWork(budget, size)) {
+    ReleaseBlock(*expanded);
+    return Fault::TooMuchWork;
+  }
+  return Fault::None;
+}
+
 // Unscrambles the body in place and expands it into `expanded` when it is
 // compressed. Only the body is scrambled, in whole 8-byte words.
-Fault UndoBodyCodings(const StoredTable &stored, PrepareBudget *budget, OwnedBlock *expanded) {
+Fault UndoBodyCodings(PrepareBudget *budget, const StoredTable &stored, Block *expanded) {
   const std::uint32_t flags = stored.header.flags;
   if ((flags & FlagScrambled) != 0) {
     if (stored.header.totalSize % 8 != 0) return Fault::BadArgument;
+    if (!TakeWork(budget, stored.header.totalSize)) return Fault::TooMuchWork;
     const Fault fault = UnscrambleStored(stored);
     if (fault != Fault::None) return fault;
   }
   if ((flags & FlagCompressed) == 0) return Fault::None;
-  *expanded = OwnedBlock(DecompressTableObject(stored.object));
-  if (expanded->empty()) return Fault::BadData;
-  const auto size = std::int64_t(expanded->get().size());
-  if (!TakeMadeBytes(budget, size)) return Fault::TooMuchWork;
-  budget->descriptorVisitsLeft += size;
+  return Expand(budget, stored, expanded);
+}
+
+// Restores the deltas of the plain object and reads the shape of its
+// entries into the frame.
+Fault PrepareEntries(Preparation *preparation, const TableHeader &stored, WalkFrame *frame) {
+  std::int64_t deltaBytes = 0;
+  if (!ReadTableLayout(frame->object, &frame->layout) || !EntriesFit(frame->object, frame->layout, &deltaBytes)) {
+    return Fault::BadData;
+  }
+  if ((stored.flags & FlagDeltaCoded) != 0) {
+    if (frame->layout.flags != FlagDeltaCoded) return Fault::BadArgument;
+    if (!TakeWork(&preparation->budget, deltaBytes)) return Fault::TooMuchWork;
+    const Fault fault = RestoreLayoutDeltas(frame->object, frame->layout);
+    if (fault != Fault::None) return fault;
+  }
+  std::uint8_t shape = 0;
+  const Fault fault = ShapeOfEntries(frame->object, frame->layout, &preparation->ranges, &preparation->budget, &shape);
+  frame->shape = (shape & OverlappingEntries) != 0 ? shape : std::uint8_t(shape | FinishedClean);
+  return fault;
+}
+
+// A table that moved comes back in its own block when that block holds it
+// as it stands; otherwise it is written once into a block of its size.
+Fault HandBack(Preparation *preparation, std::int32_t root, OwnedBlock *result) {
+  MovedTable &table = preparation->moved[root];
+  if (table.replacementCount == 0 && !table.ownBlock.empty()) {
+    *result = OwnedBlock(table.ownBlock);
+    table.ownBlock = {};
+    return Fault::None;
+  }
+  Block out = TakeBlock(&preparation->budget, table.size);
+  if (out.empty()) return Fault::NoMemory;
+  OwnedBlock written(out);
+  if (!WriteMovedTable(preparation, root, out, true)) return Fault::BadData;
+  *result = std::move(written);
   return Fault::None;
 }
 
 }  // namespace
 
-bool EntriesFit(ConstBlock object, const TableLayout &layout) {
+bool EntriesFit(ConstBlock object, const TableLayout &layout, std::int64_t *deltaBytes) {
+  std::int64_t arrays = 0;
   for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
-    if (!EntryFits(layout, ReadEntry(object, layout, i))) return false;
+    const TableEntry entry = ReadEntry(object, layout, i);
+    if (!EntryFits(layout, entry)) return false;
+    arrays += entry.length;
   }
+  if (deltaBytes != nullptr) *deltaBytes = arrays;
   return true;
 }
 
@@ -59,38 +109,58 @@ bool CheckStoredTable(Block given, const TableHeader &header, StoredTable *store
 
 // The codings are undone in the reverse of the order they were applied:
 // scrambling, then compression, then delta coding. The flags tested are
-// those of the header as stored; each step clears its own.
-Fault PrepareAtDepth(Block given, std::int32_t depth, PrepareBudget *budget, OwnedBlock *moved) {
+// those of the header as stored; each step clears its own. An expanded
+// object lies in a block of its own and is a moved table from the start.
+Fault OpenTable(Preparation *preparation, Block area, std::int64_t block, std::int64_t offset, bool watched,
+                WalkFrame *frame, bool *walk) {
   TableHeader header{};
-  if (given.empty()) return Fault::BadArgument;
-  if (!ReadTableHeader(given, &header)) return Fault::BadData;
+  *walk = false;
+  if (area.empty()) return Fault::BadArgument;
+  if (!ReadTableHeader(area, &header)) return Fault::BadData;
   if (header.totalSize == InvalidObjectSize) return Fault::BadArgument;
-  if (HeaderOnly(header)) return PrepareHeaderOnly(given, header);
+  if (HeaderOnly(header)) return PrepareHeaderOnly(area, header);
   StoredTable stored{};
-  if (!CheckStoredTable(given, header, &stored)) return Fault::BadArgument;
-  OwnedBlock expanded;
-  Fault fault = UndoBodyCodings(stored, budget, &expanded);
+  if (!CheckStoredTable(area, header, &stored)) return Fault::BadArgument;
+  Block expanded;
+  const Fault fault = UndoBodyCodings(&preparation->budget, stored, &expanded);
   if (fault != Fault::None) return fault;
 
-  const Block current = expanded.empty() ? stored.object : expanded.get();
-  TableLayout layout{};
-  if (!ReadTableLayout(current, &layout) || !EntriesFit(current, layout)) return Fault::BadData;
-  if ((header.flags & FlagDeltaCoded) != 0) {
-    if (layout.flags != FlagDeltaCoded) return Fault::BadArgument;
-    fault = RestoreLayoutDeltas(current, layout);
-    if (fault != Fault::None) return fault;
+  *frame = WalkFrame{stored.object, {}, block, offset, -1, 0, frame->entryIndex, 0};
+  if (!expanded.empty()) {
+    *frame = WalkFrame{expanded, {}, preparation->blocksNumbered++, 0, -1, 0, frame->entryIndex, 0};
+    TableLayout layout{};
+    ReadTableLayout(expanded, &layout);
+    frame->moved = NewMovedTable(preparation, expanded, layout, expanded);
+    if (frame->moved < 0) {
+      GiveBack(&preparation->budget, &expanded);
+      return Fault::NoMemory;
+    }
   }
-  OwnedBlock rebuilt;
-  fault = PrepareNestedTables(current, layout, depth, budget, &rebuilt);
-  if (fault != Fault::None) return fault;
-  *moved = rebuilt.empty() ? std::move(expanded) : std::move(rebuilt);
-  return Fault::None;
+  *walk = true;
+  const Fault entries = PrepareEntries(preparation, header, frame);
+  if (watched && expanded.empty()) frame->shape |= WatchedRange;
+  return entries;
+}
+
+Preparation::Preparation(std::int64_t recordSize) {
+  budget.workLeft = WorkAllowance + WorkPerRecordByte * recordSize;
+}
+
+Preparation::~Preparation() {
+  for (std::int64_t k = 0; k < moved.Size(); ++k) GiveBack(&budget, &moved[k].ownBlock);
 }
 
 Fault PrepareTableObject(Block object, OwnedBlock *moved) {
-  const auto size = std::int64_t(object.size());
-  PrepareBudget budget{MinDescriptorVisits + size, MaxBytesMade};
-  return PrepareAtDepth(object, 0, &budget, moved);
+  Preparation preparation(std::int64_t(object.size()));
+  WalkFrame root{};
+  root.entryIndex = -1;
+  bool walk = false;
+  Fault fault = OpenTable(&preparation, object, 0, 0, false, &root, &walk);
+  if (fault != Fault::None || !walk) return fault;
+  std::int32_t rootMoved = -1;
+  fault = WalkNestedTables(&preparation, root, &rootMoved);
+  if (fault != Fault::None || rootMoved < 0) return fault;
+  return HandBack(&preparation, rootMoved, moved);
 }
 
 }  // namespace dinfo

@@ -1,24 +1,22 @@
-// Rebuilding a parent around nested tables that came back in blocks of
-// their own. Every entry is copied once, in descriptor order, into a fresh
-// data area in the aligned layout: each entry starts at a multiple of 8; a
-// typed array takes its length rounded up to 8, a raw run the next
-// multiple of 8 above its length (so it is always followed by a zero), a
-// nested table its own totalSize, an inline entry nothing. The new size
-// (parent - each old nested table + its replacement) assumes the parent
-// was laid out so. A parent packed more tightly is rebuilt all the same
-// as long as every entry's bytes fit: only the padding after the last
-// ones, or the place of an empty entry, may lie past the new size.
+// Rebuilding parents around nested tables that moved. Every entry is
+// copied once, in descriptor order, into a fresh data area in the aligned
+// layout: each entry starts at a multiple of 8; a typed array takes its
+// length rounded up to 8, a raw run the next multiple of 8 above its
+// length (so it is always followed by a zero), a nested table its own
+// totalSize, an inline entry nothing. The new size (parent - each old
+// nested table + its replacement) assumes the parent was laid out so. A
+// parent packed more tightly is rebuilt all the same as long as every
+// entry's bytes fit: only the padding after the last ones, or the place
+// of an empty entry, may lie past the new size. A rebuilt parent always
+// holds its header and its descriptors.
+//
+// A moved table inside a moved table is written straight into its place
+// in the rebuilt parent, so that however deep the tables that moved lie,
+// each byte is copied once.
 #include "tableobj/preparation.h"
 
 namespace dinfo {
 namespace {
-
-struct SpliceSource {
-  ConstBlock parent;  // the parent's first totalSize bytes
-  TableLayout layout;
-  const NestedReplacement *replacements;  // by increasing entryIndex
-  std::int32_t replacementCount;
-};
 
 // The replacement's totalSize in its own order, or -1 when it is no table
 // object, its size is negative or not a multiple of 8, or it passes its block.
@@ -31,119 +29,181 @@ std::int64_t ReplacementSize(ConstBlock replacement) {
   return header.totalSize;
 }
 
-// The parent's totalSize with every replaced nested table's size traded
-// for its replacement's, or -1 when a replacement or the table it
-// replaces is refused.
-std::int64_t RebuiltSize(const SpliceSource &source) {
-  std::int64_t size = source.layout.totalSize;
-  std::int32_t previousIndex = -1;
-  for (std::int32_t k = 0; k < source.replacementCount; ++k) {
-    const NestedReplacement &replacement = source.replacements[k];
-    if (replacement.entryIndex <= previousIndex) return -1;
-    previousIndex = replacement.entryIndex;
-    const TableEntry old = ReadEntry(source.parent, source.layout, replacement.entryIndex);
-    if (old.kind != EntryKind::NestedTable || old.location < source.layout.dataStart) return -1;
-    const std::int64_t oldSize = NestedTableSize(source.parent, old.location);
-    const std::int64_t newSize = ReplacementSize(replacement.table);
-    if (oldSize < 0 || newSize < 0) return -1;
-    size += newSize - oldSize;
+std::int32_t NestedTablesFrom(ConstBlock object, const TableLayout &layout, std::int32_t first) {
+  std::int32_t count = 0;
+  for (std::int32_t i = first; i < layout.descriptorCount; ++i) {
+    if (ReadEntry(object, layout, i).kind == EntryKind::NestedTable) ++count;
   }
-  return size;
+  return count;
 }
 
-// Where an entry's bytes come from (null for none), how many there are,
-// and how far the write position moves. False for an entry that cannot be
-// copied.
-bool PlanEntry(const SpliceSource &source, const TableEntry &entry, const std::uint8_t **from,
-               std::int64_t *length, std::int64_t *advance) {
+// Room for one replacement of every nested descriptor from `first` on,
+// taken at the first replacement.
+bool MakeReplacementRoom(Preparation *preparation, MovedTable *table, std::int32_t first) {
+  const std::int32_t room = NestedTablesFrom(table->source, table->layout, first);
+  const std::int64_t at = preparation->replacements.Append(room);
+  if (at < 0) return false;
+  table->firstReplacement = at;
+  table->replacementRoom = room;
+  return true;
+}
+
+bool PutWord(Block out, std::int64_t at, std::uint32_t value, ByteOrder order) {
+  if (!RangeFits(std::int64_t(out.size()), at, 4)) return false;
+  WriteTableWord(out.data() + at, value, order);
+  return true;
+}
+
+bool PutBytes(Block out, std::int64_t at, const std::uint8_t *from, std::int64_t length) {
+  if (length <= 0) return true;
+  if (!RangeFits(std::int64_t(out.size()), at, length)) return false;
+  CopyBytes(from, out.data() + at, static_cast<std::int32_t>(length));
+  return true;
+}
+
+bool PutDescriptor(Block out, const TableLayout &layout, std::int32_t index, std::uint32_t tag,
+                   std::int64_t location) {
+  const std::int64_t at = TableHeaderSize + std::int64_t{DescriptorSize} * index;
+  return PutWord(out, at, tag, layout.order) && PutWord(out, at + 4, static_cast<std::uint32_t>(location), layout.order);
+}
+
+// Starts writing moved table `index` into `out`: copied whole when nothing
+// in it is replaced, otherwise its header now and its entries step by step.
+bool BeginWrite(Preparation *preparation, std::int32_t index, Block out, bool consume) {
+  MovedTable &table = preparation->moved[index];
+  if (std::int64_t(out.size()) != table.size) return false;
+  if (table.replacementCount == 0) {
+    if (!PutBytes(out, 0, table.source.data(), std::int64_t(table.source.size()))) return false;
+    if (consume) GiveBack(&preparation->budget, &table.ownBlock);
+    return true;
+  }
+  if (!PutBytes(out, 0, table.source.data(), TableHeaderSize) ||
+      !PutWord(out, 4, static_cast<std::uint32_t>(table.size), table.layout.order)) {
+    return false;
+  }
+  return preparation->writes.Push({out, table.layout.dataStart, index, 0, 0});
+}
+
+// Where an entry's bytes come from, how many there are, and how far the
+// write position moves. False for an entry that cannot be copied.
+bool PlanEntry(ConstBlock source, const TableEntry &entry, std::int64_t *length, std::int64_t *advance) {
   switch (entry.kind) {
     case EntryKind::TypedArray:
     case EntryKind::RawRun:
       *length = entry.length;
       *advance = AlignedAdvance(entry.kind, entry.length);
-      break;
+      return true;
     case EntryKind::NestedTable:
-      *length = *advance = NestedTableSize(source.parent, entry.location);
-      if (*length < 0) return false;
-      break;
+      *length = *advance = NestedTableSize(source, entry.location);
+      return *length >= 0;
     default: return false;
   }
-  *from = *length > 0 ? source.parent.data() + entry.location : nullptr;
-  return true;
 }
 
-void WriteDescriptor(Block rebuilt, const TableLayout &layout, std::int32_t index, std::uint32_t tag,
-                     std::int64_t location) {
-  std::uint8_t *at = rebuilt.data() + TableHeaderSize + std::size_t(DescriptorSize) * std::size_t(index);
-  WriteTableWord(at, tag, layout.order);
-  WriteTableWord(at + 4, static_cast<std::uint32_t>(location), layout.order);
-}
-
-// Writes descriptors and data into `rebuilt`, whose header is in place.
-// An entry's bytes must lie inside the new size; its padding need not.
-bool RebuildEntries(const SpliceSource &source, Block rebuilt) {
-  const std::int64_t newSize = std::int64_t(rebuilt.size());
-  std::int64_t position = source.layout.dataStart;
-  std::int32_t next = 0;  // the next replacement
-  for (std::int32_t i = 0; i < source.layout.descriptorCount; ++i) {
-    const TableEntry entry = ReadEntry(source.parent, source.layout, i);
-    const bool replaced = next < source.replacementCount && source.replacements[next].entryIndex == i;
-    if (entry.kind == EntryKind::Inline) {
-      WriteDescriptor(rebuilt, source.layout, i, entry.tag, entry.location);
-      continue;
-    }
-    const std::uint8_t *from = nullptr;
-    std::int64_t length = 0;
-    std::int64_t advance = 0;
-    if (replaced) {
-      const ConstBlock table = source.replacements[next++].table;
-      from = table.data();
-      length = advance = ReplacementSize(table);
-    } else if (!PlanEntry(source, entry, &from, &length, &advance)) {
-      return false;
-    }
-    if (position > INT32_MAX || (length > 0 && !RangeFits(newSize, position, length))) return false;
-    WriteDescriptor(rebuilt, source.layout, i, replaced ? NestedTableTag : entry.tag, position);
-    CopyBytes(from, rebuilt.data() + position, static_cast<std::int32_t>(length));
-    position += advance;
+// Writes the next entry of the top step; a replaced nested table starts a
+// step of its own.
+bool WriteNextEntry(Preparation *preparation, bool consume) {
+  WriteStep step = preparation->writes.Back();
+  const MovedTable &table = preparation->moved[step.table];
+  const std::int32_t i = step.next++;
+  const TableEntry entry = ReadEntry(table.source, table.layout, i);
+  const Replacement *replacement = nullptr;
+  if (step.nextReplacement < table.replacementCount) {
+    replacement = &preparation->replacements[table.firstReplacement + step.nextReplacement];
+    if (replacement->entryIndex != i) replacement = nullptr;
   }
-  return true;
+  std::int64_t length = 0;
+  std::int64_t advance = 0;
+  if (entry.kind == EntryKind::Inline) {
+    preparation->writes.Back() = step;
+    return PutDescriptor(step.out, table.layout, i, entry.tag, entry.location);
+  }
+  if (replacement != nullptr) {
+    ++step.nextReplacement;
+    length = advance = preparation->moved[replacement->table].size;
+  } else if (!PlanEntry(table.source, entry, &length, &advance)) {
+    return false;
+  }
+  const std::int64_t at = step.position;
+  if (at > INT32_MAX || (length > 0 && !RangeFits(std::int64_t(step.out.size()), at, length)) ||
+      !PutDescriptor(step.out, table.layout, i, replacement != nullptr ? NestedTableTag : entry.tag, at)) {
+    return false;
+  }
+  step.position += advance;
+  preparation->writes.Back() = step;
+  if (replacement == nullptr) return PutBytes(step.out, at, table.source.data() + entry.location, length);
+  if (length == 0) return true;
+  return BeginWrite(preparation, replacement->table, step.out.subspan(std::size_t(at), std::size_t(length)), consume);
 }
 
 }  // namespace
 
-OwnedBlock RebuildParent(ConstBlock parent, const TableLayout &layout,
-                         const NestedReplacement *replacements, std::int32_t count) {
-  if (layout.totalSize % 8 != 0) return {};
-  const SpliceSource source{parent.first(std::size_t(layout.totalSize)), layout, replacements, count};
-  const std::int64_t newSize = RebuiltSize(source);
-  if (newSize <= 0) return {};
-  OwnedBlock rebuilt(AllocateBlock(newSize));
-  if (rebuilt.empty()) return {};
+std::int32_t NewMovedTable(Preparation *preparation, ConstBlock source, const TableLayout &layout,
+                           Block ownBlock) {
+  const MovedTable table{source, layout, ownBlock, 0, 0, 0, std::int64_t(source.size())};
+  if (preparation->moved.Size() >= INT32_MAX || !preparation->moved.Push(table)) return -1;
+  return static_cast<std::int32_t>(preparation->moved.Size() - 1);
+}
 
-  CopyBytes(parent.data(), rebuilt.get().data(), TableHeaderSize);
-  WriteTableWord(rebuilt.get().data() + 4, static_cast<std::uint32_t>(newSize), layout.order);
-  if (!RebuildEntries(source, rebuilt.get())) return {};
-  return rebuilt;
+Fault AddReplacement(Preparation *preparation, std::int32_t parent, std::int32_t entryIndex,
+                     std::int32_t child) {
+  MovedTable &table = preparation->moved[parent];
+  if (entryIndex < 0 || entryIndex >= table.layout.descriptorCount) return Fault::BadData;
+  const TableEntry old = ReadEntry(table.source, table.layout, entryIndex);
+  if (old.kind != EntryKind::NestedTable || old.location < table.layout.dataStart) return Fault::BadData;
+  const std::int64_t oldSize = NestedTableSize(table.source, old.location);
+  if (oldSize < 0) return Fault::BadData;
+  if (table.replacementCount == 0 && !MakeReplacementRoom(preparation, &table, entryIndex)) return Fault::NoMemory;
+  if (table.replacementCount == table.replacementRoom) return Fault::BadData;
+  const std::int64_t at = table.firstReplacement + table.replacementCount;
+  if (table.replacementCount > 0 && preparation->replacements[at - 1].entryIndex >= entryIndex) return Fault::BadData;
+  preparation->replacements[at] = {entryIndex, child};
+  ++table.replacementCount;
+  table.size += preparation->moved[child].size - oldSize;
+  return Fault::None;
+}
+
+bool MovedTableSizeFits(const MovedTable &table) {
+  if (table.size > INT32_MAX || table.size % 8 != 0) return false;
+  if (table.replacementCount == 0) return table.size >= 0;
+  return table.layout.totalSize % 8 == 0 && table.size >= table.layout.dataStart;
+}
+
+bool WriteMovedTable(Preparation *preparation, std::int32_t table, Block out, bool consume) {
+  GrowingArray<WriteStep> &steps = preparation->writes;
+  steps.Clear();
+  if (!BeginWrite(preparation, table, out, consume)) return false;
+  while (steps.Size() > 0) {
+    const WriteStep &step = steps.Back();
+    if (step.next < preparation->moved[step.table].layout.descriptorCount) {
+      if (!WriteNextEntry(preparation, consume)) return false;
+      continue;
+    }
+    if (consume) GiveBack(&preparation->budget, &preparation->moved[step.table].ownBlock);
+    steps.Pop();
+  }
+  return true;
 }
 
 // A parent whose body is still scrambled cannot be laid out again.
-OwnedBlock SpliceNestedTables(ConstBlock outer, const NestedReplacement *replacements, std::int32_t count) {
+OwnedBlock SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlock replacement) {
   TableLayout layout{};
-  if (outer.empty() || replacements == nullptr || count <= 0) return {};
+  if (outer.empty() || replacement.empty()) return {};
   if (!ReadTableLayout(outer, &layout) || (layout.flags & FlagScrambled) != 0 || !EntriesFit(outer, layout)) {
     return {};
   }
-  for (std::int32_t k = 0; k < count; ++k) {
-    const std::int32_t index = replacements[k].entryIndex;
-    if (replacements[k].table.empty() || index < 0 || index >= layout.descriptorCount) return {};
+  const std::int64_t replacementSize = ReplacementSize(replacement);
+  if (entryIndex < 0 || entryIndex >= layout.descriptorCount || replacementSize < 0) return {};
+  Preparation preparation(0);
+  const std::int32_t parent = NewMovedTable(&preparation, outer.first(std::size_t(layout.totalSize)), layout, {});
+  const std::int32_t child = NewMovedTable(&preparation, replacement.first(std::size_t(replacementSize)), {}, {});
+  if (parent < 0 || child < 0 || AddReplacement(&preparation, parent, entryIndex, child) != Fault::None ||
+      !MovedTableSizeFits(preparation.moved[parent])) {
+    return {};
   }
-  return RebuildParent(outer, layout, replacements, count);
-}
-
-OwnedBlock SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlock replacement) {
-  const NestedReplacement one{entryIndex, replacement};
-  return SpliceNestedTables(outer, &one, 1);
+  OwnedBlock rebuilt(AllocateBlock(preparation.moved[parent].size));
+  if (rebuilt.empty() || !WriteMovedTable(&preparation, parent, rebuilt.get(), false)) return {};
+  return rebuilt;
 }
 
 }  // namespace dinfo

@@ -67,7 +67,8 @@ inline bool ReadTableHeader(ConstBlock object, TableHeader *header) {
 // all was done in place the prepared object is `object` and `moved` stays
 // empty; when it had to be expanded or rebuilt, `moved` receives the new
 // block that holds it. Never releases `object`, though it may have changed
-// it in place, also on failure.
+// it in place, also on failure. TooMuchWork when the object would take
+// more memory or work than prepare_budget.h allows.
 Fault PrepareTableObject(Block object, OwnedBlock *moved);
 
 // Undoes FlagScrambled in place: unscrambles the body (totalSize - 16
@@ -89,17 +90,10 @@ Fault RestoreDeltas(Block object);
 // neither input.
 OwnedBlock SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlock replacement);
 
-// The same for several nested tables at once, each entry copied once:
-// `count` replacements by strictly increasing `entryIndex`.
-struct NestedReplacement {
-  std::int32_t entryIndex;
-  ConstBlock table;
-};
-OwnedBlock SpliceNestedTables(ConstBlock outer, const NestedReplacement *replacements, std::int32_t count);
-
-// Nested tables deeper than this below the object handed to preparation
-// are refused, which bounds the recursion of the walk.
-constexpr std::int32_t MaxNestingDepth = 256;
+// Nesting has no depth limit of its own: a nested table lies inside its
+// parent's data area, after at least a header and one descriptor of each
+// table above it.
+constexpr std::int32_t NestingLevelMinBytes = TableHeaderSize + DescriptorSize;
 
 // Expands a compressed object into a new block (header kept in its byte
 // order, totalSize = 16 + expanded length, FlagCompressed clear). Returns

@@ -17,6 +17,8 @@ namespace dinfo::test {
 namespace {
 
 std::atomic<std::int64_t> g_liveBlocks{0};
+std::atomic<std::int64_t> g_liveBytes{0};
+std::atomic<std::int64_t> g_peakBytes{0};
 std::atomic<std::int64_t> g_allocationAttempts{0};
 std::atomic<std::int64_t> g_readAttempts{0};
 std::atomic<std::int64_t> g_allocationsLeft{-1};
@@ -59,19 +61,33 @@ bool TakeFromBudget(std::atomic<std::int64_t> &budget, bool failOnce = false) {
   return dinfo::seam::TakeFromBudget(budget, g_injectedFired, failOnce);
 }
 
+void CountBytes(std::int64_t bytes) {
+  const std::int64_t live = g_liveBytes += bytes;
+  std::int64_t peak = g_peakBytes.load();
+  while (live > peak && !g_peakBytes.compare_exchange_weak(peak, live)) {
+  }
+}
+
 HGLOBAL WINAPI CountingGlobalAlloc(UINT flags, SIZE_T bytes) {
   ++g_allocationAttempts;
   if (TakeFromBudget(g_allocationsLeft) || TakeFromBudget(g_allocationsBeforeOneFailure, true)) {
     return nullptr;
   }
   HGLOBAL block = g_kernel32.globalAlloc(flags, bytes);
-  if (block != nullptr) ++g_liveBlocks;
+  if (block != nullptr) {
+    ++g_liveBlocks;
+    CountBytes(static_cast<std::int64_t>(GlobalSize(block)));
+  }
   return block;
 }
 
 HGLOBAL WINAPI CountingGlobalFree(HGLOBAL block) {
+  const auto bytes = block != nullptr ? static_cast<std::int64_t>(GlobalSize(block)) : 0;
   HGLOBAL result = g_kernel32.globalFree(block);
-  if (block != nullptr && result == nullptr) --g_liveBlocks;
+  if (block != nullptr && result == nullptr) {
+    --g_liveBlocks;
+    g_liveBytes -= bytes;
+  }
   return result;
 }
 
@@ -143,6 +159,10 @@ std::int64_t ReadAttempts() { return test::g_readAttempts.load(); }
 std::int64_t BlockBytes(const void *block) {
   return static_cast<std::int64_t>(GlobalSize(const_cast<void *>(block)));
 }
+
+std::int64_t LiveBytes() { return test::g_liveBytes.load(); }
+std::int64_t PeakLiveBytes() { return test::g_peakBytes.load(); }
+void ResetPeakLiveBytes() { test::g_peakBytes = test::g_liveBytes.load(); }
 
 void FailAllocationsAfter(std::int64_t successes) {
   test::g_injectedFired = false;

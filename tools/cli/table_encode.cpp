@@ -12,8 +12,6 @@ using writer::TableDescription;
 
 constexpr std::uint32_t DefaultTableScrambleKey = 0x3C5A96E1u;
 constexpr std::uint32_t LowFlagBits = 0x1FFFFFFFu;
-// As deep as the library walks nested tables.
-constexpr int MaxNesting = 256;
 
 std::uint32_t TagBits(const Json &entry, const std::string &where, std::uint32_t kind) {
   return kind | static_cast<std::uint32_t>(IntegerField(entry, "tagBits", where, 0, 0xFFFFFF, 0));
@@ -63,7 +61,9 @@ TableEntryDescription EntryOf(const Json &entry, const std::string &where, int d
   }
   if (entry.contains("table")) {
     OnlyKeys(entry, where, {"table", "tagBits"});
-    if (depth >= MaxNesting) BadDescription(where, "tables nested more than " + std::to_string(MaxNesting) + " deep");
+    if (depth >= MaxToolNesting) {
+      BadDescription(where, "tables nested more than " + std::to_string(MaxToolNesting) + " deep, deeper than dinfo follows");
+    }
     TableEntryDescription nested = writer::NestedTable(TableOf(entry.at("table"), where + ".table", depth + 1));
     if (entry.contains("tagBits")) nested.tag = TagBits(entry, where, 0xDC000000u);
     return nested;

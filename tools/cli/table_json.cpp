@@ -100,8 +100,9 @@ void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded
         viewEntries.push_back(view);
         continue;
       }
-      if (depth >= MaxNestingDepth) {
-        walk.problems.push_back(where + ": tables nested more than " + std::to_string(MaxNestingDepth) + " deep");
+      if (depth >= MaxToolNesting) {
+        walk.problems.push_back(where + ": tables nested more than " + std::to_string(MaxToolNesting) +
+                                " deep, deeper than dinfo follows");
         viewEntries.push_back(view);
         continue;
       }

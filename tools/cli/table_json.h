@@ -12,6 +12,11 @@
 
 namespace dinfo::cli {
 
+// The library prepares tables nested to any depth the record holds. The
+// tool takes them apart and builds them recursively, so it follows them
+// this deep and reports deeper nesting as beyond it.
+constexpr int MaxToolNesting = 1024;
+
 struct TableDecoding {
   bool decoded = false;  // the object and its nested tables were taken apart
   bool exact = false;    // encoding `table` again gives the stored bytes

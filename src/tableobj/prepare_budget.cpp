@@ -1,0 +1,28 @@
+#include "tableobj/prepare_budget.h"
+
+namespace dinfo {
+
+bool TakeWork(PrepareBudget *budget, std::int64_t units) {
+  budget->workLeft -= units;
+  return budget->workLeft >= 0;
+}
+
+bool HoldBytes(PrepareBudget *budget, std::int64_t bytes) {
+  if (bytes > MaxBytesHeld - budget->bytesHeld) return false;
+  budget->bytesHeld += bytes;
+  return true;
+}
+
+Block TakeBlock(PrepareBudget *budget, std::int64_t size) {
+  if (size <= 0 || !HoldBytes(budget, size)) return {};
+  Block block = AllocateBlock(size);
+  if (block.empty()) budget->bytesHeld -= size;
+  return block;
+}
+
+void GiveBack(PrepareBudget *budget, Block *block) {
+  budget->bytesHeld -= std::int64_t(block->size());
+  ReleaseBlock(*block);
+}
+
+}  // namespace dinfo
