@@ -76,7 +76,8 @@ void RunningSumByteAtATime(std::uint8_t *data, std::int64_t count, std::int32_t 
 }
 
 // Every count from 0 to 300 elements, and long arrays (many vectors and a
-// tail) at each of 32 alignments; the bytes around the array stay.
+// tail) at each of 32 alignments, and one longer; the bytes around the
+// array stay.
 TEST(RunningSumTest, EveryChoiceOfVectorsAgreesWithAByteAtATime) {
   std::vector<SumVectors> choices = {SumVectors::None, SumVectors::Plain};
   if (WidestSumVectors() == SumVectors::Wide) choices.push_back(SumVectors::Wide);
@@ -85,6 +86,7 @@ TEST(RunningSumTest, EveryChoiceOfVectorsAgreesWithAByteAtATime) {
   for (std::int64_t count : {4093, 20011}) {
     for (std::int32_t alignment = 0; alignment < 32; ++alignment) cases.emplace_back(count, alignment);
   }
+  cases.emplace_back(300007, 5);  // past the size from which the loops fetch ahead
   constexpr std::size_t Margin = 40;
   std::mt19937 random(29);
   for (SumVectors vectors : choices) {

@@ -58,6 +58,17 @@ void SumUnitsFrom(std::uint8_t *data, std::int64_t from, std::int64_t count, std
 // 16-byte forms use SSE2 alone, so that every x86-64 processor runs them.
 using Vector = __m128i;
 
+// Long arrays come from beyond the core's own caches, and the processor
+// does not fetch them ahead fast enough for the loops: asked for this far
+// ahead, they arrive in time (at 16 MiB the 16-byte loops ran up to four
+// times faster). Shorter ones are in the cache already.
+constexpr std::int64_t PrefetchAhead = 2048;
+constexpr std::int64_t PrefetchFrom = 256 * 1024;
+template <bool Far>
+inline void Prefetch(const std::uint8_t *at) {
+  if constexpr (Far) _mm_prefetch(reinterpret_cast<const char *>(at + PrefetchAhead), _MM_HINT_T0);
+}
+
 inline Vector LoadVector(const std::uint8_t *at) { return _mm_loadu_si128(reinterpret_cast<const Vector *>(at)); }
 inline void StoreVector(std::uint8_t *at, Vector v) { _mm_storeu_si128(reinterpret_cast<Vector *>(at), v); }
 
@@ -100,13 +111,15 @@ inline Vector ReverseLanes(Vector x) {
   if constexpr (Width == 4) x = _mm_shufflehi_epi16(_mm_shufflelo_epi16(x, 0xB1), 0xB1);
   return x;
 }
-template <int Width, bool Swapped>
+
+template <int Width, bool Swapped, bool Far>
 std::int64_t SumPlain(std::uint8_t *data, std::int64_t from, std::int64_t count) {
   constexpr std::int64_t Lanes = 16 / Width;
   Vector carry = SpreadValue<Width>(SumBefore(data, from, Width, Swapped));
   std::int64_t k = from;
   for (; count - k >= Lanes; k += Lanes) {
     std::uint8_t *at = data + k * Width;
+    Prefetch<Far>(at);
     Vector x = LoadVector(at);
     if constexpr (Swapped) x = ReverseLanes<Width>(x);
     const Vector sums = PrefixSums<Width>(x);
@@ -162,7 +175,7 @@ DINFO_WIDE inline WideVector ReversedLaneIndexes() {
                           3, 2, 1, 0, 7, 6, 5, 4, 11, 10, 9, 8, 15, 14, 13, 12);
 }
 
-template <int Width, bool Swapped>
+template <int Width, bool Swapped, bool Far>
 DINFO_WIDE std::int64_t SumWide(std::uint8_t *data, std::int64_t from, std::int64_t count) {
   constexpr std::int64_t Lanes = 32 / Width;
   const WideVector lastLane = LastLaneIndexes<Width>();
@@ -171,6 +184,7 @@ DINFO_WIDE std::int64_t SumWide(std::uint8_t *data, std::int64_t from, std::int6
   std::int64_t k = from;
   for (; count - k >= Lanes; k += Lanes) {
     std::uint8_t *at = data + k * Width;
+    Prefetch<Far>(at);
     WideVector x = LoadWide(at);
     if constexpr (Swapped) x = _mm256_shuffle_epi8(x, reversed);
     if constexpr (Width == 1) x = _mm256_add_epi8(x, _mm256_slli_si256(x, 1));
@@ -191,12 +205,21 @@ DINFO_WIDE std::int64_t SumWide(std::uint8_t *data, std::int64_t from, std::int6
 
 #undef DINFO_WIDE
 
-template <int Width, bool Swapped>
+template <int Width, bool Swapped, bool Far>
 void SumVectorsOf(SumVectors vectors, std::uint8_t *data, std::int64_t count) {
   std::int64_t done = 0;
-  if (vectors == SumVectors::Wide) done = SumWide<Width, Swapped>(data, done, count);
-  if (vectors != SumVectors::None) done = SumPlain<Width, Swapped>(data, done, count);
+  if (vectors == SumVectors::Wide) done = SumWide<Width, Swapped, Far>(data, done, count);
+  if (vectors != SumVectors::None) done = SumPlain<Width, Swapped, Far>(data, done, count);
   SumUnitsFrom(data, done, count, Width, Swapped);
+}
+
+template <int Width, bool Swapped>
+void SumVectorsOf(SumVectors vectors, std::uint8_t *data, std::int64_t count) {
+  if (count * Width >= PrefetchFrom) {
+    SumVectorsOf<Width, Swapped, true>(vectors, data, count);
+  } else {
+    SumVectorsOf<Width, Swapped, false>(vectors, data, count);
+  }
 }
 
 #endif
