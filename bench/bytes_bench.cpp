@@ -1,5 +1,7 @@
 // Byte swapping and delta restoration on large arrays of each width,
-// beside memcpy of the same size (BM_Memcpy, in scramble_bench.cpp).
+// beside memcpy of the same size (BM_Memcpy, in scramble_bench.cpp); the
+// running sum alone with each choice of vectors (one element at a time is
+// the first version).
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -8,6 +10,7 @@
 #include <vector>
 
 #include "common/bytes.h"
+#include "tableobj/running_sum.h"
 #include "tableobj/table_object.h"
 
 namespace {
@@ -62,5 +65,35 @@ BENCHMARK_CAPTURE(BM_RestoreDeltas, width2, 2, false)->Arg(SmallArray)->Arg(Larg
 BENCHMARK_CAPTURE(BM_RestoreDeltas, width4, 4, false)->Arg(SmallArray)->Arg(LargeArray);
 BENCHMARK_CAPTURE(BM_RestoreDeltas, width2_swapped, 2, true)->Arg(SmallArray)->Arg(LargeArray);
 BENCHMARK_CAPTURE(BM_RestoreDeltas, width4_swapped, 4, true)->Arg(SmallArray)->Arg(LargeArray);
+
+// Each element restored again and again: the work does not depend on the
+// values. Wide vectors are skipped where the processor lacks them.
+void BM_RunningSum(benchmark::State &state, std::int32_t width, bool swapped) {
+  const auto vectors = static_cast<dinfo::SumVectors>(state.range(0));
+  if (vectors == dinfo::SumVectors::Wide && dinfo::WidestSumVectors() != dinfo::SumVectors::Wide) {
+    state.SkipWithError("no 32-byte vectors");
+    return;
+  }
+  std::vector<std::uint8_t> bytes(static_cast<std::size_t>(state.range(1)));
+  std::mt19937 random(5);
+  for (auto &byte : bytes) byte = static_cast<std::uint8_t>(random());
+  const auto order = swapped ? dinfo::ByteOrder::Swapped : dinfo::ByteOrder::Native;
+  for (auto _ : state) {
+    dinfo::RunningSumWith(vectors, bytes.data(), state.range(1) / width, width, order);
+    benchmark::ClobberMemory();
+  }
+  state.SetBytesProcessed(state.iterations() * state.range(1));
+  state.SetLabel("vs BM_Memcpy/" + std::to_string(state.range(1)));
+}
+void SumArguments(benchmark::internal::Benchmark *benchmark) {
+  for (std::int64_t vectors : {0, 1, 2}) {
+    for (std::int64_t size : {std::int64_t{1024}, SmallArray, LargeArray}) benchmark->Args({vectors, size});
+  }
+}
+BENCHMARK_CAPTURE(BM_RunningSum, width1, 1, false)->Apply(SumArguments);
+BENCHMARK_CAPTURE(BM_RunningSum, width2, 2, false)->Apply(SumArguments);
+BENCHMARK_CAPTURE(BM_RunningSum, width4, 4, false)->Apply(SumArguments);
+BENCHMARK_CAPTURE(BM_RunningSum, width2_swapped, 2, true)->Apply(SumArguments);
+BENCHMARK_CAPTURE(BM_RunningSum, width4_swapped, 4, true)->Apply(SumArguments);
 
 }  // namespace

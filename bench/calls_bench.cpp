@@ -8,13 +8,11 @@
 // calls per second with one and two threads.
 #include <benchmark/benchmark.h>
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <type_traits>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -24,6 +22,7 @@
 #include "dinfo/dinfo.h"
 #include "platform/test_seam.h"
 #include "sample_files.h"
+#include "shipped_library.h"
 
 namespace dinfo::bench {
 namespace {
@@ -37,37 +36,6 @@ std::vector<seam::TracedRead> TraceCall(Export call, const std::string &file) {
   seam::TraceReads(nullptr, 0, nullptr);
   reads.resize(static_cast<std::size_t>(count < 4096 ? count : 4096));
   return reads;
-}
-
-// The exports of the shipped library (or of the one DINFO_BENCH_LIBRARY
-// names, to compare builds). It keeps its symbols to itself
-// (RTLD_LOCAL), so they do not meet the test build's copies linked here.
-const Exports &ShippedExports() {
-  static const Exports shipped = [] {
-    const char *chosen = std::getenv("DINFO_BENCH_LIBRARY");
-    const char *path = chosen != nullptr ? chosen : DINFO_SHIPPED_LIBRARY;
-    void *library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-      std::fprintf(stderr, "cannot load %s: %s\n", path, dlerror());
-      std::exit(1);
-    }
-    const auto find = [library, path](auto &address, const char *name) {
-      address = reinterpret_cast<std::remove_reference_t<decltype(address)>>(dlsym(library, name));
-      if (address == nullptr) {
-        std::fprintf(stderr, "%s lacks %s\n", path, name);
-        std::exit(1);
-      }
-    };
-    Exports found{};
-    find(found.formatType, "DIGetTableFormatType");
-    find(found.mainInfo, "DIGetMainInfo");
-    find(found.categoryV, "DIGetCategoryInfoV");
-    find(found.categoryS, "DIGetCategoryInfoS");
-    find(found.table, "DIGetTable");
-    find(found.freeTable, "DIFreeTable");
-    return found;
-  }();
-  return shipped;
 }
 
 // A call that does not give the sample's answer is still timed (the table
@@ -142,6 +110,9 @@ std::vector<Case> Cases() {
     cases.push_back({Export::Table, "table:" + bytes, shape});
     shape.deltaCoded = true;
     cases.push_back({Export::Table, "delta_table:" + bytes, shape});
+    shape.bigEndian = true;
+    cases.push_back({Export::Table, "delta_be_table:" + bytes, shape});
+    shape.bigEndian = false;
     shape.compressed = true;
     cases.push_back({Export::Table, "lzw_delta_table:" + bytes, shape});
     shape.nested = true;

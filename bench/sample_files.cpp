@@ -42,6 +42,7 @@ writer::TableDescription Leaf(std::int32_t size, const SampleShape &shape) {
   described.scrambled = shape.scrambled;
   described.deltaCoded = shape.deltaCoded;
   described.compressed = shape.compressed;
+  described.bigEndian = shape.bigEndian;
   if (!shape.curve) {
     std::mt19937 random(2026);
     const auto length = static_cast<std::size_t>(size < 64 ? 64 : size) - 32;
@@ -60,6 +61,7 @@ Bytes TableObject(const SampleShape &shape) {
   // A parent with a short array of its own and two nested halves.
   writer::TableDescription parent;
   parent.scrambled = shape.scrambled;
+  parent.bigEndian = shape.bigEndian;
   parent.entries.push_back(writer::TypedArray(4, {1, 2, 3, 4, 5, 6, 7, 8}));
   for (int half = 0; half < 2; ++half) {
     parent.entries.push_back(
@@ -74,7 +76,9 @@ void Add(writer::InfoFile &file, std::int32_t id, const KeyedBlock &block) {
 
 }  // namespace
 
-Bytes MakeSampleFile(const SampleShape &shape) {
+Bytes MakeSampleFile(const SampleShape &shape) { return MakeSampleFileAround(shape, TableObject(shape)); }
+
+Bytes MakeSampleFileAround(const SampleShape &shape, const Bytes &tableObject) {
   writer::InfoFile file = writer::NewInfoFile();
   const std::int32_t filler = writer::AppendRaw(file, writer::KeyedRecord(writer::TripletRows(4, {{0, 0, 0}})));
   const std::int32_t realRecords = 10 + shape.chainLinks;
@@ -96,7 +100,7 @@ Bytes MakeSampleFile(const SampleShape &shape) {
     id = FirstChainId + link;
   }
   Add(file, id, Locator());
-  AddRecord(file, MainSectionKey, TableRecordId, TableObject(shape));
+  AddRecord(file, MainSectionKey, TableRecordId, tableObject);
   return writer::Finish(file);
 }
 
@@ -120,9 +124,20 @@ const std::string &SampleFolder() {
   return owner.path;
 }
 
-std::string SaveSample(const std::string &name, const SampleShape &shape) {
+namespace {
+std::set<std::string> &SavedNames() {
   static std::set<std::string> saved;
-  if (saved.insert(name).second) writer::WriteBytes(SampleFolder() + "/" + name, MakeSampleFile(shape));
+  return saved;
+}
+}  // namespace
+
+std::string SaveSample(const std::string &name, const SampleShape &shape) {
+  if (SavedNames().insert(name).second) writer::WriteBytes(SampleFolder() + "/" + name, MakeSampleFile(shape));
+  return name;
+}
+
+std::string SaveSampleBytes(const std::string &name, const Bytes &bytes) {
+  if (SavedNames().insert(name).second) writer::WriteBytes(SampleFolder() + "/" + name, bytes);
   return name;
 }
 

@@ -25,6 +25,7 @@ struct SampleShape {
   bool deltaCoded = false;
   bool compressed = false;
   bool nested = false;  // two nested tables of half the size each
+  bool bigEndian = false;
   // The table's bytes: a smooth curve of 16-bit samples, or made-up data
   // of one kind (bench/lzw_data.h).
   bool curve = true;
@@ -34,11 +35,14 @@ struct SampleShape {
 constexpr std::int32_t SampleSelector = 1;
 
 writer::Bytes MakeSampleFile(const SampleShape &shape);
+// The same file with `tableObject` as the table's record, as it is given.
+writer::Bytes MakeSampleFileAround(const SampleShape &shape, const writer::Bytes &tableObject);
 
 // A folder of its own for this process's sample files, made on first use.
 const std::string &SampleFolder();
 // Writes the file into the sample folder (once per name) and returns its name.
 std::string SaveSample(const std::string &name, const SampleShape &shape);
+std::string SaveSampleBytes(const std::string &name, const writer::Bytes &bytes);
 
 enum class Export { FormatType, MainInfo, CategoryV, CategoryS, Table };
 

@@ -33,7 +33,7 @@ void BM_Memcpy(benchmark::State &state) {
   }
   state.SetBytesProcessed(state.iterations() * state.range(0));
 }
-BENCHMARK(BM_Memcpy)->Arg(96)->Arg(612)->Arg(SmallBlock)->Arg(LargeBlock);
+BENCHMARK(BM_Memcpy)->Arg(96)->Arg(612)->Arg(1024)->Arg(SmallBlock)->Arg(LargeBlock);
 
 // The block is restored in place again and again; the work does not depend
 // on what the bytes hold.

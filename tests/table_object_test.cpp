@@ -248,5 +248,27 @@ TEST(RestoreDeltasTest, RefusesWhatItCannotRestore) {
   EXPECT_EQ(after, expected);
 }
 
+// Arrays long enough for the vector loops that overlap: a raw run of 64
+// bytes, and big-endian 16-bit elements from an odd place inside it. Each
+// array is summed in turn, the second over the first one's sums.
+TEST(RestoreDeltasTest, OverlappingArraysAreSummedOneAfterTheOther) {
+  Bytes data(104);
+  for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<std::uint8_t>(i * 37 + 11);
+  const Bytes object = HandObject(true, {{0x9A000040u, 32}, {0x04000020u, 65}}, data, 0, FlagDeltaCoded);
+  Bytes expected = object;
+  PutWord(expected, 12, 0, true);
+  for (std::size_t at = 33; at < 96; ++at) expected[at] = static_cast<std::uint8_t>(expected[at] + expected[at - 1]);
+  for (std::size_t at = 67; at < 129; at += 2) {
+    const auto sum = static_cast<std::uint16_t>(((expected[at] + expected[at - 2]) << 8) + expected[at + 1] +
+                                                expected[at - 1]);
+    expected[at] = static_cast<std::uint8_t>(sum >> 8);
+    expected[at + 1] = static_cast<std::uint8_t>(sum);
+  }
+  Block block = ToBlock(object);
+  EXPECT_EQ(RestoreDeltas(block), Fault::None);
+  EXPECT_EQ(Bytes(block.begin(), block.end()), expected);
+  ReleaseBlock(block);
+}
+
 }  // namespace
 }  // namespace dinfo::test

@@ -35,6 +35,7 @@ std::vector<Figure> Figures() {
   SampleShape plain{.tableSize = BigTable, .scrambled = false};
   SampleShape scrambled{.tableSize = BigTable};
   SampleShape delta{.tableSize = BigTable, .deltaCoded = true};
+  SampleShape deltaBigEndian{.tableSize = BigTable, .deltaCoded = true, .bigEndian = true};
   SampleShape lzw{.tableSize = BigTable, .deltaCoded = true, .compressed = true};
   SampleShape nested{.tableSize = BigTable, .deltaCoded = true, .compressed = true, .nested = true};
   const auto lzwOf = [](LzwData data) {
@@ -49,6 +50,7 @@ std::vector<Figure> Figures() {
       {"DIGetTable/plain:16M", Export::Table, plain},
       {"DIGetTable/scrambled:16M", Export::Table, scrambled},
       {"DIGetTable/delta:16M", Export::Table, delta},
+      {"DIGetTable/delta_be:16M", Export::Table, deltaBigEndian},
       {"DIGetTable/lzw_delta:16M", Export::Table, lzw},
       {"DIGetTable/lzw_text:16M", Export::Table, lzwOf(LzwData::Text)},
       {"DIGetTable/lzw_image:16M", Export::Table, lzwOf(LzwData::Image)},

@@ -1,39 +1,8 @@
 #include "tableobj/preparation.h"
+#include "tableobj/running_sum.h"
 
 namespace dinfo {
 namespace {
-
-// Element k becomes element k plus element k - 1, wrapping at the width.
-// The running sum stays in a register; elements are read and written in
-// the order the table names, chosen once per array.
-template <typename Unit, Unit (*Read)(const std::uint8_t *), void (*Write)(std::uint8_t *, Unit)>
-void RunningSumOf(std::uint8_t *data, std::int64_t count) {
-  Unit sum = Read(data);
-  for (std::int64_t k = 1; k < count; ++k) {
-    std::uint8_t *element = data + k * std::int64_t{sizeof(Unit)};
-    sum = static_cast<Unit>(sum + Read(element));
-    Write(element, sum);
-  }
-}
-
-std::uint8_t ReadByte(const std::uint8_t *at) { return *at; }
-void WriteByte(std::uint8_t *at, std::uint8_t value) { *at = value; }
-
-void RunningSum(std::uint8_t *data, std::int64_t count, std::int32_t width, ByteOrder order) {
-  if (count < 2) return;
-  const bool native = order == ByteOrder::Native;
-  if (width == 1) {
-    RunningSumOf<std::uint8_t, ReadByte, WriteByte>(data, count);
-  } else if (width == 2 && native) {
-    RunningSumOf<std::uint16_t, ReadU16LittleEndian, WriteU16LittleEndian>(data, count);
-  } else if (width == 2) {
-    RunningSumOf<std::uint16_t, ReadU16BigEndian, WriteU16BigEndian>(data, count);
-  } else if (native) {
-    RunningSumOf<std::uint32_t, ReadU32LittleEndian, WriteU32LittleEndian>(data, count);
-  } else {
-    RunningSumOf<std::uint32_t, ReadU32BigEndian, WriteU32BigEndian>(data, count);
-  }
-}
 
 // On its own, restoration reads only arrays and runs; nested tables are
 // left to their own preparation, which checks them.
