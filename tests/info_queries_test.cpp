@@ -4,8 +4,7 @@
 #include <cstring>
 
 #include "infofile/information_file.h"
-#include "interface/status_codes.h"
-#include "interface/value_list.h"
+#include "query/query.h"
 #include "test_support.h"
 
 namespace dinfo::test {
@@ -385,12 +384,12 @@ TEST_F(InfoQueriesTest, ValueListsRefuseToPassElement32767) {
   ASSERT_NE(handle, nullptr);
   std::vector<IntegerTriplet> list(32770);
   {
-    FileView view(handle);
-    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32764, view, 4).count, 3);
-    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32765, view, 4).fault, Fault::ListFailed);
-    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, view, 3).fault, Fault::ListFailed);
+    KeyedFile file(handle);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32764, file, 4).count, 3);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32765, file, 4).fault, Fault::ListFailed);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, file, 3).fault, Fault::ListFailed);
     seam::FailAllocationsAfter(0);
-    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, view, 4).fault, Fault::NoMemory);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, file, 4).fault, Fault::NoMemory);
     seam::FailAllocationsAfter(-1);
   }
   CloseHandle(handle);
