@@ -183,6 +183,24 @@ TEST_F(KeyedLookupTest, ChainsAreFollowedToTheFirstBlockThatIsNoChain) {
   EXPECT_EQ(Lookup(file, 50, {{1, 3}}).status, Fault::ChainSelection);
 }
 
+// A chain whose directory or records cannot be given a block fails for
+// want of memory, which its callers tell apart from a missing record.
+TEST_F(KeyedLookupTest, MemoryThatCannotBeHadIsNoUnreadableRecord) {
+  const writer::InfoFile file = FileWith({{50, writer::ChainTo({1}, {{{1}, 60}})}, {60, WorkedBlock()}});
+  for (std::int64_t n = 0;; ++n) {
+    seam::FailAllocationsAfter(n);
+    const LookupResult result = Lookup(file, 50, {{1, 1}, {7, 3}});
+    const bool fired = seam::InjectedFailureFired();
+    seam::FailAllocationsAfter(-1);
+    if (!fired) {
+      EXPECT_EQ(result.status, Fault::None);
+      EXPECT_GT(n, 1);  // the directory and a record at least
+      break;
+    }
+    EXPECT_EQ(result.status, Fault::NoMemory) << "allocation " << n;
+  }
+}
+
 TEST_F(KeyedLookupTest, WithoutConditionsAChainBlockIsFinal) {
   const writer::InfoFile file = FileWith({{50, writer::ChainTo({}, {{{}, 60}, {{}, 61}})}});
   LookupResult result = Lookup(file, 50, {}, /*withVector=*/false);
