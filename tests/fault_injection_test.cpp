@@ -117,13 +117,13 @@ class FaultInjectionTest : public FileTest {
                 std::uint8_t ids[160] = {};
                 std::int16_t count = 0;
                 std::int16_t flag = 0;
-                LookupKeyedRecord(&vector, file.view, MainSection, recordId, &count, &flag, Block(ids, 160));
+                LookupKeyedRecord(&vector, file, MainSection, recordId, &count, &flag, Block(ids, 160));
               },
               ErrCategoryLookup));
           steps.push_back(Measure(
               [&] {
                 KeyedHeader header{};
-                ReadKeyedHeader(&vector, file.view, MainSection, firstId, &header);
+                ReadKeyedHeader(&vector, file, MainSection, firstId, &header);
               },
               ErrValueList));
         },

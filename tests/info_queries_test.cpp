@@ -2,10 +2,11 @@
 // writer-made files. Caller arrays are filled with a sentinel before each
 // call, so a write outside the documented range fails the test.
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "infofile/information_file.h"
-#include "interface/status_codes.h"
-#include "interface/value_list.h"
+#include "query/query.h"
 #include "test_support.h"
 
 namespace dinfo::test {
@@ -385,15 +386,87 @@ TEST_F(InfoQueriesTest, ValueListsRefuseToPassElement32767) {
   ASSERT_NE(handle, nullptr);
   std::vector<IntegerTriplet> list(32770);
   {
-    FileView view(handle);
-    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32764, view, 4).count, 3);
-    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32765, view, 4).fault, Fault::ListFailed);
-    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, view, 3).fault, Fault::ListFailed);
+    KeyedFile file(handle);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32764, file, 4).count, 3);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 32765, file, 4).fault, Fault::ListFailed);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, file, 3).fault, Fault::ListFailed);
     seam::FailAllocationsAfter(0);
-    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, view, 4).fault, Fault::NoMemory);
+    EXPECT_EQ(GetValueList(1002, nullptr, list.data(), 0, file, 4).fault, Fault::NoMemory);
     seam::FailAllocationsAfter(-1);
   }
   CloseHandle(handle);
+}
+
+// The steps a lookup reports, one line each.
+struct StepLog {
+  std::vector<std::string> lines;
+
+  static void Read(void *context, const RecordReadStep &step) {
+    static_cast<StepLog *>(context)->lines.push_back(
+        "read " + std::to_string(step.recordId) + (step.kept ? " kept" : "") +
+        (step.fault == Fault::None ? "" : " fault " + std::to_string(static_cast<int>(step.fault))));
+  }
+  static void Link(void *context, const ChainLinkStep &step) {
+    std::string line = "link " + std::to_string(step.recordId) + " keys";
+    for (std::int32_t j = 0; j < step.header->keyCount; ++j) {
+      const std::int32_t index = step.header->keyIndex[j];
+      line += " " + std::to_string(index) + "=" + std::to_string(step.conditions->entries[index]);
+    }
+    line += step.matchedRow >= 0
+                ? " row " + std::to_string(step.matchedRow) + " to " + std::to_string(step.nextRecordId)
+                : " no row, condition " + std::to_string(step.miss.index) + "=" + std::to_string(step.miss.value);
+    static_cast<StepLog *>(context)->lines.push_back(line);
+  }
+  static void Final(void *context, const FinalBlockStep &step) {
+    static_cast<StepLog *>(context)->lines.push_back("final " + std::to_string(step.recordId) + " rows " +
+                                                     std::to_string(step.rowsSelected));
+  }
+  static void Stop(void *context, const LookupStop &stop) {
+    static_cast<StepLog *>(context)->lines.push_back("stop " + std::to_string(stop.recordId) + " fault " +
+                                                     std::to_string(static_cast<int>(stop.fault)));
+  }
+};
+
+// A category reached through a two-link chain, the second link keyed on
+// the selector and condition 9. The observer is told each record read,
+// what each link compared, and, where no row matched, the condition that
+// no row accepts; a successful query's trace ends at the final block.
+TEST_F(InfoQueriesTest, AnObserverSeesTheChainLinkThatFailed) {
+  Add(1003, writer::ChainTo({1}, {{{1}, 3000}}));
+  Add(3000, writer::ChainTo({1, 9}, {{{W, 5}, 3001}, {{W, 6}, 3001}, {{2, 8}, 3001}}));
+  Add(3001, Category({{1, {7, 0}}}));
+  Save();
+  HANDLE handle = OpenInformationFile(reinterpret_cast<const WideChar *>(Folder()), "info.dat");
+  ASSERT_NE(handle, nullptr);
+  auto trace = [&](std::int32_t condition9) {
+    StepLog log;
+    const LookupObserver observer{&log, &StepLog::Read, &StepLog::Link, &StepLog::Final, &StepLog::Stop};
+    KeyedFile file(handle);
+    file.observer = &observer;
+    ConditionVector vector;
+    const ConditionPair pair{9, condition9, {}};
+    EXPECT_TRUE(BuildConditionVector(1, &pair, 1, &vector));
+    const CategoryAnswer answer = GatherCategory(file, vector, CategoryVariant::V, triplets_);
+    log.lines.push_back("answer " + std::to_string(static_cast<int>(answer.stop)) + " count " +
+                        std::to_string(answer.count));
+    return log.lines;
+  };
+  const int selection = static_cast<int>(Fault::ChainSelection);
+  const int gathered = static_cast<int>(CategoryStop::Gathered);
+  EXPECT_EQ(trace(7), (std::vector<std::string>{
+                          "read 1003", "link 1003 keys 1=1 row 0 to 3000",
+                          "read 3000", "link 3000 keys 1=1 9=7 no row, condition 9=7",
+                          "stop 3000 fault " + std::to_string(selection),
+                          "answer " + std::to_string(static_cast<int>(CategoryStop::LookupFailed)) + " count 0"}));
+  EXPECT_EQ(trace(6), (std::vector<std::string>{
+                          "read 1003", "link 1003 keys 1=1 row 0 to 3000",
+                          "read 3000", "link 3000 keys 1=1 9=6 row 1 to 3001",
+                          "read 3001", "final 3001 rows 1", "stop 3001 fault 0",
+                          // the header of record 7, then its values from the kept block
+                          "read 7", "stop 7 fault 0", "read 7 kept", "final 7 rows 2", "stop 7 fault 0",
+                          "answer " + std::to_string(gathered) + " count 2"}));
+  CloseHandle(handle);
+  ExpectNothingHeld();
 }
 
 TEST_F(InfoQueriesTest, SingleBlocksClaimingMoreRowsThanTheWorkAreaAreRefused) {

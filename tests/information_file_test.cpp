@@ -5,7 +5,6 @@
 
 #include "common/bytes.h"
 #include "infofile/information_file.h"
-#include "interface/status_codes.h"
 #include "test_support.h"
 
 namespace dinfo::test {
@@ -77,6 +76,14 @@ struct ReadCase {
   std::int32_t expected;  // the size, or the code
 };
 
+// A read's fault as a number below any size, so that one result says both.
+constexpr std::int32_t CodeOf(Fault fault) { return -1000 - static_cast<std::int32_t>(fault); }
+constexpr std::int32_t ReadNotFound = CodeOf(Fault::RecordAbsent);
+constexpr std::int32_t ReadBadArgument = CodeOf(Fault::BadArgument);
+constexpr std::int32_t ReadBadCount = CodeOf(Fault::BadEntryCount);
+constexpr std::int32_t ReadFailed = CodeOf(Fault::ReadFailed);
+constexpr std::int32_t ReadBadSize = CodeOf(Fault::BadRecordSize);
+
 class RecordReadTest : public InformationFileTest {
  protected:
   std::int32_t ReadCode(const writer::Bytes &bytes, std::int32_t section, std::int32_t recordId) {
@@ -88,8 +95,7 @@ class RecordReadTest : public InformationFileTest {
       FileView view(file);
       auto [body, fault] = ReadRecord(view, section, recordId);
       EXPECT_EQ(body.empty(), fault != Fault::None);
-      sizeOrCode = body.empty() ? ReadCodeOf(fault) : std::int32_t(body.size());
-      ReleaseBlock(body);
+      sizeOrCode = body.empty() ? CodeOf(fault) : std::int32_t(body.get().size());
     }
     CloseHandle(file);
     ExpectNothingHeld();
@@ -192,10 +198,9 @@ TEST_F(InformationFileTest, FirstEntryWinsAtEveryPlaceInTheDirectory) {
       ASSERT_NE(file, nullptr);
       {
         FileView view(file);
-        Block body = ReadRecord(view, MainSection, 77).block;
-        ASSERT_EQ(body.size(), 4u) << size << " entries, match at " << place;
-        EXPECT_EQ(body[0], 'w') << size << " entries, match at " << place;
-        ReleaseBlock(body);
+        const OwnedBlock body = ReadRecord(view, MainSection, 77).block;
+        ASSERT_EQ(body.get().size(), 4u) << size << " entries, match at " << place;
+        EXPECT_EQ(body.get()[0], 'w') << size << " entries, match at " << place;
         EXPECT_EQ(ReadRecord(view, MainSection, 78).fault, Fault::RecordAbsent);
       }
       CloseHandle(file);
@@ -262,10 +267,9 @@ TEST_F(InformationFileTest, LargeDirectoriesAnswerAsAScanDoes) {
       } else if (expected < 0) {
         EXPECT_EQ(fault, Fault::RecordAbsent) << "id " << id;
       } else {
-        ASSERT_EQ(body.size(), 4u) << "id " << id;
-        EXPECT_EQ(ReadI32LittleEndian(body.data()), expected) << "id " << id;
+        ASSERT_EQ(body.get().size(), 4u) << "id " << id;
+        EXPECT_EQ(ReadI32LittleEndian(body.get().data()), expected) << "id " << id;
       }
-      ReleaseBlock(body);
     }
   }
   CloseHandle(file);

@@ -2,7 +2,6 @@
 // value widths, single blocks, chains, and blocks whose header disagrees
 // with their record.
 #include "infofile/information_file.h"
-#include "interface/status_codes.h"
 #include "keyed/keyed_block.h"
 #include "test_support.h"
 
@@ -34,8 +33,8 @@ class KeyedLookupTest : public FileTest {
     std::vector<std::uint8_t> output(outputBytes, 0xEE);
     LookupResult result;
     {
-      FileView view(handle);
-      result.status = LookupKeyedRecord(withVector ? &vector : nullptr, view, MainSection, recordId,
+      KeyedFile keyed(handle);
+      result.status = LookupKeyedRecord(withVector ? &vector : nullptr, keyed, MainSection, recordId,
                                         &result.count, &result.disabledFlag, Block(output));
     }
     CloseHandle(handle);
@@ -184,6 +183,24 @@ TEST_F(KeyedLookupTest, ChainsAreFollowedToTheFirstBlockThatIsNoChain) {
   EXPECT_EQ(Lookup(file, 50, {{1, 3}}).status, Fault::ChainSelection);
 }
 
+// A chain whose directory or records cannot be given a block fails for
+// want of memory, which its callers tell apart from a missing record.
+TEST_F(KeyedLookupTest, MemoryThatCannotBeHadIsNoUnreadableRecord) {
+  const writer::InfoFile file = FileWith({{50, writer::ChainTo({1}, {{{1}, 60}})}, {60, WorkedBlock()}});
+  for (std::int64_t n = 0;; ++n) {
+    seam::FailAllocationsAfter(n);
+    const LookupResult result = Lookup(file, 50, {{1, 1}, {7, 3}});
+    const bool fired = seam::InjectedFailureFired();
+    seam::FailAllocationsAfter(-1);
+    if (!fired) {
+      EXPECT_EQ(result.status, Fault::None);
+      EXPECT_GT(n, 1);  // the directory and a record at least
+      break;
+    }
+    EXPECT_EQ(result.status, Fault::NoMemory) << "allocation " << n;
+  }
+}
+
 TEST_F(KeyedLookupTest, WithoutConditionsAChainBlockIsFinal) {
   const writer::InfoFile file = FileWith({{50, writer::ChainTo({}, {{{}, 60}, {{}, 61}})}});
   LookupResult result = Lookup(file, 50, {}, /*withVector=*/false);
@@ -299,8 +316,8 @@ TEST_F(KeyedLookupTest, ReadKeyedHeaderDescribesTheFinalBlock) {
   vector.entries[1] = 1;
   KeyedHeader header{};
   {
-    FileView view(handle);
-    EXPECT_EQ(ReadKeyedHeader(&vector, view, MainSection, 50, &header), Fault::None);
+    KeyedFile keyed(handle);
+    EXPECT_EQ(ReadKeyedHeader(&vector, keyed, MainSection, 50, &header), Fault::None);
   }
   EXPECT_EQ(header.kind, SingleBlock);
   EXPECT_EQ(header.valueType, 256);
@@ -329,16 +346,16 @@ TEST_F(KeyedLookupTest, ABlockLookedUpAgainInOneViewIsNotReadAgain) {
   for (auto &entry : vector.entries) entry = -1;
   vector.entries[1] = 1;
   {
-    FileView view(handle);
+    KeyedFile keyed(handle);
     auto lookup = [&](const ConditionVector *conditions, std::int32_t recordId, std::int64_t reads) {
       std::int16_t count = -1;
       std::int16_t flag = -1;
       std::uint8_t output[64] = {};
       const std::int64_t before = seam::ReadAttempts();
       const Fault fault =
-          LookupKeyedRecord(conditions, view, MainSection, recordId, &count, &flag, Block(output));
+          LookupKeyedRecord(conditions, keyed, MainSection, recordId, &count, &flag, Block(output));
       EXPECT_EQ(seam::ReadAttempts() - before, reads) << "record " << recordId;
-      return fault == Fault::None ? count * 1000 + output[8] : StatusCodeOf(fault);
+      return fault == Fault::None ? count * 1000 + output[8] : -static_cast<std::int32_t>(fault);
     };
     // The directory (3 reads) and record 50, a final block without a vector.
     EXPECT_EQ(lookup(nullptr, 50, 5), 0);
@@ -346,11 +363,10 @@ TEST_F(KeyedLookupTest, ABlockLookedUpAgainInOneViewIsNotReadAgain) {
     EXPECT_EQ(lookup(&vector, 50, 2), 1009);
     EXPECT_EQ(lookup(&vector, 60, 0), 1009);
     EXPECT_EQ(lookup(nullptr, 70, 2), 0);
-    EXPECT_EQ(lookup(&vector, 70, 0), ErrRecordDamaged);
-    Block stored = ReadRecord(view, MainSection, 60).block;
-    EXPECT_EQ(Bytes(stored.begin(), stored.end()),
+    EXPECT_EQ(lookup(&vector, 70, 0), -static_cast<std::int32_t>(Fault::RecordDamaged));
+    const OwnedBlock stored = ReadRecord(keyed.view, MainSection, 60).block;
+    EXPECT_EQ(Bytes(stored.get().begin(), stored.get().end()),
               writer::KeyedRecord(final, 0x9E3779B9u ^ 60u));
-    ReleaseBlock(stored);
   }
   CloseHandle(handle);
   ExpectNothingHeld();

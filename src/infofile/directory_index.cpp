@@ -1,6 +1,7 @@
 #include "infofile/directory_index.h"
 
 #include <cstddef>
+#include <utility>
 
 #include "common/bytes.h"
 #include "infofile/information_file.h"
@@ -51,38 +52,34 @@ bool BuildDirectoryIndex(KeptDirectory &directory) {
   // lookup may ask for.
   std::int64_t count = 0;
   for (std::int32_t i = 0; i < directory.entryCount; ++i) {
-    const std::uint8_t *entry = directory.entries.data() + std::size_t(i) * DirectoryEntrySize;
+    const std::uint8_t *entry = directory.entries.get().data() + std::size_t(i) * DirectoryEntrySize;
     if (ReadI32LittleEndian(entry) == directory.section && ReadI32LittleEndian(entry + 4) >= 0) {
       ++count;
     }
   }
   if (count == 0) return true;  // nothing to find: IndexedEntry answers "none"
-  Block index = AllocateBlockToOverwrite(count * 8);
-  Block scratch = AllocateBlockToOverwrite(count * 8);
-  if (index.empty() || scratch.empty()) {
-    ReleaseBlock(index);
-    ReleaseBlock(scratch);
-    return false;
-  }
-  std::uint64_t *keys = KeysOf(index);
+  OwnedBlock index(AllocateBlockToOverwrite(count * 8));
+  OwnedBlock scratch(AllocateBlockToOverwrite(count * 8));
+  if (index.empty() || scratch.empty()) return false;
+  std::uint64_t *keys = KeysOf(index.get());
   std::size_t filled = 0;
   for (std::int32_t i = 0; i < directory.entryCount; ++i) {
-    const std::uint8_t *entry = directory.entries.data() + std::size_t(i) * DirectoryEntrySize;
+    const std::uint8_t *entry = directory.entries.get().data() + std::size_t(i) * DirectoryEntrySize;
     const std::int32_t recordId = ReadI32LittleEndian(entry + 4);
     if (ReadI32LittleEndian(entry) == directory.section && recordId >= 0) {
       keys[filled++] = KeyOf(recordId, i);
     }
   }
-  SortByRecordId(keys, KeysOf(scratch), filled);
-  ReleaseBlock(scratch);
-  directory.index = index;
+  SortByRecordId(keys, KeysOf(scratch.get()), filled);
+  directory.index = std::move(index);
   return true;
 }
 
 std::int32_t IndexedEntry(const KeptDirectory &directory, std::int32_t recordId) {
-  const auto *keys = reinterpret_cast<const std::uint64_t *>(directory.index.data());
+  const ConstBlock index = directory.index.get();
+  const auto *keys = reinterpret_cast<const std::uint64_t *>(index.data());
   std::size_t low = 0;
-  std::size_t high = directory.index.size() / 8;
+  std::size_t high = index.size() / 8;
   const std::uint64_t wanted = KeyOf(recordId, 0);
   while (low < high) {
     const std::size_t middle = low + (high - low) / 2;
@@ -92,7 +89,7 @@ std::int32_t IndexedEntry(const KeptDirectory &directory, std::int32_t recordId)
       high = middle;
     }
   }
-  if (low == directory.index.size() / 8 || (keys[low] >> 32) != std::uint64_t(recordId)) {
+  if (low == index.size() / 8 || (keys[low] >> 32) != std::uint64_t(recordId)) {
     return directory.entryCount;
   }
   return static_cast<std::int32_t>(keys[low] & 0xFFFFFFFFu);

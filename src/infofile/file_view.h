@@ -4,11 +4,9 @@
 // directory the first time the call needs that section and keeps it (a
 // large one with an index by record id once many records were looked up
 // in it, so that a long chain costs a binary search a link), and keeps the
-// file's length once asked for. A reader above may also hand
-// back a block it restored from a record (the latest one is kept), so that
-// a record needed twice in one call is read once. Everything kept comes
-// from GlobalAlloc and is released when the view ends; nothing outlives
-// the call. The view does not own the handle.
+// file's length once asked for. Everything kept comes from GlobalAlloc
+// and is released when the view ends; nothing outlives the call. The view
+// does not own the handle.
 #ifndef DINFO_INFOFILE_FILE_VIEW_H
 #define DINFO_INFOFILE_FILE_VIEW_H
 
@@ -29,18 +27,12 @@ enum class IndexState : std::uint8_t {
 };
 
 struct KeptDirectory {
-  std::int32_t section;
-  std::int32_t entryCount;
-  Block entries;         // empty: the slot is free
-  std::int32_t lookups;  // records looked up in it so far
-  IndexState indexState;
-  Block index;  // see infofile/directory_index.h
-};
-
-struct KeptBlock {
-  std::int32_t section;
-  std::int32_t recordId;
-  Block block;  // empty: nothing kept
+  std::int32_t section = 0;
+  std::int32_t entryCount = 0;
+  OwnedBlock entries;        // empty: the slot is free
+  std::int32_t lookups = 0;  // records looked up in it so far
+  IndexState indexState = IndexState::NotBuilt;
+  OwnedBlock index;  // see infofile/directory_index.h
 };
 
 // A call reads at most the main section and one table section.
@@ -53,14 +45,12 @@ constexpr std::int64_t FileLengthUnknown = INT64_MAX;
 
 struct FileView {
   explicit FileView(HANDLE handle) : file(handle) {}
-  ~FileView();
   FileView(const FileView &) = delete;
   FileView &operator=(const FileView &) = delete;
 
   HANDLE file;
   std::int64_t length = FileLengthNotAsked;
-  KeptDirectory directories[KeptDirectorySlots] = {};
-  KeptBlock restored = {};
+  KeptDirectory directories[KeptDirectorySlots];
 };
 
 // The file's length, asked of the file the first time only.
@@ -70,15 +60,6 @@ std::int64_t FileLength(FileView &view);
 // fault in *fault when it does not read (it is tried again on the next
 // need).
 KeptDirectory *SectionDirectory(FileView &view, std::int32_t section, Fault *fault);
-
-// The restored block kept for (section, recordId), handed over; an empty
-// block when none is kept for it.
-Block TakeRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId);
-
-// Keeps a restored block of (section, recordId) in place of the one kept
-// before, which is released. The view owns the block from here on; the
-// caller's span is cleared.
-void KeepRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId, Block &block);
 
 }  // namespace dinfo
 

@@ -23,9 +23,9 @@ constexpr std::int32_t MainSection = 8;
 constexpr std::int32_t DirectoryEntrySize = 12;
 
 // What a read operation took, or the fault that stopped it; the block is
-// empty exactly when the fault is not None. The caller owns the block.
+// empty exactly when the fault is not None.
 struct ReadOutcome {
-  Block block;
+  OwnedBlock block;
   Fault fault;
 };
 

@@ -1,5 +1,7 @@
 #include "infofile/information_file.h"
 
+#include <utility>
+
 #include "common/bytes.h"
 #include "infofile/directory_entry.h"
 #include "infofile/directory_index.h"
@@ -45,13 +47,10 @@ bool FileCanHold(FileView &view, std::int64_t position, std::int64_t length) {
 // fill.
 ReadOutcome ReadBlockAt(FileView &view, std::int64_t position, std::int32_t length) {
   if (!FileCanHold(view, position, length)) return {{}, Fault::ReadFailed};
-  Block block = AllocateBlockToOverwrite(length);
+  OwnedBlock block(AllocateBlockToOverwrite(length));
   if (block.empty()) return {{}, Fault::NoMemory};
-  if (!ReadAt(view.file, position, block.data(), length)) {
-    ReleaseBlock(block);
-    return {{}, Fault::ReadFailed};
-  }
-  return {block, Fault::None};
+  if (!ReadAt(view.file, position, block.get().data(), length)) return {{}, Fault::ReadFailed};
+  return {std::move(block), Fault::None};
 }
 
 // The index of the first entry for (section, recordId), or entryCount. An
@@ -86,7 +85,7 @@ std::int32_t FindEntry(ConstBlock entries, std::int32_t entryCount, std::int32_t
 constexpr std::int32_t IndexedDirectorySize = 32;
 constexpr std::int32_t ScansBeforeIndex = 16;
 
-// The directory's entries in a block of the caller's.
+// The directory's entries.
 ReadOutcome ReadDirectoryBlock(FileView &view, std::int32_t section) {
   if (view.file == nullptr || section < 0) return {{}, Fault::BadArgument};
   std::int32_t directoryOffset = 0;
@@ -101,12 +100,6 @@ ReadOutcome ReadDirectoryBlock(FileView &view, std::int32_t section) {
   return ReadBlockAt(view, std::int64_t{directoryOffset} + 4, entryCount * DirectoryEntrySize);
 }
 
-void ReleaseSlot(KeptDirectory &slot) {
-  ReleaseBlock(slot.entries);
-  ReleaseBlock(slot.index);
-  slot = {};
-}
-
 // The position of the first entry for (section, recordId), or the entry
 // count. A directory whose index cannot be had is scanned, as a small one
 // is: the lookup costs more but gives the same answer.
@@ -118,7 +111,7 @@ std::int32_t FindRecordEntry(KeptDirectory &directory, std::int32_t recordId) {
   }
   return directory.indexState == IndexState::Built
              ? IndexedEntry(directory, recordId)
-             : FindEntry(directory.entries, directory.entryCount, directory.section, recordId);
+             : FindEntry(directory.entries.get(), directory.entryCount, directory.section, recordId);
 }
 
 KeptDirectory *FreeOrMatchingSlot(FileView &view, std::int32_t section) {
@@ -131,11 +124,6 @@ KeptDirectory *FreeOrMatchingSlot(FileView &view, std::int32_t section) {
 }
 
 }  // namespace
-
-FileView::~FileView() {
-  for (KeptDirectory &slot : directories) ReleaseSlot(slot);
-  ReleaseBlock(restored.block);
-}
 
 std::int64_t FileLength(FileView &view) {
   if (view.length == FileLengthNotAsked) {
@@ -150,33 +138,19 @@ KeptDirectory *SectionDirectory(FileView &view, std::int32_t section, Fault *fau
   if (slot == nullptr) {
     // More sections than slots: the last slot gives way.
     slot = &view.directories[KeptDirectorySlots - 1];
-    ReleaseSlot(*slot);
+    *slot = {};
   }
   if (slot->entries.empty()) {
-    const ReadOutcome read = ReadDirectoryBlock(view, section);
+    ReadOutcome read = ReadDirectoryBlock(view, section);
     if (read.fault != Fault::None) {
       *fault = read.fault;
       return nullptr;
     }
-    *slot = {section, static_cast<std::int32_t>(read.block.size() / DirectoryEntrySize),
-             read.block, 0, IndexState::NotBuilt, {}};
+    const auto entryCount = static_cast<std::int32_t>(read.block.get().size() / DirectoryEntrySize);
+    *slot = {section, entryCount, std::move(read.block), 0, IndexState::NotBuilt, {}};
   }
   *fault = Fault::None;
   return slot;
-}
-
-Block TakeRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId) {
-  KeptBlock &kept = view.restored;
-  if (kept.block.empty() || kept.section != section || kept.recordId != recordId) return {};
-  Block block = kept.block;
-  kept.block = {};
-  return block;
-}
-
-void KeepRestoredBlock(FileView &view, std::int32_t section, std::int32_t recordId, Block &block) {
-  ReleaseBlock(view.restored.block);
-  view.restored = {section, recordId, block};
-  block = {};
 }
 
 ReadOutcome ReadSectionDirectory(HANDLE file, std::int32_t section) {
@@ -204,7 +178,7 @@ ReadOutcome ReadRecord(FileView &view, std::int32_t section, std::int32_t record
   if (directory == nullptr) return {{}, fault};
   const std::int32_t found = FindRecordEntry(*directory, recordId);
   const std::int32_t recordOffset = found < directory->entryCount
-                                        ? ReadDirectoryEntry(directory->entries, found).recordOffset
+                                        ? ReadDirectoryEntry(directory->entries.get(), found).recordOffset
                                         : -1;
   if (recordOffset < 0) return {{}, Fault::RecordAbsent};
   return ReadRecordAt(view, recordOffset);

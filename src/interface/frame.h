@@ -1,45 +1,23 @@
 // The frame every file-reading export runs: open, status check, format
-// check, the export's own query, close. The status record (record 1000 of
-// the main section) holds fileStatus (int32 at output bytes 0..3; positive:
-// the file is unusable) and formatType (bytes 4..7).
+// check, the export's own query, close.
 #ifndef DINFO_INTERFACE_FRAME_H
 #define DINFO_INTERFACE_FRAME_H
 
 #include <cstdint>
 
 #include "dinfo/dinfo.h"
-#include "infofile/file_view.h"
 #include "infofile/information_file.h"
 #include "interface/status_codes.h"
-#include "keyed/keyed_block.h"
 #include "platform/kernel32.h"
+#include "query/query.h"
 
 namespace dinfo {
 
-constexpr std::int32_t StatusRecordId = 1000;
-constexpr std::int32_t MainEntriesRecordId = 1001;
-constexpr std::int32_t MainTripletsRecordId = 1002;
-constexpr std::int32_t CategoryVRecordId = 1003;
-constexpr std::int32_t CategorySRecordId = 1004;
-constexpr std::int32_t TableLocatorRecordId = 1005;
+// The file of one export call, with the status record, looked up once and
+// shared by both checks: the file cannot change during the call.
+struct ExportFile : KeyedFile {
+  explicit ExportFile(HANDLE handle) : KeyedFile(handle) {}
 
-constexpr std::int32_t StatusBufferSize = 400;
-
-// What the lookup of the status record gave.
-struct StatusValues {
-  Fault lookup;
-  std::int16_t count;
-  std::int16_t disabledFlag;
-  std::int32_t fileStatus;
-  std::int32_t formatType;
-};
-
-// The file of one export call: its view, and the status record, looked up
-// once and shared by both checks.
-struct ExportFile {
-  explicit ExportFile(HANDLE handle) : view(handle) {}
-
-  FileView view;
   bool statusRead = false;
   StatusValues status = {};
 };
@@ -49,12 +27,6 @@ std::int16_t CheckFileStatus(ExportFile &file);
 
 // The stored formatType (any sign), ErrFormatType or ErrRecordDisabled.
 std::int32_t GetFormatType(ExportFile &file);
-
-// All entries -1, the selector at index 1, then each pair in order. False
-// when a pair's index lies outside 0..299, or pairs is null with a positive
-// count.
-bool BuildConditionVector(std::int32_t selector, const ConditionPair *pairs,
-                          std::int16_t pairCount, ConditionVector *vector);
 
 // Opens the file of an export; null when it does not open.
 inline HANDLE OpenForExport(const char *fileName, const DIWideChar *folder) {

@@ -1,7 +1,6 @@
 #include "infofile/information_file.h"
 #include "interface/frame.h"
 #include "interface/status_codes.h"
-#include "interface/table_locator.h"
 #include "tableobj/table_object.h"
 
 namespace dinfo {
@@ -10,15 +9,15 @@ namespace {
 // The record is handed to preparation as read: a table object carries its
 // own scrambling flag. Every fault of preparation gives a null table; the
 // block that does not hold the prepared table is released.
-void *QueryTable(FileView &view, std::int32_t selector, const ConditionPair *pairs,
+void *QueryTable(KeyedFile &file, std::int32_t selector, const ConditionPair *pairs,
                  std::int16_t pairCount) {
   ConditionVector vector;
   TableLocation address{};
   if (!BuildConditionVector(selector, pairs, pairCount, &vector) ||
-      LocateTable(view, vector, &address) != LocatorAnswer::Found) {
+      LocateTable(file, vector, &address) != LocatorAnswer::Found) {
     return nullptr;
   }
-  OwnedBlock record(ReadRecord(view, address.section, address.recordId).block);
+  OwnedBlock record = ReadRecord(file.view, address.section, address.recordId).block;
   if (record.empty()) return nullptr;
   OwnedBlock moved;
   if (PrepareTableObject(record.get(), &moved) != Fault::None) return nullptr;
@@ -33,7 +32,7 @@ extern "C" DI_API void *DIGetTable(const char *fileName, const DIWideChar *folde
                                    int16_t pairCount) {
   void *table = nullptr;
   dinfo::RunExport(fileName, folder, {true, true}, [&](dinfo::ExportFile &file) -> std::int32_t {
-    table = dinfo::QueryTable(file.view, selector, pairs, pairCount);
+    table = dinfo::QueryTable(file, selector, pairs, pairCount);
     return dinfo::StatusOk;
   });
   return table;

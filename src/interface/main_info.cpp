@@ -1,24 +1,23 @@
 #include "interface/frame.h"
 #include "interface/status_codes.h"
-#include "interface/value_list.h"
 
 namespace dinfo {
 namespace {
 
 // Both main lists must be non-empty. Record 1001 is read as the value type
 // its own header names; record 1002 always as 32-bit values.
-std::int16_t QueryMainInfo(FileView &view, NamedEntry *namedEntries, IntegerTriplet *triplets,
+std::int16_t QueryMainInfo(KeyedFile &file, NamedEntry *namedEntries, IntegerTriplet *triplets,
                            std::int16_t *namedCount, std::int16_t *tripletCount) {
   KeyedHeader header{};
-  if (ReadKeyedHeader(nullptr, view, MainSection, MainEntriesRecordId, &header) != Fault::None) {
+  if (ReadKeyedHeader(nullptr, file, MainSection, MainEntriesRecordId, &header) != Fault::None) {
     return ErrMainInfo;
   }
   const ListResult named =
-      GetNamedEntryList(MainEntriesRecordId, nullptr, namedEntries, 0, view, header.valueType);
+      GetNamedEntryList(MainEntriesRecordId, nullptr, namedEntries, 0, file, header.valueType);
   if (named.fault != Fault::None || named.count == 0) return ErrMainInfo;
   *namedCount = named.count;
   const ListResult tripletList =
-      GetValueList(MainTripletsRecordId, nullptr, triplets, 0, view, ValueTypeInt32);
+      GetValueList(MainTripletsRecordId, nullptr, triplets, 0, file, ValueTypeInt32);
   if (tripletList.fault != Fault::None || tripletList.count == 0) return ErrMainInfo;
   *tripletCount = tripletList.count;
   return StatusOk;
@@ -37,6 +36,6 @@ extern "C" DI_API int16_t DIGetMainInfo(const char *fileName, const DIWideChar *
   if (namedCount == nullptr || tripletCount == nullptr) return ErrMainInfo;
   return static_cast<int16_t>(dinfo::RunExport(
       fileName, folder, {true, false}, [&](dinfo::ExportFile &file) -> std::int32_t {
-        return dinfo::QueryMainInfo(file.view, namedEntries, triplets, namedCount, tripletCount);
+        return dinfo::QueryMainInfo(file, namedEntries, triplets, namedCount, tripletCount);
       }));
 }

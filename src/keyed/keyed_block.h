@@ -17,6 +17,7 @@
 #include "common/block.h"
 #include "common/fault.h"
 #include "infofile/file_view.h"
+#include "keyed/lookup_observer.h"
 
 namespace dinfo {
 
@@ -59,6 +60,24 @@ constexpr std::int32_t ValueWidth(std::int32_t valueType) {
 
 struct ConditionVector {
   std::int32_t entries[ConditionVectorSize];
+};
+
+// The block a lookup restored last, kept for the call so that a record
+// needed twice (a list's header, then its values) is read once.
+struct RestoredBlock {
+  std::int32_t section = 0;
+  std::int32_t recordId = 0;
+  OwnedBlock block;  // empty: nothing kept
+};
+
+// A file as keyed lookups read it: the call's view of the file, the block
+// kept, and the observer told each step (null for the exports).
+struct KeyedFile {
+  explicit KeyedFile(HANDLE handle) : view(handle) {}
+
+  FileView view;
+  RestoredBlock restored;
+  const LookupObserver *observer = nullptr;
 };
 
 struct KeyedHeader {
@@ -107,9 +126,15 @@ std::uint32_t FindKeyedHeaderFlaws(const KeyedHeader &header);
 // length of 0 or less.
 void StoreRowValues(const std::uint8_t *payload, std::uint8_t *destination, std::int32_t length);
 
-// The payload of the first row whose keys all match, or null.
-const std::uint8_t *FirstMatchingPayload(const ConditionVector *conditions,
-                                         const KeyedHeader &header);
+// The index of the first row whose keys all match, or -1.
+std::int32_t FirstMatchingRow(const ConditionVector *conditions, const KeyedHeader &header);
+
+// The payload of row `row` (an index FirstMatchingRow gave).
+const std::uint8_t *PayloadOfRow(const KeyedHeader &header, std::int32_t row);
+
+// For a block no row of which matched: the first key position that no row
+// accepts on its own (see ConditionMiss).
+ConditionMiss FindConditionMiss(const ConditionVector *conditions, const KeyedHeader &header);
 
 // Applies the selection rule; the values of matching rows go to `output`,
 // packed, and *written (when given) says how many bytes they took.
@@ -119,18 +144,18 @@ Fault SelectRows(const ConditionVector *conditions, const KeyedHeader &header,
 
 // Follows the chain from (section, recordId) and hands back the final
 // block's selected values; *written (when given) is how many bytes of
-// `output` they took. Fault::RecordUnreadable, ChainSelection or
-// RecordDamaged when it fails. The blocks read stay with the view,
-// restored, so that a later lookup of the same record in the call reads
-// nothing.
-Fault LookupKeyedRecord(const ConditionVector *conditions, FileView &view,
+// `output` they took. Fault::RecordUnreadable, ChainSelection,
+// RecordDamaged, or NoMemory when a record's block could not be taken.
+// The last block read stays with the file, restored, so that a later
+// lookup of the same record in the call reads nothing.
+Fault LookupKeyedRecord(const ConditionVector *conditions, KeyedFile &file,
                         std::int32_t section, std::int32_t recordId, std::int16_t *count,
                         std::int16_t *disabledFlag, Block output,
                         std::size_t *written = nullptr);
 
 // Follows the same chain and hands back the final block's header (its rows
-// reference is cleared: the block is the view's by then).
-Fault ReadKeyedHeader(const ConditionVector *conditions, FileView &view,
+// reference is cleared: the block is the file's by then).
+Fault ReadKeyedHeader(const ConditionVector *conditions, KeyedFile &file,
                       std::int32_t section, std::int32_t recordId, KeyedHeader *header);
 
 }  // namespace dinfo

@@ -17,14 +17,34 @@ bool RowMatches(const ConditionVector *conditions, const KeyedHeader &header,
 
 }  // namespace
 
-const std::uint8_t *FirstMatchingPayload(const ConditionVector *conditions,
-                                         const KeyedHeader &header) {
+std::int32_t FirstMatchingRow(const ConditionVector *conditions, const KeyedHeader &header) {
   const RowLayout layout = LayoutOf(header);
   for (std::int32_t r = 0; r < header.rowCount; ++r) {
     const std::uint8_t *row = header.rows.data() + std::size_t(r) * std::size_t(layout.rowStride);
-    if (RowMatches(conditions, header, row)) return row + 4 * header.keyCount;
+    if (RowMatches(conditions, header, row)) return r;
   }
-  return nullptr;
+  return -1;
+}
+
+const std::uint8_t *PayloadOfRow(const KeyedHeader &header, std::int32_t row) {
+  const RowLayout layout = LayoutOf(header);
+  return header.rows.data() + std::size_t(row) * std::size_t(layout.rowStride) + 4 * header.keyCount;
+}
+
+ConditionMiss FindConditionMiss(const ConditionVector *conditions, const KeyedHeader &header) {
+  const RowLayout layout = LayoutOf(header);
+  for (std::int32_t j = 0; j < header.keyCount; ++j) {
+    const std::int32_t index = header.keyIndex[j];
+    const std::int32_t value = conditions != nullptr ? conditions->entries[index] : NoCondition;
+    bool accepted = false;
+    for (std::int32_t r = 0; r < header.rowCount && !accepted; ++r) {
+      const std::uint8_t *row = header.rows.data() + std::size_t(r) * std::size_t(layout.rowStride);
+      const std::int32_t key = ReadI32LittleEndian(row + 4 * j);
+      accepted = key == KeyWildcard || (conditions != nullptr && key == value);
+    }
+    if (!accepted) return {index, value};
+  }
+  return {-1, 0};
 }
 
 void StoreRowValues(const std::uint8_t *payload, std::uint8_t *destination, std::int32_t length) {

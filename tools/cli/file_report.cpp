@@ -9,9 +9,8 @@
 #include "common/scramble.h"
 #include "infofile/directory_entry.h"
 #include "infofile/information_file.h"
-#include "interface/frame.h"
-#include "interface/status_codes.h"
-#include "interface/table_locator.h"
+#include "fault_codes.h"
+#include "query/query.h"
 #include "info_file_json.h"
 #include "keyed_json.h"
 #include "table_json.h"
@@ -149,7 +148,7 @@ std::string Inspector::RecordProblem(std::int32_t offset, std::int32_t code) con
 bool Inspector::ReadSection(std::int32_t section, bool reportFailure) {
   auto [directory, fault] = ReadSectionDirectory(file_, section);
   const std::int32_t countOrCode =
-      directory.empty() ? ReadCodeOf(fault) : std::int32_t(directory.size() / DirectoryEntrySize);
+      directory.empty() ? ReadCodeOf(fault) : std::int32_t(directory.get().size() / DirectoryEntrySize);
   Json description{{"section", section}};
   if (WordAt(section) >= 0) description["offset"] = WordAt(section);
   if (directory.empty()) {
@@ -165,7 +164,7 @@ bool Inspector::ReadSection(std::int32_t section, bool reportFailure) {
   description["entryCount"] = countOrCode;
   Json entries = Json::array();
   for (std::int32_t i = 0; i < countOrCode; ++i) {
-    const auto [key, id, offset] = ReadDirectoryEntry(directory, i);
+    const auto [key, id, offset] = ReadDirectoryEntry(directory.get(), i);
     Json entry{{"section", key}, {"id", id}, {"offset", offset}};
     if (key != section) {
       entry["note"] = "names section " + std::to_string(key) + ": lookups in this section pass over it";
@@ -181,7 +180,6 @@ bool Inspector::ReadSection(std::int32_t section, bool reportFailure) {
     }
     entries.push_back(entry);
   }
-  ReleaseBlock(directory);
   description["entries"] = entries;
   directories_.push_back(description);
   ReadRecordBodies(section);
@@ -199,8 +197,7 @@ void Inspector::ReadRecordBodies(std::int32_t section) {
       continue;
     }
     record.readable = true;
-    record.body.assign(body.begin(), body.end());
-    ReleaseBlock(body);
+    record.body.assign(body.get().begin(), body.get().end());
     Decode(record);
   }
 }
@@ -421,13 +418,12 @@ void Inspector::ScanForSections() {
   for (std::int64_t p = 12; p + 4 <= end && p < SectionScanLimit; ++p) {
     const auto section = static_cast<std::int32_t>(p);
     if (sections_.count(section) != 0 || !PlausibleDirectory(section)) continue;
-    Block directory = ReadSectionDirectory(file_, section).block;
+    const OwnedBlock directory = ReadSectionDirectory(file_, section).block;
     if (directory.empty()) continue;
     bool all = true;
-    for (std::size_t i = 0; i < directory.size() / DirectoryEntrySize && all; ++i) {
-      all = ReadDirectoryEntry(directory, std::int32_t(i)).sectionKey == section;
+    for (std::size_t i = 0; i < directory.get().size() / DirectoryEntrySize && all; ++i) {
+      all = ReadDirectoryEntry(directory.get(), std::int32_t(i)).sectionKey == section;
     }
-    ReleaseBlock(directory);
     if (all) ReadSection(section, false);
   }
 }

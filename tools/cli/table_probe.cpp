@@ -1,10 +1,9 @@
 #include "table_probe.h"
 
 #include "common/bytes.h"
+#include "fault_codes.h"
 #include "infofile/information_file.h"
-#include "interface/frame.h"
-#include "interface/table_locator.h"
-#include "keyed/keyed_block.h"
+#include "query/query.h"
 #include "table_json.h"
 #include "tableobj/table_object.h"
 
@@ -21,7 +20,7 @@ struct OpenFile {
   OpenFile &operator=(const OpenFile &) = delete;
   HANDLE handle;
   // Declared after the handle, so that it ends before the handle closes.
-  ExportFile exportFile{handle};
+  KeyedFile keyed{handle};
 };
 
 bool MakeVector(std::int32_t selector, const std::vector<ConditionPair> &pairs, ConditionVector *vector) {
@@ -31,15 +30,17 @@ bool MakeVector(std::int32_t selector, const std::vector<ConditionPair> &pairs, 
 
 // Finds the table's section and record id the way DIGetTable does, and
 // says which step stopped it.
-bool Locate(FileView &view, const ConditionVector &vector, TableProbe &probe) {
+bool Locate(KeyedFile &file, const ConditionVector &vector, TableProbe &probe) {
   TableLocation location{};
-  const LocatorAnswer answer = LocateTable(view, vector, &location);
+  const LocatorAnswer answer = LocateTable(file, vector, &location);
   probe.section = location.section;
   probe.recordId = location.recordId;
   switch (answer) {
     case LocatorAnswer::Found: return true;
     case LocatorAnswer::LookupFailed:
-      probe.failure = "the locator lookup (record 1005) failed: " + DescribeStatus(StatusCodeOf(location.lookupFault));
+      probe.failure = "the locator lookup (record 1005) failed: " +
+                      (location.lookupFault == Fault::NoMemory ? std::string("memory could not be had")
+                                                               : DescribeStatus(LookupStepCodeOf(location.lookupFault)));
       break;
     case LocatorAnswer::Disabled: probe.failure = "the locator's final block is disabled"; break;
     case LocatorAnswer::WrongRowCount:
@@ -61,17 +62,11 @@ std::int32_t CategoryValueType(const FileArgument &file, char variant, std::int3
   OpenFile open(file);
   ConditionVector vector;
   if (open.handle == nullptr || !MakeVector(selector, pairs, &vector)) return 0;
-  std::uint8_t ids[160] = {};
-  std::int16_t count = 0;
-  std::int16_t disabledFlag = 0;
-  const std::int32_t recordId = variant == 'v' ? CategoryVRecordId : CategorySRecordId;
-  if (LookupKeyedRecord(&vector, open.exportFile.view, MainSection, recordId, &count, &disabledFlag, Block(ids, sizeof ids)) != Fault::None ||
-      count == 0) {
-    return 0;
-  }
-  KeyedHeader header{};
-  if (ReadKeyedHeader(&vector, open.exportFile.view, MainSection, ReadI32LittleEndian(ids), &header) != Fault::None) return 0;
-  return header.valueType;
+  std::uint8_t ids[CategoryIdBufferSize];
+  const CategoryAnswer listing =
+      ReadCategoryListing(open.keyed, vector, variant == 'v' ? CategoryVariant::V : CategoryVariant::S, ids);
+  const bool read = listing.stop == CategoryStop::Gathered || listing.stop == CategoryStop::NotAList;
+  return read ? listing.valueType : 0;
 }
 
 TableProbe ProbeTable(const FileArgument &file, std::int32_t selector, const std::vector<ConditionPair> &pairs) {
@@ -81,11 +76,12 @@ TableProbe ProbeTable(const FileArgument &file, std::int32_t selector, const std
     probe.failure = "the information file did not open";
     return probe;
   }
-  if (const std::int16_t status = CheckFileStatus(open.exportFile); status != 0) {
-    probe.failure = "the status check failed: " + DescribeStatus(status);
+  const StatusValues status = ReadStatusRecord(open.keyed);
+  if (const std::int16_t code = FileStatusCode(status); code != 0) {
+    probe.failure = "the status check failed: " + DescribeStatus(code);
     return probe;
   }
-  if (const std::int32_t formatType = GetFormatType(open.exportFile); formatType < 0) {
+  if (const std::int32_t formatType = FormatTypeCode(status); formatType < 0) {
     probe.failure = "the format type is not usable: " + DescribeStatus(formatType);
     return probe;
   }
@@ -94,15 +90,14 @@ TableProbe ProbeTable(const FileArgument &file, std::int32_t selector, const std
     probe.failure = "a condition index lies outside 0 to 299";
     return probe;
   }
-  if (!Locate(open.exportFile.view, vector, probe)) return probe;
-  auto [record, fault] = ReadRecord(open.exportFile.view, probe.section, probe.recordId);
+  if (!Locate(open.keyed, vector, probe)) return probe;
+  auto [record, fault] = ReadRecord(open.keyed.view, probe.section, probe.recordId);
   if (record.empty()) {
     probe.failure = "record " + std::to_string(probe.recordId) + " of section " + std::to_string(probe.section) +
                     " did not read (code " + std::to_string(ReadCodeOf(fault)) + ")";
     return probe;
   }
-  const std::vector<std::uint8_t> stored(record.begin(), record.end());
-  ReleaseBlock(record);
+  const std::vector<std::uint8_t> stored(record.get().begin(), record.get().end());
   TableDecoding decoding = DecodeTableRecord(stored);
   probe.storedView = decoding.view;
   if (!decoding.problems.empty()) {

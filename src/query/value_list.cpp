@@ -1,7 +1,8 @@
-#include "interface/value_list.h"
+#include <utility>
 
 #include "common/bytes.h"
 #include "infofile/information_file.h"
+#include "query/query.h"
 
 namespace dinfo {
 namespace {
@@ -25,22 +26,28 @@ bool SelectionFits(std::int16_t start, std::int16_t count, std::int32_t elementB
 struct Selection {
   Fault fault;
   std::int16_t count;   // rows selected, when there is no fault
-  Block work;
+  OwnedBlock work;
   std::size_t written;  // bytes of `work` the lookup wrote
 };
 
-// Runs the lookup into a fresh work area; on success the caller reads the
-// rows from `work` and releases it. The area starts out unfilled: the
-// caller zeroes what it reads beyond `written` (ZeroUnwritten). A flagged
-// record, or a single block claiming fewer than no rows, fails the list.
+// Runs the lookup into a fresh work area, from which the caller reads the
+// rows. The area starts out unfilled: the caller zeroes what it reads
+// beyond `written` (ZeroUnwritten). A flagged record, or a single block
+// claiming fewer than no rows, fails the list; memory that could not be
+// had stays NoMemory.
 Selection LookupIntoWorkArea(std::int32_t recordId, const ConditionVector *conditions,
-                             FileView &view, std::int32_t workSize) {
-  Selection selection{Fault::None, 0, AllocateBlockToOverwrite(workSize), 0};
-  if (selection.work.empty()) return {Fault::NoMemory, 0, {}, 0};
+                             KeyedFile &file, std::int32_t workSize) {
+  Selection selection{Fault::None, 0, OwnedBlock(AllocateBlockToOverwrite(workSize)), 0};
+  if (selection.work.empty()) {
+    selection.fault = Fault::NoMemory;
+    return selection;
+  }
   std::int16_t disabledFlag = 0;
-  const Fault fault = LookupKeyedRecord(conditions, view, MainSection, recordId, &selection.count,
-                                        &disabledFlag, selection.work, &selection.written);
-  if (fault != Fault::None || disabledFlag != 0 || selection.count < 0) {
+  const Fault fault = LookupKeyedRecord(conditions, file, MainSection, recordId, &selection.count,
+                                        &disabledFlag, selection.work.get(), &selection.written);
+  if (fault == Fault::NoMemory) {
+    selection.fault = Fault::NoMemory;
+  } else if (fault != Fault::None || disabledFlag != 0 || selection.count < 0) {
     selection.fault = Fault::ListFailed;
   }
   return selection;
@@ -66,7 +73,7 @@ std::int16_t TakeRows(Selection &selection, bool typeHandled, bool listGiven, st
 void ZeroUnwritten(const Selection &selection, std::int16_t count, std::int32_t elementBytes) {
   const std::size_t read = std::size_t(count) * std::size_t(elementBytes);
   if (read > selection.written) {
-    FillBytes(selection.work.data() + selection.written, 0,
+    FillBytes(selection.work.get().data() + selection.written, 0,
               static_cast<std::int32_t>(read - selection.written));
   }
 }
@@ -74,9 +81,9 @@ void ZeroUnwritten(const Selection &selection, std::int16_t count, std::int32_t 
 }  // namespace
 
 ListResult GetValueList(std::int32_t recordId, const ConditionVector *conditions,
-                        IntegerTriplet *list, std::int16_t start, FileView &view,
+                        IntegerTriplet *list, std::int16_t start, KeyedFile &file,
                         std::int32_t expectedType) {
-  Selection selection = LookupIntoWorkArea(recordId, conditions, view, ValueListWorkSize);
+  Selection selection = LookupIntoWorkArea(recordId, conditions, file, ValueListWorkSize);
   const bool typeHandled = expectedType == ValueTypeInt8 || expectedType == ValueTypeInt16 ||
                            expectedType == ValueTypeInt32;
   const std::int32_t valueBytes = ValueWidth(expectedType);
@@ -85,27 +92,26 @@ ListResult GetValueList(std::int32_t recordId, const ConditionVector *conditions
                                        elementBytes, ValueListWorkSize);
   if (result > 0) ZeroUnwritten(selection, result, elementBytes);
   for (std::int16_t i = 0; i < result; ++i) {
-    const std::uint8_t *values = selection.work.data() + std::size_t(i) * std::size_t(elementBytes);
+    const std::uint8_t *values = selection.work.get().data() + std::size_t(i) * std::size_t(elementBytes);
     IntegerTriplet &element = list[start + i];
     for (std::int32_t k = 0; k < 3; ++k) {
       element.values[k] = ReadSignedValue(values + k * valueBytes, expectedType);
     }
   }
-  ReleaseBlock(selection.work);
   return {selection.fault, result};
 }
 
 ListResult GetNamedEntryList(std::int32_t recordId, const ConditionVector *conditions,
-                             NamedEntry *list, std::int16_t start, FileView &view,
+                             NamedEntry *list, std::int16_t start, KeyedFile &file,
                              std::int32_t expectedType) {
-  Selection selection = LookupIntoWorkArea(recordId, conditions, view, NamedEntryListWorkSize);
+  Selection selection = LookupIntoWorkArea(recordId, conditions, file, NamedEntryListWorkSize);
   const bool typeHandled = expectedType == ValueTypeText || expectedType == ValueTypeNamedEntry;
   const std::int32_t elementBytes = ValueWidth(expectedType);
   const std::int16_t result = TakeRows(selection, typeHandled, list != nullptr, start,
                                        elementBytes, NamedEntryListWorkSize);
   if (result > 0) ZeroUnwritten(selection, result, elementBytes);
   for (std::int16_t i = 0; i < result; ++i) {
-    const std::uint8_t *value = selection.work.data() + std::size_t(i) * std::size_t(elementBytes);
+    const std::uint8_t *value = selection.work.get().data() + std::size_t(i) * std::size_t(elementBytes);
     NamedEntry &element = list[start + i];
     if (expectedType == ValueTypeText) {
       element.leadingValue = 0;
@@ -117,7 +123,6 @@ ListResult GetNamedEntryList(std::int32_t recordId, const ConditionVector *condi
       element.trailingValue = ReadI32LittleEndian(value + 4 + TextValueSize);
     }
   }
-  ReleaseBlock(selection.work);
   return {selection.fault, result};
 }
 

@@ -1,8 +1,6 @@
-#include "interface/table_locator.h"
-
 #include "common/bytes.h"
 #include "infofile/information_file.h"
-#include "interface/frame.h"
+#include "query/query.h"
 
 namespace dinfo {
 namespace {
@@ -29,16 +27,16 @@ LocatorAnswer ReadLocatorRows(ConstBlock rows, TableLocation *location) {
 
 }  // namespace
 
-LocatorAnswer LocateTable(FileView &view, const ConditionVector &vector, TableLocation *location) {
+LocatorAnswer LocateTable(KeyedFile &file, const ConditionVector &vector, TableLocation *location) {
   *location = {0, 0, Fault::None, 0, 0};
-  Block work = AllocateBlock(LocatorWorkSize);
+  const OwnedBlock work(AllocateBlock(LocatorWorkSize));
   if (work.empty()) {
     location->lookupFault = Fault::NoMemory;
     return LocatorAnswer::LookupFailed;
   }
   std::int16_t disabledFlag = 0;
-  location->lookupFault = LookupKeyedRecord(&vector, view, MainSection, TableLocatorRecordId,
-                                            &location->rowCount, &disabledFlag, work);
+  location->lookupFault = LookupKeyedRecord(&vector, file, MainSection, TableLocatorRecordId,
+                                            &location->rowCount, &disabledFlag, work.get());
   LocatorAnswer answer = LocatorAnswer::Found;
   if (location->lookupFault != Fault::None) {
     answer = LocatorAnswer::LookupFailed;
@@ -47,9 +45,8 @@ LocatorAnswer LocateTable(FileView &view, const ConditionVector &vector, TableLo
   } else if (location->rowCount != 2) {
     answer = LocatorAnswer::WrongRowCount;
   } else {
-    answer = ReadLocatorRows(work, location);
+    answer = ReadLocatorRows(work.get(), location);
   }
-  ReleaseBlock(work);
   return answer;
 }
 
