@@ -128,7 +128,7 @@ typedef struct NamedEntry {
 #define DI_STATUS_CODES(X) \
   X(ErrStatusLookup, -2001, "the lookup of the status record (1000) failed") \
   X(ErrFileUnusable, -2003, "the file marks itself unusable (positive file status)") \
-  X(ErrConditionIndex, -2004, "a condition index lies outside 0 to 299 (or a list's work area could not be had)") \
+  X(ErrConditionIndex, -2004, "a condition index lies outside 0 to 299") \
   X(ErrMainInfo, -2005, "a main information list (record 1001 or 1002) failed or is empty") \
   X(ErrOpenFile, -2006, "the information file did not open") \
   X(ErrNoCategory, -2009, "the category record yielded no row") \
