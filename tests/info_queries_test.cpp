@@ -410,7 +410,10 @@ struct StepLog {
     std::string line = "link " + std::to_string(step.recordId) + " keys";
     for (std::int32_t j = 0; j < step.header->keyCount; ++j) {
       const std::int32_t index = step.header->keyIndex[j];
-      line += " " + std::to_string(index) + "=" + std::to_string(step.conditions->entries[index]);
+      line += ' ';
+      line += std::to_string(index);
+      line += '=';
+      line += std::to_string(step.conditions->entries[index]);
     }
     line += step.matchedRow >= 0
                 ? " row " + std::to_string(step.matchedRow) + " to " + std::to_string(step.nextRecordId)
