@@ -116,20 +116,19 @@ TiffStream &CallStream(int kind) {
 // done: a new decoder, an output buffer growing from 1 KB by doubling, the
 // expanded object handed back and released here.
 bool ExpandWithDinfo(TiffStream &stream, bool check) {
-  dinfo::Block expanded =
+  const dinfo::TableInBlock result =
       dinfo::DecompressTableObject(dinfo::Block(stream.stored.data(), stream.stored.size()));
+  const dinfo::Block expanded = result.object;
   benchmark::DoNotOptimize(expanded.data());
-  const bool same = !check || (expanded.size() == stream.plain.size() + 16 &&
-                               std::equal(stream.plain.begin(), stream.plain.end(),
-                                          expanded.begin() + 16));
-  dinfo::ReleaseBlock(expanded);
-  return same;
+  return !check || (expanded.size() == stream.plain.size() + 16 &&
+                    std::equal(stream.plain.begin(), stream.plain.end(), expanded.begin() + 16));
 }
 
 // The decoding alone: the decoder writes into a buffer that is already big
 // enough, as libtiff's does.
 bool DecodeWithDinfo(const TiffStream &stream, bool check, dinfo::Block ready) {
-  dinfo::LzwDecoder *decoder = dinfo::CreateLzwDecoder();
+  const dinfo::OwnedLzwDecoder owner;
+  dinfo::LzwDecoder *decoder = owner.get();
   std::uint8_t *const ownStart = decoder->outputStart;
   std::uint8_t *const ownEnd = decoder->outputEnd;
   decoder->outputStart = decoder->outputPos = ready.data();
@@ -143,7 +142,6 @@ bool DecodeWithDinfo(const TiffStream &stream, bool check, dinfo::Block ready) {
                                std::equal(stream.plain.begin(), stream.plain.end(), start));
   decoder->outputStart = decoder->outputPos = ownStart;
   decoder->outputEnd = ownEnd;
-  dinfo::ReleaseLzwDecoder(decoder);
   return same;
 }
 
@@ -161,7 +159,8 @@ double ThreadSeconds() {
 void BM_LzwDecode(benchmark::State &state) {
   TiffStream &stream = Stream(int(state.range(0)));
   Bytes target(stream.plain.size());
-  dinfo::Block ready = dinfo::AllocateBlock(std::int64_t(stream.plain.size()) + 65536);
+  const dinfo::OwnedBlock readyBlock = dinfo::AllocateBlock(std::int64_t(stream.plain.size()) + 65536);
+  const dinfo::Block ready = readyBlock.get();
   if (!ExpandWithDinfo(stream, true) || !DecodeWithDinfo(stream, true, ready) ||
       TIFFReadEncodedStrip(stream.tiff, 0, target.data(), tmsize_t(target.size())) !=
           tmsize_t(target.size()) ||
@@ -186,7 +185,6 @@ void BM_LzwDecode(benchmark::State &state) {
     readySeconds += t3 - t2;
     state.SetIterationTime(t3 - t0);
   }
-  dinfo::ReleaseBlock(ready);
   const double megabytes = double(stream.plain.size()) * double(state.iterations()) / 1e6;
   state.counters["dinfo_MBps"] = megabytes / dinfoSeconds;
   state.counters["libtiff_MBps"] = megabytes / tiffSeconds;

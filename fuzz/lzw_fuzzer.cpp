@@ -26,29 +26,32 @@ using fuzz::Require;
 // The decoded length (or -1 after a fault), after checking the fault and
 // the bytes against the reference decoder, and ExpandLzw against both.
 std::int64_t DecodeBoth(const std::uint8_t *stream, std::int32_t length) {
-  LzwDecoder *decoder = CreateLzwDecoder();
-  if (decoder == nullptr) return -1;
-  const Fault fault = DecodeLzw(stream, length, decoder);
-  test::ReferenceLzw reference;
-  const Fault expected = reference.Decode(writer::Bytes(stream, stream + length));
-  Require(fault == expected, "DecodeLzw and the reference decoder disagree");
-  const std::int64_t decoded = decoder->outputPos - decoder->outputStart;
-  if (fault == Fault::None) {
-    Require(std::size_t(decoded) == reference.output.size() &&
-                std::equal(decoder->outputStart, decoder->outputPos, reference.output.begin()),
-            "DecodeLzw decoded other bytes than the reference decoder");
-  } else {
-    DecodeLzw(stream, length, decoder);
+  Fault fault = Fault::None;
+  std::int64_t decoded = 0;
+  {
+    const OwnedLzwDecoder decoder;
+    if (decoder.get() == nullptr) return -1;
+    fault = DecodeLzw(stream, length, decoder.get());
+    test::ReferenceLzw reference;
+    const Fault expected = reference.Decode(writer::Bytes(stream, stream + length));
+    Require(fault == expected, "DecodeLzw and the reference decoder disagree");
+    decoded = decoder->outputPos - decoder->outputStart;
+    if (fault == Fault::None) {
+      Require(std::size_t(decoded) == reference.output.size() &&
+                  std::equal(decoder->outputStart, decoder->outputPos, reference.output.begin()),
+              "DecodeLzw decoded other bytes than the reference decoder");
+    } else {
+      DecodeLzw(stream, length, decoder.get());
+    }
+    const LzwExpansion expansion = ExpandLzw(stream, length);
+    Require(expansion.fault == fault, "ExpandLzw and DecodeLzw disagree");
+    if (fault == Fault::None) {
+      const Block output = expansion.output.get();
+      Require(std::equal(output.begin() + OutputHeaderRoom, output.end(), reference.output.begin(),
+                         reference.output.end()),
+              "ExpandLzw decoded other bytes than the reference decoder");
+    }
   }
-  ReleaseLzwDecoder(decoder);
-  LzwExpansion expansion = ExpandLzw(stream, length);
-  Require(expansion.fault == fault, "ExpandLzw and DecodeLzw disagree");
-  if (fault == Fault::None) {
-    Require(std::equal(expansion.output.begin() + OutputHeaderRoom, expansion.output.end(),
-                       reference.output.begin(), reference.output.end()),
-            "ExpandLzw decoded other bytes than the reference decoder");
-  }
-  ReleaseBlock(expansion.output);
   return fault == Fault::None ? decoded : -1;
 }
 
@@ -56,26 +59,25 @@ std::int64_t DecodeBoth(const std::uint8_t *stream, std::int32_t length) {
 // gave an expanded object.
 bool Decompress(const std::uint8_t *stream, std::size_t length, ByteOrder order, std::uint32_t flags) {
   const std::size_t bodyLength = (length + 7) / 8 * 8;
-  Block object = AllocateBlock(static_cast<std::int64_t>(TableHeaderSize + bodyLength));
-  if (object.empty()) return false;
+  const OwnedBlock owned = AllocateBlock(static_cast<std::int64_t>(TableHeaderSize + bodyLength));
+  if (owned.empty()) return false;
+  const Block object = owned.get();
   WriteTableWord(object.data(), TableObjectMagic, order);
   WriteTableWord(object.data() + 4, static_cast<std::uint32_t>(object.size()), order);
   WriteTableWord(object.data() + 8, 0, order);
   WriteTableWord(object.data() + 12, flags, order);
   CopyBytes(stream, object.data() + TableHeaderSize, static_cast<std::int32_t>(length));
-  Block expanded = DecompressTableObject(object);
-  const bool made = !expanded.empty();
+  const TableInBlock expanded = DecompressTableObject(object);
+  const bool made = expanded.fault == Fault::None;
   if (made) {
-    Require(expanded.data() != object.data(), "a compressed object came back unexpanded");
+    Require(!expanded.made.empty(), "a compressed object came back unexpanded");
     TableHeader header{};
-    Require(ReadTableHeader(expanded, &header), "an expanded object has no magic");
+    Require(ReadTableHeader(expanded.object, &header), "an expanded object has no magic");
     Require(header.order == order, "expansion changed the byte order");
     Require(header.flags == (flags & ~FlagCompressed), "expansion changed the flags");
-    Require(std::size_t(header.totalSize) == expanded.size(),
+    Require(std::size_t(header.totalSize) == expanded.object.size(),
             "an expanded object's size is not its block's");
-    ReleaseBlock(expanded);
   }
-  ReleaseBlock(object);
   return made;
 }
 

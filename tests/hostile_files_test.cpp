@@ -447,10 +447,11 @@ TEST_F(HostileFilesTest, AnLzwBombStopsAtTheOutputLimit) {
   const auto bomb = ZeroRounds;
   // One round: 1 + 2 + 3 + ... + 3839 bytes.
   const Bytes round = bomb(1);
-  LzwExpansion expansion = ExpandLzw(round.data(), std::int32_t(round.size()));
-  EXPECT_EQ(expansion.fault, Fault::None);
-  EXPECT_EQ(expansion.output.size(), std::size_t{3839 * 3840 / 2 + OutputHeaderRoom});
-  ReleaseBlock(expansion.output);
+  {
+    const LzwExpansion expansion = ExpandLzw(round.data(), std::int32_t(round.size()));
+    EXPECT_EQ(expansion.fault, Fault::None);
+    EXPECT_EQ(expansion.output.get().size(), std::size_t{3839 * 3840 / 2 + OutputHeaderRoom});
+  }
 
   Bytes object = HandObject(false, {}, bomb(150), 0, 0x40000000u);
   object.resize((object.size() + 7) / 8 * 8);

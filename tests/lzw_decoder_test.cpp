@@ -8,6 +8,7 @@
 #include <sys/mman.h>
 #endif
 
+#include <memory>
 #include <random>
 
 #include "lzw_reference.h"
@@ -33,19 +34,19 @@ void ExpectExpandedAs(const Bytes &stream, const Decoded &decoded) {
   LzwExpansion expansion = ExpandLzw(stream.data(), static_cast<std::int32_t>(stream.size()));
   EXPECT_EQ(expansion.fault, decoded.fault);
   if (expansion.fault == Fault::None) {
-    ASSERT_EQ(expansion.output.size(), decoded.output.size() + OutputHeaderRoom);
+    ASSERT_EQ(expansion.output.get().size(), decoded.output.size() + OutputHeaderRoom);
     EXPECT_TRUE(std::equal(decoded.output.begin(), decoded.output.end(),
-                           expansion.output.begin() + OutputHeaderRoom));
+                           expansion.output.get().begin() + OutputHeaderRoom));
   } else {
     EXPECT_TRUE(expansion.output.empty());
   }
-  ReleaseBlock(expansion.output);
 }
 
 // Decodes with a fresh decoder and gives everything back.
 Decoded Decode(const Bytes &stream) {
   const std::int64_t blocksBefore = seam::LiveBlocks();
-  LzwDecoder *decoder = CreateLzwDecoder();
+  auto owner = std::make_unique<OwnedLzwDecoder>();
+  LzwDecoder *decoder = owner->get();
   EXPECT_NE(decoder, nullptr);
   Decoded decoded;
   decoded.fault = DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), decoder);
@@ -62,7 +63,7 @@ Decoded Decode(const Bytes &stream) {
     state.suffix[code] = code < 258 ? 0 : decoder->suffix[code];
   }
   EXPECT_EQ(decoder->maxCode, (1 << decoder->codeWidth) - 1);
-  ReleaseLzwDecoder(decoder);
+  owner.reset();
   if (!stream.empty()) ExpectExpandedAs(stream, decoded);
   EXPECT_EQ(seam::LiveBlocks(), blocksBefore);
   return decoded;
@@ -70,10 +71,11 @@ Decoded Decode(const Bytes &stream) {
 
 // The length the measuring pass gives the output buffer, or -1.
 std::int64_t Measure(const Bytes &stream) {
-  LzwDecoder *decoder = CreateLzwDecoder();
+  auto owner = std::make_unique<OwnedLzwDecoder>();
+  LzwDecoder *decoder = owner->get();
   const std::int64_t measured =
       MeasureLzwOutput(stream.data(), static_cast<std::int32_t>(stream.size()), decoder);
-  ReleaseLzwDecoder(decoder);
+  owner.reset();
   return measured;
 }
 
@@ -185,7 +187,8 @@ std::vector<int> FillTable(int dataCodes) {
 TEST(LzwDecoderTest, AClearAtTwelveBitsEmptiesTheTable) {
   std::vector<int> codes = FillTable(2100);  // past 2046: 12 bits
   codes.insert(codes.end(), {ClearCode, 300, 258, EndCode});
-  LzwDecoder *decoder = CreateLzwDecoder();
+  auto owner = std::make_unique<OwnedLzwDecoder>();
+  LzwDecoder *decoder = owner->get();
   const Bytes stream = PackCodes(codes);
   ASSERT_EQ(DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), decoder),
             Fault::None);
@@ -197,7 +200,7 @@ TEST(LzwDecoderTest, AClearAtTwelveBitsEmptiesTheTable) {
   EXPECT_EQ(decoder->codeWidth, 9);
   EXPECT_EQ(decoder->prefix[259], 0);
   EXPECT_EQ(decoder->suffix[259], 0);
-  ReleaseLzwDecoder(decoder);
+  owner.reset();
   ExpectAsReference(stream, "clear at 12 bits");
 }
 
@@ -279,9 +282,10 @@ TEST(LzwDecoderTest, AnEmptyStreamIsRefused) {
     EXPECT_EQ(expansion.fault, Fault::StreamDamaged);
     EXPECT_TRUE(expansion.output.empty());
   }
-  LzwDecoder *decoder = CreateLzwDecoder();
+  auto owner = std::make_unique<OwnedLzwDecoder>();
+  LzwDecoder *decoder = owner->get();
   EXPECT_EQ(DecodeLzw(stream.data(), 0, decoder), Fault::StreamDamaged);
-  ReleaseLzwDecoder(decoder);
+  owner.reset();
   EXPECT_EQ(seam::LiveBlocks(), blocksBefore);
 }
 
@@ -299,14 +303,15 @@ TEST(LzwDecoderTest, ADecoderGoesOnAfterAFailure) {
   }
   const Bytes second(text.begin() + static_cast<std::ptrdiff_t>(cut), text.end());
   ReferenceLzw reference;
-  LzwDecoder *decoder = CreateLzwDecoder();
+  auto owner = std::make_unique<OwnedLzwDecoder>();
+  LzwDecoder *decoder = owner->get();
   for (const Bytes *part : std::array<const Bytes *, 2>{&first, &second}) {
     const Fault expected = reference.Decode(*part);
     EXPECT_EQ(DecodeLzw(part->data(), static_cast<std::int32_t>(part->size()), decoder),
               expected);
     EXPECT_EQ(Bytes(decoder->outputStart, decoder->outputPos), reference.output);
   }
-  ReleaseLzwDecoder(decoder);
+  owner.reset();
 }
 
 // The output buffer starts at 1024 bytes; the 1025th byte needs a second
@@ -320,13 +325,14 @@ TEST(LzwDecoderTest, AFailedGrowthIsNoMemory) {
   asFirstByte.insert(asFirstByte.end(), {ClearCode, 65, EndCode});
   for (const std::vector<int> &codes : {asString, asFirstByte}) {
     const Bytes stream = PackCodes(codes);
-    LzwDecoder *decoder = CreateLzwDecoder();
+    auto owner = std::make_unique<OwnedLzwDecoder>();
+    LzwDecoder *decoder = owner->get();
     seam::FailAllocationsAfter(0);
     const Fault fault = DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), decoder);
     seam::FailAllocationsAfter(-1);
     EXPECT_EQ(fault, Fault::NoMemory);
     EXPECT_EQ(decoder->outputPos, decoder->outputEnd);
-    ReleaseLzwDecoder(decoder);
+    owner.reset();
     const std::int64_t blocksBefore = seam::LiveBlocks();
     for (std::int64_t successes : {0, 1, 2}) {
       seam::FailAllocationsAfter(successes);
@@ -345,7 +351,8 @@ void ExpectGrowthFailuresReported(const Bytes &plain) {
   const Bytes stream = writer::LzwEncode(plain);
   const std::int64_t blocksBefore = seam::LiveBlocks();
   for (std::int64_t successes = 0;; ++successes) {
-    LzwDecoder *decoder = CreateLzwDecoder();
+    auto owner = std::make_unique<OwnedLzwDecoder>();
+    LzwDecoder *decoder = owner->get();
     seam::FailAllocationsAfter(successes);
     const Fault fault = DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), decoder);
     const bool fired = seam::InjectedFailureFired();
@@ -353,11 +360,11 @@ void ExpectGrowthFailuresReported(const Bytes &plain) {
     if (!fired) {
       EXPECT_EQ(fault, Fault::None);
       EXPECT_EQ(Bytes(decoder->outputStart, decoder->outputPos), plain);
-      ReleaseLzwDecoder(decoder);
+      owner.reset();
       break;
     }
     EXPECT_EQ(fault, Fault::NoMemory) << successes;
-    ReleaseLzwDecoder(decoder);
+    owner.reset();
     EXPECT_EQ(seam::LiveBlocks(), blocksBefore);
   }
 }
@@ -378,7 +385,8 @@ TEST(LzwDecoderTest, TheBufferGrowsToTheSizeOfTheWholeOutput) {
        {std::tuple{Bytes(300000, 0x5A), 5, 0}, std::tuple{Literals(300000, 8), 5, 300000 / 8},
         std::tuple{randomThenRuns, 11, 2000000}}) {
     const Bytes stream = writer::LzwEncode(plain);
-    LzwDecoder *decoder = CreateLzwDecoder();
+    auto owner = std::make_unique<OwnedLzwDecoder>();
+    LzwDecoder *decoder = owner->get();
     const std::int64_t attemptsBefore = seam::AllocationAttempts();
     ASSERT_EQ(DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), decoder),
               Fault::None);
@@ -387,7 +395,7 @@ TEST(LzwDecoderTest, TheBufferGrowsToTheSizeOfTheWholeOutput) {
     EXPECT_EQ(seam::AllocationAttempts() - attemptsBefore, growths);
     EXPECT_GE(decoder->outputEnd - decoder->outputStart, std::int64_t(plain.size()));
     EXPECT_LE(decoder->outputEnd - decoder->outputStart, std::int64_t(plain.size()) + slack);
-    ReleaseLzwDecoder(decoder);
+    owner.reset();
   }
 }
 
@@ -397,7 +405,8 @@ TEST(LzwDecoderTest, TheBufferGrowsToTheSizeOfTheWholeOutput) {
 TEST(LzwDecoderTest, WithoutMemoryForTheExpectedSizeTheBufferDoubles) {
   const Bytes plain = Literals(1000000, 6);
   const Bytes stream = writer::LzwEncode(plain);
-  LzwDecoder *decoder = CreateLzwDecoder();
+  auto owner = std::make_unique<OwnedLzwDecoder>();
+  LzwDecoder *decoder = owner->get();
   seam::FailAllocationsLargerThan(OutputHeaderRoom + (1 << 20));
   const Fault fault = DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), decoder);
   const bool refused = seam::InjectedFailureFired();
@@ -407,39 +416,41 @@ TEST(LzwDecoderTest, WithoutMemoryForTheExpectedSizeTheBufferDoubles) {
   ASSERT_EQ(decoder->outputPos - decoder->outputStart, std::int64_t(plain.size()));
   EXPECT_TRUE(std::equal(plain.begin(), plain.end(), decoder->outputStart));
   EXPECT_EQ(decoder->outputEnd - decoder->outputStart, 1 << 20);
-  ReleaseLzwDecoder(decoder);
+  owner.reset();
 }
 
 TEST(LzwDecoderTest, EmitByteDoublesTheBuffer) {
-  LzwDecoder *decoder = CreateLzwDecoder();
+  auto owner = std::make_unique<OwnedLzwDecoder>();
+  LzwDecoder *decoder = owner->get();
   for (int i = 0; i < 1025; ++i) {
     ASSERT_EQ(EmitByte(static_cast<std::uint8_t>(i), decoder), Fault::None);
   }
   EXPECT_EQ(decoder->outputEnd - decoder->outputStart, 2048);
   EXPECT_EQ(decoder->outputPos - decoder->outputStart, 1025);
   for (int i = 0; i < 1025; ++i) ASSERT_EQ(decoder->outputStart[i], static_cast<std::uint8_t>(i));
-  ReleaseLzwDecoder(decoder);
+  owner.reset();
 }
 
 // The taken buffer is the caller's: the room in front, then the output;
-// the decoder no longer releases it, and the buffer grows as before.
+// the decoder no longer holds it, and the buffer grows as before.
 TEST(LzwDecoderTest, TheOutputCanBeTakenOver) {
   const Bytes plain = Literals(5000, 3);
   const Bytes stream = writer::LzwEncode(plain);
   const std::int64_t blocksBefore = seam::LiveBlocks();
-  LzwDecoder *decoder = CreateLzwDecoder();
+  auto owner = std::make_unique<OwnedLzwDecoder>();
+  LzwDecoder *decoder = owner->get();
   ASSERT_EQ(DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), decoder),
             Fault::None);
   const std::uint8_t *const start = decoder->outputStart;
   EXPECT_EQ(decoder->outputEnd - decoder->outputStart, 8192);
-  Block taken = TakeLzwOutput(decoder);
-  ASSERT_EQ(taken.size(), 5000u + OutputHeaderRoom);
-  EXPECT_EQ(taken.data() + OutputHeaderRoom, start);
-  EXPECT_TRUE(std::equal(plain.begin(), plain.end(), taken.begin() + OutputHeaderRoom));
+  OwnedBlock taken = TakeLzwOutput(decoder);
+  ASSERT_EQ(taken.get().size(), 5000u + OutputHeaderRoom);
+  EXPECT_EQ(taken.get().data() + OutputHeaderRoom, start);
+  EXPECT_TRUE(std::equal(plain.begin(), plain.end(), taken.get().begin() + OutputHeaderRoom));
   EXPECT_TRUE(TakeLzwOutput(decoder).empty());
-  ReleaseLzwDecoder(decoder);
+  owner.reset();
   EXPECT_EQ(seam::LiveBlocks(), blocksBefore + 1);
-  ReleaseBlock(taken);
+  taken = {};
   EXPECT_EQ(seam::LiveBlocks(), blocksBefore);
 }
 
@@ -453,7 +464,8 @@ class OutputLimitTest : public ::testing::Test {
     reservation_ = mmap(nullptr, Gigabyte, PROT_READ | PROT_WRITE,
                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     ASSERT_NE(reservation_, MAP_FAILED);
-    decoder_ = CreateLzwDecoder();
+    owner_ = std::make_unique<OwnedLzwDecoder>();
+    decoder_ = owner_->get();
     saved_ = {decoder_->outputStart, decoder_->outputEnd, decoder_->outputPos};
     auto *start = static_cast<std::uint8_t *>(reservation_);
     decoder_->outputStart = start;
@@ -463,7 +475,7 @@ class OutputLimitTest : public ::testing::Test {
     decoder_->outputStart = saved_[0];
     decoder_->outputEnd = saved_[1];
     decoder_->outputPos = saved_[2];
-    ReleaseLzwDecoder(decoder_);
+    owner_.reset();
     munmap(reservation_, Gigabyte);
   }
   void LeaveRoom(std::size_t bytes) { decoder_->outputPos = decoder_->outputEnd - bytes; }
@@ -472,6 +484,7 @@ class OutputLimitTest : public ::testing::Test {
   }
 
   void *reservation_ = nullptr;
+  std::unique_ptr<OwnedLzwDecoder> owner_;
   LzwDecoder *decoder_ = nullptr;
   std::array<std::uint8_t *, 3> saved_{};
 };

@@ -70,12 +70,11 @@ TEST(LzwLibtiffTest, DecodesWhatLibtiffDecodes) {
   for (const Bytes &plain : inputs) {
     const Strip strip = ThroughLibtiff(plain, 1024);
     ASSERT_EQ(strip.decoded, plain);
-    LzwExpansion expansion =
+    const LzwExpansion expansion =
         ExpandLzw(strip.raw.data(), static_cast<std::int32_t>(strip.raw.size()));
     ASSERT_EQ(expansion.fault, Fault::None);
-    EXPECT_EQ(Bytes(expansion.output.begin() + OutputHeaderRoom, expansion.output.end()),
-              strip.decoded);
-    ReleaseBlock(expansion.output);
+    const Block output = expansion.output.get();
+    EXPECT_EQ(Bytes(output.begin() + OutputHeaderRoom, output.end()), strip.decoded);
   }
 }
 

@@ -17,71 +17,57 @@
 namespace dinfo::test {
 namespace {
 
-// The model's walk over the object at the start of `area`. An empty block
-// for a failure; `area` itself when all was done in place; otherwise a new
-// block, which the caller releases.
-Block ModelPrepare(Block area);
+// The model's walk over the object at the start of `area`: where the
+// prepared object lies, in `area` or in a block of its own.
+TableInBlock ModelPrepare(Block area);
 
-Block ModelWalk(Block current, bool owned) {
-  const auto fail = [&] {
-    if (owned) ReleaseBlock(current);
-    return Block{};
-  };
+TableInBlock ModelWalk(TableInBlock current) {
   TableLayout layout{};
-  if (!ReadTableLayout(current, &layout) || !EntriesFit(current, layout)) return fail();
+  if (!ReadTableLayout(current.object, &layout) || !EntriesFit(current.object, layout)) return {Fault::BadData, {}, {}};
   for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
-    const TableEntry entry = ReadEntry(current, layout, i);
+    const TableEntry entry = ReadEntry(current.object, layout, i);
     if (entry.kind != EntryKind::NestedTable) continue;
-    if (!EntryFits(layout, entry)) return fail();  // its header would be read outside
+    if (!EntryFits(layout, entry)) return {Fault::BadData, {}, {}};  // its header would be read outside
     const std::size_t at = std::size_t(entry.location);
-    Block nested = ModelPrepare(current.subspan(at, std::size_t(layout.totalSize) - at));
-    if (nested.empty()) return fail();
-    if (nested.data() == current.data() + at) continue;
-    OwnedBlock spliced = SpliceNestedTable(current, i, nested);
-    ReleaseBlock(nested);
-    if (spliced.empty()) return fail();
-    if (owned) ReleaseBlock(current);
-    current = spliced.Release();
-    owned = true;
-    ReadTableLayout(current, &layout);
+    const TableInBlock nested = ModelPrepare(current.object.subspan(at, std::size_t(layout.totalSize) - at));
+    if (nested.fault != Fault::None) return {Fault::BadData, {}, {}};
+    if (nested.made.empty()) continue;
+    OwnedBlock spliced = SpliceNestedTable(current.object, i, nested.object);
+    if (spliced.empty()) return {Fault::BadData, {}, {}};
+    current.object = spliced.get();
+    current.made = std::move(spliced);
+    ReadTableLayout(current.object, &layout);
   }
   return current;
 }
 
-Block ModelPrepare(Block area) {
+TableInBlock ModelPrepare(Block area) {
   TableHeader header{};
-  if (!ReadTableHeader(area, &header) || header.totalSize == -1) return {};
+  if (!ReadTableHeader(area, &header) || header.totalSize == -1) return {Fault::BadData, {}, {}};
   const std::uint32_t flags = header.flags;
   if (header.totalSize < 16 && header.descriptorCount == 0 && (flags & (FlagScrambled | FlagCompressed)) == 0) {
-    if ((flags & FlagDeltaCoded) == 0) return area;
-    if (flags != FlagDeltaCoded) return {};
+    if ((flags & FlagDeltaCoded) == 0) return {Fault::None, area, {}};
+    if (flags != FlagDeltaCoded) return {Fault::BadData, {}, {}};
     WriteTableWord(area.data() + 12, 0, header.order);
-    return area;
+    return {Fault::None, area, {}};
   }
-  if (header.totalSize < 16 || std::size_t(header.totalSize) > area.size()) return {};
-  Block object = area.first(std::size_t(header.totalSize));
-  if ((flags & FlagScrambled) != 0 && UnscrambleTableObject(object) != Fault::None) return {};
-  Block current = object;
+  if (header.totalSize < 16 || std::size_t(header.totalSize) > area.size()) return {Fault::BadData, {}, {}};
+  const Block object = area.first(std::size_t(header.totalSize));
+  if ((flags & FlagScrambled) != 0 && UnscrambleTableObject(object) != Fault::None) return {Fault::BadData, {}, {}};
+  TableInBlock current{Fault::None, object, {}};
   if ((flags & FlagCompressed) != 0) {
     current = DecompressTableObject(object);
-    if (current.empty()) return {};
+    if (current.fault != Fault::None) return current;
   }
-  const bool owned = current.data() != object.data();
-  if ((flags & FlagDeltaCoded) != 0 && RestoreDeltas(current) != Fault::None) {
-    if (owned) ReleaseBlock(current);
-    return {};
-  }
-  return ModelWalk(current, owned);
+  if ((flags & FlagDeltaCoded) != 0 && RestoreDeltas(current.object) != Fault::None) return {Fault::BadData, {}, {}};
+  return ModelWalk(std::move(current));
 }
 
 std::optional<Bytes> ModelPrepared(const Bytes &stored) {
-  Block block = ToBlock(stored);
-  Block result = ModelPrepare(block);
-  std::optional<Bytes> bytes;
-  if (!result.empty()) bytes = TableBytes(result.data());
-  if (result.data() != block.data()) ReleaseBlock(result);
-  ReleaseBlock(block);
-  return bytes;
+  const OwnedBlock block = ToBlock(stored);
+  const TableInBlock result = ModelPrepare(block.get());
+  if (result.fault != Fault::None) return std::nullopt;
+  return TableBytes(result.object.data());
 }
 
 // An LZW stream of one code a byte, cleared before the table fills.

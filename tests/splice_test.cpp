@@ -40,18 +40,17 @@ class SpliceTest : public ::testing::Test {
   std::optional<Bytes> Splice(const Bytes &outer, std::int32_t index, const Bytes &replacement,
                               bool failAllocation = false) {
     const std::int64_t before = seam::LiveBlocks();
-    Block outerBlock = ToBlock(outer);
-    Block replacementBlock = ToBlock(replacement);
-    if (failAllocation) seam::FailAllocationsAfter(0);
-    OwnedBlock result = SpliceNestedTable(outerBlock, index, replacementBlock);
-    seam::FailAllocationsAfter(-1);
-    EXPECT_EQ(Bytes(outerBlock.begin(), outerBlock.end()), outer);
-    EXPECT_EQ(Bytes(replacementBlock.begin(), replacementBlock.end()), replacement);
     std::optional<Bytes> out;
-    if (!result.empty()) out = Bytes(result.get().begin(), result.get().end());
-    result = OwnedBlock();
-    ReleaseBlock(outerBlock);
-    ReleaseBlock(replacementBlock);
+    {
+      const OwnedBlock outerBlock = ToBlock(outer);
+      const OwnedBlock replacementBlock = ToBlock(replacement);
+      if (failAllocation) seam::FailAllocationsAfter(0);
+      const OwnedBlock result = SpliceNestedTable(outerBlock.get(), index, replacementBlock.get());
+      seam::FailAllocationsAfter(-1);
+      EXPECT_EQ(Bytes(outerBlock.get().begin(), outerBlock.get().end()), outer);
+      EXPECT_EQ(Bytes(replacementBlock.get().begin(), replacementBlock.get().end()), replacement);
+      if (!result.empty()) out = Bytes(result.get().begin(), result.get().end());
+    }
     EXPECT_EQ(seam::LiveBlocks(), before);
     return out;
   }

@@ -24,17 +24,17 @@ TableDescription Leaf(bool bigEndian) {
 TEST(OwnedBlockTest, GivesEachBlockBackExactlyOnce) {
   const std::int64_t before = seam::LiveBlocks();
   {
-    OwnedBlock first(AllocateBlock(8));
+    OwnedBlock first = AllocateBlock(8);
     OwnedBlock second(std::move(first));
     EXPECT_TRUE(first.empty());
     EXPECT_EQ(seam::LiveBlocks(), before + 1);
-    second = OwnedBlock(AllocateBlock(16));
+    second = AllocateBlock(16);
     EXPECT_EQ(seam::LiveBlocks(), before + 1);
     EXPECT_EQ(second.get().size(), 16u);
-    Block handed = second.Release();
+    const Block handed = second.HandOut();
     EXPECT_TRUE(second.empty());
     EXPECT_EQ(seam::LiveBlocks(), before + 1);
-    ReleaseBlock(handed);
+    GlobalFree(handed.data());
   }
   EXPECT_EQ(seam::LiveBlocks(), before);
 }
@@ -44,14 +44,14 @@ TEST(PrepareTableObjectTest, InPlaceWorkReturnsTheSameBlock) {
   TableDescription described = Leaf(false);
   described.entries.push_back(NestedTable(Leaf(true)));
   const Bytes stored = writer::EncodeTableObject(described);
-  Block block = ToBlock(stored);
-  OwnedBlock moved;
+  const OwnedBlock block = ToBlock(stored);
   const std::int64_t allocations = seam::AllocationAttempts();
-  EXPECT_EQ(PrepareTableObject(block, &moved), Fault::None);
+  const TableInBlock prepared = PrepareTableObject(block.get());
+  EXPECT_EQ(prepared.fault, Fault::None);
   EXPECT_EQ(seam::AllocationAttempts(), allocations);
-  EXPECT_TRUE(moved.empty());
-  EXPECT_EQ(Bytes(block.begin(), block.end()), writer::PreparedTableObject(described));
-  ReleaseBlock(block);
+  EXPECT_TRUE(prepared.made.empty());
+  EXPECT_EQ(prepared.object.data(), block.get().data());
+  EXPECT_EQ(Bytes(block.get().begin(), block.get().end()), writer::PreparedTableObject(described));
 
   const Bytes empty = writer::EncodeTableObject(TableDescription{});
   EXPECT_TRUE(Prepare(empty).inPlace);
@@ -96,12 +96,11 @@ TEST(PrepareTableObjectTest, AnObjectWithoutDescriptorsMayUnderstateItsSize) {
     const Bytes object = HandObject(true, {}, {}, totalSize);
     EXPECT_TRUE(Prepare(object).inPlace) << totalSize;
     const Bytes delta = HandObject(true, {}, {}, totalSize, FlagDeltaCoded);
-    Block block = ToBlock(delta);
-    OwnedBlock moved;
-    EXPECT_EQ(PrepareTableObject(block, &moved), Fault::None);
-    EXPECT_TRUE(moved.empty());
-    EXPECT_EQ(Bytes(block.begin(), block.end()), object);
-    ReleaseBlock(block);
+    const OwnedBlock block = ToBlock(delta);
+    const TableInBlock prepared = PrepareTableObject(block.get());
+    EXPECT_EQ(prepared.fault, Fault::None);
+    EXPECT_TRUE(prepared.made.empty());
+    EXPECT_EQ(Bytes(block.get().begin(), block.get().end()), object);
     for (std::uint32_t flags : {0x20000001u, FlagScrambled, FlagCompressed}) {
       EXPECT_FALSE(Prepare(HandObject(true, {}, {}, totalSize, flags)).bytes) << flags;
     }
@@ -184,10 +183,9 @@ TEST(PrepareTableObjectTest, DamagedObjectsNeverLeaveTheirBlock) {
 
 TEST(UnscrambleTableObjectTest, ReportsBadArgumentsAndKeepsTheFlagOnFailure) {
   const auto unscramble = [](Bytes bytes, Bytes *after = nullptr) {
-    Block block = ToBlock(bytes);
-    const Fault result = UnscrambleTableObject(block);
-    if (after != nullptr) *after = Bytes(block.begin(), block.end());
-    ReleaseBlock(block);
+    const OwnedBlock block = ToBlock(bytes);
+    const Fault result = UnscrambleTableObject(block.get());
+    if (after != nullptr) *after = Bytes(block.get().begin(), block.get().end());
     return result;
   };
   EXPECT_EQ(unscramble({}), Fault::BadArgument);
@@ -214,10 +212,9 @@ TEST(UnscrambleTableObjectTest, ReportsBadArgumentsAndKeepsTheFlagOnFailure) {
 
 TEST(RestoreDeltasTest, RefusesWhatItCannotRestore) {
   const auto restore = [](Bytes bytes, Bytes *after = nullptr) {
-    Block block = ToBlock(bytes);
-    const Fault result = RestoreDeltas(block);
-    if (after != nullptr) *after = Bytes(block.begin(), block.end());
-    ReleaseBlock(block);
+    const OwnedBlock block = ToBlock(bytes);
+    const Fault result = RestoreDeltas(block.get());
+    if (after != nullptr) *after = Bytes(block.get().begin(), block.get().end());
     return result;
   };
   const Bytes data = {1, 1, 1, 1, 0, 0, 0, 0};
@@ -264,10 +261,9 @@ TEST(RestoreDeltasTest, OverlappingArraysAreSummedOneAfterTheOther) {
     expected[at] = static_cast<std::uint8_t>(sum >> 8);
     expected[at + 1] = static_cast<std::uint8_t>(sum);
   }
-  Block block = ToBlock(object);
-  EXPECT_EQ(RestoreDeltas(block), Fault::None);
-  EXPECT_EQ(Bytes(block.begin(), block.end()), expected);
-  ReleaseBlock(block);
+  const OwnedBlock block = ToBlock(object);
+  EXPECT_EQ(RestoreDeltas(block.get()), Fault::None);
+  EXPECT_EQ(Bytes(block.get().begin(), block.get().end()), expected);
 }
 
 }  // namespace

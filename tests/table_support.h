@@ -16,10 +16,10 @@ namespace dinfo::test {
 
 using writer::TableDescription;
 
-// A library block holding the bytes; the caller releases it.
-inline Block ToBlock(const Bytes &bytes) {
-  Block block = AllocateBlock(std::int64_t(bytes.size()));
-  CopyBytes(bytes.data(), block.data(), static_cast<std::int32_t>(bytes.size()));
+// A library block holding the bytes.
+inline OwnedBlock ToBlock(const Bytes &bytes) {
+  OwnedBlock block = AllocateBlock(std::int64_t(bytes.size()));
+  CopyBytes(bytes.data(), block.get().data(), static_cast<std::int32_t>(bytes.size()));
   return block;
 }
 
@@ -74,16 +74,15 @@ struct Prepared {
 };
 inline Prepared Prepare(const Bytes &stored) {
   const std::int64_t before = seam::LiveBlocks();
-  Block block = ToBlock(stored);
   Prepared prepared;
   {
-    OwnedBlock moved;
-    if (PrepareTableObject(block, &moved) == Fault::None) {
-      prepared.inPlace = moved.empty();
-      prepared.bytes = TableBytes((prepared.inPlace ? block : moved.get()).data());
+    const OwnedBlock block = ToBlock(stored);
+    const TableInBlock result = PrepareTableObject(block.get());
+    if (result.fault == Fault::None) {
+      prepared.inPlace = result.made.empty();
+      prepared.bytes = TableBytes(result.object.data());
     }
   }
-  ReleaseBlock(block);
   EXPECT_EQ(seam::LiveBlocks(), before);
   return prepared;
 }

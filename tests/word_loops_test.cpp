@@ -49,11 +49,10 @@ TEST(RestoreDeltasTest, AgreesWithTheWriterForEveryWidthAndOrder) {
       for (auto &byte : run) byte = static_cast<std::uint8_t>(random());
       described.entries.push_back(writer::RawRun(run));
       const writer::EncodedTable table = writer::EncodeTable(described);
-      Block block = ToBlock(table.stored);
-      ASSERT_EQ(RestoreDeltas(block), Fault::None);
-      EXPECT_EQ(Bytes(block.begin(), block.end()), table.prepared)
+      const OwnedBlock block = ToBlock(table.stored);
+      ASSERT_EQ(RestoreDeltas(block.get()), Fault::None);
+      EXPECT_EQ(Bytes(block.get().begin(), block.get().end()), table.prepared)
           << (bigEndian ? "big-endian, " : "little-endian, ") << count << " elements";
-      ReleaseBlock(block);
     }
   }
 }

@@ -16,13 +16,12 @@ Block Allocate(UINT flags, std::int64_t size) {
 
 }  // namespace
 
-Block AllocateBlock(std::int64_t size) { return Allocate(GPTR, size); }
+OwnedBlock AllocateBlock(std::int64_t size) { return OwnedBlock(Allocate(GPTR, size)); }
 
-Block AllocateBlockToOverwrite(std::int64_t size) { return Allocate(GMEM_FIXED, size); }
+OwnedBlock AllocateBlockToOverwrite(std::int64_t size) { return OwnedBlock(Allocate(GMEM_FIXED, size)); }
 
-void ReleaseBlock(Block &block) {
+void OwnedBlock::Free(Block block) {
   if (block.data() != nullptr) GlobalFree(block.data());
-  block = {};
 }
 
 }  // namespace dinfo

@@ -1,9 +1,12 @@
-// A block of memory from GlobalAlloc, carried with its length. Blocks are
-// zero-filled, except those whose every byte is written before it is read;
-// every block goes back through ReleaseBlock.
+// Blocks of memory from GlobalAlloc. A Block or ConstBlock is a borrowed
+// span: it reads and writes but never frees. An OwnedBlock is the one owner
+// of a block made here: blocks are zero-filled, except those whose every
+// byte is written before it is read, and each goes back exactly once, when
+// its owner goes out of scope.
 #ifndef DINFO_COMMON_BLOCK_H
 #define DINFO_COMMON_BLOCK_H
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 
@@ -12,47 +15,57 @@ namespace dinfo {
 using Block = std::span<std::uint8_t>;
 using ConstBlock = std::span<const std::uint8_t>;
 
-// A zero-filled block of `size` bytes, or an empty span (null data) when the
-// size is 0 or less or the allocation fails.
-Block AllocateBlock(std::int64_t size);
+class OwnedBlock;
+
+// A zero-filled block of `size` bytes, or an empty owner when the size is 0
+// or less or the allocation fails.
+OwnedBlock AllocateBlock(std::int64_t size);
 
 // The same without the zero fill, for a block whose every byte is written
 // before it is read (a file read into it, released if the read fails; a
 // work area whose reader zeroes what the lookup did not write).
-Block AllocateBlockToOverwrite(std::int64_t size);
+OwnedBlock AllocateBlockToOverwrite(std::int64_t size);
 
-// Gives the block back; an empty span does nothing. Clears the span.
-void ReleaseBlock(Block &block);
-
-// Owns one block and gives it back when it goes out of scope, unless its
-// owner hands it on with Release(). Moving it moves the ownership, so a
-// block is released exactly once on every path.
+// Owns one block and gives it back when it goes out of scope. Moving it
+// moves the ownership, so a block is released exactly once on every path.
+// Only the allocations above make one, so no borrowed span can be freed.
 class OwnedBlock {
  public:
   OwnedBlock() = default;
-  explicit OwnedBlock(Block block) : block_(block) {}
-  OwnedBlock(OwnedBlock &&other) noexcept : block_(other.Release()) {}
+  OwnedBlock(OwnedBlock &&other) noexcept : block_(other.block_) { other.block_ = {}; }
   OwnedBlock &operator=(OwnedBlock &&other) noexcept {
     if (this != &other) {
-      ReleaseBlock(block_);
-      block_ = other.Release();
+      Free(block_);
+      block_ = other.block_;
+      other.block_ = {};
     }
     return *this;
   }
   OwnedBlock(const OwnedBlock &) = delete;
   OwnedBlock &operator=(const OwnedBlock &) = delete;
-  ~OwnedBlock() { ReleaseBlock(block_); }
+  ~OwnedBlock() { Free(block_); }
 
   Block get() const { return block_; }
   bool empty() const { return block_.empty(); }
-  // Hands the block over; this owner is left empty.
-  Block Release() {
+
+  // Narrows the view to the first `size` bytes (no more than it has); the
+  // whole block still goes back.
+  void KeepFirst(std::size_t size) { block_ = block_.first(size < block_.size() ? size : block_.size()); }
+
+  // Hands the block to a caller outside the library, which gives it back
+  // itself (the table DIGetTable returns); this owner is left empty.
+  Block HandOut() {
     const Block block = block_;
     block_ = {};
     return block;
   }
 
  private:
+  explicit OwnedBlock(Block block) : block_(block) {}
+  static void Free(Block block);
+  friend OwnedBlock AllocateBlock(std::int64_t size);
+  friend OwnedBlock AllocateBlockToOverwrite(std::int64_t size);
+
   Block block_;
 };
 

@@ -58,8 +58,8 @@ bool BuildDirectoryIndex(KeptDirectory &directory) {
     }
   }
   if (count == 0) return true;  // nothing to find: IndexedEntry answers "none"
-  OwnedBlock index(AllocateBlockToOverwrite(count * 8));
-  OwnedBlock scratch(AllocateBlockToOverwrite(count * 8));
+  OwnedBlock index = AllocateBlockToOverwrite(count * 8);
+  OwnedBlock scratch = AllocateBlockToOverwrite(count * 8);
   if (index.empty() || scratch.empty()) return false;
   std::uint64_t *keys = KeysOf(index.get());
   std::size_t filled = 0;

@@ -71,7 +71,7 @@ HANDLE OpenInformationFile(const WideChar *folder, const char *fileName) {
   OwnedBlock longPath;
   WideChar *path = shortPath;
   if (pathUnits > ShortPathUnits) {
-    longPath = OwnedBlock(AllocateBlockToOverwrite(static_cast<std::int64_t>(2 * pathUnits)));
+    longPath = AllocateBlockToOverwrite(static_cast<std::int64_t>(2 * pathUnits));
     if (longPath.empty()) return nullptr;
     path = reinterpret_cast<WideChar *>(longPath.get().data());
   }

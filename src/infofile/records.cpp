@@ -47,7 +47,7 @@ bool FileCanHold(FileView &view, std::int64_t position, std::int64_t length) {
 // fill.
 ReadOutcome ReadBlockAt(FileView &view, std::int64_t position, std::int32_t length) {
   if (!FileCanHold(view, position, length)) return {{}, Fault::ReadFailed};
-  OwnedBlock block(AllocateBlockToOverwrite(length));
+  OwnedBlock block = AllocateBlockToOverwrite(length);
   if (block.empty()) return {{}, Fault::NoMemory};
   if (!ReadAt(view.file, position, block.get().data(), length)) return {{}, Fault::ReadFailed};
   return {std::move(block), Fault::None};

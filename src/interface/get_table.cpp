@@ -19,9 +19,10 @@ void *QueryTable(KeyedFile &file, std::int32_t selector, const ConditionPair *pa
   }
   OwnedBlock record = ReadRecord(file.view, address.section, address.recordId).block;
   if (record.empty()) return nullptr;
-  OwnedBlock moved;
-  if (PrepareTableObject(record.get(), &moved) != Fault::None) return nullptr;
-  return (moved.empty() ? record : moved).Release().data();
+  TableInBlock prepared = PrepareTableObject(record.get());
+  if (prepared.fault != Fault::None) return nullptr;
+  OwnedBlock &holder = prepared.made.empty() ? record : prepared.made;
+  return holder.HandOut().data();
 }
 
 }  // namespace

@@ -44,9 +44,9 @@ constexpr std::int32_t OutputHeaderRoom = 16;
 // and an empty block.
 struct LzwExpansion {
   Fault fault = Fault::None;
-  // OutputHeaderRoom bytes, not set, then the decoded bytes; its size is
-  // exactly that. The caller releases it.
-  Block output;
+  // OutputHeaderRoom bytes, not set, then the decoded bytes; its view is
+  // exactly that long.
+  OwnedBlock output;
 };
 
 // Decodes the `length` bytes of the stream at `data` (at least one byte)

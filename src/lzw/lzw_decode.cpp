@@ -1,6 +1,8 @@
 // DecodeLzw: the code-by-code decoder, which is exact for every stream,
 // with the fast loop taking over the long plain stretches between; and
 // ExpandLzw around it.
+#include <utility>
+
 #include "lzw/lzw.h"
 #include "lzw/lzw_decoder.h"
 
@@ -140,23 +142,22 @@ LzwExpansion TakeOutput(LzwDecoder *decoder) {
   const std::int64_t size = length + OutputHeaderRoom;
   const std::int64_t bufferSize = (decoder->outputEnd - decoder->outputStart) + OutputHeaderRoom;
   if (bufferSize - size <= size / 8) return {Fault::None, TakeLzwOutput(decoder)};
-  Block output = AllocateBlockToOverwrite(size);
+  OwnedBlock output = AllocateBlockToOverwrite(size);
   if (output.empty()) return {Fault::NoMemory, {}};
-  CopyBytes(decoder->outputStart, output.data() + OutputHeaderRoom,
+  CopyBytes(decoder->outputStart, output.get().data() + OutputHeaderRoom,
             static_cast<std::int32_t>(length));
-  return {Fault::None, output};
+  return {Fault::None, std::move(output)};
 }
 
 }  // namespace
 
 LzwExpansion ExpandLzw(const std::uint8_t *data, std::int32_t length) {
   if (data == nullptr || length <= 0) return {Fault::StreamDamaged, {}};
-  LzwDecoder *decoder = CreateLzwDecoder();
-  if (decoder == nullptr) return {Fault::NoMemory, {}};
-  const Fault fault = DecodeLzw(data, length, decoder);
-  const LzwExpansion expansion = fault == Fault::None ? TakeOutput(decoder) : LzwExpansion{fault, {}};
-  ReleaseLzwDecoder(decoder);
-  return expansion;
+  const OwnedLzwDecoder decoder;
+  if (decoder.get() == nullptr) return {Fault::NoMemory, {}};
+  const Fault fault = DecodeLzw(data, length, decoder.get());
+  if (fault != Fault::None) return {fault, {}};
+  return TakeOutput(decoder.get());
 }
 
 }  // namespace dinfo

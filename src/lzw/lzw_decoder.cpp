@@ -1,6 +1,7 @@
-// The decoder record and its small operations: creation and release, the
+// The decoder record and its small operations: its owner, the
 // code width, string expansion on the decode stack, and the output buffer.
 #include <cstddef>
+#include <utility>
 
 #include "lzw/lzw_decoder.h"
 
@@ -34,14 +35,6 @@ void RebaseStrings(LzwDecoder *decoder, std::uint8_t *newStart) {
   for (std::int32_t code = FirstFreeCode; code <= decoder->nextCode; ++code) {
     decoder->stringStart[static_cast<std::size_t>(code)] += shift;
   }
-}
-
-// The output buffer with the room in front of it, as it was allocated.
-Block OutputBlock(const LzwDecoder *decoder) {
-  if (decoder->outputStart == nullptr) return {};
-  return Block(decoder->outputStart - OutputHeaderRoom,
-               static_cast<std::size_t>(decoder->outputEnd - decoder->outputStart) +
-                   OutputHeaderRoom);
 }
 
 // Zero-fills the record but for the decode stack and the string places,
@@ -90,38 +83,30 @@ std::int64_t CapacityToGrowTo(std::int64_t capacity, LzwDecoder *decoder) {
 
 }  // namespace
 
-LzwDecoder *CreateLzwDecoder() {
-  Block record = AllocateBlockToOverwrite(sizeof(LzwDecoder));
-  if (record.empty()) return nullptr;
-  Block output = AllocateBlock(OutputHeaderRoom + InitialOutputSize);
-  if (output.empty()) {
-    ReleaseBlock(record);
-    return nullptr;
+OwnedLzwDecoder::OwnedLzwDecoder()
+    : record_(AllocateBlockToOverwrite(sizeof(LzwDecoder))),
+      output_(AllocateBlock(OutputHeaderRoom + InitialOutputSize)) {
+  if (record_.empty() || output_.empty()) {
+    record_ = {};
+    output_ = {};
+    return;
   }
-  ClearRecord(record.data());
+  ClearRecord(record_.get().data());
   // A zero-filled record is valid: every field is a plain value.
-  auto *decoder = reinterpret_cast<LzwDecoder *>(record.data());
-  decoder->outputStart = output.data() + OutputHeaderRoom;
-  decoder->outputPos = decoder->outputStart;
-  decoder->outputEnd = decoder->outputStart + InitialOutputSize;
-  SetCodeWidth(MinCodeWidth, decoder);
-  decoder->nextCode = -1;
-  InitLiteralStrings(decoder);
-  return decoder;
+  decoder_ = reinterpret_cast<LzwDecoder *>(record_.get().data());
+  decoder_->outputBlock = &output_;
+  decoder_->outputStart = output_.get().data() + OutputHeaderRoom;
+  decoder_->outputPos = decoder_->outputStart;
+  decoder_->outputEnd = decoder_->outputStart + InitialOutputSize;
+  SetCodeWidth(MinCodeWidth, decoder_);
+  decoder_->nextCode = -1;
+  InitLiteralStrings(decoder_);
 }
 
-void ReleaseLzwDecoder(LzwDecoder *decoder) {
-  if (decoder == nullptr) return;
-  Block output = OutputBlock(decoder);
-  ReleaseBlock(output);
-  Block record(reinterpret_cast<std::uint8_t *>(decoder), sizeof(LzwDecoder));
-  ReleaseBlock(record);
-}
-
-Block TakeLzwOutput(LzwDecoder *decoder) {
+OwnedBlock TakeLzwOutput(LzwDecoder *decoder) {
   if (decoder->outputStart == nullptr) return {};
-  const Block taken = OutputBlock(decoder).first(
-      static_cast<std::size_t>(decoder->outputPos - decoder->outputStart) + OutputHeaderRoom);
+  OwnedBlock taken = std::move(*decoder->outputBlock);
+  taken.KeepFirst(static_cast<std::size_t>(decoder->outputPos - decoder->outputStart) + OutputHeaderRoom);
   decoder->outputStart = nullptr;
   decoder->outputEnd = nullptr;
   decoder->outputPos = nullptr;
@@ -195,7 +180,7 @@ Fault GrowOutput(LzwDecoder *decoder) {
   // bytes are copied in, the rest is output, and the room in front becomes
   // a header.
   std::int64_t newCapacity = CapacityToGrowTo(capacity, decoder);
-  Block bigger = AllocateBlockToOverwrite(OutputHeaderRoom + newCapacity);
+  OwnedBlock bigger = AllocateBlockToOverwrite(OutputHeaderRoom + newCapacity);
   if (bigger.empty() && newCapacity > 2 * capacity) {
     // An expected size may be above where doubling would end: without the
     // memory for it, doubling may still get there.
@@ -203,11 +188,10 @@ Fault GrowOutput(LzwDecoder *decoder) {
     bigger = AllocateBlockToOverwrite(OutputHeaderRoom + newCapacity);
   }
   if (bigger.empty()) return Fault::NoMemory;
-  std::uint8_t *const start = bigger.data() + OutputHeaderRoom;
+  std::uint8_t *const start = bigger.get().data() + OutputHeaderRoom;
   CopyBytes(decoder->outputStart, start, static_cast<std::int32_t>(capacity));
   RebaseStrings(decoder, start);
-  Block old = OutputBlock(decoder);
-  ReleaseBlock(old);
+  *decoder->outputBlock = std::move(bigger);  // the old buffer goes back
   decoder->outputStart = start;
   decoder->outputEnd = start + newCapacity;
   decoder->outputPos = start + capacity;

@@ -27,9 +27,9 @@ constexpr std::int64_t MaxOutputCapacity = 0x3FFFFFFF;  // a full buffer above t
 constexpr std::int32_t TableEntries = 5021;     // only entries 258 to 4095 are used
 
 // The decoder's whole state; one block per expansion (zero-filled but for
-// `stack`, `stringStart` and `measuredLength`, written before read), made by
-// CreateLzwDecoder and given back by ReleaseLzwDecoder. The output buffer
-// is a block of its own, OutputHeaderRoom bytes before `outputStart`.
+// `stack`, `stringStart` and `measuredLength`, written before read), owned
+// by an OwnedLzwDecoder. The output buffer is a block of its own,
+// OutputHeaderRoom bytes before `outputStart`, owned by the same.
 struct LzwDecoder {
   std::int16_t codeWidth;
   std::int16_t maxCode;       // (1 << codeWidth) - 1
@@ -40,6 +40,7 @@ struct LzwDecoder {
   std::int32_t inputLeft;
   std::int32_t bitCount;
   std::uint32_t bitBuffer;    // unused bits, in the low bitCount bits
+  OwnedBlock *outputBlock;    // the owner's, holding the output buffer
   std::uint8_t *outputStart;
   std::uint8_t *outputEnd;
   std::uint8_t *outputPos;
@@ -78,17 +79,30 @@ struct LzwDecoder {
   std::array<std::uint8_t, 256 + 16> literals;  // each byte value, room for a 16-byte read
 };
 
-// A ready decoder with its first output buffer of 1024 bytes, or null when
-// either allocation fails (then nothing is held).
-LzwDecoder *CreateLzwDecoder();
-// Releases the output buffer (unless it was taken), then the decoder; null
-// does nothing.
-void ReleaseLzwDecoder(LzwDecoder *decoder);
+// Owns a decoder: its record and its output buffer, given back when it
+// goes out of scope. It stays where it was made, as the record points at
+// the owner of its buffer.
+class OwnedLzwDecoder {
+ public:
+  // A ready decoder with its first output buffer of 1024 bytes; get() is
+  // null when either allocation fails (then nothing is held).
+  OwnedLzwDecoder();
+  OwnedLzwDecoder(const OwnedLzwDecoder &) = delete;
+  OwnedLzwDecoder &operator=(const OwnedLzwDecoder &) = delete;
 
-// Hands the output buffer over to the caller: a block of OutputHeaderRoom
-// bytes followed by the output written, which the caller now releases (the
-// memory behind the span may be longer). The decoder keeps no buffer.
-Block TakeLzwOutput(LzwDecoder *decoder);
+  LzwDecoder *get() const { return decoder_; }
+  LzwDecoder *operator->() const { return decoder_; }
+
+ private:
+  OwnedBlock record_;
+  OwnedBlock output_;
+  LzwDecoder *decoder_ = nullptr;
+};
+
+// Hands the output buffer over: a block of OutputHeaderRoom bytes followed
+// by the output written (the memory behind the view may be longer). The
+// decoder keeps no buffer.
+OwnedBlock TakeLzwOutput(LzwDecoder *decoder);
 
 // Sets codeWidth and maxCode; a smaller width than the current one also
 // empties the table (every prefix and suffix entry becomes 0).
@@ -116,7 +130,7 @@ Fault GrowOutput(LzwDecoder *decoder);
 std::int64_t MeasureLzwOutput(const std::uint8_t *data, std::int32_t length,
                               LzwDecoder *decoder);
 
-// Decodes `length` bytes at `data` with a decoder from CreateLzwDecoder.
+// Decodes `length` bytes at `data` with a decoder from OwnedLzwDecoder.
 // The output, whole or up to the fault, stays the decoder's, from
 // `outputStart` to `outputPos`. After a fault the decoder holds the failed
 // stream's state, and a further call goes on from there.

@@ -14,7 +14,7 @@
 //    call's data (the loop reads the next code from that byte on);
 //  - `stringStart[258 .. nextCode]` point at the strings in the output,
 //    `stringStart[nextCode]` at the previous one, and the literals, clear
-//    and end codes hold their fixed places (CreateLzwDecoder).
+//    and end codes hold their fixed places (OwnedLzwDecoder).
 // Inside, a code is read only while the 8 bytes from its first byte lie in
 // the input, and a string is copied only while the output has CopySlack
 // (short strings) or LongSlack (long ones) bytes of room past it: copies

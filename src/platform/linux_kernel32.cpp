@@ -162,15 +162,10 @@ std::size_t PutUtf8(char *out, std::size_t at, char32_t point) {
 // Paths whose UTF-8 form surely fits this go through a buffer on the stack.
 constexpr std::size_t ShortPathBytes = 1024;
 
-// UTF-16 path to a UTF-8 path, backslashes turned into slashes and unpaired
-// surrogates into U+FFFD. A short path goes into `shortPath`; a longer one
-// is malloc'd and the caller frees it (when it is not `shortPath`).
-char *PathToUtf8(LPCWSTR path, char (&shortPath)[ShortPathBytes]) {
-  std::size_t units = 0;
-  while (path[units] != 0) ++units;
-  char *out = units * 3 + 1 <= ShortPathBytes ? shortPath
-                                              : static_cast<char *>(std::malloc(units * 3 + 1));
-  if (out == nullptr) return nullptr;
+// Writes the `units` UTF-16 units of `path` as UTF-8 into `out` (room for
+// 3 bytes a unit and the terminator), backslashes turned into slashes and
+// unpaired surrogates into U+FFFD.
+void WriteUtf8Path(LPCWSTR path, std::size_t units, char *out) {
   std::size_t at = 0;
   for (std::size_t i = 0; i < units; ++i) {
     char32_t point = path[i];
@@ -190,8 +185,33 @@ char *PathToUtf8(LPCWSTR path, char (&shortPath)[ShortPathBytes]) {
     at = PutUtf8(out, at, point);
   }
   out[at] = '\0';
-  return out;
 }
+
+// A path in UTF-8: on the stack when it is short, else in memory of its
+// own, given back with it. get() is null when that memory was refused.
+class Utf8Path {
+ public:
+  explicit Utf8Path(LPCWSTR path) {
+    std::size_t units = 0;
+    while (path[units] != 0) ++units;
+    if (units * 3 + 1 > ShortPathBytes) {
+      longPath_ = static_cast<char *>(std::malloc(units * 3 + 1));
+      if (longPath_ == nullptr) return;
+    }
+    text_ = longPath_ != nullptr ? longPath_ : shortPath_;
+    WriteUtf8Path(path, units, text_);
+  }
+  Utf8Path(const Utf8Path &) = delete;
+  Utf8Path &operator=(const Utf8Path &) = delete;
+  ~Utf8Path() { std::free(longPath_); }
+
+  const char *get() const { return text_; }
+
+ private:
+  char shortPath_[ShortPathBytes];
+  char *longPath_ = nullptr;
+  char *text_ = nullptr;
+};
 
 // Decodes one UTF-8 sequence at text[i]; returns its length in bytes, or 0
 // when the byte at i does not start a valid sequence.
@@ -243,11 +263,12 @@ HANDLE CreateFileW(LPCWSTR fileName, DWORD desiredAccess, DWORD, LPSECURITY_ATTR
       creationDisposition != OPEN_EXISTING) {
     return INVALID_HANDLE_VALUE;
   }
-  char shortPath[ShortPathBytes];
-  char *path = PathToUtf8(fileName, shortPath);
-  if (path == nullptr) return INVALID_HANDLE_VALUE;
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (path != shortPath) std::free(path);
+  int fd = -1;
+  {
+    const Utf8Path path(fileName);
+    if (path.get() == nullptr) return INVALID_HANDLE_VALUE;
+    fd = open(path.get(), O_RDONLY | O_CLOEXEC);
+  }
   if (fd < 0) return INVALID_HANDLE_VALUE;
   auto *file = IsFolder(fd) ? nullptr : static_cast<FileHandle *>(std::malloc(sizeof(FileHandle)));
   if (file == nullptr) {

@@ -29,7 +29,7 @@ LocatorAnswer ReadLocatorRows(ConstBlock rows, TableLocation *location) {
 
 LocatorAnswer LocateTable(KeyedFile &file, const ConditionVector &vector, TableLocation *location) {
   *location = {0, 0, Fault::None, 0, 0};
-  const OwnedBlock work(AllocateBlock(LocatorWorkSize));
+  const OwnedBlock work = AllocateBlock(LocatorWorkSize);
   if (work.empty()) {
     location->lookupFault = Fault::NoMemory;
     return LocatorAnswer::LookupFailed;

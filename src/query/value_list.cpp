@@ -37,7 +37,7 @@ struct Selection {
 // had stays NoMemory.
 Selection LookupIntoWorkArea(std::int32_t recordId, const ConditionVector *conditions,
                              KeyedFile &file, std::int32_t workSize) {
-  Selection selection{Fault::None, 0, OwnedBlock(AllocateBlockToOverwrite(workSize)), 0};
+  Selection selection{Fault::None, 0, AllocateBlockToOverwrite(workSize), 0};
   if (selection.work.empty()) {
     selection.fault = Fault::NoMemory;
     return selection;

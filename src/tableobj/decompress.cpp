@@ -2,6 +2,8 @@
 // expansion of its body, whose room in front takes the header. The header
 // stays as stored (byte order, magic, descriptorCount, other flags) except
 // for totalSize, which becomes 16 + the expanded length, and FlagCompressed.
+#include <utility>
+
 #include "lzw/lzw.h"
 #include "tableobj/table_object.h"
 
@@ -20,30 +22,27 @@ bool ExpansionFits(std::int64_t expandedLength, const TableHeader &header) {
 
 }  // namespace
 
-Block DecompressTableObject(Block object) {
+TableInBlock DecompressTableObject(Block object) {
   TableHeader header{};
-  if (!ReadTableHeader(object, &header)) return {};
+  if (!ReadTableHeader(object, &header)) return {Fault::BadData, {}, {}};
   const std::int32_t totalSize = header.totalSize;
-  if (totalSize == -1 || totalSize % 8 != 0 || totalSize < TableHeaderSize) return {};
-  if ((header.flags & FlagCompressed) == 0) return object;
+  if (totalSize == -1 || totalSize % 8 != 0 || totalSize < TableHeaderSize) return {Fault::BadData, {}, {}};
+  if ((header.flags & FlagCompressed) == 0) return {Fault::None, object, {}};
   // The stored body must lie inside the block it came in.
-  if (!RangeFits(static_cast<std::int64_t>(object.size()), 0, totalSize)) return {};
+  if (!RangeFits(static_cast<std::int64_t>(object.size()), 0, totalSize)) return {Fault::BadData, {}, {}};
 
   LzwExpansion expansion =
       ExpandLzw(object.data() + TableHeaderSize, totalSize - TableHeaderSize);
-  Block &expanded = expansion.output;
-  if (expansion.fault != Fault::None) return {};
+  if (expansion.fault != Fault::None) return {expansion.fault, {}, {}};
+  const Block expanded = expansion.output.get();
   const auto objectSize = static_cast<std::int64_t>(expanded.size());
-  if (!ExpansionFits(objectSize - TableHeaderSize, header)) {
-    ReleaseBlock(expanded);
-    return {};
-  }
+  if (!ExpansionFits(objectSize - TableHeaderSize, header)) return {Fault::BadData, {}, {}};
   std::uint8_t *const at = expanded.data();
   WriteTableWord(at, TableObjectMagic, header.order);
   WriteTableWord(at + 4, static_cast<std::uint32_t>(objectSize), header.order);
   WriteTableWord(at + 8, static_cast<std::uint32_t>(header.descriptorCount), header.order);
   WriteTableWord(at + 12, header.flags & ~FlagCompressed, header.order);
-  return expanded;
+  return {Fault::None, expanded, std::move(expansion.output)};
 }
 
 }  // namespace dinfo

@@ -22,6 +22,8 @@
 // there, where every entry has bytes of its own. So is a table holding a
 // nested table shorter than its header, of which a rebuild copies less
 // than its preparation reads.
+#include <utility>
+
 #include "tableobj/preparation.h"
 
 namespace dinfo {
@@ -46,15 +48,13 @@ Fault RebuildNow(Preparation *preparation, WalkFrame *frame, std::int32_t entryI
   const std::int64_t size = preparation->moved[frame->moved].size;
   if (!MovedTableSizeFits(preparation->moved[frame->moved])) return Fault::BadData;
   if (!TakeWork(&preparation->budget, size)) return Fault::TooMuchWork;
-  Block rebuilt = TakeBlock(&preparation->budget, size);
-  if (rebuilt.empty()) return Fault::NoMemory;
+  OwnedBlock owned = TakeBlock(&preparation->budget, size);
+  if (owned.empty()) return Fault::NoMemory;
+  const Block rebuilt = owned.get();
   const bool written = WriteMovedTable(preparation, frame->moved, rebuilt, true);
   TableLayout layout{};
-  const std::int32_t moved = NewMovedTable(preparation, rebuilt, layout, rebuilt);
-  if (moved < 0) {
-    GiveBack(&preparation->budget, &rebuilt);
-    return Fault::NoMemory;
-  }
+  const std::int32_t moved = NewMovedTable(preparation, rebuilt, layout, std::move(owned));
+  if (moved < 0) return Fault::NoMemory;
   if (!written || !ReadTableLayout(rebuilt, &layout)) return Fault::BadData;
   preparation->moved[moved].layout = layout;
   frame->object = rebuilt;

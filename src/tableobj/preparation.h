@@ -53,12 +53,12 @@ Fault RestoreLayoutDeltas(Block object, const TableLayout &layout);
 // its bytes (its expansion, a block it was rebuilt into, or its place in
 // its parent). With no replacements it is copied as it stands; otherwise
 // it is laid out again with each replaced nested table's moved table in
-// its place. `ownBlock`, when not empty, is a block the preparation made
+// its place. `ownBlock`, when not empty, is the block the preparation made
 // for it.
 struct MovedTable {
   ConstBlock source;
   TableLayout layout;
-  Block ownBlock;
+  OwnedBlock ownBlock;
   std::int64_t firstReplacement;  // in Preparation::replacements
   std::int32_t replacementCount;
   std::int32_t replacementRoom;
@@ -104,7 +104,6 @@ struct Preparation {
   explicit Preparation(std::int64_t recordSize);
   Preparation(const Preparation &) = delete;
   Preparation &operator=(const Preparation &) = delete;
-  ~Preparation();
 
   PrepareBudget budget;
   // Tables nested a few levels deep are walked without taking a block, as
@@ -119,10 +118,11 @@ struct Preparation {
   std::int64_t blocksNumbered = 1;  // the record is block 0
 };
 
-// A new MovedTable for the table whose bytes are `source`; its index, or
-// -1 when no memory could be had.
+// A new MovedTable for the table whose bytes are `source`, owning
+// `ownBlock` when that is not empty; its index, or -1 when no memory could
+// be had (then `ownBlock` has been given back).
 std::int32_t NewMovedTable(Preparation *preparation, ConstBlock source, const TableLayout &layout,
-                           Block ownBlock);
+                           OwnedBlock ownBlock);
 
 // Replaces the nested table of descriptor `entryIndex` of moved table
 // `parent` by moved table `child`; descriptors are replaced in increasing

@@ -25,22 +25,20 @@ Fault PrepareHeaderOnly(Block given, const TableHeader &header) {
 }
 
 // Expands a compressed body into a block of its own, counted as held.
-Fault Expand(PrepareBudget *budget, const StoredTable &stored, Block *expanded) {
+Fault Expand(PrepareBudget *budget, const StoredTable &stored, OwnedBlock *expanded) {
   if (!TakeWork(budget, stored.header.totalSize)) return Fault::TooMuchWork;
   if (budget->bytesHeld >= MaxBytesHeld) return Fault::TooMuchWork;
-  *expanded = DecompressTableObject(stored.object);
-  if (expanded->empty()) return Fault::BadData;
-  const auto size = std::int64_t(expanded->size());
-  if (!HoldBytes(budget, size) || !TakeWork(budget, size)) {
-    ReleaseBlock(*expanded);
-    return Fault::TooMuchWork;
-  }
+  TableInBlock plain = DecompressTableObject(stored.object);
+  if (plain.fault != Fault::None) return Fault::BadData;
+  const auto size = std::int64_t(plain.made.get().size());
+  if (!HoldBytes(budget, size) || !TakeWork(budget, size)) return Fault::TooMuchWork;
+  *expanded = std::move(plain.made);
   return Fault::None;
 }
 
 // Unscrambles the body in place and expands it into `expanded` when it is
 // compressed. Only the body is scrambled, in whole 8-byte words.
-Fault UndoBodyCodings(PrepareBudget *budget, const StoredTable &stored, Block *expanded) {
+Fault UndoBodyCodings(PrepareBudget *budget, const StoredTable &stored, OwnedBlock *expanded) {
   const std::uint32_t flags = stored.header.flags;
   if ((flags & FlagScrambled) != 0) {
     if (stored.header.totalSize % 8 != 0) return Fault::BadArgument;
@@ -76,14 +74,12 @@ Fault PrepareEntries(Preparation *preparation, const TableHeader &stored, WalkFr
 Fault HandBack(Preparation *preparation, std::int32_t root, OwnedBlock *result) {
   MovedTable &table = preparation->moved[root];
   if (table.replacementCount == 0 && !table.ownBlock.empty()) {
-    *result = OwnedBlock(table.ownBlock);
-    table.ownBlock = {};
+    *result = std::move(table.ownBlock);
     return Fault::None;
   }
-  Block out = TakeBlock(&preparation->budget, table.size);
-  if (out.empty()) return Fault::NoMemory;
-  OwnedBlock written(out);
-  if (!WriteMovedTable(preparation, root, out, true)) return Fault::BadData;
+  OwnedBlock written = TakeBlock(&preparation->budget, table.size);
+  if (written.empty()) return Fault::NoMemory;
+  if (!WriteMovedTable(preparation, root, written.get(), true)) return Fault::BadData;
   *result = std::move(written);
   return Fault::None;
 }
@@ -121,24 +117,23 @@ Fault OpenTable(Preparation *preparation, Block area, std::int64_t block, std::i
   if (HeaderOnly(header)) return PrepareHeaderOnly(area, header);
   StoredTable stored{};
   if (!CheckStoredTable(area, header, &stored)) return Fault::BadArgument;
-  Block expanded;
-  const Fault fault = UndoBodyCodings(&preparation->budget, stored, &expanded);
+  OwnedBlock owned;
+  const Fault fault = UndoBodyCodings(&preparation->budget, stored, &owned);
   if (fault != Fault::None) return fault;
 
+  const bool expanded = !owned.empty();
   *frame = WalkFrame{stored.object, {}, block, offset, -1, 0, frame->entryIndex, 0};
-  if (!expanded.empty()) {
-    *frame = WalkFrame{expanded, {}, preparation->blocksNumbered++, 0, -1, 0, frame->entryIndex, 0};
+  if (expanded) {
+    const Block object = owned.get();
+    *frame = WalkFrame{object, {}, preparation->blocksNumbered++, 0, -1, 0, frame->entryIndex, 0};
     TableLayout layout{};
-    ReadTableLayout(expanded, &layout);
-    frame->moved = NewMovedTable(preparation, expanded, layout, expanded);
-    if (frame->moved < 0) {
-      GiveBack(&preparation->budget, &expanded);
-      return Fault::NoMemory;
-    }
+    ReadTableLayout(object, &layout);
+    frame->moved = NewMovedTable(preparation, object, layout, std::move(owned));
+    if (frame->moved < 0) return Fault::NoMemory;
   }
   *walk = true;
   const Fault entries = PrepareEntries(preparation, header, frame);
-  if (watched && expanded.empty()) frame->shape |= WatchedRange;
+  if (watched && !expanded) frame->shape |= WatchedRange;
   return entries;
 }
 
@@ -146,21 +141,21 @@ Preparation::Preparation(std::int64_t recordSize) {
   budget.workLeft = WorkAllowance + WorkPerRecordByte * recordSize;
 }
 
-Preparation::~Preparation() {
-  for (std::int64_t k = 0; k < moved.Size(); ++k) GiveBack(&budget, &moved[k].ownBlock);
-}
-
-Fault PrepareTableObject(Block object, OwnedBlock *moved) {
+TableInBlock PrepareTableObject(Block object) {
   Preparation preparation(std::int64_t(object.size()));
   WalkFrame root{};
   root.entryIndex = -1;
   bool walk = false;
   Fault fault = OpenTable(&preparation, object, 0, 0, false, &root, &walk);
-  if (fault != Fault::None || !walk) return fault;
   std::int32_t rootMoved = -1;
-  fault = WalkNestedTables(&preparation, root, &rootMoved);
-  if (fault != Fault::None || rootMoved < 0) return fault;
-  return HandBack(&preparation, rootMoved, moved);
+  if (fault == Fault::None && walk) fault = WalkNestedTables(&preparation, root, &rootMoved);
+  if (fault != Fault::None) return {fault, {}, {}};
+  if (rootMoved < 0) return {Fault::None, object, {}};
+  OwnedBlock moved;
+  fault = HandBack(&preparation, rootMoved, &moved);
+  if (fault != Fault::None) return {fault, {}, {}};
+  const Block prepared = moved.get();
+  return {Fault::None, prepared, std::move(moved)};
 }
 
 }  // namespace dinfo

@@ -13,16 +13,16 @@ bool HoldBytes(PrepareBudget *budget, std::int64_t bytes) {
   return true;
 }
 
-Block TakeBlock(PrepareBudget *budget, std::int64_t size) {
+OwnedBlock TakeBlock(PrepareBudget *budget, std::int64_t size) {
   if (size <= 0 || !HoldBytes(budget, size)) return {};
-  Block block = AllocateBlock(size);
+  OwnedBlock block = AllocateBlock(size);
   if (block.empty()) budget->bytesHeld -= size;
   return block;
 }
 
-void GiveBack(PrepareBudget *budget, Block *block) {
-  budget->bytesHeld -= std::int64_t(block->size());
-  ReleaseBlock(*block);
+void GiveBack(PrepareBudget *budget, OwnedBlock *block) {
+  budget->bytesHeld -= std::int64_t(block->get().size());
+  *block = {};
 }
 
 }  // namespace dinfo

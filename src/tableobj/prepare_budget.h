@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <new>
 #include <type_traits>
+#include <utility>
 
 #include "common/block.h"
 #include "common/bytes.h"
@@ -38,17 +39,18 @@ bool TakeWork(PrepareBudget *budget, std::int64_t units);
 bool HoldBytes(PrepareBudget *budget, std::int64_t bytes);
 
 // A zero-filled block counted as held, or empty when it is refused.
-Block TakeBlock(PrepareBudget *budget, std::int64_t size);
+OwnedBlock TakeBlock(PrepareBudget *budget, std::int64_t size);
 
-// Releases a counted block; an empty one does nothing.
-void GiveBack(PrepareBudget *budget, Block *block);
+// Releases a counted block now; an empty one does nothing.
+void GiveBack(PrepareBudget *budget, OwnedBlock *block);
 
-// Plain records in a block of their own that doubles when full, counted
-// against the budget's memory. It may start in room the owner gives (on
-// the stack), so that a short array takes no block at all.
+// Records in a block of their own that doubles when full, counted against
+// the budget's memory. It may start in room the owner gives (on the
+// stack), so that a short array takes no block at all. Records that own
+// blocks are moved when it grows and released with it.
 template <typename T>
 class GrowingArray {
-  static_assert(std::is_trivially_copyable_v<T>);
+  static constexpr bool Plain = std::is_trivially_copyable_v<T>;
 
  public:
   explicit GrowingArray(PrepareBudget *budget) : budget_(budget) {}
@@ -56,19 +58,37 @@ class GrowingArray {
       : budget_(budget), items_(room), capacity_(roomSize) {}
   GrowingArray(const GrowingArray &) = delete;
   GrowingArray &operator=(const GrowingArray &) = delete;
-  ~GrowingArray() { GiveBack(budget_, &block_); }
+  ~GrowingArray() {
+    Clear();
+    GiveBack(budget_, &block_);
+  }
 
   std::int64_t Size() const { return count_; }
   T &operator[](std::int64_t index) { return items_[index]; }
   const T &operator[](std::int64_t index) const { return items_[index]; }
   T &Back() { return items_[count_ - 1]; }
-  void Pop() { --count_; }
-  void Clear() { count_ = 0; }
+  void Pop() {
+    --count_;
+    if constexpr (!Plain) items_[count_].~T();
+  }
+  void Clear() {
+    if constexpr (Plain) {
+      count_ = 0;
+    } else {
+      while (count_ > 0) Pop();
+    }
+  }
 
-  bool Push(const T &item) {
+  // Appends the record; false (the record left as it was) without memory.
+  bool Push(T &&item) {
     if (!Reserve(count_ + 1)) return false;
-    new (&items_[count_++]) T(item);
+    new (&items_[count_++]) T(std::move(item));
     return true;
+  }
+  bool Push(const T &item) {
+    static_assert(Plain);
+    T copy = item;
+    return Push(std::move(copy));
   }
 
   // Appends `count` zeroed records; the index of the first, or -1.
@@ -84,18 +104,26 @@ class GrowingArray {
     if (count <= capacity_) return true;
     std::int64_t capacity = capacity_ > 0 ? 2 * capacity_ : 16;
     while (capacity < count) capacity *= 2;
-    Block grown = TakeBlock(budget_, capacity * std::int64_t{sizeof(T)});
+    OwnedBlock grown = TakeBlock(budget_, capacity * std::int64_t{sizeof(T)});
     if (grown.empty()) return false;
-    CopyBytes(items_, grown.data(), static_cast<std::int32_t>(count_ * std::int64_t{sizeof(T)}));
+    T *const items = reinterpret_cast<T *>(grown.get().data());
+    if constexpr (Plain) {
+      CopyBytes(items_, items, static_cast<std::int32_t>(count_ * std::int64_t{sizeof(T)}));
+    } else {
+      for (std::int64_t k = 0; k < count_; ++k) {
+        new (&items[k]) T(std::move(items_[k]));
+        items_[k].~T();
+      }
+    }
     GiveBack(budget_, &block_);
-    block_ = grown;
-    items_ = reinterpret_cast<T *>(grown.data());
+    block_ = std::move(grown);
+    items_ = items;
     capacity_ = capacity;
     return true;
   }
 
   PrepareBudget *budget_;
-  Block block_;
+  OwnedBlock block_;
   T *items_ = nullptr;
   std::int64_t count_ = 0;
   std::int64_t capacity_ = 0;

@@ -13,6 +13,8 @@
 // A moved table inside a moved table is written straight into its place
 // in the rebuilt parent, so that however deep the tables that moved lie,
 // each byte is copied once.
+#include <utility>
+
 #include "tableobj/preparation.h"
 
 namespace dinfo {
@@ -139,9 +141,12 @@ bool WriteNextEntry(Preparation *preparation, bool consume) {
 }  // namespace
 
 std::int32_t NewMovedTable(Preparation *preparation, ConstBlock source, const TableLayout &layout,
-                           Block ownBlock) {
-  const MovedTable table{source, layout, ownBlock, 0, 0, 0, std::int64_t(source.size())};
-  if (preparation->moved.Size() >= INT32_MAX || !preparation->moved.Push(table)) return -1;
+                           OwnedBlock ownBlock) {
+  MovedTable table{source, layout, std::move(ownBlock), 0, 0, 0, std::int64_t(source.size())};
+  if (preparation->moved.Size() >= INT32_MAX || !preparation->moved.Push(std::move(table))) {
+    GiveBack(&preparation->budget, &table.ownBlock);
+    return -1;
+  }
   return static_cast<std::int32_t>(preparation->moved.Size() - 1);
 }
 
@@ -201,7 +206,7 @@ OwnedBlock SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlo
       !MovedTableSizeFits(preparation.moved[parent])) {
     return {};
   }
-  OwnedBlock rebuilt(AllocateBlock(preparation.moved[parent].size));
+  OwnedBlock rebuilt = AllocateBlock(preparation.moved[parent].size);
   if (rebuilt.empty() || !WriteMovedTable(&preparation, parent, rebuilt.get(), false)) return {};
   return rebuilt;
 }

@@ -62,14 +62,22 @@ inline bool ReadTableHeader(ConstBlock object, TableHeader *header) {
   return true;
 }
 
+// A table object after a step that may move it: `object` is where it now
+// lies, either in the block the step was given (then `made` is empty) or
+// in the new block that `made` owns. After a fault both are empty.
+struct TableInBlock {
+  Fault fault = Fault::None;
+  Block object;
+  OwnedBlock made;
+};
+
 // Undoes scrambling, compression and delta coding of the stored object in
-// `object` and of every nested table, keeping the stored byte order. When
-// all was done in place the prepared object is `object` and `moved` stays
-// empty; when it had to be expanded or rebuilt, `moved` receives the new
-// block that holds it. Never releases `object`, though it may have changed
-// it in place, also on failure. TooMuchWork when the object would take
-// more memory or work than prepare_budget.h allows.
-Fault PrepareTableObject(Block object, OwnedBlock *moved);
+// `object` and of every nested table, keeping the stored byte order. The
+// prepared object stays in `object` when all was done in place, and comes
+// in a new block when it had to be expanded or rebuilt. May change
+// `object` in place, also on failure. TooMuchWork when the object would
+// take more memory or work than prepare_budget.h allows.
+TableInBlock PrepareTableObject(Block object);
 
 // Undoes FlagScrambled in place: unscrambles the body (totalSize - 16
 // bytes after the header) and clears the flag. BadArgument, BadData, or
@@ -96,10 +104,10 @@ OwnedBlock SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlo
 constexpr std::int32_t NestingLevelMinBytes = TableHeaderSize + DescriptorSize;
 
 // Expands a compressed object into a new block (header kept in its byte
-// order, totalSize = 16 + expanded length, FlagCompressed clear). Returns
-// `object` itself when it is not compressed, and an empty block on any
-// failure. Never changes or releases `object`.
-Block DecompressTableObject(Block object);
+// order, totalSize = 16 + expanded length, FlagCompressed clear). An object
+// that is not compressed stays where it is. BadData, or the expansion's
+// fault (lzw/lzw.h). Never changes `object`.
+TableInBlock DecompressTableObject(Block object);
 
 }  // namespace dinfo
 

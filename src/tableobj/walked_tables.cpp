@@ -1,5 +1,7 @@
 #include "tableobj/walked_tables.h"
 
+#include <utility>
+
 namespace dinfo {
 namespace {
 
@@ -34,16 +36,14 @@ bool WalkedTables::Rebuild() {
   for (std::int64_t k = 0; k < capacity_; ++k) live += Places()[k].generation == generation_ ? 1 : 0;
   std::int64_t capacity = SmallestTable;
   while (capacity < 4 * (live + 1)) capacity *= 2;
-  Block old = block_;
+  OwnedBlock grown = TakeBlock(budget_, capacity * std::int64_t{sizeof(Place)});
+  if (grown.empty()) return false;
+  OwnedBlock old = std::move(block_);
+  block_ = std::move(grown);
   const std::int64_t oldCapacity = capacity_;
-  block_ = TakeBlock(budget_, capacity * std::int64_t{sizeof(Place)});
-  if (block_.empty()) {
-    block_ = old;
-    return false;
-  }
   capacity_ = capacity;
   used_ = live;
-  const auto *oldPlaces = reinterpret_cast<const Place *>(old.data());
+  const auto *oldPlaces = reinterpret_cast<const Place *>(old.get().data());
   for (std::int64_t k = 0; k < oldCapacity; ++k) {
     if (oldPlaces[k].generation == generation_) Places()[Find(oldPlaces[k].block, oldPlaces[k].offset)] = oldPlaces[k];
   }

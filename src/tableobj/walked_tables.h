@@ -34,12 +34,12 @@ class WalkedTables {
     std::int64_t offset;
     std::int64_t generation;  // 0: a free place
   };
-  Place *Places() const { return reinterpret_cast<Place *>(block_.data()); }
+  Place *Places() const { return reinterpret_cast<Place *>(block_.get().data()); }
   std::int64_t Find(std::int64_t block, std::int64_t offset) const;
   bool Rebuild();
 
   PrepareBudget *budget_;
-  Block block_;
+  OwnedBlock block_;
   std::int64_t capacity_ = 0;  // a power of 2
   std::int64_t used_ = 0;
   std::int64_t generation_ = 1;

@@ -150,14 +150,12 @@ bool UndoStoredCodings(const std::uint8_t *object, const TableHeader &header, By
     walk.description["scrambleKey"] = HexWord(key);
   }
   if ((header.flags & FlagCompressed) != 0) {
-    Block expanded = DecompressTableObject(Block(plain.data(), plain.size()));
-    if (expanded.empty()) {
+    const TableInBlock expanded = DecompressTableObject(Block(plain.data(), plain.size()));
+    if (expanded.fault != Fault::None) {
       walk.problems.push_back("the compressed body does not expand to whole 8-byte units");
       return false;
     }
-    Bytes copy(expanded.begin(), expanded.end());
-    if (expanded.data() != plain.data()) ReleaseBlock(expanded);
-    plain = std::move(copy);
+    plain = Bytes(expanded.object.begin(), expanded.object.end());
     codings.push_back("compressed");
     walk.description["compressed"] = true;
   }
