@@ -122,7 +122,7 @@ class FaultInjectionTest : public FileTest {
               ErrCategoryLookup));
           steps.push_back(Measure(
               [&] {
-                KeyedHeader header{};
+                KeyedFields header{};
                 ReadKeyedHeader(&vector, file, MainSection, firstId, &header);
               },
               ErrValueList));

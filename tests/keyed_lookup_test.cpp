@@ -1,6 +1,9 @@
 // Keyed blocks and lookups along chains: the selection rule, wildcards,
 // value widths, single blocks, chains, and blocks whose header disagrees
 // with their record.
+#include <type_traits>
+
+#include "common/bytes.h"
 #include "infofile/information_file.h"
 #include "keyed/keyed_block.h"
 #include "test_support.h"
@@ -314,7 +317,7 @@ TEST_F(KeyedLookupTest, ReadKeyedHeaderDescribesTheFinalBlock) {
   ConditionVector vector;
   for (auto &entry : vector.entries) entry = -1;
   vector.entries[1] = 1;
-  KeyedHeader header{};
+  KeyedFields header{};
   {
     KeyedFile keyed(handle);
     EXPECT_EQ(ReadKeyedHeader(&vector, keyed, MainSection, 50, &header), Fault::None);
@@ -372,11 +375,15 @@ TEST_F(KeyedLookupTest, ABlockLookedUpAgainInOneViewIsNotReadAgain) {
   ExpectNothingHeld();
 }
 
+// A header is read through rows only once it is checked against its block.
+static_assert(!std::is_constructible_v<KeyedHeader, KeyedFields, RowLayout>);
+static_assert(!std::is_aggregate_v<KeyedHeader>);
+
 // A reader that reports instead of refusing sees every flaw of a header at
 // once; the rows are measured only once the columns are sound.
 TEST(KeyedHeaderFlawsTest, EveryFlawIsNamedAtOnce) {
   std::uint8_t rows[8] = {};
-  KeyedHeader header{};
+  KeyedFields header{};
   header.rows = ConstBlock(rows, sizeof rows);
   header.kind = ChainBlock;
   header.keyCount = 17;
@@ -392,8 +399,20 @@ TEST(KeyedHeaderFlawsTest, EveryFlawIsNamedAtOnce) {
   EXPECT_EQ(FindKeyedHeaderFlaws(header), RowsPastBlock | ChainWithoutIds);
   header.rowCount = 1;
   EXPECT_EQ(FindKeyedHeaderFlaws(header), std::uint32_t{ChainWithoutIds});
-  EXPECT_TRUE(KeyedBlockIsSound(header, false));
-  EXPECT_FALSE(KeyedBlockIsSound(header, true));
+
+  // The same header laid out in a block: a chain block without ids passes
+  // the check only for a lookup without conditions.
+  std::uint8_t block[KeyedHeaderSize + 8 + KeyedTrailerSize] = {};
+  WriteU16LittleEndian(block + 4, 1);   // keyCount
+  WriteU16LittleEndian(block + 6, 1);   // valuesPerRow
+  WriteU16LittleEndian(block + 8, ValueTypeInt16);
+  WriteU16LittleEndian(block + 10, 1);  // rowCount
+  KeyedHeader checked;
+  EXPECT_TRUE(CheckKeyedBlock(ConstBlock(block, sizeof block), false, &checked));
+  EXPECT_EQ(checked.Row(0), block + KeyedHeaderSize);
+  EXPECT_FALSE(CheckKeyedBlock(ConstBlock(block, sizeof block), true, &checked));
+  WriteU16LittleEndian(block + 10, 2);  // a second row would pass the trailer
+  EXPECT_FALSE(CheckKeyedBlock(ConstBlock(block, sizeof block), false, &checked));
 }
 
 }  // namespace

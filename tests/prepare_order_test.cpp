@@ -23,13 +23,13 @@ TableInBlock ModelPrepare(Block area);
 
 TableInBlock ModelWalk(TableInBlock current) {
   TableLayout layout{};
-  if (!ReadTableLayout(current.object, &layout) || !EntriesFit(current.object, layout)) return {Fault::BadData, {}, {}};
-  for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
-    const TableEntry entry = ReadEntry(current.object, layout, i);
+  if (!ReadTableLayout(current.object, &layout) || !EntriesFit(layout)) return {Fault::BadData, {}, {}};
+  for (std::int32_t i = 0; i < layout.descriptorCount(); ++i) {
+    const TableEntry entry = ReadEntry(layout, i);
     if (entry.kind != EntryKind::NestedTable) continue;
     if (!EntryFits(layout, entry)) return {Fault::BadData, {}, {}};  // its header would be read outside
     const std::size_t at = std::size_t(entry.location);
-    const TableInBlock nested = ModelPrepare(current.object.subspan(at, std::size_t(layout.totalSize) - at));
+    const TableInBlock nested = ModelPrepare(current.object.subspan(at, std::size_t(layout.totalSize()) - at));
     if (nested.fault != Fault::None) return {Fault::BadData, {}, {}};
     if (nested.made.empty()) continue;
     OwnedBlock spliced = SpliceNestedTable(current.object, i, nested.object);

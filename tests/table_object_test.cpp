@@ -1,10 +1,20 @@
 // Table object preparation on library blocks: what comes back in place,
 // the two coding steps on their own, and hostile objects that break the
 // format's limits.
+#include <type_traits>
+
 #include "table_support.h"
+#include "tableobj/table_entry.h"
 
 namespace dinfo::test {
 namespace {
+
+// Only the allocations make an owner, so no borrowed span can be freed;
+// the checked views come only from their checks, so nothing fills one in.
+static_assert(!std::is_constructible_v<OwnedBlock, Block>);
+static_assert(!std::is_constructible_v<TableLayout, ConstBlock, TableHeader, std::int32_t>);
+static_assert(!std::is_constructible_v<StoredTable, Block, TableHeader>);
+static_assert(!std::is_aggregate_v<TableLayout> && !std::is_aggregate_v<StoredTable>);
 
 using writer::NestedTable;
 using writer::RawRun;

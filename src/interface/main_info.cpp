@@ -8,7 +8,7 @@ namespace {
 // its own header names; record 1002 always as 32-bit values.
 std::int16_t QueryMainInfo(KeyedFile &file, NamedEntry *namedEntries, IntegerTriplet *triplets,
                            std::int16_t *namedCount, std::int16_t *tripletCount) {
-  KeyedHeader header{};
+  KeyedFields header{};
   if (ReadKeyedHeader(nullptr, file, MainSection, MainEntriesRecordId, &header) != Fault::None) {
     return ErrMainInfo;
   }

@@ -80,7 +80,9 @@ struct KeyedFile {
   const LookupObserver *observer = nullptr;
 };
 
-struct KeyedHeader {
+// A keyed block's header as stored, not checked against its block: for
+// readers that report its flaws instead of refusing it.
+struct KeyedFields {
   ConstBlock rows;  // block byte 80 up to the trailer; valid while the block is held
   std::int16_t kind;
   std::int16_t disabledFlag;
@@ -100,18 +102,14 @@ struct RowLayout {
   std::int32_t rowStride;
 };
 
-// Fills the header from a block of at least KeyedHeaderSize bytes.
-void ParseKeyedHeader(KeyedHeader *header, ConstBlock block);
+// The header of a block of at least KeyedHeaderSize bytes.
+KeyedFields ParseKeyedFields(ConstBlock block);
 
-RowLayout LayoutOf(const KeyedHeader &header);
+RowLayout LayoutOf(const KeyedFields &fields);
 
-// Whether the header agrees with its block: key count and indexes in range,
-// rows or payload inside the block, and for a chain block read with a
-// condition vector, a 32-bit id at the head of every row.
-bool KeyedBlockIsSound(const KeyedHeader &header, bool withConditions);
-
-// The same checks one by one, for readers that report every flaw instead
-// of refusing the block: a bit for each check the header fails.
+// The checks of a header against its block one by one, for readers that
+// report every flaw instead of refusing the block: a bit for each check
+// the header fails.
 enum KeyedHeaderFlaw : std::uint32_t {
   PayloadPastBlock = 1u << 0,      // a single block's byteCount passes its room
   KeyCountOutOfRange = 1u << 1,    // outside 0 to 16
@@ -120,7 +118,39 @@ enum KeyedHeaderFlaw : std::uint32_t {
   RowsPastBlock = 1u << 4,         // checked when none of the above is found
   ChainWithoutIds = 1u << 5,       // a chain block's values are no int32 ids
 };
-std::uint32_t FindKeyedHeaderFlaws(const KeyedHeader &header);
+std::uint32_t FindKeyedHeaderFlaws(const KeyedFields &fields);
+
+// A keyed block whose header agrees with it: key count and indexes in
+// range, rows or payload inside the block, and for a chain block read with
+// a condition vector, a 32-bit id at the head of every row. Only
+// CheckKeyedBlock makes one (a default one has no rows), and its rows are
+// read through it.
+class KeyedHeader {
+ public:
+  KeyedHeader() = default;
+
+  const KeyedFields &fields() const { return fields_; }
+  const RowLayout &layout() const { return layout_; }
+  // Row `row`, 0 <= row < rowCount: its keys, then its payload.
+  const std::uint8_t *Row(std::int32_t row) const {
+    return fields_.rows.data() + std::size_t(row) * std::size_t(layout_.rowStride);
+  }
+  // The payload of row `row`, 0 <= row < rowCount.
+  const std::uint8_t *PayloadOfRow(std::int32_t row) const { return Row(row) + 4 * fields_.keyCount; }
+  // A single block's payload of byteCount bytes.
+  const std::uint8_t *Payload() const { return fields_.rows.data(); }
+
+ private:
+  KeyedHeader(const KeyedFields &fields, const RowLayout &layout) : fields_(fields), layout_(layout) {}
+  friend bool CheckKeyedBlock(ConstBlock block, bool withConditions, KeyedHeader *header);
+
+  KeyedFields fields_{};
+  RowLayout layout_{};
+};
+
+// Reads the header of a block of at least KeyedHeaderSize bytes and checks
+// it as above; false when it fails a check.
+bool CheckKeyedBlock(ConstBlock block, bool withConditions, KeyedHeader *header);
 
 // Copies one row's values (or a single block's payload). Nothing for a
 // length of 0 or less.
@@ -128,9 +158,6 @@ void StoreRowValues(const std::uint8_t *payload, std::uint8_t *destination, std:
 
 // The index of the first row whose keys all match, or -1.
 std::int32_t FirstMatchingRow(const ConditionVector *conditions, const KeyedHeader &header);
-
-// The payload of row `row` (an index FirstMatchingRow gave).
-const std::uint8_t *PayloadOfRow(const KeyedHeader &header, std::int32_t row);
 
 // For a block no row of which matched: the first key position that no row
 // accepts on its own (see ConditionMiss).
@@ -156,7 +183,7 @@ Fault LookupKeyedRecord(const ConditionVector *conditions, KeyedFile &file,
 // Follows the same chain and hands back the final block's header (its rows
 // reference is cleared: the block is the file's by then).
 Fault ReadKeyedHeader(const ConditionVector *conditions, KeyedFile &file,
-                      std::int32_t section, std::int32_t recordId, KeyedHeader *header);
+                      std::int32_t section, std::int32_t recordId, KeyedFields *fields);
 
 }  // namespace dinfo
 

@@ -10,7 +10,7 @@ std::int32_t ValueSize(std::int16_t valueType) {
   return valueType == ValueTypeNamedEntry ? 0 : ValueWidth(valueType);
 }
 
-bool KeyIndexesInRange(const KeyedHeader &header) {
+bool KeyIndexesInRange(const KeyedFields &header) {
   for (std::int32_t j = 0; j < header.keyCount && j < MaxKeyCount; ++j) {
     if (header.keyIndex[j] < 0 || header.keyIndex[j] >= ConditionVectorSize) return false;
   }
@@ -19,7 +19,9 @@ bool KeyIndexesInRange(const KeyedHeader &header) {
 
 }  // namespace
 
-void ParseKeyedHeader(KeyedHeader *header, ConstBlock block) {
+KeyedFields ParseKeyedFields(ConstBlock block) {
+  KeyedFields fields{};
+  KeyedFields *const header = &fields;
   const std::uint8_t *bytes = block.data();
   header->kind = ReadI16LittleEndian(bytes + 0);
   header->disabledFlag = ReadI16LittleEndian(bytes + 2);
@@ -36,11 +38,12 @@ void ParseKeyedHeader(KeyedHeader *header, ConstBlock block) {
   // Rows lie between the header and the trailer; a block of 80 bytes has none.
   const std::size_t rowsEnd = block.size() - KeyedTrailerSize;
   header->rows = block.subspan(KeyedHeaderSize, rowsEnd > KeyedHeaderSize ? rowsEnd - KeyedHeaderSize : 0);
+  return fields;
 }
 
 // Widths stay in int32: valuesPerRow is at most 32767 and a value at most
 // 256 bytes, so valueBytes stays below 2^23 and a row below 2^24.
-RowLayout LayoutOf(const KeyedHeader &header) {
+RowLayout LayoutOf(const KeyedFields &header) {
   RowLayout layout{};
   if (header.valueType == ValueTypeNamedEntry) {
     layout.valueBytes = NamedEntrySize;
@@ -55,7 +58,7 @@ RowLayout LayoutOf(const KeyedHeader &header) {
   return layout;
 }
 
-std::uint32_t FindKeyedHeaderFlaws(const KeyedHeader &header) {
+std::uint32_t FindKeyedHeaderFlaws(const KeyedFields &header) {
   const std::int64_t room = static_cast<std::int64_t>(header.rows.size());
   if (header.kind == SingleBlock) return header.byteCount > room ? PayloadPastBlock : 0u;
   std::uint32_t flaws = 0;
@@ -75,9 +78,12 @@ std::uint32_t FindKeyedHeaderFlaws(const KeyedHeader &header) {
   return flaws;
 }
 
-bool KeyedBlockIsSound(const KeyedHeader &header, bool withConditions) {
+bool CheckKeyedBlock(ConstBlock block, bool withConditions, KeyedHeader *header) {
+  const KeyedFields fields = ParseKeyedFields(block);
   const std::uint32_t ignored = withConditions ? 0u : std::uint32_t{ChainWithoutIds};
-  return (FindKeyedHeaderFlaws(header) & ~ignored) == 0;
+  if ((FindKeyedHeaderFlaws(fields) & ~ignored) != 0) return false;
+  *header = KeyedHeader(fields, LayoutOf(fields));
+  return true;
 }
 
 }  // namespace dinfo

@@ -63,8 +63,7 @@ Fault ReadKeyedBlock(const ConditionVector *conditions, KeyedFile &file, std::in
       return Fault::RecordDamaged;
     }
   }
-  ParseKeyedHeader(header, block->get());
-  if (!KeyedBlockIsSound(*header, conditions != nullptr)) {
+  if (!CheckKeyedBlock(block->get(), conditions != nullptr, header)) {
     ReportRead(file, {section, recordId, kept, Fault::RecordDamaged});
     KeepRestoredBlock(file, section, recordId, std::move(*block));
     return Fault::RecordDamaged;
@@ -108,7 +107,7 @@ bool ComesBack(LoopCheck &check, std::int32_t next) {
                                            std::int32_t next) {
   if (observer.chainLink == nullptr) return;
   const ConditionMiss miss = matchedRow < 0 ? FindConditionMiss(conditions, header) : ConditionMiss{-1, 0};
-  observer.chainLink(observer.context, {section, recordId, &header, conditions, matchedRow, next, miss});
+  observer.chainLink(observer.context, {section, recordId, &header.fields(), conditions, matchedRow, next, miss});
 }
 
 // Follows the chain from recordId; on success *end holds the final block,
@@ -125,13 +124,13 @@ Fault FollowChain(const ConditionVector *conditions, KeyedFile &file, std::int32
     OwnedBlock block;
     const Fault fault = ReadKeyedBlock(conditions, file, section, current, header, &block);
     if (fault != Fault::None) return fault;
-    if (header->kind != ChainBlock || conditions == nullptr) {
+    if (header->fields().kind != ChainBlock || conditions == nullptr) {
       *end = {std::move(block), current};
       return Fault::None;
     }
     const std::int32_t row = FirstMatchingRow(conditions, *header);
     const std::int32_t link = current;
-    if (row >= 0) current = ReadI32LittleEndian(PayloadOfRow(*header, row));
+    if (row >= 0) current = ReadI32LittleEndian(header->PayloadOfRow(row));
     if (file.observer != nullptr) [[unlikely]] {
       TellLink(*file.observer, conditions, section, link, *header, row, current);
     }
@@ -158,11 +157,12 @@ inline Fault ReportStop(const KeyedFile &file, std::int32_t section, std::int32_
 // the rows the conditions select.
 Fault SelectFinal(const ConditionVector *conditions, const KeyedHeader &header,
                   std::int16_t *selected, Block output, std::size_t *stored) {
-  if (header.kind != SingleBlock) return SelectRows(conditions, header, selected, output, stored);
-  if (header.byteCount > 0 && std::size_t(header.byteCount) > output.size()) return Fault::RecordDamaged;
-  StoreRowValues(header.rows.data(), output.data(), header.byteCount);
-  *selected = header.rowCount;
-  *stored = header.byteCount > 0 ? std::size_t(header.byteCount) : 0;
+  const KeyedFields &fields = header.fields();
+  if (fields.kind != SingleBlock) return SelectRows(conditions, header, selected, output, stored);
+  if (fields.byteCount > 0 && std::size_t(fields.byteCount) > output.size()) return Fault::RecordDamaged;
+  StoreRowValues(header.Payload(), output.data(), fields.byteCount);
+  *selected = fields.rowCount;
+  *stored = fields.byteCount > 0 ? std::size_t(fields.byteCount) : 0;
   return Fault::None;
 }
 
@@ -171,7 +171,7 @@ Fault SelectFinal(const ConditionVector *conditions, const KeyedHeader &header,
 Fault LookupKeyedRecord(const ConditionVector *conditions, KeyedFile &file,
                         std::int32_t section, std::int32_t recordId, std::int16_t *count,
                         std::int16_t *disabledFlag, Block output, std::size_t *written) {
-  KeyedHeader header{};
+  KeyedHeader header;
   ChainEnd end{};
   std::int32_t stoppedAt = recordId;
   Fault fault = FollowChain(conditions, file, section, recordId, &header, &end, &stoppedAt);
@@ -181,24 +181,26 @@ Fault LookupKeyedRecord(const ConditionVector *conditions, KeyedFile &file,
   std::size_t stored = 0;
   fault = SelectFinal(conditions, header, &selected, output, &stored);
   if (fault == Fault::None && file.observer != nullptr) [[unlikely]] {
-    TellFinal(*file.observer, {section, end.recordId, &header, selected});
+    TellFinal(*file.observer, {section, end.recordId, &header.fields(), selected});
   }
   KeepRestoredBlock(file, section, end.recordId, std::move(end.block));
   if (fault != Fault::None) return ReportStop(file, section, stoppedAt, fault);
-  *disabledFlag = header.disabledFlag;
+  *disabledFlag = header.fields().disabledFlag;
   *count = selected;
   if (written != nullptr) *written = stored;
   return ReportStop(file, section, stoppedAt, Fault::None);
 }
 
 Fault ReadKeyedHeader(const ConditionVector *conditions, KeyedFile &file,
-                      std::int32_t section, std::int32_t recordId, KeyedHeader *header) {
+                      std::int32_t section, std::int32_t recordId, KeyedFields *fields) {
+  KeyedHeader header;
   ChainEnd end{};
   std::int32_t stoppedAt = recordId;
-  const Fault fault = FollowChain(conditions, file, section, recordId, header, &end, &stoppedAt);
+  const Fault fault = FollowChain(conditions, file, section, recordId, &header, &end, &stoppedAt);
   if (fault != Fault::None) return ReportStop(file, section, stoppedAt, fault);
   KeepRestoredBlock(file, section, end.recordId, std::move(end.block));
-  header->rows = {};
+  *fields = header.fields();
+  fields->rows = {};
   return ReportStop(file, section, stoppedAt, Fault::None);
 }
 

@@ -14,7 +14,7 @@
 namespace dinfo {
 
 struct ConditionVector;
-struct KeyedHeader;
+struct KeyedFields;
 
 // A record of the lookup: read from the file, or the block kept for the
 // call; `fault` is None when it read and was restored.
@@ -38,7 +38,7 @@ struct ConditionMiss {
 struct ChainLinkStep {
   std::int32_t section;
   std::int32_t recordId;
-  const KeyedHeader *header;
+  const KeyedFields *header;
   const ConditionVector *conditions;
   std::int32_t matchedRow;    // -1 when no row matched
   std::int32_t nextRecordId;  // the record the matched row names
@@ -49,7 +49,7 @@ struct ChainLinkStep {
 struct FinalBlockStep {
   std::int32_t section;
   std::int32_t recordId;
-  const KeyedHeader *header;
+  const KeyedFields *header;
   std::int16_t rowsSelected;
 };
 

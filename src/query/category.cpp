@@ -48,7 +48,7 @@ CategoryAnswer ReadCategoryListing(KeyedFile &file, const ConditionVector &vecto
   if (lookup != Fault::None) return {CategoryStop::LookupFailed, lookup, 0, 0};
   if (disabledFlag != 0) return {CategoryStop::Disabled, Fault::None, 0, 0};
   if (count == 0) return {CategoryStop::NoCategory, Fault::None, 0, 0};
-  KeyedHeader header{};
+  KeyedFields header{};
   const Fault headerFault = ReadKeyedHeader(&vector, file, MainSection, ReadI32LittleEndian(ids), &header);
   if (headerFault != Fault::None) return {CategoryStop::HeaderFailed, headerFault, 0, 0};
   const bool listed = IsValueListType(header.valueType) || IsNamedListType(header.valueType);

@@ -29,10 +29,16 @@ TableInBlock DecompressTableObject(Block object) {
   if (totalSize == -1 || totalSize % 8 != 0 || totalSize < TableHeaderSize) return {Fault::BadData, {}, {}};
   if ((header.flags & FlagCompressed) == 0) return {Fault::None, object, {}};
   // The stored body must lie inside the block it came in.
-  if (!RangeFits(static_cast<std::int64_t>(object.size()), 0, totalSize)) return {Fault::BadData, {}, {}};
+  StoredTable stored;
+  if (!CheckStoredTable(object, header, &stored)) return {Fault::BadData, {}, {}};
+  return ExpandStoredTable(stored);
+}
 
+TableInBlock ExpandStoredTable(const StoredTable &stored) {
+  const TableHeader &header = stored.header();
+  if (header.totalSize % 8 != 0 || (header.flags & FlagCompressed) == 0) return {Fault::BadData, {}, {}};
   LzwExpansion expansion =
-      ExpandLzw(object.data() + TableHeaderSize, totalSize - TableHeaderSize);
+      ExpandLzw(stored.object().data() + TableHeaderSize, header.totalSize - TableHeaderSize);
   if (expansion.fault != Fault::None) return {expansion.fault, {}, {}};
   const Block expanded = expansion.output.get();
   const auto objectSize = static_cast<std::int64_t>(expanded.size());

@@ -74,9 +74,9 @@ std::uint8_t ShapeOfSorted(GrowingArray<EntryRange> &ranges) {
 bool InOrder(ConstBlock object, const TableLayout &layout, bool *shortTable) {
   std::int32_t end = 0;
   bool inOrder = true;
-  for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
+  for (std::int32_t i = 0; i < layout.descriptorCount(); ++i) {
     EntryRange range{};
-    if (!RangeOf(object, ReadEntry(object, layout, i), &range, shortTable)) continue;
+    if (!RangeOf(object, ReadEntry(layout, i), &range, shortTable)) continue;
     inOrder = inOrder && range.start >= end;
     end = range.end;
   }
@@ -87,7 +87,7 @@ bool InOrder(ConstBlock object, const TableLayout &layout, bool *shortTable) {
 
 Fault ShapeOfEntries(ConstBlock object, const TableLayout &layout, GrowingArray<EntryRange> *scratch,
                      PrepareBudget *budget, std::uint8_t *shape) {
-  const std::int64_t count = layout.descriptorCount;
+  const std::int64_t count = layout.descriptorCount();
   if (!TakeWork(budget, count * DescriptorWork)) return Fault::TooMuchWork;
   bool shortTable = false;
   const bool inOrder = InOrder(object, layout, &shortTable);
@@ -98,9 +98,9 @@ Fault ShapeOfEntries(ConstBlock object, const TableLayout &layout, GrowingArray<
   for (std::int64_t n = count; n > 1; n /= 2) ++passes;
   if (!TakeWork(budget, 2 * passes * count * DescriptorWork)) return Fault::TooMuchWork;
   scratch->Clear();
-  for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
+  for (std::int32_t i = 0; i < layout.descriptorCount(); ++i) {
     EntryRange range{};
-    if (RangeOf(object, ReadEntry(object, layout, i), &range, &shortTable) && !scratch->Push(range)) {
+    if (RangeOf(object, ReadEntry(layout, i), &range, &shortTable) && !scratch->Push(range)) {
       return Fault::NoMemory;
     }
   }

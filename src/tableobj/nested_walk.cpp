@@ -100,7 +100,7 @@ Fault VisitNested(Preparation *preparation, std::int32_t index, const TableEntry
     return Fault::None;
   }
   const std::size_t at = std::size_t(entry.location);
-  const Block area = parent.object.subspan(at, std::size_t(parent.layout.totalSize) - at);
+  const Block area = parent.object.subspan(at, std::size_t(parent.layout.totalSize()) - at);
   WalkFrame child{};
   child.offset = offset;
   child.moved = -1;
@@ -120,7 +120,7 @@ Fault WalkNestedTables(Preparation *preparation, const WalkFrame &root, std::int
   if (!frames.Push(root)) return Fault::NoMemory;
   while (frames.Size() > 0) {
     WalkFrame &top = frames.Back();
-    if (top.next == top.layout.descriptorCount) {
+    if (top.next == top.layout.descriptorCount()) {
       const WalkFrame done = top;
       frames.Pop();
       if (frames.Size() == 0) {
@@ -133,7 +133,7 @@ Fault WalkNestedTables(Preparation *preparation, const WalkFrame &root, std::int
     }
     const std::int32_t index = top.next++;
     if (!TakeWork(&preparation->budget, DescriptorWork)) return Fault::TooMuchWork;
-    const TableEntry entry = ReadEntry(top.object, top.layout, index);
+    const TableEntry entry = ReadEntry(top.layout, index);
     if (entry.kind != EntryKind::NestedTable) continue;
     const Fault fault = VisitNested(preparation, index, entry);
     if (fault != Fault::None) return fault;

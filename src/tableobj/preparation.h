@@ -22,28 +22,15 @@
 
 namespace dinfo {
 
-// A stored object whose header has been checked against the block it came
-// in: its magic reads one way and 16 <= totalSize <= the block. `object`
-// is its first totalSize bytes. The body may still be scrambled or
-// compressed, so its descriptors are not looked at yet.
-struct StoredTable {
-  Block object;
-  TableHeader header;
-};
-
-// False when the object at the start of `given` (with `header` read from
-// it) does not pass the checks above.
-bool CheckStoredTable(Block given, const TableHeader &header, StoredTable *stored);
-
 // Whether every descriptor of an object whose layout has been read is
 // valid and its entry fits the data area (EntryFits). Checked once, before
 // any step reads an entry. `deltaBytes`, when given, receives the bytes of
 // the arrays and runs that delta restoration would walk.
-bool EntriesFit(ConstBlock object, const TableLayout &layout, std::int64_t *deltaBytes = nullptr);
+bool EntriesFit(const TableLayout &layout, std::int64_t *deltaBytes = nullptr);
 
 // Unscrambles the body of a checked object whose totalSize is a multiple
 // of 8 and clears FlagScrambled; ScrambleRefused leaves the flag set.
-Fault UnscrambleStored(const StoredTable &stored);
+Fault UnscrambleStored(StoredTable *stored);
 
 // Restores the deltas of an object whose layout and entries have been
 // checked and whose flags are FlagDeltaCoded alone, then clears the flags.

@@ -26,9 +26,9 @@ Fault PrepareHeaderOnly(Block given, const TableHeader &header) {
 
 // Expands a compressed body into a block of its own, counted as held.
 Fault Expand(PrepareBudget *budget, const StoredTable &stored, OwnedBlock *expanded) {
-  if (!TakeWork(budget, stored.header.totalSize)) return Fault::TooMuchWork;
+  if (!TakeWork(budget, stored.header().totalSize)) return Fault::TooMuchWork;
   if (budget->bytesHeld >= MaxBytesHeld) return Fault::TooMuchWork;
-  TableInBlock plain = DecompressTableObject(stored.object);
+  TableInBlock plain = ExpandStoredTable(stored);
   if (plain.fault != Fault::None) return Fault::BadData;
   const auto size = std::int64_t(plain.made.get().size());
   if (!HoldBytes(budget, size) || !TakeWork(budget, size)) return Fault::TooMuchWork;
@@ -38,27 +38,27 @@ Fault Expand(PrepareBudget *budget, const StoredTable &stored, OwnedBlock *expan
 
 // Unscrambles the body in place and expands it into `expanded` when it is
 // compressed. Only the body is scrambled, in whole 8-byte words.
-Fault UndoBodyCodings(PrepareBudget *budget, const StoredTable &stored, OwnedBlock *expanded) {
-  const std::uint32_t flags = stored.header.flags;
+Fault UndoBodyCodings(PrepareBudget *budget, StoredTable *stored, OwnedBlock *expanded) {
+  const std::uint32_t flags = stored->header().flags;
   if ((flags & FlagScrambled) != 0) {
-    if (stored.header.totalSize % 8 != 0) return Fault::BadArgument;
-    if (!TakeWork(budget, stored.header.totalSize)) return Fault::TooMuchWork;
+    if (stored->header().totalSize % 8 != 0) return Fault::BadArgument;
+    if (!TakeWork(budget, stored->header().totalSize)) return Fault::TooMuchWork;
     const Fault fault = UnscrambleStored(stored);
     if (fault != Fault::None) return fault;
   }
   if ((flags & FlagCompressed) == 0) return Fault::None;
-  return Expand(budget, stored, expanded);
+  return Expand(budget, *stored, expanded);
 }
 
 // Restores the deltas of the plain object and reads the shape of its
 // entries into the frame.
 Fault PrepareEntries(Preparation *preparation, const TableHeader &stored, WalkFrame *frame) {
   std::int64_t deltaBytes = 0;
-  if (!ReadTableLayout(frame->object, &frame->layout) || !EntriesFit(frame->object, frame->layout, &deltaBytes)) {
+  if (!ReadTableLayout(frame->object, &frame->layout) || !EntriesFit(frame->layout, &deltaBytes)) {
     return Fault::BadData;
   }
   if ((stored.flags & FlagDeltaCoded) != 0) {
-    if (frame->layout.flags != FlagDeltaCoded) return Fault::BadArgument;
+    if (frame->layout.flags() != FlagDeltaCoded) return Fault::BadArgument;
     if (!TakeWork(&preparation->budget, deltaBytes)) return Fault::TooMuchWork;
     const Fault fault = RestoreLayoutDeltas(frame->object, frame->layout);
     if (fault != Fault::None) return fault;
@@ -86,20 +86,14 @@ Fault HandBack(Preparation *preparation, std::int32_t root, OwnedBlock *result) 
 
 }  // namespace
 
-bool EntriesFit(ConstBlock object, const TableLayout &layout, std::int64_t *deltaBytes) {
+bool EntriesFit(const TableLayout &layout, std::int64_t *deltaBytes) {
   std::int64_t arrays = 0;
-  for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
-    const TableEntry entry = ReadEntry(object, layout, i);
+  for (std::int32_t i = 0; i < layout.descriptorCount(); ++i) {
+    const TableEntry entry = ReadEntry(layout, i);
     if (!EntryFits(layout, entry)) return false;
     arrays += entry.length;
   }
   if (deltaBytes != nullptr) *deltaBytes = arrays;
-  return true;
-}
-
-bool CheckStoredTable(Block given, const TableHeader &header, StoredTable *stored) {
-  if (header.totalSize < TableHeaderSize || std::uint64_t(header.totalSize) > given.size()) return false;
-  *stored = {given.first(std::size_t(header.totalSize)), header};
   return true;
 }
 
@@ -118,11 +112,11 @@ Fault OpenTable(Preparation *preparation, Block area, std::int64_t block, std::i
   StoredTable stored{};
   if (!CheckStoredTable(area, header, &stored)) return Fault::BadArgument;
   OwnedBlock owned;
-  const Fault fault = UndoBodyCodings(&preparation->budget, stored, &owned);
+  const Fault fault = UndoBodyCodings(&preparation->budget, &stored, &owned);
   if (fault != Fault::None) return fault;
 
   const bool expanded = !owned.empty();
-  *frame = WalkFrame{stored.object, {}, block, offset, -1, 0, frame->entryIndex, 0};
+  *frame = WalkFrame{stored.object(), {}, block, offset, -1, 0, frame->entryIndex, 0};
   if (expanded) {
     const Block object = owned.get();
     *frame = WalkFrame{object, {}, preparation->blocksNumbered++, 0, -1, 0, frame->entryIndex, 0};

@@ -6,9 +6,9 @@ namespace {
 
 // On its own, restoration reads only arrays and runs; nested tables are
 // left to their own preparation, which checks them.
-bool ArraysFit(ConstBlock object, const TableLayout &layout) {
-  for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
-    const TableEntry entry = ReadEntry(object, layout, i);
+bool ArraysFit(const TableLayout &layout) {
+  for (std::int32_t i = 0; i < layout.descriptorCount(); ++i) {
+    const TableEntry entry = ReadEntry(layout, i);
     const bool skipped = entry.kind == EntryKind::NestedTable || entry.kind == EntryKind::Inline;
     if (!skipped && !EntryFits(layout, entry)) return false;
   }
@@ -20,16 +20,16 @@ bool ArraysFit(ConstBlock object, const TableLayout &layout) {
 // Only typed arrays of 1, 2 or 4 bytes and raw runs are delta-coded; any
 // other element size cannot be, so an object that claims it is refused.
 Fault RestoreLayoutDeltas(Block object, const TableLayout &layout) {
-  for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
-    const TableEntry entry = ReadEntry(object, layout, i);
+  for (std::int32_t i = 0; i < layout.descriptorCount(); ++i) {
+    const TableEntry entry = ReadEntry(layout, i);
     if (entry.kind == EntryKind::NestedTable || entry.kind == EntryKind::Inline) continue;
     if (entry.elementSize != 1 && entry.elementSize != 2 && entry.elementSize != 4) return Fault::BadData;
     // Fewer than two elements stay as they are; an empty one may point anywhere.
     if (entry.length < 2 * entry.elementSize) continue;
     RunningSum(object.data() + entry.location, entry.length / entry.elementSize, entry.elementSize,
-               layout.order);
+               layout.order());
   }
-  WriteTableWord(object.data() + 12, 0, layout.order);
+  WriteTableWord(object.data() + 12, 0, layout.order());
   return Fault::None;
 }
 
@@ -43,7 +43,7 @@ Fault RestoreDeltas(Block object) {
     return Fault::BadArgument;
   }
   TableLayout layout{};
-  if (!ReadTableLayout(object, &layout) || !ArraysFit(object, layout)) return Fault::BadData;
+  if (!ReadTableLayout(object, &layout) || !ArraysFit(layout)) return Fault::BadData;
   return RestoreLayoutDeltas(object, layout);
 }
 

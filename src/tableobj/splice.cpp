@@ -20,21 +20,10 @@
 namespace dinfo {
 namespace {
 
-// The replacement's totalSize in its own order, or -1 when it is no table
-// object, its size is negative or not a multiple of 8, or it passes its block.
-std::int64_t ReplacementSize(ConstBlock replacement) {
-  TableHeader header{};
-  if (!ReadTableHeader(replacement, &header) || header.totalSize < 0 || header.totalSize % 8 != 0 ||
-      std::uint64_t(header.totalSize) > replacement.size()) {
-    return -1;
-  }
-  return header.totalSize;
-}
-
-std::int32_t NestedTablesFrom(ConstBlock object, const TableLayout &layout, std::int32_t first) {
+std::int32_t NestedTablesFrom(const TableLayout &layout, std::int32_t first) {
   std::int32_t count = 0;
-  for (std::int32_t i = first; i < layout.descriptorCount; ++i) {
-    if (ReadEntry(object, layout, i).kind == EntryKind::NestedTable) ++count;
+  for (std::int32_t i = first; i < layout.descriptorCount(); ++i) {
+    if (ReadEntry(layout, i).kind == EntryKind::NestedTable) ++count;
   }
   return count;
 }
@@ -42,7 +31,7 @@ std::int32_t NestedTablesFrom(ConstBlock object, const TableLayout &layout, std:
 // Room for one replacement of every nested descriptor from `first` on,
 // taken at the first replacement.
 bool MakeReplacementRoom(Preparation *preparation, MovedTable *table, std::int32_t first) {
-  const std::int32_t room = NestedTablesFrom(table->source, table->layout, first);
+  const std::int32_t room = NestedTablesFrom(table->layout, first);
   const std::int64_t at = preparation->replacements.Append(room);
   if (at < 0) return false;
   table->firstReplacement = at;
@@ -66,7 +55,7 @@ bool PutBytes(Block out, std::int64_t at, const std::uint8_t *from, std::int64_t
 bool PutDescriptor(Block out, const TableLayout &layout, std::int32_t index, std::uint32_t tag,
                    std::int64_t location) {
   const std::int64_t at = TableHeaderSize + std::int64_t{DescriptorSize} * index;
-  return PutWord(out, at, tag, layout.order) && PutWord(out, at + 4, static_cast<std::uint32_t>(location), layout.order);
+  return PutWord(out, at, tag, layout.order()) && PutWord(out, at + 4, static_cast<std::uint32_t>(location), layout.order());
 }
 
 // Starts writing moved table `index` into `out`: copied whole when nothing
@@ -80,10 +69,10 @@ bool BeginWrite(Preparation *preparation, std::int32_t index, Block out, bool co
     return true;
   }
   if (!PutBytes(out, 0, table.source.data(), TableHeaderSize) ||
-      !PutWord(out, 4, static_cast<std::uint32_t>(table.size), table.layout.order)) {
+      !PutWord(out, 4, static_cast<std::uint32_t>(table.size), table.layout.order())) {
     return false;
   }
-  return preparation->writes.Push({out, table.layout.dataStart, index, 0, 0});
+  return preparation->writes.Push({out, table.layout.dataStart(), index, 0, 0});
 }
 
 // Where an entry's bytes come from, how many there are, and how far the
@@ -108,7 +97,7 @@ bool WriteNextEntry(Preparation *preparation, bool consume) {
   WriteStep step = preparation->writes.Back();
   const MovedTable &table = preparation->moved[step.table];
   const std::int32_t i = step.next++;
-  const TableEntry entry = ReadEntry(table.source, table.layout, i);
+  const TableEntry entry = ReadEntry(table.layout, i);
   const Replacement *replacement = nullptr;
   if (step.nextReplacement < table.replacementCount) {
     replacement = &preparation->replacements[table.firstReplacement + step.nextReplacement];
@@ -153,9 +142,9 @@ std::int32_t NewMovedTable(Preparation *preparation, ConstBlock source, const Ta
 Fault AddReplacement(Preparation *preparation, std::int32_t parent, std::int32_t entryIndex,
                      std::int32_t child) {
   MovedTable &table = preparation->moved[parent];
-  if (entryIndex < 0 || entryIndex >= table.layout.descriptorCount) return Fault::BadData;
-  const TableEntry old = ReadEntry(table.source, table.layout, entryIndex);
-  if (old.kind != EntryKind::NestedTable || old.location < table.layout.dataStart) return Fault::BadData;
+  if (entryIndex < 0 || entryIndex >= table.layout.descriptorCount()) return Fault::BadData;
+  const TableEntry old = ReadEntry(table.layout, entryIndex);
+  if (old.kind != EntryKind::NestedTable || old.location < table.layout.dataStart()) return Fault::BadData;
   const std::int64_t oldSize = NestedTableSize(table.source, old.location);
   if (oldSize < 0) return Fault::BadData;
   if (table.replacementCount == 0 && !MakeReplacementRoom(preparation, &table, entryIndex)) return Fault::NoMemory;
@@ -171,7 +160,7 @@ Fault AddReplacement(Preparation *preparation, std::int32_t parent, std::int32_t
 bool MovedTableSizeFits(const MovedTable &table) {
   if (table.size > INT32_MAX || table.size % 8 != 0) return false;
   if (table.replacementCount == 0) return table.size >= 0;
-  return table.layout.totalSize % 8 == 0 && table.size >= table.layout.dataStart;
+  return table.layout.totalSize() % 8 == 0 && table.size >= table.layout.dataStart();
 }
 
 bool WriteMovedTable(Preparation *preparation, std::int32_t table, Block out, bool consume) {
@@ -180,7 +169,7 @@ bool WriteMovedTable(Preparation *preparation, std::int32_t table, Block out, bo
   if (!BeginWrite(preparation, table, out, consume)) return false;
   while (steps.Size() > 0) {
     const WriteStep &step = steps.Back();
-    if (step.next < preparation->moved[step.table].layout.descriptorCount) {
+    if (step.next < preparation->moved[step.table].layout.descriptorCount()) {
       if (!WriteNextEntry(preparation, consume)) return false;
       continue;
     }
@@ -194,13 +183,13 @@ bool WriteMovedTable(Preparation *preparation, std::int32_t table, Block out, bo
 OwnedBlock SpliceNestedTable(ConstBlock outer, std::int32_t entryIndex, ConstBlock replacement) {
   TableLayout layout{};
   if (outer.empty() || replacement.empty()) return {};
-  if (!ReadTableLayout(outer, &layout) || (layout.flags & FlagScrambled) != 0 || !EntriesFit(outer, layout)) {
+  if (!ReadTableLayout(outer, &layout) || (layout.flags() & FlagScrambled) != 0 || !EntriesFit(layout)) {
     return {};
   }
-  const std::int64_t replacementSize = ReplacementSize(replacement);
-  if (entryIndex < 0 || entryIndex >= layout.descriptorCount || replacementSize < 0) return {};
+  const std::int64_t replacementSize = NestedTableSize(replacement, 0);
+  if (entryIndex < 0 || entryIndex >= layout.descriptorCount() || replacementSize < 0) return {};
   Preparation preparation(0);
-  const std::int32_t parent = NewMovedTable(&preparation, outer.first(std::size_t(layout.totalSize)), layout, {});
+  const std::int32_t parent = NewMovedTable(&preparation, outer.first(std::size_t(layout.totalSize())), layout, {});
   const std::int32_t child = NewMovedTable(&preparation, replacement.first(std::size_t(replacementSize)), {}, {});
   if (parent < 0 || child < 0 || AddReplacement(&preparation, parent, entryIndex, child) != Fault::None ||
       !MovedTableSizeFits(preparation.moved[parent])) {

@@ -21,16 +21,17 @@ bool ReadTableLayout(ConstBlock object, TableLayout *layout) {
   const std::int64_t dataStart =
       std::int64_t(TableHeaderSize) + std::int64_t(DescriptorSize) * header.descriptorCount;
   if (header.totalSize < dataStart || std::uint64_t(header.totalSize) > object.size()) return false;
-  *layout = {header.order, header.totalSize, header.descriptorCount,
-             static_cast<std::int32_t>(dataStart), header.flags};
+  *layout = TableLayout(object.first(std::size_t(header.totalSize)), header, static_cast<std::int32_t>(dataStart));
   return true;
 }
 
-TableEntry ReadEntry(ConstBlock object, const TableLayout &layout, std::int32_t index) {
-  const std::uint8_t *at = object.data() + TableHeaderSize + std::size_t(DescriptorSize) * std::size_t(index);
+TableEntry ReadEntry(const TableLayout &layout, std::int32_t index) {
   TableEntry entry{};
-  entry.tag = ReadTableWord(at, layout.order);
-  entry.location = static_cast<std::int32_t>(ReadTableWord(at + 4, layout.order));
+  entry.kind = EntryKind::Invalid;
+  if (index < 0 || index >= layout.descriptorCount()) return entry;
+  const std::uint8_t *at = layout.bytes().data() + TableHeaderSize + std::size_t(DescriptorSize) * std::size_t(index);
+  entry.tag = ReadTableWord(at, layout.order());
+  entry.location = static_cast<std::int32_t>(ReadTableWord(at + 4, layout.order()));
   entry.kind = KindOfTag(entry.tag);
   if (entry.kind == EntryKind::TypedArray) {
     entry.elementSize = static_cast<std::int32_t>((entry.tag >> 26) & 0xFu) + 1;
@@ -45,8 +46,8 @@ TableEntry ReadEntry(ConstBlock object, const TableLayout &layout, std::int32_t 
 // An empty array or run reads nothing, so where it points does not matter:
 // a producer may well write 0 as the location of no data.
 bool EntryFits(const TableLayout &layout, const TableEntry &entry) {
-  const std::int64_t areaSize = layout.totalSize - layout.dataStart;
-  const std::int64_t offset = std::int64_t(entry.location) - layout.dataStart;
+  const std::int64_t areaSize = layout.totalSize() - layout.dataStart();
+  const std::int64_t offset = std::int64_t(entry.location) - layout.dataStart();
   switch (entry.kind) {
     case EntryKind::TypedArray:
     case EntryKind::RawRun: return entry.length == 0 || RangeFits(areaSize, offset, entry.length);

@@ -32,21 +32,42 @@ struct TableEntry {
 };
 
 // An object's header checked against its block: the descriptor table and
-// the data area lie inside totalSize, and totalSize inside the block.
-struct TableLayout {
-  ByteOrder order;
-  std::int32_t totalSize;
-  std::int32_t descriptorCount;
-  std::int32_t dataStart;
-  std::uint32_t flags;
+// the data area lie inside totalSize, and totalSize inside the block. Only
+// ReadTableLayout makes one (a default one describes no descriptors), and
+// the descriptors are read through it.
+class TableLayout {
+ public:
+  TableLayout() = default;
+
+  ByteOrder order() const { return order_; }
+  std::int32_t totalSize() const { return totalSize_; }
+  std::int32_t descriptorCount() const { return descriptorCount_; }
+  std::int32_t dataStart() const { return dataStart_; }
+  std::uint32_t flags() const { return flags_; }
+  // The object's first totalSize bytes.
+  ConstBlock bytes() const { return bytes_; }
+
+ private:
+  TableLayout(ConstBlock bytes, const TableHeader &header, std::int32_t dataStart)
+      : bytes_(bytes), order_(header.order), totalSize_(header.totalSize),
+        descriptorCount_(header.descriptorCount), dataStart_(dataStart), flags_(header.flags) {}
+  friend bool ReadTableLayout(ConstBlock object, TableLayout *layout);
+
+  ConstBlock bytes_;
+  ByteOrder order_ = ByteOrder::Native;
+  std::int32_t totalSize_ = 0;
+  std::int32_t descriptorCount_ = 0;
+  std::int32_t dataStart_ = 0;
+  std::uint32_t flags_ = 0;
 };
 
 // False when the magic reads neither way, descriptorCount is negative, or
 // the descriptors and totalSize do not fit the block as described above.
 bool ReadTableLayout(ConstBlock object, TableLayout *layout);
 
-// Descriptor `index` of an object whose layout has been read.
-TableEntry ReadEntry(ConstBlock object, const TableLayout &layout, std::int32_t index);
+// Descriptor `index`; an invalid entry for an index outside the
+// descriptor table.
+TableEntry ReadEntry(const TableLayout &layout, std::int32_t index);
 
 // Whether a typed array's or raw run's data, or a nested table's header,
 // lie in the data area. Inline entries and empty arrays and runs always
@@ -59,9 +80,10 @@ bool EntryFits(const TableLayout &layout, const TableEntry &entry);
 // inline or invalid entry not at all.
 std::int64_t AlignedAdvance(EntryKind kind, std::int64_t length);
 
-// The totalSize of the nested table at `location` of `object`, read in the
-// nested table's own byte order: -1 when its magic reads neither way, or
-// its size is negative, not a multiple of 8, or reaches past `object`.
+// The totalSize of the table at `location` of `object` (a nested table, or
+// at 0 a table on its own), read in that table's own byte order: -1 when
+// its magic reads neither way, or its size is negative, not a multiple of
+// 8, or reaches past `object`.
 std::int64_t NestedTableSize(ConstBlock object, std::int32_t location);
 
 }  // namespace dinfo

@@ -71,6 +71,40 @@ struct TableInBlock {
   OwnedBlock made;
 };
 
+// A stored object whose header has been checked against the block it came
+// in: its magic reads one way and 16 <= totalSize <= the block. The body
+// may still be scrambled or compressed, so its descriptors are not looked
+// at yet. Only CheckStoredTable makes one (a default one holds nothing).
+class StoredTable {
+ public:
+  StoredTable() = default;
+
+  // The object's first totalSize bytes.
+  Block object() const { return object_; }
+  const TableHeader &header() const { return header_; }
+
+  // Clears a coding's flag once its step is undone, in the object and here.
+  void ClearFlag(std::uint32_t flag) {
+    header_.flags &= ~flag;
+    WriteTableWord(object_.data() + 12, header_.flags, header_.order);
+  }
+
+ private:
+  StoredTable(Block object, const TableHeader &header) : object_(object), header_(header) {}
+  friend bool CheckStoredTable(Block given, const TableHeader &header, StoredTable *stored);
+
+  Block object_;
+  TableHeader header_{};
+};
+
+// False when the object at the start of `given`, with `header` read from
+// it, does not pass the checks above.
+inline bool CheckStoredTable(Block given, const TableHeader &header, StoredTable *stored) {
+  if (header.totalSize < TableHeaderSize || std::uint64_t(header.totalSize) > given.size()) return false;
+  *stored = StoredTable(given.first(std::size_t(header.totalSize)), header);
+  return true;
+}
+
 // Undoes scrambling, compression and delta coding of the stored object in
 // `object` and of every nested table, keeping the stored byte order. The
 // prepared object stays in `object` when all was done in place, and comes
@@ -108,6 +142,9 @@ constexpr std::int32_t NestingLevelMinBytes = TableHeaderSize + DescriptorSize;
 // that is not compressed stays where it is. BadData, or the expansion's
 // fault (lzw/lzw.h). Never changes `object`.
 TableInBlock DecompressTableObject(Block object);
+
+// The same for a checked object that is compressed.
+TableInBlock ExpandStoredTable(const StoredTable &stored);
 
 }  // namespace dinfo
 

@@ -5,12 +5,12 @@ namespace dinfo {
 
 // The header stays plain; only the body, descriptors included, is
 // scrambled.
-Fault UnscrambleStored(const StoredTable &stored) {
-  const TableHeader &header = stored.header;
-  if (UnscrambleBlock(stored.object.data() + TableHeaderSize, header.totalSize - TableHeaderSize) != 0) {
+Fault UnscrambleStored(StoredTable *stored) {
+  const TableHeader &header = stored->header();
+  if (UnscrambleBlock(stored->object().data() + TableHeaderSize, header.totalSize - TableHeaderSize) != 0) {
     return Fault::ScrambleRefused;
   }
-  WriteTableWord(stored.object.data() + 12, header.flags & ~FlagScrambled, header.order);
+  stored->ClearFlag(FlagScrambled);
   return Fault::None;
 }
 
@@ -24,7 +24,7 @@ Fault UnscrambleTableObject(Block object) {
   StoredTable stored{};
   if (header.totalSize % 8 != 0 || !CheckStoredTable(object, header, &stored)) return Fault::BadArgument;
   if ((header.flags & FlagScrambled) == 0) return Fault::None;
-  return UnscrambleStored(stored);
+  return UnscrambleStored(&stored);
 }
 
 }  // namespace dinfo

@@ -290,12 +290,15 @@ Json Inspector::FinalNode(const RecordInfo &record, const Json &keyed, Purpose p
 void Inspector::CheckStatusRecord(const RecordInfo &record, const Json &keyed, Json &node) {
   Bytes plain = record.body;
   UnscrambleBlock(plain.data(), static_cast<std::int32_t>(plain.size()));
-  KeyedHeader header{};
-  ParseKeyedHeader(&header, plain);
   std::uint8_t selected[StatusBufferSize] = {};
   std::int16_t count = 0;
   std::size_t written = 0;
   const std::string where = "status record 1000";
+  KeyedHeader header;
+  if (!CheckKeyedBlock(plain, false, &header)) {
+    Problem(where, "has a header that does not agree with its block, so it fails with ErrStatusLookup (-2001)");
+    return;
+  }
   if (SelectRows(nullptr, header, &count, Block(selected, sizeof selected), &written) != Fault::None) {
     Problem(where, "selects more than the status check's " + std::to_string(StatusBufferSize) +
                        " bytes of values, so it fails with ErrStatusLookup (-2001)");

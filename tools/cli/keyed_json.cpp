@@ -58,7 +58,7 @@ Json TextValue(const std::uint8_t *bytes, std::size_t length) {
 }
 
 // The values of one row (or one row's worth of a single payload).
-Json DecodeRowValues(const std::uint8_t *at, const KeyedHeader &header) {
+Json DecodeRowValues(const std::uint8_t *at, const KeyedFields &header) {
   Json values = Json::array();
   const std::int32_t width = ValueWidth(header.valueType);
   if (width > 0) {
@@ -84,7 +84,7 @@ Json KeyValue(std::int32_t key) { return key == KeyWildcard ? Json("*") : Json(k
 
 // Each check that the library makes of a header before it uses the block,
 // but the chain's, which only lookups with conditions make.
-std::vector<std::string> HeaderProblems(const KeyedHeader &header) {
+std::vector<std::string> HeaderProblems(const KeyedFields &header) {
   std::vector<std::string> problems;
   const std::uint32_t flaws = FindKeyedHeaderFlaws(header);
   const std::int64_t room = static_cast<std::int64_t>(header.rows.size());
@@ -111,7 +111,7 @@ std::vector<std::string> HeaderProblems(const KeyedHeader &header) {
   return problems;
 }
 
-void DecodeRows(const KeyedHeader &header, Json &block) {
+void DecodeRows(const KeyedFields &header, Json &block) {
   Json rows = Json::array();
   if (header.kind == SingleBlock) {
     const std::int32_t valueBytes = LayoutOf(header).valueBytes;
@@ -165,8 +165,7 @@ KeyedDecoding DecodeKeyedRecord(const Bytes &stored) {
   }
   Bytes plain = stored;
   UnscrambleBlock(plain.data(), static_cast<std::int32_t>(n));
-  KeyedHeader header{};
-  ParseKeyedHeader(&header, plain);
+  const KeyedFields header = ParseKeyedFields(plain);
   result.parsed = true;
 
   Json &block = result.block;
@@ -185,7 +184,8 @@ KeyedDecoding DecodeKeyedRecord(const Bytes &stored) {
     result.problems.push_back("a chain block must carry int32 values, the first the next record id; "
                               "a lookup with conditions refuses it");
   }
-  result.sound = KeyedBlockIsSound(header, false);
+  KeyedHeader checked;
+  result.sound = CheckKeyedBlock(plain, false, &checked);
   if (result.sound) {
     DecodeRows(header, block);
   } else {

@@ -50,11 +50,11 @@ void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded
   }
   Json viewEntries = Json::array();
   Json entries = Json::array();
-  walk.layoutEnd = layout.dataStart;
-  walk.dataEnd = layout.dataStart;
+  walk.layoutEnd = layout.dataStart();
+  walk.dataEnd = layout.dataStart();
   bool aligned = true;
-  for (std::int32_t i = 0; i < layout.descriptorCount; ++i) {
-    const TableEntry found = ReadEntry(object, layout, i);
+  for (std::int32_t i = 0; i < layout.descriptorCount(); ++i) {
+    const TableEntry found = ReadEntry(layout, i);
     const std::int32_t location = found.location;
     const bool fits = EntryFits(layout, found);
     const std::string where = "entry " + std::to_string(i);
@@ -74,7 +74,7 @@ void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded
         continue;
       }
       Json values = Json::array();
-      for (std::int32_t k = 0; k < count; ++k) values.push_back(Element(object.data() + location + k * elementSize, elementSize, layout.order));
+      for (std::int32_t k = 0; k < count; ++k) values.push_back(Element(object.data() + location + k * elementSize, elementSize, layout.order()));
       if (deltaCoded && elementSize != 1 && elementSize != 2 && elementSize != 4) {
         walk.problems.push_back(where + ": a delta-coded array of " + std::to_string(elementSize) +
                                 "-byte elements, which preparation refuses");
