@@ -11,7 +11,7 @@
 #include <random>
 #include <vector>
 
-#include "common/cpu_features.h"
+#include "platform/cpu_features.h"
 #include "platform/windows_block_ops.h"
 
 namespace dinfo::test {

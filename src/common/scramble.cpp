@@ -3,7 +3,7 @@
 #include <array>
 
 #include "common/bytes.h"
-#include "common/cpu_features.h"
+#include "platform/cpu_features.h"
 
 // The key stream is a linear shift register: its bit sequence obeys
 // s[n] = s[n-31] XOR s[n-30]. Squaring the feedback polynomial k times

@@ -15,7 +15,7 @@
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>
 
-#include "common/cpu_features.h"
+#include "platform/cpu_features.h"
 #endif
 
 namespace dinfo {

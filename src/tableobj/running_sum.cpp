@@ -1,7 +1,7 @@
 #include "tableobj/running_sum.h"
 
 #include "common/bytes.h"
-#include "common/cpu_features.h"
+#include "platform/cpu_features.h"
 
 #if defined(__x86_64__) && defined(__GNUC__)
 #include <immintrin.h>

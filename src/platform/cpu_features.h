@@ -2,8 +2,8 @@
 // (and xgetbv for the state the system saves) on first use. Needs no C
 // runtime start-up, so the DLL chooses its wide paths as the Linux library
 // does. Every answer is false on other processors.
-#ifndef DINFO_COMMON_CPU_FEATURES_H
-#define DINFO_COMMON_CPU_FEATURES_H
+#ifndef DINFO_PLATFORM_CPU_FEATURES_H
+#define DINFO_PLATFORM_CPU_FEATURES_H
 
 namespace dinfo {
 
@@ -15,4 +15,4 @@ bool CpuHasFastStrings();
 
 }  // namespace dinfo
 
-#endif  // DINFO_COMMON_CPU_FEATURES_H
+#endif  // DINFO_PLATFORM_CPU_FEATURES_H

@@ -1,4 +1,4 @@
-#include "common/cpu_features.h"
+#include "platform/cpu_features.h"
 
 #include <cstdint>
 
