@@ -84,20 +84,12 @@ class FaultInjectionTest : public FileTest {
       auto inject = allocations ? &seam::FailAllocationsAfter : &seam::ShortenReadsAfter;
       std::int64_t total = 0;
       for (const Step &step : steps) total += allocations ? step.allocations : step.reads;
-      for (std::int64_t n = 0;; ++n) {
-        inject(n);
-        const std::int32_t result = call();
-        const bool fired = seam::InjectedFailureFired();
-        inject(-1);
+      const std::int64_t taken = InjectEachFailureInTurn(inject, call, [&](std::int64_t n, bool fired, std::int32_t result) {
         ExpectNothingHeld();
-        if (!fired) {
-          EXPECT_EQ(result, success);
-          EXPECT_EQ(n, total) << (allocations ? "allocations" : "reads");
-          break;
-        }
-        EXPECT_EQ(result, Expected(steps, allocations, n))
-            << (allocations ? "allocation " : "read ") << n << " failed";
-      }
+        EXPECT_EQ(result, fired ? Expected(steps, allocations, n) : success)
+            << (allocations ? "allocation " : "read ") << n << (fired ? " failed" : " and none failed");
+      });
+      EXPECT_EQ(taken, total) << (allocations ? "allocations" : "reads");
     }
   }
 
@@ -212,23 +204,18 @@ TEST_F(FaultInjectionTest, ACallWhoseDirectoryIndexIsRefusedStillAnswers) {
   Write("chain.dat", writer::Finish(file));
   const Bytes expected = SamplePreparedTable(1);
   std::int64_t answeredDespiteARefusal = 0;
-  for (std::int64_t n = 0;; ++n) {
-    seam::FailOneAllocationAfter(n);
-    void *table = DIGetTable("chain.dat", Folder(), 1, nullptr, 0);
-    const bool fired = seam::InjectedFailureFired();
-    seam::FailOneAllocationAfter(-1);
-    const bool answered = table != nullptr;
-    if (answered) {
-      EXPECT_EQ(TableBytes(table), expected) << "allocation " << n << " refused";
-    }
-    DIFreeTable(table);
-    ExpectNothingHeld();
-    if (!fired) {
-      EXPECT_TRUE(answered);
-      break;
-    }
-    if (answered) ++answeredDespiteARefusal;
-  }
+  InjectEachFailureInTurn(
+      &seam::FailOneAllocationAfter, [&] { return DIGetTable("chain.dat", Folder(), 1, nullptr, 0); },
+      [&](std::int64_t n, bool fired, void *table) {
+        if (table != nullptr) {
+          EXPECT_EQ(TableBytes(table), expected) << "allocation " << n << " refused";
+          if (fired) ++answeredDespiteARefusal;
+        } else {
+          EXPECT_TRUE(fired) << "no allocation refused, yet no table";
+        }
+        DIFreeTable(table);
+        ExpectNothingHeld();
+      });
   EXPECT_GT(answeredDespiteARefusal, 0);
 }
 

@@ -89,34 +89,26 @@ TEST_F(FormatTypeTest, AFileThatDoesNotOpenGivesErrOpenFile) {
 
 TEST_F(FormatTypeTest, EveryAllocationFailureGivesAFailureAndLeaksNothing) {
   Write("info.dat", writer::Finish(FileWithStatus(0, 7)));
-  for (std::int64_t successes = 0;; ++successes) {
-    seam::FailAllocationsAfter(successes);
-    const std::int32_t result = DIGetTableFormatType("info.dat", Folder());
-    const bool fired = seam::InjectedFailureFired();
-    seam::FailAllocationsAfter(-1);
-    ExpectNothingHeld();
-    if (!fired) {
-      EXPECT_EQ(result, 7);
-      break;
-    }
-    EXPECT_TRUE(result == ErrOpenFile || result == ErrFormatType) << result;
-  }
+  InjectEachFailureInTurn(
+      &seam::FailAllocationsAfter, [&] { return DIGetTableFormatType("info.dat", Folder()); },
+      [&](std::int64_t, bool fired, std::int32_t result) {
+        ExpectNothingHeld();
+        if (fired) {
+          EXPECT_TRUE(result == ErrOpenFile || result == ErrFormatType) << result;
+        } else {
+          EXPECT_EQ(result, 7);
+        }
+      });
 }
 
 TEST_F(FormatTypeTest, EveryShortReadGivesAFailureAndLeaksNothing) {
   Write("info.dat", writer::Finish(FileWithStatus(0, 7)));
-  for (std::int64_t successes = 0;; ++successes) {
-    seam::ShortenReadsAfter(successes);
-    const std::int32_t result = DIGetTableFormatType("info.dat", Folder());
-    const bool fired = seam::InjectedFailureFired();
-    seam::ShortenReadsAfter(-1);
-    ExpectNothingHeld();
-    if (!fired) {
-      EXPECT_EQ(result, 7);
-      break;
-    }
-    EXPECT_EQ(result, ErrFormatType);
-  }
+  InjectEachFailureInTurn(
+      &seam::ShortenReadsAfter, [&] { return DIGetTableFormatType("info.dat", Folder()); },
+      [&](std::int64_t, bool fired, std::int32_t result) {
+        ExpectNothingHeld();
+        EXPECT_EQ(result, fired ? ErrFormatType : 7);
+      });
 }
 
 TEST_F(FormatTypeTest, FreeTableAcceptsNull) { DIFreeTable(nullptr); }

@@ -354,18 +354,14 @@ class InfoQueriesFaultTest : public InfoQueriesTest {
   template <typename Call>
   void EveryFault(void (*inject)(std::int64_t), Call call, std::int16_t success) {
     Save();
-    for (std::int64_t successes = 0;; ++successes) {
-      inject(successes);
-      const std::int16_t result = call();
-      const bool fired = seam::InjectedFailureFired();
-      inject(-1);
+    InjectEachFailureInTurn(inject, call, [&](std::int64_t n, bool fired, std::int16_t result) {
       ExpectNothingHeld();
-      if (!fired) {
+      if (fired) {
+        EXPECT_LT(result, 0) << "fault after " << n;
+      } else {
         EXPECT_EQ(result, success);
-        return;
       }
-      EXPECT_LT(result, 0) << "fault after " << successes;
-    }
+    });
   }
 };
 

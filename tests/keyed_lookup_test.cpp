@@ -190,18 +190,12 @@ TEST_F(KeyedLookupTest, ChainsAreFollowedToTheFirstBlockThatIsNoChain) {
 // want of memory, which its callers tell apart from a missing record.
 TEST_F(KeyedLookupTest, MemoryThatCannotBeHadIsNoUnreadableRecord) {
   const writer::InfoFile file = FileWith({{50, writer::ChainTo({1}, {{{1}, 60}})}, {60, WorkedBlock()}});
-  for (std::int64_t n = 0;; ++n) {
-    seam::FailAllocationsAfter(n);
-    const LookupResult result = Lookup(file, 50, {{1, 1}, {7, 3}});
-    const bool fired = seam::InjectedFailureFired();
-    seam::FailAllocationsAfter(-1);
-    if (!fired) {
-      EXPECT_EQ(result.status, Fault::None);
-      EXPECT_GT(n, 1);  // the directory and a record at least
-      break;
-    }
-    EXPECT_EQ(result.status, Fault::NoMemory) << "allocation " << n;
-  }
+  const std::int64_t allocations = InjectEachFailureInTurn(
+      &seam::FailAllocationsAfter, [&] { return Lookup(file, 50, {{1, 1}, {7, 3}}); },
+      [](std::int64_t n, bool fired, const LookupResult &result) {
+        EXPECT_EQ(result.status, fired ? Fault::NoMemory : Fault::None) << "allocation " << n;
+      });
+  EXPECT_GT(allocations, 1);  // the directory and a record at least
 }
 
 TEST_F(KeyedLookupTest, WithoutConditionsAChainBlockIsFinal) {

@@ -8,6 +8,7 @@
 
 #include <random>
 
+#include "each_failure.h"
 #include "lzw_reference.h"
 #include "platform/test_seam.h"
 #include "tableobj/table_object.h"
@@ -149,21 +150,17 @@ TEST_F(DecompressTest, RefusesABadExpansion) {
 TEST_F(DecompressTest, EveryFailedAllocationGivesNull) {
   const Bytes body = PlainBody(2, 70000, 5);
   const Bytes stored = StoredObject(writer::LzwEncode(body), 2, FlagCompressed);
-  for (std::int64_t successes = 0;; ++successes) {
-    seam::FailAllocationsAfter(successes);
-    const auto expanded = Expand(stored);
-    const bool fired = seam::InjectedFailureFired();
-    seam::FailAllocationsAfter(-1);
-    if (!fired) {
-      ASSERT_TRUE(expanded.has_value());
-      EXPECT_EQ(expanded->size(), 16 + body.size());
-      // The decoder, 1024 bytes, 4 doublings to 16 KiB, then one growth to
-      // the whole output's size; the last buffer is the result.
-      EXPECT_EQ(successes, 7);
-      break;
-    }
-    EXPECT_FALSE(expanded.has_value()) << successes;
-  }
+  const std::int64_t allocations = InjectEachFailureInTurn(
+      &seam::FailAllocationsAfter, [&] { return Expand(stored); },
+      [&](std::int64_t n, bool fired, const std::optional<Bytes> &expanded) {
+        EXPECT_EQ(expanded.has_value(), !fired) << n;
+        if (expanded.has_value()) {
+          EXPECT_EQ(expanded->size(), 16 + body.size());
+        }
+      });
+  // The decoder, 1024 bytes, 4 doublings to 16 KiB, then one growth to the
+  // whole output's size; the last buffer is the result.
+  EXPECT_EQ(allocations, 7);
 }
 
 }  // namespace

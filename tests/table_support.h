@@ -173,25 +173,17 @@ class TableFileTest : public FileTest {
   // Returns how many calls failed.
   std::int64_t FailEachAllocationInTurn(const TableDescription &described) {
     Write("info.dat", writer::Finish(FileWithTable(writer::EncodeTableObject(described))));
-    for (std::int64_t successes = 0;; ++successes) {
-      seam::FailAllocationsAfter(successes);
-      void *table = DIGetTable("info.dat", Folder(), 1, nullptr, 0);
-      const bool fired = seam::InjectedFailureFired();
-      seam::FailAllocationsAfter(-1);
-      if (!fired) {
-        EXPECT_NE(table, nullptr);
-        if (table != nullptr) {
-          EXPECT_EQ(TableBytes(table), writer::PreparedTableObject(described));
-          ExpectBlockFits(table, std::int64_t(TableBytes(table).size()));
-        }
-        DIFreeTable(table);
-        ExpectNothingHeld();
-        return successes;
-      }
-      EXPECT_EQ(table, nullptr);
-      DIFreeTable(table);
-      ExpectNothingHeld();
-    }
+    return InjectEachFailureInTurn(
+        &seam::FailAllocationsAfter, [&] { return DIGetTable("info.dat", Folder(), 1, nullptr, 0); },
+        [&](std::int64_t, bool fired, void *table) {
+          EXPECT_EQ(table != nullptr, !fired);
+          if (table != nullptr) {
+            EXPECT_EQ(TableBytes(table), writer::PreparedTableObject(described));
+            ExpectBlockFits(table, std::int64_t(TableBytes(table).size()));
+          }
+          DIFreeTable(table);
+          ExpectNothingHeld();
+        });
   }
 };
 

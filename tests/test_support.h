@@ -10,6 +10,7 @@
 
 #include "dinfo/dinfo.h"
 #include "keyed/keyed_block.h"
+#include "each_failure.h"
 #include "platform/test_seam.h"
 #include "writer/writer.h"
 
