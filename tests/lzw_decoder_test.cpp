@@ -11,6 +11,7 @@
 #include <memory>
 #include <random>
 
+#include "each_failure.h"
 #include "lzw_reference.h"
 #include "platform/test_seam.h"
 #include "lzw/lzw.h"
@@ -350,23 +351,27 @@ TEST(LzwDecoderTest, AFailedGrowthIsNoMemory) {
 void ExpectGrowthFailuresReported(const Bytes &plain) {
   const Bytes stream = writer::LzwEncode(plain);
   const std::int64_t blocksBefore = seam::LiveBlocks();
-  for (std::int64_t successes = 0;; ++successes) {
-    auto owner = std::make_unique<OwnedLzwDecoder>();
-    LzwDecoder *decoder = owner->get();
-    seam::FailAllocationsAfter(successes);
-    const Fault fault = DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), decoder);
-    const bool fired = seam::InjectedFailureFired();
-    seam::FailAllocationsAfter(-1);
-    if (!fired) {
-      EXPECT_EQ(fault, Fault::None);
-      EXPECT_EQ(Bytes(decoder->outputStart, decoder->outputPos), plain);
-      owner.reset();
-      break;
-    }
-    EXPECT_EQ(fault, Fault::NoMemory) << successes;
-    owner.reset();
-    EXPECT_EQ(seam::LiveBlocks(), blocksBefore);
-  }
+  struct Run {
+    std::unique_ptr<OwnedLzwDecoder> owner = std::make_unique<OwnedLzwDecoder>();
+    Fault fault = Fault::NoMemory;  // also when the decoder itself cannot be had
+  };
+  InjectEachFailureInTurn(
+      &seam::FailAllocationsAfter,
+      [&] {
+        Run run;
+        if (run.owner->get() != nullptr) {
+          run.fault = DecodeLzw(stream.data(), static_cast<std::int32_t>(stream.size()), run.owner->get());
+        }
+        return run;
+      },
+      [&](std::int64_t n, bool fired, Run &run) {
+        EXPECT_EQ(run.fault, fired ? Fault::NoMemory : Fault::None) << n;
+        if (!fired) {
+          EXPECT_EQ(Bytes((*run.owner)->outputStart, (*run.owner)->outputPos), plain);
+        }
+        run.owner.reset();
+        EXPECT_EQ(seam::LiveBlocks(), blocksBefore);
+      });
 }
 
 TEST(LzwDecoderTest, GrowthFailureAtEveryDoubling) {

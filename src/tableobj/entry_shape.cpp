@@ -6,10 +6,10 @@ namespace {
 // A nested table reads at least its header; one whose size does not read
 // is refused when it is prepared, or when a rebuild copies it.
 // `shortTable` is set for a nested table whose size reads below 16.
-bool RangeOf(ConstBlock object, const TableEntry &entry, EntryRange *range, bool *shortTable) {
+bool RangeOf(const TableLayout &layout, const TableEntry &entry, EntryRange *range, bool *shortTable) {
   std::int64_t length = entry.length;
   if (entry.kind == EntryKind::NestedTable) {
-    const std::int64_t size = NestedTableSize(object, entry.location);
+    const std::int64_t size = NestedTableSize(layout.bytes(), entry.location);
     *shortTable = *shortTable || (size >= 0 && size < TableHeaderSize);
     length = size < TableHeaderSize ? TableHeaderSize : size;
   }
@@ -71,12 +71,12 @@ std::uint8_t ShapeOfSorted(GrowingArray<EntryRange> &ranges) {
 
 // The entries in descriptor order one after another, as writers lay them
 // out; `shortTable` as RangeOf sets it.
-bool InOrder(ConstBlock object, const TableLayout &layout, bool *shortTable) {
+bool InOrder(const TableLayout &layout, bool *shortTable) {
   std::int32_t end = 0;
   bool inOrder = true;
   for (std::int32_t i = 0; i < layout.descriptorCount(); ++i) {
     EntryRange range{};
-    if (!RangeOf(object, ReadEntry(layout, i), &range, shortTable)) continue;
+    if (!RangeOf(layout, ReadEntry(layout, i), &range, shortTable)) continue;
     inOrder = inOrder && range.start >= end;
     end = range.end;
   }
@@ -85,12 +85,12 @@ bool InOrder(ConstBlock object, const TableLayout &layout, bool *shortTable) {
 
 }  // namespace
 
-Fault ShapeOfEntries(ConstBlock object, const TableLayout &layout, GrowingArray<EntryRange> *scratch,
+Fault ShapeOfEntries(const TableLayout &layout, GrowingArray<EntryRange> *scratch,
                      PrepareBudget *budget, std::uint8_t *shape) {
   const std::int64_t count = layout.descriptorCount();
   if (!TakeWork(budget, count * DescriptorWork)) return Fault::TooMuchWork;
   bool shortTable = false;
-  const bool inOrder = InOrder(object, layout, &shortTable);
+  const bool inOrder = InOrder(layout, &shortTable);
   *shape = shortTable ? ShortNestedTables : 0;
   if (inOrder) return Fault::None;
   // A heap sort compares about 2 log2(n) times an entry.
@@ -100,7 +100,7 @@ Fault ShapeOfEntries(ConstBlock object, const TableLayout &layout, GrowingArray<
   scratch->Clear();
   for (std::int32_t i = 0; i < layout.descriptorCount(); ++i) {
     EntryRange range{};
-    if (RangeOf(object, ReadEntry(layout, i), &range, &shortTable) && !scratch->Push(range)) {
+    if (RangeOf(layout, ReadEntry(layout, i), &range, &shortTable) && !scratch->Push(range)) {
       return Fault::NoMemory;
     }
   }

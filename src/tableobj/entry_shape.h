@@ -33,7 +33,7 @@ struct EntryRange {
 // The shape of the entries of an object whose entries fit its data area
 // (EntriesFit): a combination of the bits above. Entries out of order are
 // sorted in `scratch`. NoMemory or TooMuchWork when that cannot be done.
-Fault ShapeOfEntries(ConstBlock object, const TableLayout &layout, GrowingArray<EntryRange> *scratch,
+Fault ShapeOfEntries(const TableLayout &layout, GrowingArray<EntryRange> *scratch,
                      PrepareBudget *budget, std::uint8_t *shape);
 
 }  // namespace dinfo

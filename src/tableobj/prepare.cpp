@@ -64,7 +64,7 @@ Fault PrepareEntries(Preparation *preparation, const TableHeader &stored, WalkFr
     if (fault != Fault::None) return fault;
   }
   std::uint8_t shape = 0;
-  const Fault fault = ShapeOfEntries(frame->object, frame->layout, &preparation->ranges, &preparation->budget, &shape);
+  const Fault fault = ShapeOfEntries(frame->layout, &preparation->ranges, &preparation->budget, &shape);
   frame->shape = (shape & OverlappingEntries) != 0 ? shape : std::uint8_t(shape | FinishedClean);
   return fault;
 }
