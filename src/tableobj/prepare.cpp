@@ -50,13 +50,11 @@ Fault UndoBodyCodings(PrepareBudget *budget, StoredTable *stored, OwnedBlock *ex
   return Expand(budget, *stored, expanded);
 }
 
-// Restores the deltas of the plain object and reads the shape of its
-// entries into the frame.
-Fault PrepareEntries(Preparation *preparation, const TableHeader &stored, WalkFrame *frame) {
+// Restores the deltas of the plain object, whose layout the frame holds
+// when `laidOut`, and reads the shape of its entries into the frame.
+Fault PrepareEntries(Preparation *preparation, const TableHeader &stored, bool laidOut, WalkFrame *frame) {
   std::int64_t deltaBytes = 0;
-  if (!ReadTableLayout(frame->object, &frame->layout) || !EntriesFit(frame->layout, &deltaBytes)) {
-    return Fault::BadData;
-  }
+  if (!laidOut || !EntriesFit(frame->layout, &deltaBytes)) return Fault::BadData;
   if ((stored.flags & FlagDeltaCoded) != 0) {
     if (frame->layout.flags() != FlagDeltaCoded) return Fault::BadArgument;
     if (!TakeWork(&preparation->budget, deltaBytes)) return Fault::TooMuchWork;
@@ -100,7 +98,8 @@ bool EntriesFit(const TableLayout &layout, std::int64_t *deltaBytes) {
 // The codings are undone in the reverse of the order they were applied:
 // scrambling, then compression, then delta coding. The flags tested are
 // those of the header as stored; each step clears its own. An expanded
-// object lies in a block of its own and is a moved table from the start.
+// object lies in a block of its own, with a header of its own, and is a
+// moved table from the start.
 Fault OpenTable(Preparation *preparation, Block area, std::int64_t block, std::int64_t offset, bool watched,
                 WalkFrame *frame, bool *walk) {
   TableHeader header{};
@@ -116,17 +115,19 @@ Fault OpenTable(Preparation *preparation, Block area, std::int64_t block, std::i
   if (fault != Fault::None) return fault;
 
   const bool expanded = !owned.empty();
-  *frame = WalkFrame{stored.object(), {}, block, offset, -1, 0, frame->entryIndex, 0};
+  bool laidOut = false;
   if (expanded) {
     const Block object = owned.get();
     *frame = WalkFrame{object, {}, preparation->blocksNumbered++, 0, -1, 0, frame->entryIndex, 0};
-    TableLayout layout{};
-    ReadTableLayout(object, &layout);
-    frame->moved = NewMovedTable(preparation, object, layout, std::move(owned));
+    laidOut = ReadTableLayout(object, &frame->layout);
+    frame->moved = NewMovedTable(preparation, object, frame->layout, std::move(owned));
     if (frame->moved < 0) return Fault::NoMemory;
+  } else {
+    *frame = WalkFrame{stored.object(), {}, block, offset, -1, 0, frame->entryIndex, 0};
+    laidOut = ReadTableLayout(stored.object(), stored.header(), &frame->layout);
   }
   *walk = true;
-  const Fault entries = PrepareEntries(preparation, header, frame);
+  const Fault entries = PrepareEntries(preparation, header, laidOut, frame);
   if (watched && !expanded) frame->shape |= WatchedRange;
   return entries;
 }

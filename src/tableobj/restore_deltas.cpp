@@ -43,7 +43,7 @@ Fault RestoreDeltas(Block object) {
     return Fault::BadArgument;
   }
   TableLayout layout{};
-  if (!ReadTableLayout(object, &layout) || !ArraysFit(layout)) return Fault::BadData;
+  if (!ReadTableLayout(object, header, &layout) || !ArraysFit(layout)) return Fault::BadData;
   return RestoreLayoutDeltas(object, layout);
 }
 

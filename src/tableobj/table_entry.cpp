@@ -17,7 +17,11 @@ EntryKind KindOfTag(std::uint32_t tag) {
 
 bool ReadTableLayout(ConstBlock object, TableLayout *layout) {
   TableHeader header{};
-  if (!ReadTableHeader(object, &header) || header.descriptorCount < 0) return false;
+  return ReadTableHeader(object, &header) && ReadTableLayout(object, header, layout);
+}
+
+bool ReadTableLayout(ConstBlock object, const TableHeader &header, TableLayout *layout) {
+  if (header.descriptorCount < 0) return false;
   const std::int64_t dataStart =
       std::int64_t(TableHeaderSize) + std::int64_t(DescriptorSize) * header.descriptorCount;
   if (header.totalSize < dataStart || std::uint64_t(header.totalSize) > object.size()) return false;

@@ -51,7 +51,7 @@ class TableLayout {
   TableLayout(ConstBlock bytes, const TableHeader &header, std::int32_t dataStart)
       : bytes_(bytes), order_(header.order), totalSize_(header.totalSize),
         descriptorCount_(header.descriptorCount), dataStart_(dataStart), flags_(header.flags) {}
-  friend bool ReadTableLayout(ConstBlock object, TableLayout *layout);
+  friend bool ReadTableLayout(ConstBlock object, const TableHeader &header, TableLayout *layout);
 
   ConstBlock bytes_;
   ByteOrder order_ = ByteOrder::Native;
@@ -64,6 +64,8 @@ class TableLayout {
 // False when the magic reads neither way, descriptorCount is negative, or
 // the descriptors and totalSize do not fit the block as described above.
 bool ReadTableLayout(ConstBlock object, TableLayout *layout);
+// The same with the header already read from `object`.
+bool ReadTableLayout(ConstBlock object, const TableHeader &header, TableLayout *layout);
 
 // Descriptor `index`; an invalid entry for an index outside the
 // descriptor table.
