@@ -118,7 +118,7 @@ TEST_F(RoundTripTest, DamagedFilesAreReportedWhereTheDamageIs) {
   const RunResult text = Dinfo({"inspect", "damaged.dat"});
   EXPECT_EQ(text.exitCode, 0) << text.err;
   EXPECT_NE(text.out.find("record 1003 in section 8: its chain comes back to record 1003"), std::string::npos) << text.out;
-  EXPECT_NE(text.out.find("record 1004 in section 8: recordSize -5 is 0 or negative (-148)"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("record 1004 in section 8: recordSize -5 is 0 or negative"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("record 1005 in section 8: offset 1048576 lies past the end of the file"), std::string::npos)
       << text.out;
   // The sound records are still shown.

@@ -155,6 +155,28 @@ std::string DescribeStatus(std::int32_t code) {
   return "status " + std::to_string(code) + ": not a code the library names";
 }
 
+std::string DescribeFault(Fault fault) {
+  switch (fault) {
+    case Fault::None: return "no fault";
+    case Fault::RecordUnreadable: return DescribeStatus(ErrRecordUnreadable);
+    case Fault::ChainSelection: return DescribeStatus(ErrChainSelection);
+    case Fault::RecordDamaged: return DescribeStatus(ErrRecordDamaged);
+    case Fault::NoMemory: return "memory could not be had";
+    case Fault::ListFailed: return "a value list's lookup or value type failed";
+    case Fault::BadArgument: return "a value the step does not accept";
+    case Fault::BadData: return "a table object or its content is not what the format allows";
+    case Fault::ScrambleRefused: return "the body of a table object could not be unscrambled";
+    case Fault::TooMuchWork: return "a table object would take more work or memory than the library allows";
+    case Fault::StreamDamaged: return "a compressed stream is damaged";
+    case Fault::OutputTooLarge: return "an expansion would pass its size limit";
+    case Fault::ReadFailed: return "a read of the file failed or fell short";
+    case Fault::BadEntryCount: return "a directory's entry count is below 1 or too large";
+    case Fault::BadRecordSize: return "a record's size is 0 or negative";
+    case Fault::RecordAbsent: return "the section holds no such record";
+  }
+  return "fault " + std::to_string(static_cast<std::int32_t>(fault));
+}
+
 std::string ToHex(const std::uint8_t *bytes, std::size_t length) {
   static const char digits[] = "0123456789abcdef";
   std::string out;

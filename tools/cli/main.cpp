@@ -1,4 +1,5 @@
 // dinfo: query, inspect and build information files from the command line.
+// The options of every command and the dispatch to commands/.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -6,9 +7,11 @@
 #include <new>
 #include <optional>
 
+#include "commands/build.h"
+#include "commands/inspect.h"
+#include "commands/query.h"
 #include "dinfo/version.h"
-#include "info_file_json.h"
-#include "queries.h"
+#include "json_util.h"
 
 namespace dinfo::cli {
 namespace {
@@ -22,11 +25,11 @@ constexpr const char *Documents =
     "or in doc\\ of the Windows zip; and the manual page, man dinfo.\n";
 
 // FILE, or --folder DIR --name NAME, as the exports take a file.
-void AddFileOptions(CLI::App &command, QueryOptions &options) {
-  command.add_option("FILE", options.file.path, "the information file, as a path");
-  command.add_option("--folder", options.file.folder, "folder of the file (with --name), passed as the exports' folder");
-  command.add_option("--name", options.file.name, "file name inside --folder, passed as the exports' file name");
-  command.add_flag("--json", options.json, "print machine-readable JSON (errors too)");
+void AddFileOptions(CLI::App &command, FileArgument &file, bool &json) {
+  command.add_option("FILE", file.path, "the information file, as a path");
+  command.add_option("--folder", file.folder, "folder of the file (with --name), passed as the exports' folder");
+  command.add_option("--name", file.name, "file name inside --folder, passed as the exports' file name");
+  command.add_flag("--json", json, "print machine-readable JSON (errors too)");
 }
 
 void AddConditionOptions(CLI::App &command, QueryOptions &options) {
@@ -107,53 +110,6 @@ int Help(CLI::App &app, const std::string &topic) {
   return ExitOk;
 }
 
-int Inspect(const QueryOptions &options, bool check) {
-  const Json inspection = InspectInformationFile(options.file.ResolvedPath());
-  const Json &problems = inspection["problems"];
-  if (check) {
-    if (options.json) {
-      std::cout << ToText(Json{{"file", inspection["file"]}, {"problems", problems}}) << "\n";
-    } else {
-      std::cout << RenderProblems(inspection);
-    }
-    return problems.empty() ? ExitOk : ExitProblemsFound;
-  }
-  if (options.json) {
-    std::cout << ToText(inspection) << "\n";
-  } else {
-    std::cout << RenderInspection(inspection, options.all);
-  }
-  return ExitOk;
-}
-
-// Reads and builds a description; a fault in it is named with its file.
-std::vector<std::uint8_t> BuildFromFile(const std::string &descriptionPath, Json &description) {
-  const std::vector<std::uint8_t> text = ReadWholeFile(descriptionPath);
-  try {
-    description = Json::parse(text.begin(), text.end());
-    return BuildInformationFile(description);
-  } catch (const Json::parse_error &error) {
-    throw CliError(ExitBadInput, descriptionPath + ": not valid JSON: " + JsonErrorText(error));
-  } catch (const Json::exception &error) {
-    throw CliError(ExitBadInput, descriptionPath + ": " + JsonErrorText(error));
-  } catch (const CliError &error) {
-    throw CliError(error.exitCode, descriptionPath + ": " + error.what());
-  }
-}
-
-int Build(const std::string &descriptionPath, const std::string &outPath, bool json) {
-  Json description;
-  const std::vector<std::uint8_t> bytes = BuildFromFile(descriptionPath, description);
-  WriteWholeFile(outPath, bytes);
-  const std::size_t records = description.value("records", Json::array()).size();
-  if (json) {
-    std::cout << ToText(Json{{"file", outPath}, {"size", bytes.size()}, {"records", records}}) << "\n";
-  } else {
-    std::cout << "wrote " << outPath << ": " << bytes.size() << " bytes, " << records << " records\n";
-  }
-  return ExitOk;
-}
-
 int Run(int argc, char **argv) {
   CLI::App app{"dinfo: query, inspect and build dinfo information files.\n"
                "Queries call the library's exports exactly as a caller would."};
@@ -167,42 +123,40 @@ int Run(int argc, char **argv) {
   QueryOptions options;
 
   CLI::App *format = app.add_subcommand("format", "the file's format type (DIGetTableFormatType)");
-  AddFileOptions(*format, options);
+  AddFileOptions(*format, options.file, options.json);
 
   CLI::App *mainInfo = app.add_subcommand("main", "the two main lists (DIGetMainInfo)");
-  AddFileOptions(*mainInfo, options);
+  AddFileOptions(*mainInfo, options.file, options.json);
 
   std::string variant;
   CLI::App *category = app.add_subcommand("category", "category information (DIGetCategoryInfoV or S)");
   category->add_option("VARIANT", variant, "v (record 1003) or s (record 1004)")
       ->required()
       ->check(CLI::IsMember({"v", "s", "V", "S"}));
-  AddFileOptions(*category, options);
+  AddFileOptions(*category, options.file, options.json);
   AddConditionOptions(*category, options);
   category->add_option("--as", options.as, "element type to read the answer as (the file decides by default)")
       ->check(CLI::IsMember({"auto", "triplets", "named"}))
       ->capture_default_str();
 
   CLI::App *table = app.add_subcommand("table", "the table object for a selector and conditions (DIGetTable)");
-  AddFileOptions(*table, options);
+  AddFileOptions(*table, options.file, options.json);
   AddConditionOptions(*table, options);
   table->add_option("--out", options.out, "write the table object's bytes to this file");
   table->add_flag("--all", options.all, "show every value of long arrays");
   table->add_option("--plot", options.plot, "draw each numeric array as a line chart into this SVG file");
 
-  bool check = false;
+  InspectOptions inspectOptions;
   CLI::App *inspect = app.add_subcommand("inspect", "the file's structure as the library reads it");
-  AddFileOptions(*inspect, options);
-  inspect->add_flag("--all", options.all, "show every value of long arrays");
-  inspect->add_flag("--check", check, "show only the problems; exit 4 when there are any");
+  AddFileOptions(*inspect, inspectOptions.file, inspectOptions.json);
+  inspect->add_flag("--all", inspectOptions.all, "show every value of long arrays");
+  inspect->add_flag("--check", inspectOptions.check, "show only the problems; exit 4 when there are any");
 
-  std::string descriptionPath;
-  std::string outPath;
-  bool buildJson = false;
+  BuildOptions buildOptions;
   CLI::App *build = app.add_subcommand("build", "write an information file from a JSON description");
-  build->add_option("DESCRIPTION", descriptionPath, "the JSON description (its format: COMMANDS.md, see dinfo --help)")->required();
-  build->add_option("-o,--output", outPath, "the information file to write")->required();
-  build->add_flag("--json", buildJson, "print machine-readable JSON (errors too)");
+  build->add_option("DESCRIPTION", buildOptions.description, "the JSON description (its format: COMMANDS.md, see dinfo --help)")->required();
+  build->add_option("-o,--output", buildOptions.output, "the information file to write")->required();
+  build->add_flag("--json", buildOptions.json, "print machine-readable JSON (errors too)");
 
   std::string helpTopic;
   CLI::App *help = app.add_subcommand("help", "help for the tool or one command");
@@ -226,9 +180,12 @@ int Run(int argc, char **argv) {
 
   try {
     if (*help) return Help(app, helpTopic);
-    if (*build) return Build(descriptionPath, outPath, buildJson);
-    options.file.Prepare(!*inspect);
-    if (*inspect) return Inspect(options, check);
+    if (*build) return RunBuild(buildOptions);
+    if (*inspect) {
+      inspectOptions.file.Prepare(false);
+      return RunInspect(inspectOptions);
+    }
+    options.file.Prepare(true);
     // The library would report any unreadable file as ErrOpenFile, and wait
     // on a FIFO: refuse those first, with the system's reason.
     ParseConditions(options.conditions);

@@ -1,8 +1,8 @@
 // Table objects as JSON: a stored table object (as its record holds it)
 // decoded into the description `build` accepts and into a view of its
 // entries, and a description encoded back through the writer.
-#ifndef DINFO_TOOLS_CLI_TABLE_JSON_H
-#define DINFO_TOOLS_CLI_TABLE_JSON_H
+#ifndef DINFO_TOOLS_CLI_FORMATS_TABLE_JSON_H
+#define DINFO_TOOLS_CLI_FORMATS_TABLE_JSON_H
 
 #include <string>
 #include <vector>
@@ -38,4 +38,4 @@ Json ViewPreparedTable(const std::uint8_t *object, std::size_t length);
 
 }  // namespace dinfo::cli
 
-#endif  // DINFO_TOOLS_CLI_TABLE_JSON_H
+#endif  // DINFO_TOOLS_CLI_FORMATS_TABLE_JSON_H

@@ -1,3 +1,5 @@
+#include "formats/inspection.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -9,11 +11,11 @@
 #include "common/scramble.h"
 #include "infofile/directory_entry.h"
 #include "infofile/information_file.h"
-#include "fault_codes.h"
 #include "query/query.h"
-#include "info_file_json.h"
-#include "keyed_json.h"
-#include "table_json.h"
+#include "formats/info_file_json.h"
+#include "keyed/keyed_block.h"
+#include "formats/keyed_json.h"
+#include "formats/table_json.h"
 
 namespace dinfo::cli {
 namespace {
@@ -31,9 +33,12 @@ struct FixedRecord {
 };
 
 constexpr FixedRecord FixedRecords[] = {
-    {1000, Purpose::Status, "status record"},        {1001, Purpose::MainEntries, "main named entries"},
-    {1002, Purpose::MainTriplets, "main triplets"},  {1003, Purpose::Category, "category V"},
-    {1004, Purpose::Category, "category S"},         {1005, Purpose::Locator, "table locator"},
+    {StatusRecordId, Purpose::Status, "status record"},
+    {MainEntriesRecordId, Purpose::MainEntries, "main named entries"},
+    {MainTripletsRecordId, Purpose::MainTriplets, "main triplets"},
+    {CategoryVRecordId, Purpose::Category, "category V"},
+    {CategorySRecordId, Purpose::Category, "category S"},
+    {TableLocatorRecordId, Purpose::Locator, "table locator"},
 };
 
 struct RecordInfo {
@@ -78,17 +83,17 @@ class Inspector {
     if (position < 0 || position + 4 > static_cast<std::int64_t>(bytes_.size())) return -1;
     return ReadI32LittleEndian(bytes_.data() + position);
   }
-  std::string DirectoryProblem(std::int32_t section, std::int32_t code) const;
-  std::string RecordProblem(std::int32_t offset, std::int32_t code) const;
+  std::string DirectoryProblem(std::int32_t section, Fault fault) const;
+  std::string RecordProblem(std::int32_t offset, Fault fault) const;
   bool ReadSection(std::int32_t section, bool reportFailure);
   void ReadRecordBodies(std::int32_t section);
   void Decode(RecordInfo &record);
   Json Node(std::int32_t id, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path);
-  Json FinalNode(const RecordInfo &record, const Json &keyed, Purpose purpose, const std::string &role,
+  Json FinalNode(const Json &keyed, Purpose purpose, const std::string &role,
                  std::vector<std::int32_t> &path);
   void ScanForSections();
   bool PlausibleDirectory(std::int32_t section) const;
-  void CheckStatusRecord(const RecordInfo &record, const Json &keyed, Json &node);
+  Json ReadFrame();
   void NoteTableAddresses(const Json &addresses, const std::string &role);
   void CheckTableAddresses();
   Json Describe();
@@ -115,31 +120,32 @@ class Inspector {
 
 bool KeysCompatible(const Json &a, const Json &b);
 
-std::string Inspector::DirectoryProblem(std::int32_t section, std::int32_t code) const {
+std::string Inspector::DirectoryProblem(std::int32_t section, Fault fault) const {
   const std::int64_t directory = WordAt(section);
-  switch (code) {
-    case ReadBadArgument: return "section " + std::to_string(section) + " is negative";
-    case ReadBadCount:
+  switch (fault) {
+    case Fault::BadArgument: return "section " + std::to_string(section) + " is negative";
+    case Fault::BadEntryCount:
       return "entryCount " + std::to_string(WordAt(directory)) + " at " + std::to_string(directory) +
-             " is outside 1 to 178956970 (the library reads -108)";
+             " is below 1 or more entries than the file could hold";
+    case Fault::NoMemory: return "a block for the directory could not be taken";
     default:
-      if (directory < 0) return "the section word at " + std::to_string(section) + " lies outside the file (-138)";
+      if (directory < 0) return "the section word at " + std::to_string(section) + " lies outside the file";
       return "the directory at " + std::to_string(directory) + " does not fit in the file of " +
-             std::to_string(bytes_.size()) + " bytes (-138)";
+             std::to_string(bytes_.size()) + " bytes";
   }
 }
 
-std::string Inspector::RecordProblem(std::int32_t offset, std::int32_t code) const {
-  switch (code) {
-    case ReadBadSize: return "recordSize " + std::to_string(WordAt(offset)) + " is 0 or negative (-148)";
-    case ReadBadCount: return "a block for the record could not be taken (-108)";
-    case ReadBadArgument: return "offset " + std::to_string(offset) + " is negative (-128)";
+std::string Inspector::RecordProblem(std::int32_t offset, Fault fault) const {
+  switch (fault) {
+    case Fault::BadRecordSize: return "recordSize " + std::to_string(WordAt(offset)) + " is 0 or negative";
+    case Fault::NoMemory: return "a block for the record could not be taken";
+    case Fault::BadArgument: return "offset " + std::to_string(offset) + " is negative";
     default:
       if (WordAt(offset) < 0 && offset >= 0 && std::size_t(offset) + 4 > bytes_.size()) {
-        return "offset " + std::to_string(offset) + " lies past the end of the file (-138)";
+        return "offset " + std::to_string(offset) + " lies past the end of the file";
       }
       return "recordSize " + std::to_string(WordAt(offset)) + " at " + std::to_string(offset) +
-             " reaches past the end of the file of " + std::to_string(bytes_.size()) + " bytes (-138)";
+             " reaches past the end of the file of " + std::to_string(bytes_.size()) + " bytes";
   }
 }
 
@@ -147,13 +153,12 @@ std::string Inspector::RecordProblem(std::int32_t offset, std::int32_t code) con
 // entry; the first entry for a record id is the one lookups take.
 bool Inspector::ReadSection(std::int32_t section, bool reportFailure) {
   auto [directory, fault] = ReadSectionDirectory(file_, section);
-  const std::int32_t countOrCode =
-      directory.empty() ? ReadCodeOf(fault) : std::int32_t(directory.get().size() / DirectoryEntrySize);
+  const auto entryCount = std::int32_t(directory.get().size() / DirectoryEntrySize);
   Json description{{"section", section}};
   if (WordAt(section) >= 0) description["offset"] = WordAt(section);
   if (directory.empty()) {
     if (!reportFailure) return false;
-    const std::string what = DirectoryProblem(section, countOrCode);
+    const std::string what = DirectoryProblem(section, fault);
     description["problem"] = what;
     Problem("directory of section " + std::to_string(section), what);
     directories_.push_back(description);
@@ -161,9 +166,9 @@ bool Inspector::ReadSection(std::int32_t section, bool reportFailure) {
     return false;
   }
   sections_.insert(section);
-  description["entryCount"] = countOrCode;
+  description["entryCount"] = entryCount;
   Json entries = Json::array();
-  for (std::int32_t i = 0; i < countOrCode; ++i) {
+  for (std::int32_t i = 0; i < entryCount; ++i) {
     const auto [key, id, offset] = ReadDirectoryEntry(directory.get(), i);
     Json entry{{"section", key}, {"id", id}, {"offset", offset}};
     if (key != section) {
@@ -191,7 +196,7 @@ void Inspector::ReadRecordBodies(std::int32_t section) {
     if (address.first != section || record.offset < 0 || record.readable || !record.content.empty()) continue;
     auto [body, fault] = ReadRecordAt(file_, record.offset);
     if (body.empty()) {
-      const std::string what = RecordProblem(record.offset, ReadCodeOf(fault));
+      const std::string what = RecordProblem(record.offset, fault);
       record.content["problem"] = what;
       Problem(RecordName(section, record.id), what);
       continue;
@@ -237,16 +242,16 @@ void Inspector::Decode(RecordInfo &record) {
 
 // The final block of a chain: what its rows mean depends on which fixed
 // record the chain started from.
-Json Inspector::FinalNode(const RecordInfo &record, const Json &keyed, Purpose purpose,
+Json Inspector::FinalNode(const Json &keyed, Purpose purpose,
                           const std::string &role, std::vector<std::int32_t> &path) {
   Json node = Json::object();
   const Json rows = keyed.value("rows", Json::array());
   node["rows"] = rows.size();
-  if (purpose == Purpose::Status) {
-    CheckStatusRecord(record, keyed, node);
+  if (purpose == Purpose::Status && keyed["valueType"] != "int32") {
+    Problem(role, "holds " + keyed["valueType"].dump() + " values; its values are read as int32");
   } else if (purpose == Purpose::MainEntries && keyed["valueType"] != "text" && keyed["valueType"] != "named-entry") {
     Problem(role, "holds value type " + keyed["valueType"].dump() +
-                      "; DIGetMainInfo reads only text or named-entry values and gives ErrMainInfo (-2005)");
+                      "; DIGetMainInfo reads only text or named-entry values and gives " + StatusName(ErrMainInfo));
   }
   if (purpose == Purpose::Category) {
     Json lists = Json::array();
@@ -272,7 +277,8 @@ Json Inspector::FinalNode(const RecordInfo &record, const Json &keyed, Purpose p
         } else if (kind == LocatorRecordKind) {
           address["record"] = values[1];
         } else {
-          address["problem"] = "kind " + std::to_string(kind) + " is neither 80 (section) nor 81 (record)";
+          address["problem"] = "kind " + std::to_string(kind) + " is neither " + std::to_string(LocatorSectionKind) +
+                               " (section) nor " + std::to_string(LocatorRecordKind) + " (record)";
         }
       }
       addresses.push_back(address);
@@ -283,40 +289,47 @@ Json Inspector::FinalNode(const RecordInfo &record, const Json &keyed, Purpose p
   return node;
 }
 
-// What the status lookup (made without conditions) yields from the final
-// block, selected by the library's own rule into a work area of the size
-// the status check gives it. File status and format type are the first
-// two int32 values.
-void Inspector::CheckStatusRecord(const RecordInfo &record, const Json &keyed, Json &node) {
-  Bytes plain = record.body;
-  UnscrambleBlock(plain.data(), static_cast<std::int32_t>(plain.size()));
-  KeyedHeader header{};
-  ParseKeyedHeader(&header, plain);
-  std::uint8_t selected[StatusBufferSize] = {};
-  std::int16_t count = 0;
-  std::size_t written = 0;
-  const std::string where = "status record 1000";
-  if (SelectRows(nullptr, header, &count, Block(selected, sizeof selected), &written) != Fault::None) {
-    Problem(where, "selects more than the status check's " + std::to_string(StatusBufferSize) +
-                       " bytes of values, so it fails with ErrStatusLookup (-2001)");
-    return;
+// Why the format check fails on a status record that was read.
+std::string FormatTypeReason(const StatusValues &status) {
+  if (status.lookup != Fault::None) return "its lookup fails (" + DescribeFault(status.lookup) + ")";
+  if (status.disabledFlag != 0) return "it is disabled";
+  if (status.count < 2) {
+    return "it yields " + std::to_string(status.count) + (status.count == 1 ? " row" : " rows") +
+           "; the format type needs at least 2 (file status, format type: one value a row)";
   }
-  node["yields"] = count;
-  if (keyed["valueType"] != "int32") {
-    Problem(where, "holds " + keyed["valueType"].dump() + " values; its values are read as int32");
+  return "it stores the negative format type " + std::to_string(status.formatType);
+}
+
+// The status record as the exports read it (no conditions) and judge it:
+// the status check, then the format check.
+Json Inspector::ReadFrame() {
+  KeyedFile keyed(file_);
+  const StatusValues status = ReadStatusRecord(keyed);
+  const std::string where = "status record " + std::to_string(StatusRecordId);
+  const std::int16_t statusCheck = FileStatusCode(status);
+  const std::int32_t formatType = FormatTypeCode(status);
+  Json frame{{"lookup", status.lookup == Fault::None ? "answered" : DescribeFault(status.lookup)}};
+  if (status.lookup == Fault::None) {
+    frame["rows"] = status.count;
+    frame["fileStatus"] = status.fileStatus;
+    if (status.count >= 2) frame["storedFormatType"] = status.formatType;
   }
-  if (written >= 4) {
-    const std::int32_t fileStatus = ReadI32LittleEndian(selected);
-    node["fileStatus"] = fileStatus;
-    if (fileStatus > 0) Problem(where, "file status " + std::to_string(fileStatus) + " marks the file unusable");
+  frame["statusCheck"] = statusCheck == 0 ? Json("passes") : Json(StatusName(statusCheck));
+  frame["formatType"] = formatType;
+  if (statusCheck != 0) {
+    const std::string reason = status.lookup != Fault::None
+                                   ? "its lookup fails (" + DescribeFault(status.lookup) + ")"
+                                   : "file status " + std::to_string(status.fileStatus) + " marks the file unusable";
+    Problem(where, reason + ": every query but the format query gives " + StatusName(statusCheck));
   }
-  if (written >= 8) node["formatType"] = ReadI32LittleEndian(selected + 4);
-  if (count < 2) {
-    Problem(where, "yields " + std::to_string(count) + (count == 1 ? " row" : " rows") +
-                       "; the format type needs at least 2 (file status, format type: one value a row), "
-                       "so the format query gives ErrFormatType (-2025)");
+  const bool storedNegative = status.lookup == Fault::None && status.disabledFlag == 0 && status.count >= 2;
+  if (formatType < 0) {
+    std::string what = FormatTypeReason(status) + ": ";
+    if (!storedNegative) what += std::string("the format query gives ") + StatusName(formatType) + ", ";
+    Problem(where, what + "every " + (storedNegative ? "query but the format query" : "other query") + " gives " +
+                       (statusCheck != 0 ? StatusName(statusCheck) : StatusName(ErrRecordDisabled)));
   }
-  if (keyed.contains("disabled")) Problem(where, "is disabled: the format query gives ErrRecordDisabled (-2030)");
+  return frame;
 }
 
 // Two rows can be selected together when no key column holds two
@@ -344,7 +357,8 @@ Json Inspector::Node(std::int32_t id, Purpose purpose, const std::string &role, 
   Json node{{"id", id}, {"role", role}};
   auto found = records_.find({MainSection, id});
   if (found == records_.end() || found->second.offset < 0) {
-    node["problem"] = "no such record in section 8: a lookup fails with ErrRecordUnreadable (-2007)";
+    node["problem"] = "no such record in section " + std::to_string(MainSection) + ": a lookup fails with " +
+                      StatusName(ErrRecordUnreadable);
     if (mainDirectoryRead_) Problem(RecordName(MainSection, id) + " (" + role + ")", "missing");
     return node;
   }
@@ -369,7 +383,7 @@ Json Inspector::Node(std::int32_t id, Purpose purpose, const std::string &role, 
   if (keyed.at("kind") != "chain") {
     node["valueType"] = keyed.at("valueType");
     if (keyed.contains("keyIndex")) node["keyIndex"] = keyed.at("keyIndex");
-    node.update(FinalNode(record, keyed, purpose, role, path));
+    node.update(FinalNode(keyed, purpose, role, path));
     return node;
   }
   node["keyIndex"] = keyed.at("keyIndex");
@@ -530,6 +544,7 @@ Json Inspector::Run() {
 
   Json chains = Json::array();
   std::vector<std::int32_t> path;
+  const Json frame = ReadFrame();
   for (const FixedRecord &fixed : FixedRecords) chains.push_back(Node(fixed.id, fixed.purpose, fixed.role, path));
   for (std::int32_t section : locatedSections_) {
     if (sections_.count(section) == 0) ReadSection(section, true);
@@ -549,6 +564,7 @@ Json Inspector::Run() {
   inspection["size"] = bytes_.size();
   for (const auto &item : description.items()) inspection[item.key()] = item.value();
   inspection["directories"] = directories_;
+  inspection["frame"] = frame;
   inspection["chains"] = chains;
   inspection["problems"] = problems_;
   std::string rebuildError;
@@ -557,7 +573,7 @@ Json Inspector::Run() {
   if (!rebuildError.empty()) inspection["rebuildError"] = rebuildError;
   // Field order: what build reads first, then what inspect found.
   Json ordered;
-  for (const char *key : {"dinfo", "file", "size", "prefix", "sections", "directories", "records", "chains",
+  for (const char *key : {"dinfo", "file", "size", "prefix", "sections", "directories", "records", "frame", "chains",
                           "problems", "rebuildsIdentically", "rebuildError"}) {
     if (inspection.contains(key)) ordered[key] = inspection[key];
   }

@@ -2,8 +2,8 @@
 // with the library's own functions: the element type a category query
 // wrote, and where a table object is stored, how it was coded, and why
 // DIGetTable gave null.
-#ifndef DINFO_TOOLS_CLI_TABLE_PROBE_H
-#define DINFO_TOOLS_CLI_TABLE_PROBE_H
+#ifndef DINFO_TOOLS_CLI_COMMANDS_TABLE_PROBE_H
+#define DINFO_TOOLS_CLI_COMMANDS_TABLE_PROBE_H
 
 #include <string>
 #include <vector>
@@ -35,4 +35,4 @@ void AnnotateStoredCodings(Json &preparedView, const Json &storedView);
 
 }  // namespace dinfo::cli
 
-#endif  // DINFO_TOOLS_CLI_TABLE_PROBE_H
+#endif  // DINFO_TOOLS_CLI_COMMANDS_TABLE_PROBE_H

@@ -1,4 +1,4 @@
-#include "queries.h"
+#include "commands/query.h"
 
 #include <cstring>
 #include <filesystem>
@@ -6,12 +6,12 @@
 #include <memory>
 #include <optional>
 
-#include "info_file_json.h"
+#include "formats/inspection.h"
 #include "json_util.h"
-#include "render.h"
-#include "svg_plot.h"
-#include "table_json.h"
-#include "table_probe.h"
+#include "outputs/render.h"
+#include "outputs/svg_plot.h"
+#include "formats/table_json.h"
+#include "commands/table_probe.h"
 
 namespace dinfo::cli {
 namespace {
@@ -84,18 +84,6 @@ std::vector<ConditionPair> ParseConditions(const std::vector<std::string> &condi
 
 namespace {
 
-// The format type the status record stores, found the way inspect reads
-// the file; nullopt when it cannot be read.
-std::optional<std::int64_t> StoredFormatType(const Json &node) {
-  if (node.contains("formatType") && node["formatType"].is_number_integer()) return node["formatType"].get<std::int64_t>();
-  for (const Json &link : node.value("links", Json::array())) {
-    if (link.contains("block")) {
-      if (auto found = StoredFormatType(link["block"])) return found;
-    }
-  }
-  return std::nullopt;
-}
-
 // A negative answer is either a status code or a negative format type the
 // file stores; the export cannot tell them apart, the file can.
 std::string FormatFailure(const FileArgument &file, std::int32_t result) {
@@ -103,7 +91,8 @@ std::string FormatFailure(const FileArgument &file, std::int32_t result) {
   std::string firstProblem;
   try {
     const Json inspection = InspectInformationFile(file.ResolvedPath());
-    if (!inspection["chains"].empty()) stored = StoredFormatType(inspection["chains"][0]);
+    const Json &frame = inspection["frame"];
+    if (frame.contains("storedFormatType")) stored = frame["storedFormatType"].get<std::int64_t>();
     if (!inspection["problems"].empty()) {
       const Json &problem = inspection["problems"][0];
       firstProblem = "; the file's first problem: " + problem["where"].get<std::string>() + ": " +

@@ -1,10 +1,9 @@
-#include "table_probe.h"
+#include "commands/table_probe.h"
 
 #include "common/bytes.h"
-#include "fault_codes.h"
 #include "infofile/information_file.h"
 #include "query/query.h"
-#include "table_json.h"
+#include "formats/table_json.h"
 #include "tableobj/table_object.h"
 
 namespace dinfo::cli {
@@ -38,9 +37,8 @@ bool Locate(KeyedFile &file, const ConditionVector &vector, TableProbe &probe) {
   switch (answer) {
     case LocatorAnswer::Found: return true;
     case LocatorAnswer::LookupFailed:
-      probe.failure = "the locator lookup (record 1005) failed: " +
-                      (location.lookupFault == Fault::NoMemory ? std::string("memory could not be had")
-                                                               : DescribeStatus(LookupStepCodeOf(location.lookupFault)));
+      probe.failure = "the locator lookup (record " + std::to_string(TableLocatorRecordId) +
+                      ") failed: " + DescribeFault(location.lookupFault);
       break;
     case LocatorAnswer::Disabled: probe.failure = "the locator's final block is disabled"; break;
     case LocatorAnswer::WrongRowCount:
@@ -48,7 +46,8 @@ bool Locate(KeyedFile &file, const ConditionVector &vector, TableProbe &probe) {
       break;
     case LocatorAnswer::UnknownKind:
       probe.failure = "a locator row has kind " + std::to_string(location.badKind) +
-                      ", neither 80 (section) nor 81 (record)";
+                      ", neither " + std::to_string(LocatorSectionKind) +
+                      " (section) nor " + std::to_string(LocatorRecordKind) + " (record)";
       break;
     case LocatorAnswer::SectionZero: probe.failure = "the locator names section 0"; break;
   }
@@ -94,7 +93,7 @@ TableProbe ProbeTable(const FileArgument &file, std::int32_t selector, const std
   auto [record, fault] = ReadRecord(open.keyed.view, probe.section, probe.recordId);
   if (record.empty()) {
     probe.failure = "record " + std::to_string(probe.recordId) + " of section " + std::to_string(probe.section) +
-                    " did not read (code " + std::to_string(ReadCodeOf(fault)) + ")";
+                    " did not read: " + DescribeFault(fault);
     return probe;
   }
   const std::vector<std::uint8_t> stored(record.get().begin(), record.get().end());

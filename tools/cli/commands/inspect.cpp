@@ -1,0 +1,29 @@
+#include "commands/inspect.h"
+
+#include <iostream>
+
+#include "formats/inspection.h"
+#include "outputs/inspection_text.h"
+
+namespace dinfo::cli {
+
+int RunInspect(const InspectOptions &options) {
+  const Json inspection = InspectInformationFile(options.file.ResolvedPath());
+  const Json &problems = inspection["problems"];
+  if (options.check) {
+    if (options.json) {
+      std::cout << ToText(Json{{"file", inspection["file"]}, {"problems", problems}}) << "\n";
+    } else {
+      std::cout << RenderProblems(inspection);
+    }
+    return problems.empty() ? ExitOk : ExitProblemsFound;
+  }
+  if (options.json) {
+    std::cout << ToText(inspection) << "\n";
+  } else {
+    std::cout << RenderInspection(inspection, options.all);
+  }
+  return ExitOk;
+}
+
+}  // namespace dinfo::cli

@@ -1,0 +1,21 @@
+// `dinfo inspect FILE`: the file's structure as the library reads it, or
+// with --check only its problems.
+#ifndef DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
+#define DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
+
+#include "cli_common.h"
+
+namespace dinfo::cli {
+
+struct InspectOptions {
+  FileArgument file;
+  bool json = false;
+  bool all = false;    // every value of long arrays
+  bool check = false;  // only the problems; exit 4 when there are any
+};
+
+int RunInspect(const InspectOptions &options);
+
+}  // namespace dinfo::cli
+
+#endif  // DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
