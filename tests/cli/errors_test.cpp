@@ -85,8 +85,9 @@ TEST_F(ErrorTest, DamagedFilesFailTheCheckAndNameTheirFirstProblem) {
     EXPECT_NE(check.out.find("directory of section 8: "), std::string::npos) << check.out;
     const Json json = Json::parse(Dinfo({"inspect", "--check", "--json", file}).out);
     EXPECT_FALSE(json["problems"].empty()) << file;
+    // The failing query says where the status lookup stopped, not a guess.
     ExpectRefusal({"format", file}, 1, "ErrFormatType (-2025): the format type could not be read from the status "
-                                       "record (1000); the file's first problem: ");
+                                       "record (1000)\n  stopped: the status record's lookup fails, at record 1000: ");
   }
   // A section none of whose records reads is left out of the description,
   // which therefore still builds.

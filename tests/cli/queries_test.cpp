@@ -82,7 +82,7 @@ TEST_F(QueryTest, AnUnusableFileIsRefusedButItsFormatTypeStillShown) {
   WriteText("one-row.json", R"({"records": [{"id": 1000, "keyed": {"kind": "single", "rows": [{"values": [0, 2]}]}}]})");
   ASSERT_EQ(Dinfo({"build", "one-row.json", "-o", "one-row.dat"}).exitCode, 0);
   EXPECT_NE(Dinfo({"format", "one-row.dat"}).err.find("ErrFormatType (-2025)"), std::string::npos);
-  EXPECT_NE(Dinfo({"inspect", "one-row.dat"}).out.find("status record 1000: it yields 1 row"), std::string::npos);
+  EXPECT_NE(Dinfo({"inspect", "one-row.dat"}).out.find("status record 1000: the status record yields 1 row"), std::string::npos);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "commands/build.h"
+#include "commands/explain.h"
 #include "commands/inspect.h"
 #include "commands/query.h"
 #include "dinfo/version.h"
@@ -16,8 +17,9 @@
 namespace dinfo::cli {
 namespace {
 
-constexpr const char *CommandNames[] = {"format", "main", "category", "table", "inspect", "build", "help"};
-constexpr const char *CommandList = "format, main, category, table, inspect, build or help";
+constexpr const char *CommandNames[] = {"format",  "main",    "category",   "table", "inspect",
+                                        "explain", "conditions", "build", "help"};
+constexpr const char *CommandList = "format, main, category, table, inspect, explain, conditions, build or help";
 // Where an installation keeps the tool's documents.
 constexpr const char *Documents =
     "Documents: COMMANDS.md (the commands and the JSON description format) and STATUS_CODES.md,\n"
@@ -32,9 +34,9 @@ void AddFileOptions(CLI::App &command, FileArgument &file, bool &json) {
   command.add_flag("--json", json, "print machine-readable JSON (errors too)");
 }
 
-void AddConditionOptions(CLI::App &command, QueryOptions &options) {
-  command.add_option("--selector", options.selector, "selector, put at condition index 1")->capture_default_str();
-  command.add_option("--cond", options.conditions, "a condition INDEX=VALUE (repeatable)")
+void AddConditionOptions(CLI::App &command, std::int32_t &selector, std::vector<std::string> &conditions) {
+  command.add_option("--selector", selector, "selector, put at condition index 1")->capture_default_str();
+  command.add_option("--cond", conditions, "a condition INDEX=VALUE (repeatable)")
       ->type_name("INDEX=VALUE")
       ->allow_extra_args(false);
 }
@@ -134,14 +136,14 @@ int Run(int argc, char **argv) {
       ->required()
       ->check(CLI::IsMember({"v", "s", "V", "S"}));
   AddFileOptions(*category, options.file, options.json);
-  AddConditionOptions(*category, options);
+  AddConditionOptions(*category, options.selector, options.conditions);
   category->add_option("--as", options.as, "element type to read the answer as (the file decides by default)")
       ->check(CLI::IsMember({"auto", "triplets", "named"}))
       ->capture_default_str();
 
   CLI::App *table = app.add_subcommand("table", "the table object for a selector and conditions (DIGetTable)");
   AddFileOptions(*table, options.file, options.json);
-  AddConditionOptions(*table, options);
+  AddConditionOptions(*table, options.selector, options.conditions);
   table->add_option("--out", options.out, "write the table object's bytes to this file");
   table->add_flag("--all", options.all, "show every value of long arrays");
   table->add_option("--plot", options.plot, "draw each numeric array as a line chart into this SVG file");
@@ -152,11 +154,22 @@ int Run(int argc, char **argv) {
   inspect->add_flag("--all", inspectOptions.all, "show every value of long arrays");
   inspect->add_flag("--check", inspectOptions.check, "show only the problems; exit 4 when there are any");
 
+  ExplainOptions explainOptions;
+  CLI::App *explain = app.add_subcommand("explain", "the way a query went, step by step: each record read, each chain link");
+  AddFileOptions(*explain, explainOptions.file, explainOptions.json);
+  explain->add_option("QUERY", explainOptions.query, "format, main, category v, category s or table");
+  AddConditionOptions(*explain, explainOptions.selector, explainOptions.conditions);
+
+  ConditionsOptions conditionsOptions;
+  CLI::App *conditions = app.add_subcommand("conditions", "the condition indexes and values the file keys on, by export and by record");
+  AddFileOptions(*conditions, conditionsOptions.file, conditionsOptions.json);
+
   BuildOptions buildOptions;
   CLI::App *build = app.add_subcommand("build", "write an information file from a JSON description");
   build->add_option("DESCRIPTION", buildOptions.description, "the JSON description (its format: COMMANDS.md, see dinfo --help)")->required();
   build->add_option("-o,--output", buildOptions.output, "the information file to write")->required();
   build->add_flag("--json", buildOptions.json, "print machine-readable JSON (errors too)");
+  build->add_flag("--force", buildOptions.force, "write the file even when check finds errors in it");
 
   std::string helpTopic;
   CLI::App *help = app.add_subcommand("help", "help for the tool or one command");
@@ -184,6 +197,20 @@ int Run(int argc, char **argv) {
     if (*inspect) {
       inspectOptions.file.Prepare(false);
       return RunInspect(inspectOptions);
+    }
+    if (*explain) {
+      // With --name, the first word of the query lands in FILE.
+      FileArgument &file = explainOptions.file;
+      if (!file.name.empty() && !file.path.empty()) {
+        explainOptions.query.insert(explainOptions.query.begin(), file.path);
+        file.path.clear();
+      }
+      file.Prepare(true);
+      return RunExplain(explainOptions);
+    }
+    if (*conditions) {
+      conditionsOptions.file.Prepare(false);
+      return RunConditions(conditionsOptions);
     }
     options.file.Prepare(true);
     // The library would report any unreadable file as ErrOpenFile, and wait

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 
+#include "analysis/query_trace.h"
 #include "common/bytes.h"
 #include "common/scramble.h"
 #include "infofile/directory_entry.h"
@@ -289,17 +290,6 @@ Json Inspector::FinalNode(const Json &keyed, Purpose purpose,
   return node;
 }
 
-// Why the format check fails on a status record that was read.
-std::string FormatTypeReason(const StatusValues &status) {
-  if (status.lookup != Fault::None) return "its lookup fails (" + DescribeFault(status.lookup) + ")";
-  if (status.disabledFlag != 0) return "it is disabled";
-  if (status.count < 2) {
-    return "it yields " + std::to_string(status.count) + (status.count == 1 ? " row" : " rows") +
-           "; the format type needs at least 2 (file status, format type: one value a row)";
-  }
-  return "it stores the negative format type " + std::to_string(status.formatType);
-}
-
 // The status record as the exports read it (no conditions) and judge it:
 // the status check, then the format check.
 Json Inspector::ReadFrame() {
@@ -325,6 +315,7 @@ Json Inspector::ReadFrame() {
   const bool storedNegative = status.lookup == Fault::None && status.disabledFlag == 0 && status.count >= 2;
   if (formatType < 0) {
     std::string what = FormatTypeReason(status) + ": ";
+    if (status.lookup != Fault::None) what = FormatTypeReason(status) + " (" + DescribeFault(status.lookup) + "): ";
     if (!storedNegative) what += std::string("the format query gives ") + StatusName(formatType) + ", ";
     Problem(where, what + "every " + (storedNegative ? "query but the format query" : "other query") + " gives " +
                        (statusCheck != 0 ? StatusName(statusCheck) : StatusName(ErrRecordDisabled)));
