@@ -155,6 +155,14 @@ std::string DescribeStatus(std::int32_t code) {
   return "status " + std::to_string(code) + ": not a code the library names";
 }
 
+bool StderrIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
 std::string DescribeFault(Fault fault) {
   switch (fault) {
     case Fault::None: return "no fault";

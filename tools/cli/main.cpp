@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "commands/build.h"
+#include "commands/check.h"
 #include "commands/explain.h"
 #include "commands/inspect.h"
 #include "commands/query.h"
@@ -18,8 +19,9 @@ namespace dinfo::cli {
 namespace {
 
 constexpr const char *CommandNames[] = {"format",  "main",    "category",   "table", "inspect",
-                                        "explain", "conditions", "build", "help"};
-constexpr const char *CommandList = "format, main, category, table, inspect, explain, conditions, build or help";
+                                        "check", "explain", "conditions", "build", "help"};
+constexpr const char *CommandList =
+    "format, main, category, table, inspect, check, explain, conditions, build or help";
 // Where an installation keeps the tool's documents.
 constexpr const char *Documents =
     "Documents: COMMANDS.md (the commands and the JSON description format) and STATUS_CODES.md,\n"
@@ -152,7 +154,16 @@ int Run(int argc, char **argv) {
   CLI::App *inspect = app.add_subcommand("inspect", "the file's structure as the library reads it");
   AddFileOptions(*inspect, inspectOptions.file, inspectOptions.json);
   inspect->add_flag("--all", inspectOptions.all, "show every value of long arrays");
-  inspect->add_flag("--check", inspectOptions.check, "show only the problems; exit 4 when there are any");
+  inspect->add_flag("--check", inspectOptions.check, "check the file instead (as dinfo check FILE)");
+
+  CheckOptions checkOptions;
+  CLI::App *check = app.add_subcommand("check", "whether each file answers its queries: frame, structure, and every query swept over the conditions it keys on");
+  check->add_option("FILE", checkOptions.files, "the information files")->required();
+  check->add_flag("--json", checkOptions.json, "print machine-readable JSON: one object per file (an array for several)");
+  check->add_flag("--all", checkOptions.settings.all, "list every failing combination, not only a summary");
+  check->add_option("--calls", checkOptions.settings.callBudget, "at most this many calls a file for the sweep")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
 
   ExplainOptions explainOptions;
   CLI::App *explain = app.add_subcommand("explain", "the way a query went, step by step: each record read, each chain link");
@@ -198,6 +209,7 @@ int Run(int argc, char **argv) {
       inspectOptions.file.Prepare(false);
       return RunInspect(inspectOptions);
     }
+    if (*check) return RunCheck(checkOptions);
     if (*explain) {
       // With --name, the first word of the query lands in FILE.
       FileArgument &file = explainOptions.file;

@@ -92,15 +92,6 @@ std::string ConditionsText(const Json &conditions) {
   return out;
 }
 
-const char *ExportName(QueryKind kind) {
-  switch (kind) {
-    case QueryKind::CategoryV: return "category v";
-    case QueryKind::CategoryS: return "category s";
-    case QueryKind::Table: return "table";
-    default: return "";
-  }
-}
-
 }  // namespace
 
 ConditionMap MapConditions(const Json &inspection) {
@@ -129,7 +120,7 @@ Json ConditionMapJson(const ConditionMap &map) {
   }
   Json exports = Json::array();
   for (const ExportConditions &reached : map.byExport) {
-    exports.push_back(Json{{"query", ExportName(reached.kind)},
+    exports.push_back(Json{{"query", QueryName(reached.kind)},
                            {"call", ExportOf(reached.kind)},
                            {"records", reached.reached},
                            {"conditions", ConditionsJson(reached.conditions)}});

@@ -361,15 +361,20 @@ const char *ExportOf(QueryKind kind) {
   return "";
 }
 
-std::string QueryWords(const QuerySpec &spec) {
-  std::string words;
-  switch (spec.kind) {
+const char *QueryName(QueryKind kind) {
+  switch (kind) {
     case QueryKind::Format: return "format";
     case QueryKind::Main: return "main";
-    case QueryKind::CategoryV: words = "category v"; break;
-    case QueryKind::CategoryS: words = "category s"; break;
-    case QueryKind::Table: words = "table"; break;
+    case QueryKind::CategoryV: return "category v";
+    case QueryKind::CategoryS: return "category s";
+    case QueryKind::Table: return "table";
   }
+  return "";
+}
+
+std::string QueryWords(const QuerySpec &spec) {
+  std::string words = QueryName(spec.kind);
+  if (spec.kind == QueryKind::Format || spec.kind == QueryKind::Main) return words;
   words += " --selector " + std::to_string(spec.selector);
   for (const ConditionPair &pair : spec.pairs) words += " --cond " + std::to_string(pair.index) + "=" + std::to_string(pair.value);
   return words;

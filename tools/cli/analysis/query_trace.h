@@ -25,6 +25,8 @@ struct QuerySpec {
 
 // "DIGetCategoryInfoV".
 const char *ExportOf(QueryKind kind);
+// "category v", as the commands name the query.
+const char *QueryName(QueryKind kind);
 // The query as the tool's commands take it: "category v --selector 1 --cond 7=0".
 std::string QueryWords(const QuerySpec &spec);
 

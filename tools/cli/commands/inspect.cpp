@@ -2,22 +2,21 @@
 
 #include <iostream>
 
+#include "commands/check.h"
 #include "formats/inspection.h"
 #include "outputs/inspection_text.h"
 
 namespace dinfo::cli {
 
 int RunInspect(const InspectOptions &options) {
-  const Json inspection = InspectInformationFile(options.file.ResolvedPath());
-  const Json &problems = inspection["problems"];
   if (options.check) {
-    if (options.json) {
-      std::cout << ToText(Json{{"file", inspection["file"]}, {"problems", problems}}) << "\n";
-    } else {
-      std::cout << RenderProblems(inspection);
-    }
-    return problems.empty() ? ExitOk : ExitProblemsFound;
+    CheckOptions check;
+    check.files = {options.file.ResolvedPath()};
+    check.json = options.json;
+    check.settings.all = options.all;
+    return RunCheck(check);
   }
+  const Json inspection = InspectInformationFile(options.file.ResolvedPath());
   if (options.json) {
     std::cout << ToText(inspection) << "\n";
   } else {
