@@ -2,6 +2,8 @@
 // every copy is named with its code, errors make the exit code 4, and
 // build refuses what check calls an error.
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 
@@ -201,6 +203,19 @@ TEST_F(CheckTest, EachProblemIsNamedWithItsCodeAndSeverity) {
   }
   seen.insert("sweep-cut");
   for (const ProblemCode &entry : ProblemCodes) EXPECT_EQ(seen.count(entry.code), 1u) << "no case for " << entry.code;
+}
+
+// The README's table of codes is the tool's own, row for row.
+TEST_F(CheckTest, TheDocumentedTableIsTheToolsOwn) {
+  std::ifstream readme(DINFO_CLI_README);
+  const std::string text((std::istreambuf_iterator<char>(readme)), std::istreambuf_iterator<char>());
+  std::size_t rows = 0;
+  for (const ProblemCode &entry : ProblemCodes) {
+    const std::string row = "| `" + std::string(entry.code) + "` | " + SeverityName(entry.severity) + " | " + entry.meaning + " |";
+    EXPECT_NE(text.find(row), std::string::npos) << row;
+    rows += text.find("| `" + std::string(entry.code) + "` |") != std::string::npos;
+  }
+  EXPECT_EQ(rows, std::size(ProblemCodes));
 }
 
 TEST_F(CheckTest, FailingQueriesNameWhereTheyStopped) {

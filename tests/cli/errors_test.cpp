@@ -30,7 +30,7 @@ TEST_F(ErrorTest, TopLevelMistakesAreNamed) {
   const RunResult help = Dinfo({"help"});
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_NE(help.out.find("Usage: dinfo [OPTIONS]"), std::string::npos) << help.out;
-  EXPECT_NE(help.out.find("4  inspect --check found problems"), std::string::npos) << help.out;
+  EXPECT_NE(help.out.find("4  check (or inspect --check) found an error in a file"), std::string::npos) << help.out;
   EXPECT_NE(Dinfo({"help", "table"}).out.find("Usage: dinfo table"), std::string::npos);
   ExpectRefusal({"inpsect", "x.dat"}, 2, "unknown command 'inpsect' (did you mean 'inspect'?)");
   ExpectRefusal({"help", "tabel"}, 2, "unknown command 'tabel' (did you mean 'table'?)");

@@ -28,7 +28,7 @@ const char *const ExitCodeTable =
     "  1  the library refused the query (its status is printed by name)\n"
     "  2  bad arguments\n"
     "  3  an input that could not be read, parsed or built, or an output that could not be written\n"
-    "  4  inspect --check found problems in the file\n";
+    "  4  check (or inspect --check) found an error in a file, or build refused to write one\n";
 
 std::u16string ToUtf16(const std::string &text) {
   std::u16string out;
