@@ -11,15 +11,15 @@ ExportAnswer CallExport(const FileArgument &file, const QuerySpec &spec, ExportB
     case QueryKind::Main: {
       std::int16_t namedCount = 0;
       std::int16_t tripletCount = 0;
-      answer.status = DIGetMainInfo(file.FileName(), file.Folder(), buffers.named.data(), buffers.triplets.data(),
+      answer.status = DIGetMainInfo(file.FileName(), file.Folder(), buffers.named.get(), buffers.triplets.get(),
                                     &namedCount, &tripletCount);
       break;
     }
     case QueryKind::CategoryV:
-      answer.status = DIGetCategoryInfoV(file.FileName(), file.Folder(), spec.selector, pairs, buffers.category.data(), pairCount);
+      answer.status = DIGetCategoryInfoV(file.FileName(), file.Folder(), spec.selector, pairs, buffers.category.get(), pairCount);
       break;
     case QueryKind::CategoryS:
-      answer.status = DIGetCategoryInfoS(file.FileName(), file.Folder(), spec.selector, pairs, buffers.category.data(), pairCount);
+      answer.status = DIGetCategoryInfoS(file.FileName(), file.Folder(), spec.selector, pairs, buffers.category.get(), pairCount);
       break;
     case QueryKind::Table: {
       void *table = DIGetTable(file.FileName(), file.Folder(), spec.selector, pairs, pairCount);

@@ -5,7 +5,7 @@
 #define DINFO_TOOLS_CLI_ANALYSIS_EXPORT_CALL_H
 
 #include <cstdint>
-#include <vector>
+#include <memory>
 
 #include "analysis/query_trace.h"
 
@@ -16,12 +16,12 @@ struct ExportAnswer {
   std::int32_t status = 0;  // the export's result (0 for DIGetTable)
 };
 
-// The lists the exports write into, large enough for any answer; one a
-// thread, used again from call to call.
+// The lists the exports write into, large enough for any answer, used
+// again from call to call. Never read, so never cleared.
 struct ExportBuffers {
-  std::vector<NamedEntry> named = std::vector<NamedEntry>(DI_MAIN_NAMED_MAX);
-  std::vector<IntegerTriplet> triplets = std::vector<IntegerTriplet>(DI_MAIN_TRIPLETS_MAX);
-  std::vector<std::uint32_t> category = std::vector<std::uint32_t>(DI_CATEGORY_BUFFER_BYTES / 4);
+  std::unique_ptr<NamedEntry[]> named{new NamedEntry[DI_MAIN_NAMED_MAX]};
+  std::unique_ptr<IntegerTriplet[]> triplets{new IntegerTriplet[DI_MAIN_TRIPLETS_MAX]};
+  std::unique_ptr<std::uint32_t[]> category{new std::uint32_t[DI_CATEGORY_BUFFER_BYTES / 4]};
 };
 
 ExportAnswer CallExport(const FileArgument &file, const QuerySpec &spec, ExportBuffers &buffers);

@@ -59,6 +59,15 @@ std::vector<Axis> AxesOf(const KeyedConditions &conditions) {
   return axes;
 }
 
+// How many combinations the axes make (saturating well below overflow).
+std::int64_t Combinations(const std::vector<Axis> &axes) {
+  std::int64_t combinations = 1;
+  for (const Axis &axis : axes) {
+    combinations = std::min<std::int64_t>(combinations * std::int64_t(axis.values.size()), INT64_MAX / 1024);
+  }
+  return combinations;
+}
+
 QuerySpec SpecOf(QueryKind kind, const std::vector<Axis> &axes, const std::vector<std::size_t> &at) {
   QuerySpec spec{kind, 0, {}};
   for (std::size_t i = 0; i < axes.size(); ++i) {
@@ -141,8 +150,7 @@ void Checker::CheckTables(const Json &tables) {
 }
 
 void Checker::Sweep(QueryKind kind, const std::vector<Axis> &axes, std::int64_t budget, std::int64_t *used) {
-  std::int64_t combinations = 1;
-  for (const Axis &axis : axes) combinations = std::min<std::int64_t>(combinations * std::int64_t(axis.values.size()), INT64_MAX / 1024);
+  const std::int64_t combinations = Combinations(axes);
   // A status record that fails every call is reported once, by the frame.
   const bool blocked = FrameFails(kind);
   const std::int64_t limit = blocked ? 1 : std::min(budget, combinations);
@@ -213,7 +221,7 @@ Json Checker::Run() {
   Json result{{"file", path_}};
   Json inspection;
   try {
-    inspection = InspectInformationFile(path_);
+    inspection = InspectInformationFile(path_, false);
     file_ = ExportArgument(path_);
   } catch (const CliError &error) {
     Problem("file-unreadable", "file", error.what());
@@ -226,11 +234,24 @@ Json Checker::Run() {
     std::int64_t used = 0;
     Sweep(QueryKind::Format, {}, 1, &used);
     Sweep(QueryKind::Main, {}, 1, &used);
-    for (std::size_t i = 0; i < map.byExport.size(); ++i) {
-      // The calls left are shared among the queries still to sweep.
-      const std::int64_t share = (settings_.callBudget - used) / std::int64_t(map.byExport.size() - i);
-      Sweep(map.byExport[i].kind, AxesOf(map.byExport[i].conditions), std::max<std::int64_t>(share, 1), &used);
+    // The calls left are shared among the queries still to sweep, the
+    // smallest sweeps first, so that what one leaves goes to the others.
+    std::vector<std::pair<QueryKind, std::vector<Axis>>> sweeps;
+    for (const ExportConditions &reached : map.byExport) sweeps.emplace_back(reached.kind, AxesOf(reached.conditions));
+    std::vector<std::size_t> order(sweeps.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+      return Combinations(sweeps[x].second) < Combinations(sweeps[y].second);
+    });
+    std::vector<Json> entries(sweeps.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      const std::int64_t share = (settings_.callBudget - used) / std::int64_t(order.size() - k);
+      const auto &[kind, axes] = sweeps[order[k]];
+      Sweep(kind, axes, std::max<std::int64_t>(share, 1), &used);
+      entries[order[k]] = sweep_.back();
+      sweep_.erase(sweep_.size() - 1);
     }
+    for (Json &entry : entries) sweep_.push_back(std::move(entry));
   }
   std::int64_t errors = 0;
   for (const Json &problem : problems_) errors += problem["severity"] == "error" ? 1 : 0;

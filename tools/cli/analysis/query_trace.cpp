@@ -1,6 +1,7 @@
 #include "analysis/query_trace.h"
 
 #include <algorithm>
+#include <memory>
 #include <set>
 
 #include "common/bytes.h"
@@ -277,8 +278,8 @@ class Tracer {
     const bool v = spec.kind == QueryKind::CategoryV;
     const std::int32_t recordId = v ? CategoryVRecordId : CategorySRecordId;
     Begin("category record " + std::to_string(recordId) + ", " + ConditionsText(spec));
-    std::vector<std::uint32_t> entries(DI_CATEGORY_BUFFER_BYTES / 4);
-    const CategoryAnswer answer = GatherCategory(keyed_, vector, v ? CategoryVariant::V : CategoryVariant::S, entries.data());
+    const std::unique_ptr<std::uint32_t[]> entries(new std::uint32_t[DI_CATEGORY_BUFFER_BYTES / 4]);  // written, never read
+    const CategoryAnswer answer = GatherCategory(keyed_, vector, v ? CategoryVariant::V : CategoryVariant::S, entries.get());
     const std::int16_t code = CategoryCode(answer);
     const std::string record = "category record " + std::to_string(recordId);
     switch (answer.stop) {

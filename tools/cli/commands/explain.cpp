@@ -56,7 +56,7 @@ int RunExplain(const ExplainOptions &options) {
 }
 
 int RunConditions(const ConditionsOptions &options) {
-  const Json inspection = InspectInformationFile(options.file.ResolvedPath());
+  const Json inspection = InspectInformationFile(options.file.ResolvedPath(), false);
   const ConditionMap map = MapConditions(inspection);
   if (options.json) {
     Json answer = ConditionMapJson(map);

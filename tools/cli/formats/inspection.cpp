@@ -60,7 +60,7 @@ std::string RecordName(std::int32_t section, std::int32_t id) {
 
 class Inspector {
  public:
-  explicit Inspector(const std::string &path) : path_(path), bytes_(ReadWholeFile(path)) {
+  Inspector(const std::string &path, bool rebuild) : path_(path), rebuild_(rebuild), bytes_(ReadWholeFile(path)) {
     // Named as a caller names a file, by its folder (UTF-16) and its name,
     // so that a folder of any name opens on Windows too.
     const std::filesystem::path native = NativePath(path);
@@ -106,6 +106,7 @@ class Inspector {
   bool Rebuild(Json &description, std::string &error) const;
 
   std::string path_;
+  bool rebuild_;
   std::vector<const RecordInfo *> described_;  // the records of the description, in its order
   Bytes bytes_;
   HANDLE file_ = nullptr;
@@ -224,14 +225,14 @@ void Inspector::Decode(RecordInfo &record) {
   Json &content = record.content;
   const std::string where = RecordName(record.section, record.id);
   if (LooksLikeTableObject(record.body)) {
-    TableDecoding table = DecodeTableRecord(record.body);
+    TableDecoding table = DecodeTableRecord(record.body, rebuild_);
     if (!table.table.empty()) content["table"] = table.table;
     if (!table.view.empty()) content["tableView"] = table.view;
     for (const std::string &what : table.problems) Problem("table-damaged", where, what);
     if (!table.problems.empty()) content["problems"] = table.problems;
     if (!table.exact) {
       content["raw"] = ToHex(record.body);
-      if (table.problems.empty()) content["note"] = "the table's bytes differ from what build makes of it; kept as raw";
+      if (table.problems.empty() && rebuild_) content["note"] = "the table's bytes differ from what build makes of it; kept as raw";
     }
     return;
   }
@@ -622,7 +623,7 @@ Json Inspector::Run() {
   inspection["chains"] = chains;
   inspection["problems"] = problems_;
   std::string rebuildError;
-  inspection["rebuildsIdentically"] = Rebuild(description, rebuildError);
+  if (rebuild_) inspection["rebuildsIdentically"] = Rebuild(description, rebuildError);
   inspection["records"] = description["records"];
   if (!rebuildError.empty()) inspection["rebuildError"] = rebuildError;
   // Field order: what build reads first, then what inspect found.
@@ -636,8 +637,8 @@ Json Inspector::Run() {
 
 }  // namespace
 
-Json InspectInformationFile(const std::string &path) {
-  Inspector inspector(path);
+Json InspectInformationFile(const std::string &path, bool rebuild) {
+  Inspector inspector(path, rebuild);
   return inspector.Run();
 }
 

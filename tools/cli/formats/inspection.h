@@ -12,8 +12,10 @@ namespace dinfo::cli {
 
 // Never throws for a damaged file: every fault is reported in "problems"
 // (and beside the part it concerns) and the rest is still described.
-// Throws CliError only when the file cannot be read at all.
-Json InspectInformationFile(const std::string &path);
+// Throws CliError only when the file cannot be read at all. Without
+// `rebuild` the description is not built again to compare it with the
+// file (nor each table object encoded again): what check needs, faster.
+Json InspectInformationFile(const std::string &path, bool rebuild = true);
 
 }  // namespace dinfo::cli
 

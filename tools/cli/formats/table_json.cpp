@@ -237,7 +237,7 @@ bool LooksLikeTableObject(const Bytes &stored) {
   return magic == TableObjectMagic || magic == TableObjectMagicSwapped;
 }
 
-TableDecoding DecodeTableRecord(const Bytes &stored) {
+TableDecoding DecodeTableRecord(const Bytes &stored, bool compareEncoding) {
   TableDecoding result;
   Walk walk = WalkObject(stored.data(), stored.size(), true, 0);
   result.problems = walk.problems;
@@ -248,7 +248,7 @@ TableDecoding DecodeTableRecord(const Bytes &stored) {
   result.decoded = result.problems.empty();
   result.table = walk.description;
   result.view = walk.view;
-  if (result.decoded) {
+  if (result.decoded && compareEncoding) {
     try {
       Json description = walk.description;
       result.exact = EncodeTableRecord(description, "table") == stored;

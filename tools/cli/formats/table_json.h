@@ -28,7 +28,9 @@ struct TableDecoding {
 // Whether the first word is a table object's magic, in either byte order.
 bool LooksLikeTableObject(const writer::Bytes &stored);
 
-TableDecoding DecodeTableRecord(const writer::Bytes &stored);
+// Without `compareEncoding`, `exact` is left false: a caller that only
+// reads the object spares encoding it again.
+TableDecoding DecodeTableRecord(const writer::Bytes &stored, bool compareEncoding = true);
 
 writer::Bytes EncodeTableRecord(const Json &table, const std::string &where);
 
