@@ -56,6 +56,8 @@ struct Recorder {
   Fault lastReadFault = Fault::None;  // why the last record that did not read did not
   std::int32_t finalDisabled = 0;
   std::int32_t finalRows = 0;
+  std::int32_t finalRecord = 0;
+  std::int32_t finals = 0;  // final blocks since the query step began
 
   static Recorder &Of(void *context) { return *static_cast<Recorder *>(context); }
 
@@ -126,6 +128,8 @@ struct Recorder {
       Of(context).emptyFinal = at;
     }
     Of(context).finalDisabled = header.disabledFlag;
+    Of(context).finalRecord = step.recordId;
+    ++Of(context).finals;
     Of(context).finalRows = step.rowsSelected;
     Of(context).steps.push_back(Json{{"step", "final"}, {"section", step.section}, {"record", step.recordId},
                                      {"rows", step.rowsSelected}, {"text", text}});
@@ -179,6 +183,7 @@ class Tracer {
   void Begin(const std::string &text) {
     recorder_.failedStop = nullptr;
     recorder_.emptyFinal = nullptr;
+    recorder_.finals = 0;
     Note("begin", text);
   }
 
@@ -293,13 +298,13 @@ class Tracer {
       case CategoryStop::HeaderFailed: return Fail(code, "the header of the first record " + record + " lists did not read");
       case CategoryStop::ListFailed: break;
     }
-    const Json &lastFinal = recorder_.steps.empty() ? Json() : recorder_.steps.back();
-    if (answer.fault == Fault::ListFailed && recorder_.failedStop.is_null() && lastFinal.value("step", "") != "final") {
+    // Only the category record's own block was selected: no list began.
+    if (answer.fault == Fault::ListFailed && recorder_.failedStop.is_null() && recorder_.finals <= 1) {
       return Fail(code, "the record ids " + record + " lists are not ended by 0 within their " +
                             std::to_string(CategoryIdBufferSize / 4) + " places");
     }
-    const std::int32_t listed = lastFinal.value("record", 0);
-    Fail(code, ListFailure(listed, answer.valueType, IsNamedListType(answer.valueType)));
+    if (!recorder_.failedStop.is_null()) return Fail(code, "the lookup of a record that " + record + " lists failed");
+    Fail(code, ListFailure(recorder_.finalRecord, answer.valueType, IsNamedListType(answer.valueType)));
   }
 
   void Table(const QuerySpec &spec) {
