@@ -150,7 +150,7 @@ TEST_F(CheckTest, TheSoundFileAndTheSampleHaveNoProblems) {
   EXPECT_NE(text.out.find("checked 2 files: 0 with errors, 0 with warnings only, 2 without problems"), std::string::npos);
   // The sample's failing combinations are summarised by where they stopped.
   EXPECT_NE(text.out.find("category v: 2 combinations ErrNoCategory: category record 1003 selected no row, at "
-                          "record 1010: no row accepts condition 7 = -1"),
+                          "record 1010 (chain 1003 -> 1010): no row accepts condition 7 = -1"),
             std::string::npos)
       << text.out;
   const Json json = DinfoJson({"check", "sound.dat", "--json"});

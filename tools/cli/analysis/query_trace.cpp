@@ -54,6 +54,7 @@ struct Recorder {
   Json lastMiss = nullptr;    // the last chain link that matched no row
   Json emptyFinal = nullptr;  // the last final block that selected no row, and why
   Fault lastReadFault = Fault::None;  // why the last record that did not read did not
+  std::vector<std::int32_t> chain;    // the records the current lookup's links passed through
   std::int32_t finalDisabled = 0;
   std::int32_t finalRows = 0;
   std::int32_t finalRecord = 0;
@@ -75,6 +76,9 @@ struct Recorder {
   }
 
   static void Link(void *context, const ChainLinkStep &step) {
+    std::vector<std::int32_t> &chain = Of(context).chain;
+    if (chain.empty() || chain.back() != step.recordId) chain = {step.recordId};
+    if (step.matchedRow >= 0) chain.push_back(step.nextRecordId);
     const KeyedHeader &header = *step.header;
     std::string compared;
     Json conditions = Json::object();
@@ -125,6 +129,8 @@ struct Recorder {
         at["rowsName"] = KeysNamedFor(header, miss.index);
       }
       text += ": " + StopText(at);
+      const std::vector<std::int32_t> &chain = Of(context).chain;
+      if (chain.size() > 1 && chain.back() == step.recordId) at["chain"] = chain;
       Of(context).emptyFinal = at;
     }
     Of(context).finalDisabled = header.disabledFlag;
@@ -136,13 +142,16 @@ struct Recorder {
   }
 
   static void Stopped(void *context, const LookupStop &stop) {
-    if (stop.fault == Fault::None) return;
     Recorder &recorder = Of(context);
+    std::vector<std::int32_t> chain;
+    chain.swap(recorder.chain);  // a lookup ends here: the next begins a chain of its own
+    if (stop.fault == Fault::None) return;
     // A record that did not read says why better than the lookup's fault.
     const Fault cause = stop.fault == Fault::RecordUnreadable ? recorder.lastReadFault : stop.fault;
     Json at{{"section", stop.section}, {"record", stop.recordId}, {"fault", DescribeFault(cause)}};
     const Json &miss = recorder.lastMiss;
     if (stop.fault == Fault::ChainSelection && !miss.is_null() && miss["record"] == stop.recordId) at = miss;
+    if (chain.size() > 1 && chain.back() == stop.recordId) at["chain"] = chain;
     recorder.failedStop = at;
     recorder.steps.push_back(Json{{"step", "stop"}, {"section", stop.section}, {"record", stop.recordId},
                                   {"text", "the lookup stopped at " + RecordText(stop.section, stop.recordId) + ": " +
@@ -408,7 +417,15 @@ std::string StopText(const Json &stop) {
   if (stop.contains("text")) out = stop["text"].get<std::string>();
   const Json &at = stop.contains("at") ? stop["at"] : stop;
   if (!at.contains("record")) return out;
-  if (!out.empty()) out += ", at " + RecordText(at["section"], at["record"]) + ": ";
+  if (!out.empty()) {
+    out += ", at " + RecordText(at["section"], at["record"]);
+    if (at.contains("chain")) {
+      std::string chain;
+      for (const Json &id : at["chain"]) chain += (chain.empty() ? "" : " -> ") + id.dump();
+      out += " (chain " + chain + ")";
+    }
+    out += ": ";
+  }
   if (at.contains("condition")) {
     out += "no row accepts condition " + at["condition"]["index"].dump() + " = " + at["condition"]["value"].dump();
     const Json &named = at["rowsName"];
