@@ -5,6 +5,7 @@
 #include <map>
 
 #include "analysis/condition_map.h"
+#include "analysis/condition_sweep.h"
 #include "analysis/export_call.h"
 #include "analysis/problem_codes.h"
 #include "analysis/query_trace.h"
@@ -34,63 +35,6 @@ FileArgument ExportArgument(const std::string &path) {
   file.name.assign(name.begin(), name.end());
   file.Prepare(true);
   return file;
-}
-
-// One condition the sweep varies, and the values it takes.
-struct Axis {
-  std::int32_t index;
-  std::vector<std::int32_t> values;
-};
-
-// The values rows name, and one value none names (unset, -1, when free).
-std::vector<Axis> AxesOf(const KeyedConditions &conditions) {
-  std::set<std::int32_t> indexes = conditions.wildcards;
-  for (const auto &[index, values] : conditions.values) indexes.insert(index);
-  std::vector<Axis> axes;
-  for (std::int32_t index : indexes) {
-    std::set<std::int32_t> named;
-    if (const auto found = conditions.values.find(index); found != conditions.values.end()) named = found->second;
-    Axis axis{index, std::vector<std::int32_t>(named.begin(), named.end())};
-    std::int32_t unnamed = NoCondition;
-    while (named.count(unnamed) != 0) --unnamed;
-    axis.values.push_back(unnamed);
-    axes.push_back(axis);
-  }
-  return axes;
-}
-
-// How many combinations the axes make (saturating well below overflow).
-std::int64_t Combinations(const std::vector<Axis> &axes) {
-  std::int64_t combinations = 1;
-  for (const Axis &axis : axes) {
-    combinations = std::min<std::int64_t>(combinations * std::int64_t(axis.values.size()), INT64_MAX / 1024);
-  }
-  return combinations;
-}
-
-QuerySpec SpecOf(QueryKind kind, const std::vector<Axis> &axes, const std::vector<std::size_t> &at) {
-  QuerySpec spec{kind, 0, {}};
-  for (std::size_t i = 0; i < axes.size(); ++i) {
-    const std::int32_t value = axes[i].values[at[i]];
-    if (axes[i].index == SelectorIndex) {
-      spec.selector = value;
-    } else if (value != NoCondition) {
-      ConditionPair pair{};
-      pair.index = axes[i].index;
-      pair.value = value;
-      spec.pairs.push_back(pair);
-    }
-  }
-  return spec;
-}
-
-// Steps `at` to the next combination; false after the last.
-bool Advance(const std::vector<Axis> &axes, std::vector<std::size_t> &at) {
-  for (std::size_t i = axes.size(); i-- > 0;) {
-    if (++at[i] < axes[i].values.size()) return true;
-    at[i] = 0;
-  }
-  return false;
 }
 
 class Checker {
@@ -185,7 +129,7 @@ void Checker::Sweep(QueryKind kind, const std::vector<Axis> &axes, std::int64_t 
   SweepTally tally;
   std::vector<std::size_t> at(axes.size(), 0);
   do {
-    const QuerySpec spec = SpecOf(kind, axes, at);
+    const QuerySpec spec = SpecAt(kind, axes, at);
     const ExportAnswer answer = CallExport(file_, spec, buffers_);
     ++tally.calls;
     bool &selectorAnswered = tally.selectorAnswers[spec.selector];
@@ -195,7 +139,7 @@ void Checker::Sweep(QueryKind kind, const std::vector<Axis> &axes, std::int64_t 
     } else {
       RecordFailure(kind, spec, answer, tally);
     }
-  } while (tally.calls < limit && Advance(axes, at));
+  } while (tally.calls < limit && NextCombination(axes, at));
   *used += tally.calls;
 
   const bool cut = !blocked && tally.calls < combinations;
@@ -245,7 +189,7 @@ void Checker::SweepAll(const ConditionMap &map) {
   // The calls left are shared among the queries still to sweep, the
   // smallest sweeps first, so that what one leaves goes to the others.
   std::vector<std::pair<QueryKind, std::vector<Axis>>> sweeps;
-  for (const ExportConditions &reached : map.byExport) sweeps.emplace_back(reached.kind, AxesOf(reached.conditions));
+  for (const ExportConditions &reached : map.byExport) sweeps.emplace_back(reached.kind, SweepAxes(reached.conditions));
   std::vector<std::size_t> order(sweeps.size());
   for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
