@@ -157,7 +157,7 @@ int Run(int argc, char **argv) {
   inspect->add_flag("--check", inspectOptions.check, "check the file instead (as dinfo check FILE)");
 
   CheckOptions checkOptions;
-  CLI::App *check = app.add_subcommand("check", "whether each file answers its queries: frame, structure, and every query swept over the conditions it keys on");
+  CLI::App *check = app.add_subcommand("check", "whether each file answers its queries; exit 4 on errors");
   check->add_option("FILE", checkOptions.files, "the information files")->required();
   check->add_flag("--json", checkOptions.json, "print machine-readable JSON: one object per file (an array for several)");
   check->add_flag("--all", checkOptions.settings.all, "list every failing combination, not only a summary");
@@ -166,7 +166,7 @@ int Run(int argc, char **argv) {
       ->check(CLI::PositiveNumber);
 
   ExplainOptions explainOptions;
-  CLI::App *explain = app.add_subcommand("explain", "the way a query went, step by step: each record read, each chain link");
+  CLI::App *explain = app.add_subcommand("explain", "the way one query went, step by step");
   AddFileOptions(*explain, explainOptions.file, explainOptions.json);
   explain->add_option("QUERY", explainOptions.query, "format, main, category v, category s or table");
   AddConditionOptions(*explain, explainOptions.selector, explainOptions.conditions);
