@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: build the library and the dinfo tool (nothing else), write
 # the sample information file from its JSON description with the tool, then
-# query it with every export and show its structure.
+# query it with every export, show its structure, check it and explain a
+# query that fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,5 +36,10 @@ run category s "$sample" --selector 1
 run table "$sample" --selector 1 --cond 9=0 --plot build/tool/sample-table.svg
 echo "(the table's arrays are drawn in build/tool/sample-table.svg)"
 run inspect "$sample"
+# Is the file fit to ship? Every query, swept over the conditions it keys on.
+run check "$sample"
+run conditions "$sample"
+# Why a query fails: no row of record 1010 names condition 7 = 5.
+run explain "$sample" category v --selector 1 --cond 7=5 || true
 echo
 echo "the dinfo tool is $(realpath "$dinfo")"

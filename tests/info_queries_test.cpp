@@ -404,8 +404,8 @@ struct StepLog {
   }
   static void Link(void *context, const ChainLinkStep &step) {
     std::string line = "link " + std::to_string(step.recordId) + " keys";
-    for (std::int32_t j = 0; j < step.header->keyCount; ++j) {
-      const std::int32_t index = step.header->keyIndex[j];
+    for (std::int32_t j = 0; j < step.header->fields().keyCount; ++j) {
+      const std::int32_t index = step.header->fields().keyIndex[j];
       line += ' ';
       line += std::to_string(index);
       line += '=';

@@ -107,7 +107,7 @@ bool ComesBack(LoopCheck &check, std::int32_t next) {
                                            std::int32_t next) {
   if (observer.chainLink == nullptr) return;
   const ConditionMiss miss = matchedRow < 0 ? FindConditionMiss(conditions, header) : ConditionMiss{-1, 0};
-  observer.chainLink(observer.context, {section, recordId, &header.fields(), conditions, matchedRow, next, miss});
+  observer.chainLink(observer.context, {section, recordId, &header, conditions, matchedRow, next, miss});
 }
 
 // Follows the chain from recordId; on success *end holds the final block,
@@ -181,7 +181,7 @@ Fault LookupKeyedRecord(const ConditionVector *conditions, KeyedFile &file,
   std::size_t stored = 0;
   fault = SelectFinal(conditions, header, &selected, output, &stored);
   if (fault == Fault::None && file.observer != nullptr) [[unlikely]] {
-    TellFinal(*file.observer, {section, end.recordId, &header.fields(), selected});
+    TellFinal(*file.observer, {section, end.recordId, &header, selected, conditions});
   }
   KeepRestoredBlock(file, section, end.recordId, std::move(end.block));
   if (fault != Fault::None) return ReportStop(file, section, stoppedAt, fault);

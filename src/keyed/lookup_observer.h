@@ -14,7 +14,7 @@
 namespace dinfo {
 
 struct ConditionVector;
-struct KeyedFields;
+struct KeyedHeader;
 
 // A record of the lookup: read from the file, or the block kept for the
 // call; `fault` is None when it read and was restored.
@@ -34,23 +34,25 @@ struct ConditionMiss {
 };
 
 // A chain block compared with the conditions. The keys it compared are
-// header->keyIndex[0 .. keyCount); both pointers last only for the call.
+// header->fields().keyIndex[0 .. keyCount); both pointers last only for the call.
 struct ChainLinkStep {
   std::int32_t section;
   std::int32_t recordId;
-  const KeyedFields *header;
+  const KeyedHeader *header;
   const ConditionVector *conditions;
   std::int32_t matchedRow;    // -1 when no row matched
   std::int32_t nextRecordId;  // the record the matched row names
   ConditionMiss miss;         // when no row matched
 };
 
-// The final block and the rows it gave.
+// The final block and the rows it gave, selected with `conditions` (null
+// for a lookup without them; both pointers last only for the call).
 struct FinalBlockStep {
   std::int32_t section;
   std::int32_t recordId;
-  const KeyedFields *header;
+  const KeyedHeader *header;
   std::int16_t rowsSelected;
+  const ConditionVector *conditions;
 };
 
 // Where the lookup ended: Fault::None when it answered.

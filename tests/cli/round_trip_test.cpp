@@ -118,7 +118,7 @@ TEST_F(RoundTripTest, DamagedFilesAreReportedWhereTheDamageIs) {
   const RunResult text = Dinfo({"inspect", "damaged.dat"});
   EXPECT_EQ(text.exitCode, 0) << text.err;
   EXPECT_NE(text.out.find("record 1003 in section 8: its chain comes back to record 1003"), std::string::npos) << text.out;
-  EXPECT_NE(text.out.find("record 1004 in section 8: recordSize -5 is 0 or negative (-148)"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("record 1004 in section 8: recordSize -5 is 0 or negative"), std::string::npos) << text.out;
   EXPECT_NE(text.out.find("record 1005 in section 8: offset 1048576 lies past the end of the file"), std::string::npos)
       << text.out;
   // The sound records are still shown.
@@ -151,7 +151,7 @@ TEST_F(RoundTripTest, MutatedFilesNeverBreakTheTool) {
     // The description builds again, or says why it cannot.
     if (!inspection.contains("rebuildError")) {
       WriteText("mutated.json", inspection.dump());
-      const RunResult rebuilt = Dinfo({"build", "mutated.json", "-o", "rebuilt.dat"});
+      const RunResult rebuilt = Dinfo({"build", "mutated.json", "-o", "rebuilt.dat", "--force"});
       EXPECT_EQ(rebuilt.exitCode, 0) << "round " << round << ": " << rebuilt.err;
     }
     EXPECT_EQ(Dinfo({"inspect", "mutated.dat"}).exitCode, 0) << "round " << round;

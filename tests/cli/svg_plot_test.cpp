@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "svg_plot.h"
+#include "outputs/svg_plot.h"
 #include "xml_check.h"
 
 namespace dinfo::cli {

@@ -28,7 +28,7 @@ const char *const ExitCodeTable =
     "  1  the library refused the query (its status is printed by name)\n"
     "  2  bad arguments\n"
     "  3  an input that could not be read, parsed or built, or an output that could not be written\n"
-    "  4  inspect --check found problems in the file\n";
+    "  4  check (or inspect --check) found an error in a file, or build refused to write one\n";
 
 std::u16string ToUtf16(const std::string &text) {
   std::u16string out;
@@ -153,6 +153,36 @@ std::string DescribeStatus(std::int32_t code) {
     return std::string(name) + " (" + std::to_string(code) + "): " + di_status_cause(code);
   }
   return "status " + std::to_string(code) + ": not a code the library names";
+}
+
+bool StderrIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
+}
+
+std::string DescribeFault(Fault fault) {
+  switch (fault) {
+    case Fault::None: return "no fault";
+    case Fault::RecordUnreadable: return DescribeStatus(ErrRecordUnreadable);
+    case Fault::ChainSelection: return DescribeStatus(ErrChainSelection);
+    case Fault::RecordDamaged: return DescribeStatus(ErrRecordDamaged);
+    case Fault::NoMemory: return "memory could not be had";
+    case Fault::ListFailed: return "a value list's lookup or value type failed";
+    case Fault::BadArgument: return "a value the step does not accept";
+    case Fault::BadData: return "a table object or its content is not what the format allows";
+    case Fault::ScrambleRefused: return "the body of a table object could not be unscrambled";
+    case Fault::TooMuchWork: return "a table object would take more work or memory than the library allows";
+    case Fault::StreamDamaged: return "a compressed stream is damaged";
+    case Fault::OutputTooLarge: return "an expansion would pass its size limit";
+    case Fault::ReadFailed: return "a read of the file failed or fell short";
+    case Fault::BadEntryCount: return "a directory's entry count is below 1 or too large";
+    case Fault::BadRecordSize: return "a record's size is 0 or negative";
+    case Fault::RecordAbsent: return "the section holds no such record";
+  }
+  return "fault " + std::to_string(static_cast<std::int32_t>(fault));
 }
 
 std::string ToHex(const std::uint8_t *bytes, std::size_t length) {

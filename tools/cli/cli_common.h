@@ -11,9 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "common/fault.h"
 #include "dinfo/dinfo.h"
 
 namespace dinfo::cli {
+
+// The codes of a lookup's steps, as the public header names them.
+#define DINFO_CLI_STEP_ENUMERATOR(name, code, cause) name = code,
+enum LookupStepCode : std::int32_t { DI_LOOKUP_STEP_CODES(DINFO_CLI_STEP_ENUMERATOR) };
+#undef DINFO_CLI_STEP_ENUMERATOR
 
 // Exit codes of the tool, the same for every subcommand.
 constexpr int ExitOk = 0;
@@ -67,6 +73,13 @@ std::string ToExportName(const std::string &utf8);
 // description for codes the library does not name.
 std::string DescribeStatus(std::int32_t code);
 const char *StatusName(std::int32_t code);  // null when unnamed
+
+// What stopped a step of the library, in words: the step code's name and
+// cause for a lookup's faults, a plain description for the others.
+std::string DescribeFault(Fault fault);
+
+// Whether standard error is a terminal (where a progress line may be drawn).
+bool StderrIsTerminal();
 
 std::string ToHex(const std::uint8_t *bytes, std::size_t length);
 std::string ToHex(const std::vector<std::uint8_t> &bytes);

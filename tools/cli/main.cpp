@@ -1,4 +1,5 @@
 // dinfo: query, inspect and build information files from the command line.
+// The options of every command and the dispatch to commands/.
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
@@ -6,15 +7,21 @@
 #include <new>
 #include <optional>
 
+#include "commands/build.h"
+#include "commands/check.h"
+#include "commands/explain.h"
+#include "commands/inspect.h"
+#include "commands/query.h"
 #include "dinfo/version.h"
-#include "info_file_json.h"
-#include "queries.h"
+#include "json_util.h"
 
 namespace dinfo::cli {
 namespace {
 
-constexpr const char *CommandNames[] = {"format", "main", "category", "table", "inspect", "build", "help"};
-constexpr const char *CommandList = "format, main, category, table, inspect, build or help";
+constexpr const char *CommandNames[] = {"format",  "main",    "category",   "table", "inspect",
+                                        "check", "explain", "conditions", "build", "help"};
+constexpr const char *CommandList =
+    "format, main, category, table, inspect, check, explain, conditions, build or help";
 // Where an installation keeps the tool's documents.
 constexpr const char *Documents =
     "Documents: COMMANDS.md (the commands and the JSON description format) and STATUS_CODES.md,\n"
@@ -22,16 +29,16 @@ constexpr const char *Documents =
     "or in doc\\ of the Windows zip; and the manual page, man dinfo.\n";
 
 // FILE, or --folder DIR --name NAME, as the exports take a file.
-void AddFileOptions(CLI::App &command, QueryOptions &options) {
-  command.add_option("FILE", options.file.path, "the information file, as a path");
-  command.add_option("--folder", options.file.folder, "folder of the file (with --name), passed as the exports' folder");
-  command.add_option("--name", options.file.name, "file name inside --folder, passed as the exports' file name");
-  command.add_flag("--json", options.json, "print machine-readable JSON (errors too)");
+void AddFileOptions(CLI::App &command, FileArgument &file, bool &json) {
+  command.add_option("FILE", file.path, "the information file, as a path");
+  command.add_option("--folder", file.folder, "folder of the file (with --name), passed as the exports' folder");
+  command.add_option("--name", file.name, "file name inside --folder, passed as the exports' file name");
+  command.add_flag("--json", json, "print machine-readable JSON (errors too)");
 }
 
-void AddConditionOptions(CLI::App &command, QueryOptions &options) {
-  command.add_option("--selector", options.selector, "selector, put at condition index 1")->capture_default_str();
-  command.add_option("--cond", options.conditions, "a condition INDEX=VALUE (repeatable)")
+void AddConditionOptions(CLI::App &command, std::int32_t &selector, std::vector<std::string> &conditions) {
+  command.add_option("--selector", selector, "selector, put at condition index 1")->capture_default_str();
+  command.add_option("--cond", conditions, "a condition INDEX=VALUE (repeatable)")
       ->type_name("INDEX=VALUE")
       ->allow_extra_args(false);
 }
@@ -107,53 +114,6 @@ int Help(CLI::App &app, const std::string &topic) {
   return ExitOk;
 }
 
-int Inspect(const QueryOptions &options, bool check) {
-  const Json inspection = InspectInformationFile(options.file.ResolvedPath());
-  const Json &problems = inspection["problems"];
-  if (check) {
-    if (options.json) {
-      std::cout << ToText(Json{{"file", inspection["file"]}, {"problems", problems}}) << "\n";
-    } else {
-      std::cout << RenderProblems(inspection);
-    }
-    return problems.empty() ? ExitOk : ExitProblemsFound;
-  }
-  if (options.json) {
-    std::cout << ToText(inspection) << "\n";
-  } else {
-    std::cout << RenderInspection(inspection, options.all);
-  }
-  return ExitOk;
-}
-
-// Reads and builds a description; a fault in it is named with its file.
-std::vector<std::uint8_t> BuildFromFile(const std::string &descriptionPath, Json &description) {
-  const std::vector<std::uint8_t> text = ReadWholeFile(descriptionPath);
-  try {
-    description = Json::parse(text.begin(), text.end());
-    return BuildInformationFile(description);
-  } catch (const Json::parse_error &error) {
-    throw CliError(ExitBadInput, descriptionPath + ": not valid JSON: " + JsonErrorText(error));
-  } catch (const Json::exception &error) {
-    throw CliError(ExitBadInput, descriptionPath + ": " + JsonErrorText(error));
-  } catch (const CliError &error) {
-    throw CliError(error.exitCode, descriptionPath + ": " + error.what());
-  }
-}
-
-int Build(const std::string &descriptionPath, const std::string &outPath, bool json) {
-  Json description;
-  const std::vector<std::uint8_t> bytes = BuildFromFile(descriptionPath, description);
-  WriteWholeFile(outPath, bytes);
-  const std::size_t records = description.value("records", Json::array()).size();
-  if (json) {
-    std::cout << ToText(Json{{"file", outPath}, {"size", bytes.size()}, {"records", records}}) << "\n";
-  } else {
-    std::cout << "wrote " << outPath << ": " << bytes.size() << " bytes, " << records << " records\n";
-  }
-  return ExitOk;
-}
-
 int Run(int argc, char **argv) {
   CLI::App app{"dinfo: query, inspect and build dinfo information files.\n"
                "Queries call the library's exports exactly as a caller would."};
@@ -167,42 +127,60 @@ int Run(int argc, char **argv) {
   QueryOptions options;
 
   CLI::App *format = app.add_subcommand("format", "the file's format type (DIGetTableFormatType)");
-  AddFileOptions(*format, options);
+  AddFileOptions(*format, options.file, options.json);
 
   CLI::App *mainInfo = app.add_subcommand("main", "the two main lists (DIGetMainInfo)");
-  AddFileOptions(*mainInfo, options);
+  AddFileOptions(*mainInfo, options.file, options.json);
 
   std::string variant;
   CLI::App *category = app.add_subcommand("category", "category information (DIGetCategoryInfoV or S)");
   category->add_option("VARIANT", variant, "v (record 1003) or s (record 1004)")
       ->required()
       ->check(CLI::IsMember({"v", "s", "V", "S"}));
-  AddFileOptions(*category, options);
-  AddConditionOptions(*category, options);
+  AddFileOptions(*category, options.file, options.json);
+  AddConditionOptions(*category, options.selector, options.conditions);
   category->add_option("--as", options.as, "element type to read the answer as (the file decides by default)")
       ->check(CLI::IsMember({"auto", "triplets", "named"}))
       ->capture_default_str();
 
   CLI::App *table = app.add_subcommand("table", "the table object for a selector and conditions (DIGetTable)");
-  AddFileOptions(*table, options);
-  AddConditionOptions(*table, options);
+  AddFileOptions(*table, options.file, options.json);
+  AddConditionOptions(*table, options.selector, options.conditions);
   table->add_option("--out", options.out, "write the table object's bytes to this file");
   table->add_flag("--all", options.all, "show every value of long arrays");
   table->add_option("--plot", options.plot, "draw each numeric array as a line chart into this SVG file");
 
-  bool check = false;
+  InspectOptions inspectOptions;
   CLI::App *inspect = app.add_subcommand("inspect", "the file's structure as the library reads it");
-  AddFileOptions(*inspect, options);
-  inspect->add_flag("--all", options.all, "show every value of long arrays");
-  inspect->add_flag("--check", check, "show only the problems; exit 4 when there are any");
+  AddFileOptions(*inspect, inspectOptions.file, inspectOptions.json);
+  inspect->add_flag("--all", inspectOptions.all, "show every value of long arrays");
+  inspect->add_flag("--check", inspectOptions.check, "check the file instead (as dinfo check FILE)");
 
-  std::string descriptionPath;
-  std::string outPath;
-  bool buildJson = false;
+  CheckOptions checkOptions;
+  CLI::App *check = app.add_subcommand("check", "whether each file answers its queries; exit 4 on errors");
+  check->add_option("FILE", checkOptions.files, "the information files")->required();
+  check->add_flag("--json", checkOptions.json, "print machine-readable JSON: one object per file (an array for several)");
+  check->add_flag("--all", checkOptions.settings.all, "list every failing combination, not only a summary");
+  check->add_option("--calls", checkOptions.settings.callBudget, "at most this many calls a file for the sweep")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+
+  ExplainOptions explainOptions;
+  CLI::App *explain = app.add_subcommand("explain", "the way one query went, step by step");
+  AddFileOptions(*explain, explainOptions.file, explainOptions.json);
+  explain->add_option("QUERY", explainOptions.query, "format, main, category v, category s or table");
+  AddConditionOptions(*explain, explainOptions.selector, explainOptions.conditions);
+
+  ConditionsOptions conditionsOptions;
+  CLI::App *conditions = app.add_subcommand("conditions", "the condition indexes and values the file keys on, by export and by record");
+  AddFileOptions(*conditions, conditionsOptions.file, conditionsOptions.json);
+
+  BuildOptions buildOptions;
   CLI::App *build = app.add_subcommand("build", "write an information file from a JSON description");
-  build->add_option("DESCRIPTION", descriptionPath, "the JSON description (its format: COMMANDS.md, see dinfo --help)")->required();
-  build->add_option("-o,--output", outPath, "the information file to write")->required();
-  build->add_flag("--json", buildJson, "print machine-readable JSON (errors too)");
+  build->add_option("DESCRIPTION", buildOptions.description, "the JSON description (its format: COMMANDS.md, see dinfo --help)")->required();
+  build->add_option("-o,--output", buildOptions.output, "the information file to write")->required();
+  build->add_flag("--json", buildOptions.json, "print machine-readable JSON (errors too)");
+  build->add_flag("--force", buildOptions.force, "write the file even when check finds errors in it");
 
   std::string helpTopic;
   CLI::App *help = app.add_subcommand("help", "help for the tool or one command");
@@ -226,9 +204,27 @@ int Run(int argc, char **argv) {
 
   try {
     if (*help) return Help(app, helpTopic);
-    if (*build) return Build(descriptionPath, outPath, buildJson);
-    options.file.Prepare(!*inspect);
-    if (*inspect) return Inspect(options, check);
+    if (*build) return RunBuild(buildOptions);
+    if (*inspect) {
+      inspectOptions.file.Prepare(false);
+      return RunInspect(inspectOptions);
+    }
+    if (*check) return RunCheck(checkOptions);
+    if (*explain) {
+      // With --name, the first word of the query lands in FILE.
+      FileArgument &file = explainOptions.file;
+      if (!file.name.empty() && !file.path.empty()) {
+        explainOptions.query.insert(explainOptions.query.begin(), file.path);
+        file.path.clear();
+      }
+      file.Prepare(true);
+      return RunExplain(explainOptions);
+    }
+    if (*conditions) {
+      conditionsOptions.file.Prepare(false);
+      return RunConditions(conditionsOptions);
+    }
+    options.file.Prepare(true);
     // The library would report any unreadable file as ErrOpenFile, and wait
     // on a FIFO: refuse those first, with the system's reason.
     ParseConditions(options.conditions);

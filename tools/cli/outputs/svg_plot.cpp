@@ -1,4 +1,4 @@
-#include "svg_plot.h"
+#include "outputs/svg_plot.h"
 
 #include <algorithm>
 #include <cmath>

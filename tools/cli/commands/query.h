@@ -1,8 +1,8 @@
 // The queries: each calls one export exactly as a caller would and shows
 // its answer as text or JSON. A failure goes to stderr by name and meaning
 // (and, with --json, as a JSON object on stdout) and makes the exit code 1.
-#ifndef DINFO_TOOLS_CLI_QUERIES_H
-#define DINFO_TOOLS_CLI_QUERIES_H
+#ifndef DINFO_TOOLS_CLI_COMMANDS_QUERY_H
+#define DINFO_TOOLS_CLI_COMMANDS_QUERY_H
 
 #include <string>
 #include <vector>
@@ -31,4 +31,4 @@ std::vector<ConditionPair> ParseConditions(const std::vector<std::string> &condi
 
 }  // namespace dinfo::cli
 
-#endif  // DINFO_TOOLS_CLI_QUERIES_H
+#endif  // DINFO_TOOLS_CLI_COMMANDS_QUERY_H

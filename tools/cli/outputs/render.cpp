@@ -1,4 +1,4 @@
-#include "render.h"
+#include "outputs/render.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,5 +1,6 @@
-#include "info_file_json.h"
-#include "render.h"
+#include "outputs/inspection_text.h"
+
+#include "outputs/render.h"
 
 namespace dinfo::cli {
 namespace {
@@ -108,6 +109,15 @@ std::string NodeText(const Json &node, const std::string &indent, const std::str
   return out;
 }
 
+// The status record as the queries read it.
+std::string FrameText(const Json &frame) {
+  std::string out = "status record as the queries read it (no conditions): ";
+  if (frame["lookup"] != "answered") return out + "its lookup fails: " + frame["lookup"].get<std::string>() + "\n";
+  out += frame["rows"].dump() + (frame["rows"] == 1 ? " row" : " rows") + ", file status " + frame["fileStatus"].dump();
+  if (frame.contains("storedFormatType")) out += ", format type " + frame["storedFormatType"].dump();
+  return out + "\n";
+}
+
 }  // namespace
 
 std::string RenderProblems(const Json &inspection) {
@@ -156,6 +166,7 @@ std::string RenderInspection(const Json &inspection, bool all) {
       out += "    raw bytes: " + (hex.size() > 96 ? hex.substr(0, 96) + "..." : hex) + "\n";
     }
   }
+  out += "\n" + FrameText(inspection["frame"]);
   out += "\nchains from the fixed records\n";
   for (const Json &node : inspection["chains"]) out += NodeText(node, "  ", "");
   out += "\n" + RenderProblems(inspection);

@@ -1,3 +1,5 @@
+#include "formats/inspection.h"
+
 #include <algorithm>
 #include <cctype>
 #include <filesystem>
@@ -5,15 +7,17 @@
 #include <optional>
 #include <set>
 
+#include "analysis/problem_codes.h"
+#include "analysis/query_trace.h"
 #include "common/bytes.h"
 #include "common/scramble.h"
 #include "infofile/directory_entry.h"
 #include "infofile/information_file.h"
-#include "fault_codes.h"
 #include "query/query.h"
-#include "info_file_json.h"
-#include "keyed_json.h"
-#include "table_json.h"
+#include "formats/info_file_json.h"
+#include "keyed/keyed_block.h"
+#include "formats/keyed_json.h"
+#include "formats/table_json.h"
 
 namespace dinfo::cli {
 namespace {
@@ -31,9 +35,12 @@ struct FixedRecord {
 };
 
 constexpr FixedRecord FixedRecords[] = {
-    {1000, Purpose::Status, "status record"},        {1001, Purpose::MainEntries, "main named entries"},
-    {1002, Purpose::MainTriplets, "main triplets"},  {1003, Purpose::Category, "category V"},
-    {1004, Purpose::Category, "category S"},         {1005, Purpose::Locator, "table locator"},
+    {StatusRecordId, Purpose::Status, "status record"},
+    {MainEntriesRecordId, Purpose::MainEntries, "main named entries"},
+    {MainTripletsRecordId, Purpose::MainTriplets, "main triplets"},
+    {CategoryVRecordId, Purpose::Category, "category V"},
+    {CategorySRecordId, Purpose::Category, "category S"},
+    {TableLocatorRecordId, Purpose::Locator, "table locator"},
 };
 
 struct RecordInfo {
@@ -53,7 +60,7 @@ std::string RecordName(std::int32_t section, std::int32_t id) {
 
 class Inspector {
  public:
-  explicit Inspector(const std::string &path) : path_(path), bytes_(ReadWholeFile(path)) {
+  Inspector(const std::string &path, bool rebuild) : path_(path), rebuild_(rebuild), bytes_(ReadWholeFile(path)) {
     // Named as a caller names a file, by its folder (UTF-16) and its name,
     // so that a folder of any name opens on Windows too.
     const std::filesystem::path native = NativePath(path);
@@ -71,34 +78,40 @@ class Inspector {
   Json Run();
 
  private:
-  void Problem(const std::string &where, const std::string &what) {
-    problems_.push_back(Json{{"where", where}, {"what", what}});
+  void Problem(const char *code, const std::string &where, const std::string &what) {
+    problems_.push_back(Json{{"code", code}, {"severity", SeverityName(FindProblemCode(code).severity)},
+                             {"where", where}, {"what", what}});
   }
   std::int64_t WordAt(std::int64_t position) const {
     if (position < 0 || position + 4 > static_cast<std::int64_t>(bytes_.size())) return -1;
     return ReadI32LittleEndian(bytes_.data() + position);
   }
-  std::string DirectoryProblem(std::int32_t section, std::int32_t code) const;
-  std::string RecordProblem(std::int32_t offset, std::int32_t code) const;
+  std::string DirectoryProblem(std::int32_t section, Fault fault) const;
+  std::string RecordProblem(std::int32_t offset, Fault fault) const;
   bool ReadSection(std::int32_t section, bool reportFailure);
   void ReadRecordBodies(std::int32_t section);
   void Decode(RecordInfo &record);
   Json Node(std::int32_t id, Purpose purpose, const std::string &role, std::vector<std::int32_t> &path);
-  Json FinalNode(const RecordInfo &record, const Json &keyed, Purpose purpose, const std::string &role,
+  Json FinalNode(const Json &keyed, Purpose purpose, const std::string &role,
                  std::vector<std::int32_t> &path);
   void ScanForSections();
   bool PlausibleDirectory(std::int32_t section) const;
-  void CheckStatusRecord(const RecordInfo &record, const Json &keyed, Json &node);
+  Json ReadFrame();
+  void ValueTypesOf(std::int32_t id, std::set<std::string> &types, std::set<std::int32_t> &seen) const;
+  void CheckListedTypes(const std::vector<std::int32_t> &listed, const std::string &role);
+  void NoteUnreachableRecords();
   void NoteTableAddresses(const Json &addresses, const std::string &role);
   void CheckTableAddresses();
   Json Describe();
   bool Rebuild(Json &description, std::string &error) const;
 
   std::string path_;
+  bool rebuild_;
   std::vector<const RecordInfo *> described_;  // the records of the description, in its order
   Bytes bytes_;
   HANDLE file_ = nullptr;
   Json problems_ = Json::array();
+  Json tables_ = Json::array();  // the table objects the locator names
   Json directories_ = Json::array();
   std::set<std::int32_t> sections_;
   std::map<std::pair<std::int32_t, std::int32_t>, RecordInfo> records_;
@@ -115,31 +128,32 @@ class Inspector {
 
 bool KeysCompatible(const Json &a, const Json &b);
 
-std::string Inspector::DirectoryProblem(std::int32_t section, std::int32_t code) const {
+std::string Inspector::DirectoryProblem(std::int32_t section, Fault fault) const {
   const std::int64_t directory = WordAt(section);
-  switch (code) {
-    case ReadBadArgument: return "section " + std::to_string(section) + " is negative";
-    case ReadBadCount:
+  switch (fault) {
+    case Fault::BadArgument: return "section " + std::to_string(section) + " is negative";
+    case Fault::BadEntryCount:
       return "entryCount " + std::to_string(WordAt(directory)) + " at " + std::to_string(directory) +
-             " is outside 1 to 178956970 (the library reads -108)";
+             " is below 1 or more entries than the file could hold";
+    case Fault::NoMemory: return "a block for the directory could not be taken";
     default:
-      if (directory < 0) return "the section word at " + std::to_string(section) + " lies outside the file (-138)";
+      if (directory < 0) return "the section word at " + std::to_string(section) + " lies outside the file";
       return "the directory at " + std::to_string(directory) + " does not fit in the file of " +
-             std::to_string(bytes_.size()) + " bytes (-138)";
+             std::to_string(bytes_.size()) + " bytes";
   }
 }
 
-std::string Inspector::RecordProblem(std::int32_t offset, std::int32_t code) const {
-  switch (code) {
-    case ReadBadSize: return "recordSize " + std::to_string(WordAt(offset)) + " is 0 or negative (-148)";
-    case ReadBadCount: return "a block for the record could not be taken (-108)";
-    case ReadBadArgument: return "offset " + std::to_string(offset) + " is negative (-128)";
+std::string Inspector::RecordProblem(std::int32_t offset, Fault fault) const {
+  switch (fault) {
+    case Fault::BadRecordSize: return "recordSize " + std::to_string(WordAt(offset)) + " is 0 or negative";
+    case Fault::NoMemory: return "a block for the record could not be taken";
+    case Fault::BadArgument: return "offset " + std::to_string(offset) + " is negative";
     default:
       if (WordAt(offset) < 0 && offset >= 0 && std::size_t(offset) + 4 > bytes_.size()) {
-        return "offset " + std::to_string(offset) + " lies past the end of the file (-138)";
+        return "offset " + std::to_string(offset) + " lies past the end of the file";
       }
       return "recordSize " + std::to_string(WordAt(offset)) + " at " + std::to_string(offset) +
-             " reaches past the end of the file of " + std::to_string(bytes_.size()) + " bytes (-138)";
+             " reaches past the end of the file of " + std::to_string(bytes_.size()) + " bytes";
   }
 }
 
@@ -147,29 +161,34 @@ std::string Inspector::RecordProblem(std::int32_t offset, std::int32_t code) con
 // entry; the first entry for a record id is the one lookups take.
 bool Inspector::ReadSection(std::int32_t section, bool reportFailure) {
   auto [directory, fault] = ReadSectionDirectory(file_, section);
-  const std::int32_t countOrCode =
-      directory.empty() ? ReadCodeOf(fault) : std::int32_t(directory.get().size() / DirectoryEntrySize);
+  const auto entryCount = std::int32_t(directory.get().size() / DirectoryEntrySize);
   Json description{{"section", section}};
   if (WordAt(section) >= 0) description["offset"] = WordAt(section);
   if (directory.empty()) {
     if (!reportFailure) return false;
-    const std::string what = DirectoryProblem(section, countOrCode);
+    const std::string what = DirectoryProblem(section, fault);
     description["problem"] = what;
-    Problem("directory of section " + std::to_string(section), what);
+    Problem("section-unreadable", "directory of section " + std::to_string(section), what);
     directories_.push_back(description);
     sections_.insert(section);
     return false;
   }
   sections_.insert(section);
-  description["entryCount"] = countOrCode;
+  description["entryCount"] = entryCount;
   Json entries = Json::array();
-  for (std::int32_t i = 0; i < countOrCode; ++i) {
+  for (std::int32_t i = 0; i < entryCount; ++i) {
     const auto [key, id, offset] = ReadDirectoryEntry(directory.get(), i);
     Json entry{{"section", key}, {"id", id}, {"offset", offset}};
     if (key != section) {
       entry["note"] = "names section " + std::to_string(key) + ": lookups in this section pass over it";
+      Problem("foreign-entry", "directory of section " + std::to_string(section),
+              "entry " + std::to_string(i) + " (record " + std::to_string(id) + ") " + entry["note"].get<std::string>());
     } else if (records_.count({section, id}) != 0) {
       entry["note"] = "shadowed: lookups take the earlier entry for this record";
+      Problem("duplicate-record", RecordName(section, id),
+              "appears again at entry " + std::to_string(i) + " (offset " + std::to_string(offset) +
+                  "); lookups take the first entry (offset " + std::to_string(records_[{section, id}].offset) +
+                  "), so this one can never be read");
     } else {
       RecordInfo record;
       record.section = section;
@@ -191,9 +210,9 @@ void Inspector::ReadRecordBodies(std::int32_t section) {
     if (address.first != section || record.offset < 0 || record.readable || !record.content.empty()) continue;
     auto [body, fault] = ReadRecordAt(file_, record.offset);
     if (body.empty()) {
-      const std::string what = RecordProblem(record.offset, ReadCodeOf(fault));
+      const std::string what = RecordProblem(record.offset, fault);
       record.content["problem"] = what;
-      Problem(RecordName(section, record.id), what);
+      Problem("record-unreadable", RecordName(section, record.id), what);
       continue;
     }
     record.readable = true;
@@ -206,14 +225,14 @@ void Inspector::Decode(RecordInfo &record) {
   Json &content = record.content;
   const std::string where = RecordName(record.section, record.id);
   if (LooksLikeTableObject(record.body)) {
-    TableDecoding table = DecodeTableRecord(record.body);
+    TableDecoding table = DecodeTableRecord(record.body, rebuild_);
     if (!table.table.empty()) content["table"] = table.table;
     if (!table.view.empty()) content["tableView"] = table.view;
-    for (const std::string &what : table.problems) Problem(where, what);
+    for (const std::string &what : table.problems) Problem("table-damaged", where, what);
     if (!table.problems.empty()) content["problems"] = table.problems;
     if (!table.exact) {
       content["raw"] = ToHex(record.body);
-      if (table.problems.empty()) content["note"] = "the table's bytes differ from what build makes of it; kept as raw";
+      if (table.problems.empty() && rebuild_) content["note"] = "the table's bytes differ from what build makes of it; kept as raw";
     }
     return;
   }
@@ -227,7 +246,7 @@ void Inspector::Decode(RecordInfo &record) {
   }
   if (keyed.parsed) content["keyed"] = keyed.block;
   record.keyedSound = keyed.sound;
-  for (const std::string &what : keyed.problems) Problem(where, what);
+  for (const std::string &what : keyed.problems) Problem("record-damaged", where, what);
   if (!keyed.problems.empty()) content["problems"] = keyed.problems;
   if (!keyed.exact) {
     content["raw"] = ToHex(record.body);
@@ -237,25 +256,28 @@ void Inspector::Decode(RecordInfo &record) {
 
 // The final block of a chain: what its rows mean depends on which fixed
 // record the chain started from.
-Json Inspector::FinalNode(const RecordInfo &record, const Json &keyed, Purpose purpose,
+Json Inspector::FinalNode(const Json &keyed, Purpose purpose,
                           const std::string &role, std::vector<std::int32_t> &path) {
   Json node = Json::object();
   const Json rows = keyed.value("rows", Json::array());
   node["rows"] = rows.size();
-  if (purpose == Purpose::Status) {
-    CheckStatusRecord(record, keyed, node);
+  if (purpose == Purpose::Status && keyed["valueType"] != "int32") {
+    Problem("status-value-type", role, "holds " + keyed["valueType"].dump() + " values; its values are read as int32");
   } else if (purpose == Purpose::MainEntries && keyed["valueType"] != "text" && keyed["valueType"] != "named-entry") {
-    Problem(role, "holds value type " + keyed["valueType"].dump() +
-                      "; DIGetMainInfo reads only text or named-entry values and gives ErrMainInfo (-2005)");
+    Problem("main-value-type", role, "holds value type " + keyed["valueType"].dump() +
+                      "; DIGetMainInfo reads only text or named-entry values and gives " + StatusName(ErrMainInfo));
   }
   if (purpose == Purpose::Category) {
     Json lists = Json::array();
     for (const Json &row : rows) {
       Json list{{"keys", row.value("keys", Json::array())}, {"records", Json::array()}};
+      std::vector<std::int32_t> listed;
       for (const Json &value : row.value("values", Json::array())) {
         if (!value.is_number_integer() || value.get<std::int64_t>() == 0) break;
-        list["records"].push_back(Node(value.get<std::int32_t>(), Purpose::Values, "listed by " + role, path));
+        listed.push_back(value.get<std::int32_t>());
+        list["records"].push_back(Node(listed.back(), Purpose::Values, "listed by " + role, path));
       }
+      CheckListedTypes(listed, role);
       lists.push_back(list);
     }
     node["lists"] = lists;
@@ -272,7 +294,8 @@ Json Inspector::FinalNode(const RecordInfo &record, const Json &keyed, Purpose p
         } else if (kind == LocatorRecordKind) {
           address["record"] = values[1];
         } else {
-          address["problem"] = "kind " + std::to_string(kind) + " is neither 80 (section) nor 81 (record)";
+          address["problem"] = "kind " + std::to_string(kind) + " is neither " + std::to_string(LocatorSectionKind) +
+                               " (section) nor " + std::to_string(LocatorRecordKind) + " (record)";
         }
       }
       addresses.push_back(address);
@@ -283,43 +306,82 @@ Json Inspector::FinalNode(const RecordInfo &record, const Json &keyed, Purpose p
   return node;
 }
 
-// What the status lookup (made without conditions) yields from the final
-// block, selected by the library's own rule into a work area of the size
-// the status check gives it. File status and format type are the first
-// two int32 values.
-void Inspector::CheckStatusRecord(const RecordInfo &record, const Json &keyed, Json &node) {
-  Bytes plain = record.body;
-  UnscrambleBlock(plain.data(), static_cast<std::int32_t>(plain.size()));
-  std::uint8_t selected[StatusBufferSize] = {};
-  std::int16_t count = 0;
-  std::size_t written = 0;
-  const std::string where = "status record 1000";
-  KeyedHeader header;
-  if (!CheckKeyedBlock(plain, false, &header)) {
-    Problem(where, "has a header that does not agree with its block, so it fails with ErrStatusLookup (-2001)");
+// The value types of the final blocks a record's chains lead to.
+void Inspector::ValueTypesOf(std::int32_t id, std::set<std::string> &types, std::set<std::int32_t> &seen) const {
+  const auto found = records_.find({MainSection, id});
+  if (!seen.insert(id).second || found == records_.end() || !found->second.keyedSound) return;
+  const Json &keyed = found->second.content.at("keyed");
+  if (keyed.at("kind") != "chain") {
+    types.insert(keyed.at("valueType").is_string() ? keyed.at("valueType").get<std::string>() : keyed.at("valueType").dump());
     return;
   }
-  if (SelectRows(nullptr, header, &count, Block(selected, sizeof selected), &written) != Fault::None) {
-    Problem(where, "selects more than the status check's " + std::to_string(StatusBufferSize) +
-                       " bytes of values, so it fails with ErrStatusLookup (-2001)");
-    return;
+  for (const Json &row : keyed.value("rows", Json::array())) {
+    const Json values = row.value("values", Json::array());
+    if (!values.empty() && values[0].is_number_integer()) ValueTypesOf(values[0].get<std::int32_t>(), types, seen);
   }
-  node["yields"] = count;
-  if (keyed["valueType"] != "int32") {
-    Problem(where, "holds " + keyed["valueType"].dump() + " values; its values are read as int32");
+}
+
+// A category reads every record it lists as the first one's value type.
+void Inspector::CheckListedTypes(const std::vector<std::int32_t> &listed, const std::string &role) {
+  if (listed.size() < 2) return;
+  std::set<std::string> first;
+  std::set<std::int32_t> seen;
+  ValueTypesOf(listed[0], first, seen);
+  for (std::size_t i = 1; i < listed.size() && first.size() == 1; ++i) {
+    std::set<std::string> types;
+    seen.clear();
+    ValueTypesOf(listed[i], types, seen);
+    for (const std::string &type : types) {
+      if (type == *first.begin()) continue;
+      Problem("mixed-value-types", role,
+              "lists record " + std::to_string(listed[i]) + " (" + type + ") after record " + std::to_string(listed[0]) +
+                  " (" + *first.begin() + "): its values are read as " + *first.begin());
+    }
   }
-  if (written >= 4) {
-    const std::int32_t fileStatus = ReadI32LittleEndian(selected);
-    node["fileStatus"] = fileStatus;
-    if (fileStatus > 0) Problem(where, "file status " + std::to_string(fileStatus) + " marks the file unusable");
+}
+
+// Records that nothing leads to: in the main section no fixed record,
+// chain or list; elsewhere no locator.
+void Inspector::NoteUnreachableRecords() {
+  for (const auto &[address, record] : records_) {
+    if (!record.role.empty() || record.offset < 0 || (address.first == MainSection && !mainDirectoryRead_)) continue;
+    Problem("unreachable-record", RecordName(address.first, address.second),
+            address.first == MainSection ? "no fixed record, chain or category list leads to it"
+                                         : "no table locator row names it");
   }
-  if (written >= 8) node["formatType"] = ReadI32LittleEndian(selected + 4);
-  if (count < 2) {
-    Problem(where, "yields " + std::to_string(count) + (count == 1 ? " row" : " rows") +
-                       "; the format type needs at least 2 (file status, format type: one value a row), "
-                       "so the format query gives ErrFormatType (-2025)");
+}
+
+// The status record as the exports read it (no conditions) and judge it:
+// the status check, then the format check.
+Json Inspector::ReadFrame() {
+  KeyedFile keyed(file_);
+  const StatusValues status = ReadStatusRecord(keyed);
+  const std::string where = "status record " + std::to_string(StatusRecordId);
+  const std::int16_t statusCheck = FileStatusCode(status);
+  const std::int32_t formatType = FormatTypeCode(status);
+  Json frame{{"lookup", status.lookup == Fault::None ? "answered" : DescribeFault(status.lookup)}};
+  if (status.lookup == Fault::None) {
+    frame["rows"] = status.count;
+    frame["fileStatus"] = status.fileStatus;
+    if (status.count >= 2) frame["storedFormatType"] = status.formatType;
   }
-  if (keyed.contains("disabled")) Problem(where, "is disabled: the format query gives ErrRecordDisabled (-2030)");
+  frame["statusCheck"] = statusCheck == 0 ? Json("passes") : Json(StatusName(statusCheck));
+  frame["formatType"] = formatType;
+  if (statusCheck != 0) {
+    const std::string reason = status.lookup != Fault::None
+                                   ? "its lookup fails (" + DescribeFault(status.lookup) + ")"
+                                   : "file status " + std::to_string(status.fileStatus) + " marks the file unusable";
+    Problem(FileStatusCode(status) == ErrFileUnusable ? "file-unusable" : "status-lookup", where, reason + ": every query but the format query gives " + StatusName(statusCheck));
+  }
+  const bool storedNegative = status.lookup == Fault::None && status.disabledFlag == 0 && status.count >= 2;
+  if (formatType < 0) {
+    std::string what = FormatTypeReason(status) + ": ";
+    if (status.lookup != Fault::None) what = FormatTypeReason(status) + " (" + DescribeFault(status.lookup) + "): ";
+    if (!storedNegative) what += std::string("the format query gives ") + StatusName(formatType) + ", ";
+    Problem(storedNegative ? "format-type-negative" : "format-type-unreadable", where, what + "every " + (storedNegative ? "query but the format query" : "other query") + " gives " +
+                       (statusCheck != 0 ? StatusName(statusCheck) : StatusName(ErrRecordDisabled)));
+  }
+  return frame;
 }
 
 // Two rows can be selected together when no key column holds two
@@ -347,8 +409,9 @@ Json Inspector::Node(std::int32_t id, Purpose purpose, const std::string &role, 
   Json node{{"id", id}, {"role", role}};
   auto found = records_.find({MainSection, id});
   if (found == records_.end() || found->second.offset < 0) {
-    node["problem"] = "no such record in section 8: a lookup fails with ErrRecordUnreadable (-2007)";
-    if (mainDirectoryRead_) Problem(RecordName(MainSection, id) + " (" + role + ")", "missing");
+    node["problem"] = "no such record in section " + std::to_string(MainSection) + ": a lookup fails with " +
+                      StatusName(ErrRecordUnreadable);
+    if (mainDirectoryRead_) Problem("missing-record", RecordName(MainSection, id) + " (" + role + ")", "missing");
     return node;
   }
   RecordInfo &record = found->second;
@@ -372,7 +435,7 @@ Json Inspector::Node(std::int32_t id, Purpose purpose, const std::string &role, 
   if (keyed.at("kind") != "chain") {
     node["valueType"] = keyed.at("valueType");
     if (keyed.contains("keyIndex")) node["keyIndex"] = keyed.at("keyIndex");
-    node.update(FinalNode(record, keyed, purpose, role, path));
+    node.update(FinalNode(keyed, purpose, role, path));
     return node;
   }
   node["keyIndex"] = keyed.at("keyIndex");
@@ -388,7 +451,7 @@ Json Inspector::Node(std::int32_t id, Purpose purpose, const std::string &role, 
       link["next"] = next;
       if (std::find(path.begin(), path.end(), next) != path.end()) {
         link["loop"] = true;
-        Problem(RecordName(MainSection, id), "its chain comes back to record " + std::to_string(next));
+        Problem("chain-loop", RecordName(MainSection, id), "its chain comes back to record " + std::to_string(next));
       } else {
         link["block"] = Node(next, purpose, role, path);
       }
@@ -437,13 +500,14 @@ void Inspector::CheckTableAddresses() {
     if (!checked.insert({address.section, address.recordId}).second) continue;
     auto found = records_.find({address.section, address.recordId});
     if (found == records_.end() || found->second.offset < 0) {
-      Problem(address.role, "names record " + std::to_string(address.recordId) + " of section " +
-                                std::to_string(address.section) + ", which that section does not hold");
+      Problem("missing-record", address.role, "names record " + std::to_string(address.recordId) + " of section " +
+                                                  std::to_string(address.section) + ", which that section does not hold");
     } else if (!found->second.content.contains("table") && found->second.readable) {
-      Problem(address.role, "names record " + std::to_string(address.recordId) + " of section " +
-                                std::to_string(address.section) + ", which is not a table object");
-    } else if (found->second.role.empty()) {
-      found->second.role = "table object";
+      Problem("not-a-table", address.role, "names record " + std::to_string(address.recordId) + " of section " +
+                                               std::to_string(address.section) + ", which is not a table object");
+    } else {
+      if (found->second.role.empty()) found->second.role = "table object";
+      if (found->second.readable) tables_.push_back(Json{{"section", address.section}, {"record", address.recordId}});
     }
   }
 }
@@ -528,17 +592,19 @@ Json Inspector::Describe() {
 }
 
 Json Inspector::Run() {
-  if (bytes_.size() < 12) Problem("file", "shorter than 12 bytes: no room for the main section's word at 8");
+  if (bytes_.size() < 12) Problem("file-too-short", "file", "shorter than 12 bytes: no room for the main section's word at 8");
   mainDirectoryRead_ = ReadSection(MainSection, true);
 
   Json chains = Json::array();
   std::vector<std::int32_t> path;
+  const Json frame = ReadFrame();
   for (const FixedRecord &fixed : FixedRecords) chains.push_back(Node(fixed.id, fixed.purpose, fixed.role, path));
   for (std::int32_t section : locatedSections_) {
     if (sections_.count(section) == 0) ReadSection(section, true);
   }
   ScanForSections();
   CheckTableAddresses();
+  NoteUnreachableRecords();
   for (auto &[address, record] : records_) {
     if (address.first != MainSection && record.role.empty() && record.content.contains("table")) {
       record.role = "table object";
@@ -552,15 +618,17 @@ Json Inspector::Run() {
   inspection["size"] = bytes_.size();
   for (const auto &item : description.items()) inspection[item.key()] = item.value();
   inspection["directories"] = directories_;
+  inspection["frame"] = frame;
+  inspection["tables"] = tables_;
   inspection["chains"] = chains;
   inspection["problems"] = problems_;
   std::string rebuildError;
-  inspection["rebuildsIdentically"] = Rebuild(description, rebuildError);
+  if (rebuild_) inspection["rebuildsIdentically"] = Rebuild(description, rebuildError);
   inspection["records"] = description["records"];
   if (!rebuildError.empty()) inspection["rebuildError"] = rebuildError;
   // Field order: what build reads first, then what inspect found.
   Json ordered;
-  for (const char *key : {"dinfo", "file", "size", "prefix", "sections", "directories", "records", "chains",
+  for (const char *key : {"dinfo", "file", "size", "prefix", "sections", "directories", "records", "frame", "tables", "chains",
                           "problems", "rebuildsIdentically", "rebuildError"}) {
     if (inspection.contains(key)) ordered[key] = inspection[key];
   }
@@ -569,8 +637,8 @@ Json Inspector::Run() {
 
 }  // namespace
 
-Json InspectInformationFile(const std::string &path) {
-  Inspector inspector(path);
+Json InspectInformationFile(const std::string &path, bool rebuild) {
+  Inspector inspector(path, rebuild);
   return inspector.Run();
 }
 

@@ -3,8 +3,8 @@
 // tables included), each with ticked and labelled axes, a light grid, and
 // its series drawn as one polyline. Arrays longer than the panel is wide
 // are drawn as the minimum and maximum of each pixel column.
-#ifndef DINFO_TOOLS_CLI_SVG_PLOT_H
-#define DINFO_TOOLS_CLI_SVG_PLOT_H
+#ifndef DINFO_TOOLS_CLI_OUTPUTS_SVG_PLOT_H
+#define DINFO_TOOLS_CLI_OUTPUTS_SVG_PLOT_H
 
 #include <string>
 #include <vector>
@@ -30,4 +30,4 @@ std::string PlotTableArrays(const Json &tableView, const std::string &title);
 
 }  // namespace dinfo::cli
 
-#endif  // DINFO_TOOLS_CLI_SVG_PLOT_H
+#endif  // DINFO_TOOLS_CLI_OUTPUTS_SVG_PLOT_H

@@ -1,7 +1,7 @@
 // Text forms of the tool's answers, written from the same JSON that
 // --json prints, so both always say the same.
-#ifndef DINFO_TOOLS_CLI_RENDER_H
-#define DINFO_TOOLS_CLI_RENDER_H
+#ifndef DINFO_TOOLS_CLI_OUTPUTS_RENDER_H
+#define DINFO_TOOLS_CLI_OUTPUTS_RENDER_H
 
 #include <string>
 
@@ -22,4 +22,4 @@ std::string TextOf(const Json &value);
 
 }  // namespace dinfo::cli
 
-#endif  // DINFO_TOOLS_CLI_RENDER_H
+#endif  // DINFO_TOOLS_CLI_OUTPUTS_RENDER_H

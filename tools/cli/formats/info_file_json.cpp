@@ -1,8 +1,8 @@
 #include <set>
 
-#include "info_file_json.h"
-#include "keyed_json.h"
-#include "table_json.h"
+#include "formats/info_file_json.h"
+#include "formats/keyed_json.h"
+#include "formats/table_json.h"
 
 namespace dinfo::cli {
 namespace {
@@ -13,7 +13,7 @@ constexpr std::size_t PrefixSize = 8;
 
 // Fields that inspect adds for the reader; build passes over them.
 constexpr std::initializer_list<const char *> TopLevelKeys = {
-    "dinfo", "file", "size", "prefix", "sections", "directories", "records", "chains", "problems",
+    "dinfo", "file", "size", "prefix", "sections", "directories", "records", "frame", "tables", "chains", "problems",
     "rebuildsIdentically", "rebuildError"};
 constexpr std::initializer_list<const char *> RecordKeys = {
     "section", "id", "keyed", "table", "raw", "offset", "size", "role", "problems", "note", "tableView", "keyedView"};

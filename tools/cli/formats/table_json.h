@@ -1,8 +1,8 @@
 // Table objects as JSON: a stored table object (as its record holds it)
 // decoded into the description `build` accepts and into a view of its
 // entries, and a description encoded back through the writer.
-#ifndef DINFO_TOOLS_CLI_TABLE_JSON_H
-#define DINFO_TOOLS_CLI_TABLE_JSON_H
+#ifndef DINFO_TOOLS_CLI_FORMATS_TABLE_JSON_H
+#define DINFO_TOOLS_CLI_FORMATS_TABLE_JSON_H
 
 #include <string>
 #include <vector>
@@ -28,7 +28,9 @@ struct TableDecoding {
 // Whether the first word is a table object's magic, in either byte order.
 bool LooksLikeTableObject(const writer::Bytes &stored);
 
-TableDecoding DecodeTableRecord(const writer::Bytes &stored);
+// Without `compareEncoding`, `exact` is left false: a caller that only
+// reads the object spares encoding it again.
+TableDecoding DecodeTableRecord(const writer::Bytes &stored, bool compareEncoding = true);
 
 writer::Bytes EncodeTableRecord(const Json &table, const std::string &where);
 
@@ -38,4 +40,4 @@ Json ViewPreparedTable(const std::uint8_t *object, std::size_t length);
 
 }  // namespace dinfo::cli
 
-#endif  // DINFO_TOOLS_CLI_TABLE_JSON_H
+#endif  // DINFO_TOOLS_CLI_FORMATS_TABLE_JSON_H

@@ -1,8 +1,9 @@
-#include "keyed_json.h"
+#include "formats/keyed_json.h"
 
 #include "common/bytes.h"
 #include "common/scramble.h"
 #include "keyed/keyed_block.h"
+#include "query/query.h"
 
 namespace dinfo::cli {
 namespace {
@@ -43,14 +44,9 @@ std::int16_t NumberOf(const Json &value, const std::string &where, const NamedVa
   return static_cast<std::int16_t>(ToInteger(value, where, INT16_MIN, INT16_MAX));
 }
 
-std::int32_t ValueWidth(std::int16_t valueType) {
-  switch (valueType) {
-    case ValueTypeInt8: return 1;
-    case ValueTypeInt16: return 2;
-    case ValueTypeInt32: return 4;
-    default: return 0;
-  }
-}
+// The bytes of one integer value of the type; 0 for the text types and for
+// codes that name no value type.
+std::int32_t IntegerWidth(std::int16_t valueType) { return IsValueListType(valueType) ? ValueWidth(valueType) : 0; }
 
 Json TextValue(const std::uint8_t *bytes, std::size_t length) {
   if (auto text = CleanText(bytes, length)) return *text;
@@ -60,7 +56,7 @@ Json TextValue(const std::uint8_t *bytes, std::size_t length) {
 // The values of one row (or one row's worth of a single payload).
 Json DecodeRowValues(const std::uint8_t *at, const KeyedFields &header) {
   Json values = Json::array();
-  const std::int32_t width = ValueWidth(header.valueType);
+  const std::int32_t width = IntegerWidth(header.valueType);
   if (width > 0) {
     for (std::int32_t k = 0; k < header.valuesPerRow; ++k) {
       const std::uint8_t *p = at + k * width;
@@ -101,7 +97,7 @@ std::vector<std::string> HeaderProblems(const KeyedFields &header) {
   for (std::int32_t j = 0; (flaws & KeyIndexOutOfRange) != 0 && j < header.keyCount && j < MaxKeyCount; ++j) {
     if (header.keyIndex[j] < 0 || header.keyIndex[j] >= ConditionVectorSize) {
       problems.push_back("keyIndex[" + std::to_string(j) + "] = " + std::to_string(header.keyIndex[j]) +
-                         " is outside 0 to 299");
+                         " is outside 0 to " + std::to_string(ConditionVectorSize - 1));
     }
   }
   if ((flaws & RowsPastBlock) != 0) {
@@ -223,7 +219,7 @@ Bytes EncodeText(const Json &value, const std::string &where) {
 Bytes EncodeRowValues(const Json &values, const std::string &where, std::int16_t valueType,
                       std::int16_t valuesPerRow) {
   if (!values.is_array()) BadDescription(where, "expected an array of values");
-  const std::int32_t width = ValueWidth(valueType);
+  const std::int32_t width = IntegerWidth(valueType);
   const std::size_t expected = valueType == ValueTypeNamedEntry ? 1
                                : (width > 0 || valueType == ValueTypeText) ? std::size_t(valuesPerRow)
                                                                           : 0;

@@ -11,8 +11,8 @@
 // A single block has rows without keys (its payload is their values one
 // after the other), or "payload" (hex) with "rowCount" when its payload is
 // not whole rows.
-#ifndef DINFO_TOOLS_CLI_KEYED_JSON_H
-#define DINFO_TOOLS_CLI_KEYED_JSON_H
+#ifndef DINFO_TOOLS_CLI_FORMATS_KEYED_JSON_H
+#define DINFO_TOOLS_CLI_FORMATS_KEYED_JSON_H
 
 #include <string>
 #include <vector>
@@ -43,4 +43,4 @@ std::string ValueTypeName(std::int16_t valueType);
 
 }  // namespace dinfo::cli
 
-#endif  // DINFO_TOOLS_CLI_KEYED_JSON_H
+#endif  // DINFO_TOOLS_CLI_FORMATS_KEYED_JSON_H

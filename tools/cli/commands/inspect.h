@@ -1,0 +1,21 @@
+// `dinfo inspect FILE`: the file's structure as the library reads it;
+// `inspect --check FILE` is `check FILE`.
+#ifndef DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
+#define DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
+
+#include "cli_common.h"
+
+namespace dinfo::cli {
+
+struct InspectOptions {
+  FileArgument file;
+  bool json = false;
+  bool all = false;    // every value of long arrays
+  bool check = false;  // check the file instead
+};
+
+int RunInspect(const InspectOptions &options);
+
+}  // namespace dinfo::cli
+
+#endif  // DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
