@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "commands/build.h"
+#include "commands/diff.h"
 #include "commands/inspect.h"
 #include "commands/query.h"
 #include "dinfo/version.h"
@@ -16,8 +17,8 @@
 namespace dinfo::cli {
 namespace {
 
-constexpr const char *CommandNames[] = {"format", "main", "category", "table", "inspect", "build", "help"};
-constexpr const char *CommandList = "format, main, category, table, inspect, build or help";
+constexpr const char *CommandNames[] = {"format", "main", "category", "table", "inspect", "diff", "build", "help"};
+constexpr const char *CommandList = "format, main, category, table, inspect, diff, build or help";
 // Where an installation keeps the tool's documents.
 constexpr const char *Documents =
     "Documents: COMMANDS.md (the commands and the JSON description format) and STATUS_CODES.md,\n"
@@ -152,6 +153,12 @@ int Run(int argc, char **argv) {
   inspect->add_flag("--all", inspectOptions.all, "show every value of long arrays");
   inspect->add_flag("--check", inspectOptions.check, "show only the problems; exit 4 when there are any");
 
+  DiffOptions diffOptions;
+  CLI::App *diff = app.add_subcommand("diff", "what changed between two information files, by record and by answer");
+  diff->add_option("FIRST", diffOptions.first, "the earlier information file")->required();
+  diff->add_option("SECOND", diffOptions.second, "the later information file")->required();
+  diff->add_flag("--json", diffOptions.json, "print machine-readable JSON (errors too)");
+
   BuildOptions buildOptions;
   CLI::App *build = app.add_subcommand("build", "write an information file from a JSON description");
   build->add_option("DESCRIPTION", buildOptions.description, "the JSON description (its format: COMMANDS.md, see dinfo --help)")->required();
@@ -181,6 +188,7 @@ int Run(int argc, char **argv) {
   try {
     if (*help) return Help(app, helpTopic);
     if (*build) return RunBuild(buildOptions);
+    if (*diff) return RunDiff(diffOptions);
     if (*inspect) {
       inspectOptions.file.Prepare(false);
       return RunInspect(inspectOptions);

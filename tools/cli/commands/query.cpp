@@ -31,6 +31,16 @@ int Failure(const QueryOptions &options, const std::string &call, std::int32_t c
   return ExitQueryFailed;
 }
 
+void Print(const QueryOptions &options, const Json &answer, const std::string &text) {
+  if (options.json) {
+    std::cout << ToText(answer) << "\n";
+  } else {
+    std::cout << text;
+  }
+}
+
+}  // namespace
+
 Json NamedEntryJson(const NamedEntry &entry) {
   Json name;
   if (auto text = CleanText(entry.name, sizeof entry.name)) {
@@ -45,15 +55,22 @@ Json TripletJson(const IntegerTriplet &triplet) {
   return Json::array({triplet.values[0], triplet.values[1], triplet.values[2]});
 }
 
-void Print(const QueryOptions &options, const Json &answer, const std::string &text) {
-  if (options.json) {
-    std::cout << ToText(answer) << "\n";
-  } else {
-    std::cout << text;
+Json CategoryElementsJson(const void *elements, std::int16_t count, bool named) {
+  const auto *bytes = static_cast<const std::uint8_t *>(elements);
+  Json list = Json::array();
+  for (std::int16_t i = 0; i < count; ++i) {
+    if (named) {
+      NamedEntry entry;
+      std::memcpy(&entry, bytes + sizeof entry * std::size_t(i), sizeof entry);
+      list.push_back(NamedEntryJson(entry));
+    } else {
+      IntegerTriplet triplet;
+      std::memcpy(&triplet, bytes + sizeof triplet * std::size_t(i), sizeof triplet);
+      list.push_back(TripletJson(triplet));
+    }
   }
+  return list;
 }
-
-}  // namespace
 
 std::vector<ConditionPair> ParseConditions(const std::vector<std::string> &conditions) {
   std::vector<ConditionPair> pairs;
@@ -157,19 +174,7 @@ int RunCategory(char variant, const QueryOptions &options) {
   if (as == "auto") as = valueType == 256 || valueType == 264 ? "named" : "triplets";
   Json answer{{"call", call}, {"count", result}, {"elementType", as == "named" ? "NamedEntry" : "IntegerTriplet"}};
   if (valueType != 0) answer["valueType"] = valueType;
-  Json elements = Json::array();
-  for (std::int16_t i = 0; i < result; ++i) {
-    if (as == "named") {
-      NamedEntry entry;
-      std::memcpy(&entry, reinterpret_cast<const std::uint8_t *>(buffer.data()) + sizeof entry * std::size_t(i), sizeof entry);
-      elements.push_back(NamedEntryJson(entry));
-    } else {
-      IntegerTriplet triplet;
-      std::memcpy(&triplet, reinterpret_cast<const std::uint8_t *>(buffer.data()) + sizeof triplet * std::size_t(i), sizeof triplet);
-      elements.push_back(TripletJson(triplet));
-    }
-  }
-  answer["elements"] = elements;
+  answer["elements"] = CategoryElementsJson(buffer.data(), result, as == "named");
   Print(options, answer, RenderCategory(answer));
   return ExitOk;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli_common.h"
+#include "json_util.h"
 
 namespace dinfo::cli {
 
@@ -26,6 +27,12 @@ int RunFormat(const QueryOptions &options);
 int RunMain(const QueryOptions &options);
 int RunCategory(char variant, const QueryOptions &options);
 int RunTable(const QueryOptions &options);
+
+// An element of an answer as --json shows it.
+Json NamedEntryJson(const NamedEntry &entry);
+Json TripletJson(const IntegerTriplet &triplet);
+// The `count` elements a category query wrote, as named entries or triplets.
+Json CategoryElementsJson(const void *elements, std::int16_t count, bool named);
 
 std::vector<ConditionPair> ParseConditions(const std::vector<std::string> &conditions);
 

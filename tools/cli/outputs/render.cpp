@@ -19,10 +19,6 @@ std::string ElementTypeName(std::int64_t size) {
   }
 }
 
-std::string Plural(std::size_t count, const std::string &word) {
-  return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
-}
-
 std::string TagBitsText(const Json &entry) {
   if (!entry.contains("tagBits")) return "";
   char text[32];
@@ -31,6 +27,16 @@ std::string TagBitsText(const Json &entry) {
 }
 
 }  // namespace
+
+std::string Plural(std::size_t count, const std::string &word) {
+  if (count == 1) return "1 " + word;
+  // "entry", "query": a y after a consonant becomes "ies".
+  const std::size_t size = word.size();
+  if (size >= 2 && word[size - 1] == 'y' && std::string("aeiou").find(word[size - 2]) == std::string::npos) {
+    return std::to_string(count) + " " + word.substr(0, size - 1) + "ies";
+  }
+  return std::to_string(count) + " " + word + "s";
+}
 
 std::string TextOf(const Json &value) {
   if (value.is_string()) return value.dump();

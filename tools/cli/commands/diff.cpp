@@ -1,0 +1,337 @@
+#include "commands/diff.h"
+
+#include <algorithm>
+#include <iostream>
+#include <map>
+#include <set>
+#include <vector>
+
+#include "commands/diff_compare.h"
+#include "commands/query.h"
+#include "commands/table_probe.h"
+#include "formats/inspection.h"
+#include "formats/table_json.h"
+#include "infofile/information_file.h"
+#include "keyed/keyed_block.h"
+#include "outputs/render.h"
+#include "query/query.h"
+
+namespace dinfo::cli {
+namespace {
+
+using RecordAddress = std::pair<std::int64_t, std::int64_t>;
+
+std::string RecordName(const Json &record) {
+  return "record " + record["id"].dump() + " in section " + record["section"].dump();
+}
+
+std::map<RecordAddress, Json> RecordsByAddress(const Json &inspection) {
+  std::map<RecordAddress, Json> records;
+  for (const Json &record : inspection.value("records", Json::array())) {
+    records[{record["section"].get<std::int64_t>(), record["id"].get<std::int64_t>()}] = record;
+  }
+  return records;
+}
+
+// A record kept as raw still carries its decoded keyed block for the reader.
+const Json *KeyedOf(const Json &record) {
+  for (const char *key : {"keyed", "keyedView"}) {
+    if (record.contains(key)) return &record[key];
+  }
+  return nullptr;
+}
+
+std::string RecordForm(const Json &record) {
+  if (KeyedOf(record) != nullptr) return "keyed";
+  if (record.contains("tableView")) return "table";
+  if (record.contains("raw")) return "raw";
+  return "unreadable";
+}
+
+std::string RecordSummary(const Json &record) {
+  const std::string form = RecordForm(record);
+  if (form == "keyed") {
+    const Json &keyed = *KeyedOf(record);
+    return "keyed " + Brief(keyed.value("kind", Json())) + " block of " +
+           Brief(keyed.value("valueType", Json("int32"))) + " values, " +
+           Plural(keyed.value("rows", Json::array()).size(), "row");
+  }
+  if (form == "table") {
+    return "table object of " + Plural(record["tableView"].value("entries", Json::array()).size(), "entry");
+  }
+  if (form == "raw") return "raw, " + Plural(record["raw"].get<std::string>().size() / 2, "byte");
+  return "unreadable: " + record.value("problem", std::string("no body"));
+}
+
+Json CompareRecordContents(const Json &first, const Json &second) {
+  Json differences = Json::array();
+  const std::string form = RecordForm(first);
+  if (form != RecordForm(second)) {
+    differences.push_back(Json{{"at", "form"}, {"first", RecordSummary(first)}, {"second", RecordSummary(second)}});
+  } else if (form == "keyed") {
+    CompareKeyedBlocks(*KeyedOf(first), *KeyedOf(second), differences);
+  } else if (form == "table") {
+    CompareTableViews("", first["tableView"], second["tableView"], differences);
+  } else if (form == "unreadable" && first.value("problem", "") != second.value("problem", "")) {
+    differences.push_back(Json{{"at", "problem"}, {"first", first.value("problem", "")}, {"second", second.value("problem", "")}});
+  }
+  if (differences.empty() && first.value("raw", "") != second.value("raw", "")) {
+    differences.push_back(Json{{"at", "stored bytes"}, {"what", "differ, though they read alike"}});
+  }
+  return differences;
+}
+
+Json RecordEntry(const Json &record, const char *change) {
+  Json entry{{"change", change}, {"section", record["section"]}, {"id", record["id"]}};
+  if (record.contains("role")) entry["role"] = record["role"];
+  return entry;
+}
+
+Json CompareRecords(const Json &first, const Json &second) {
+  const std::map<RecordAddress, Json> recordsA = RecordsByAddress(first);
+  const std::map<RecordAddress, Json> recordsB = RecordsByAddress(second);
+  Json changes = Json::array();
+  for (const auto &[address, record] : recordsA) {
+    const auto found = recordsB.find(address);
+    if (found == recordsB.end()) {
+      changes.push_back(RecordEntry(record, "removed"));
+      changes.back()["summary"] = RecordSummary(record);
+      continue;
+    }
+    Json differences = CompareRecordContents(record, found->second);
+    if (differences.empty()) continue;
+    changes.push_back(RecordEntry(found->second, "changed"));
+    changes.back()["differences"] = differences;
+  }
+  for (const auto &[address, record] : recordsB) {
+    if (recordsA.count(address) != 0) continue;
+    changes.push_back(RecordEntry(record, "added"));
+    changes.back()["summary"] = RecordSummary(record);
+  }
+  std::stable_sort(changes.begin(), changes.end(), [](const Json &a, const Json &b) {
+    return std::make_pair(a["section"].get<std::int64_t>(), a["id"].get<std::int64_t>()) <
+           std::make_pair(b["section"].get<std::int64_t>(), b["id"].get<std::int64_t>());
+  });
+  return changes;
+}
+
+// The selectors some keyed row of the main section names.
+void CollectSelectors(const Json &inspection, std::set<std::int64_t> &selectors) {
+  for (const Json &record : inspection.value("records", Json::array())) {
+    const Json *keyed = KeyedOf(record);
+    if (record["section"] != MainSection || keyed == nullptr) continue;
+    const Json keyIndex = keyed->value("keyIndex", Json::array());
+    for (const Json &row : keyed->value("rows", Json::array())) {
+      const Json keys = row.value("keys", Json::array());
+      for (std::size_t j = 0; j < keys.size() && j < keyIndex.size(); ++j) {
+        if (keyIndex[j] == SelectorIndex && keys[j].is_number_integer()) selectors.insert(keys[j].get<std::int64_t>());
+      }
+    }
+  }
+}
+
+// The named selectors, and one that no row names, which wildcard rows
+// answer; at most MaxDiffSelectors of them.
+std::vector<std::int32_t> SweptSelectors(const Json &first, const Json &second, std::size_t &named) {
+  std::set<std::int64_t> selectors;
+  CollectSelectors(first, selectors);
+  CollectSelectors(second, selectors);
+  named = selectors.size();
+  std::int64_t unnamed = 0;
+  while (selectors.count(unnamed) != 0) ++unnamed;
+  selectors.insert(unnamed);
+  std::vector<std::int32_t> swept;
+  for (const std::int64_t selector : selectors) {
+    if (swept.size() == MaxDiffSelectors) break;
+    swept.push_back(static_cast<std::int32_t>(selector));
+  }
+  return swept;
+}
+
+FileArgument QueryFile(const std::string &path) {
+  FileArgument file;
+  file.path = path;
+  file.Prepare(true);
+  return file;
+}
+
+Json StatusAnswer(std::int32_t code) {
+  Json answer{{"status", code}};
+  if (const char *name = StatusName(code)) answer["name"] = name;
+  return answer;
+}
+
+Json FormatAnswer(const FileArgument &file) {
+  const std::int32_t result = DIGetTableFormatType(file.FileName(), file.Folder());
+  return result < 0 ? StatusAnswer(result) : Json{{"formatType", result}};
+}
+
+Json MainAnswer(const FileArgument &file) {
+  std::vector<NamedEntry> named(DI_MAIN_NAMED_MAX);
+  std::vector<IntegerTriplet> triplets(DI_MAIN_TRIPLETS_MAX);
+  std::int16_t namedCount = 0;
+  std::int16_t tripletCount = 0;
+  const std::int16_t result =
+      DIGetMainInfo(file.FileName(), file.Folder(), named.data(), triplets.data(), &namedCount, &tripletCount);
+  if (result != 0) return StatusAnswer(result);
+  return Json{{"namedEntries", CategoryElementsJson(named.data(), namedCount, true)},
+              {"triplets", CategoryElementsJson(triplets.data(), tripletCount, false)}};
+}
+
+Json CategoryAnswer(const FileArgument &file, char variant, std::int32_t selector) {
+  std::vector<std::uint32_t> buffer(DI_CATEGORY_BUFFER_BYTES / 4);
+  const std::int16_t result = variant == 'v'
+                                  ? DIGetCategoryInfoV(file.FileName(), file.Folder(), selector, nullptr, buffer.data(), 0)
+                                  : DIGetCategoryInfoS(file.FileName(), file.Folder(), selector, nullptr, buffer.data(), 0);
+  if (result < 0) return StatusAnswer(result);
+  const std::int32_t valueType = CategoryValueType(file, variant, selector, {});
+  return Json{{"elements", CategoryElementsJson(buffer.data(), result, IsNamedListType(valueType))}};
+}
+
+Json TableAnswer(const FileArgument &file, std::int32_t selector) {
+  void *table = DIGetTable(file.FileName(), file.Folder(), selector, nullptr, 0);
+  if (table == nullptr) return Json{{"table", nullptr}};
+  const auto *bytes = static_cast<const std::uint8_t *>(table);
+  Json view = ViewPreparedTable(bytes, PreparedTableSize(bytes));
+  DIFreeTable(table);
+  return view;
+}
+
+std::string AnswerSummary(const Json &answer) {
+  if (answer.contains("status")) {
+    return answer.contains("name") ? answer["name"].get<std::string>() + " (" + answer["status"].dump() + ")"
+                                   : "status " + answer["status"].dump();
+  }
+  if (answer.contains("formatType")) return "format type " + answer["formatType"].dump();
+  if (answer.contains("elements")) return Plural(answer["elements"].size(), "element");
+  if (answer.contains("namedEntries")) {
+    return Plural(answer["namedEntries"].size(), "named entry") + ", " + Plural(answer["triplets"].size(), "triplet");
+  }
+  if (answer.contains("entries")) return "a table object of " + Plural(answer["entries"].size(), "entry");
+  return "no table (null)";
+}
+
+Json CompareAnswers(const Json &first, const Json &second) {
+  Json differences = Json::array();
+  if (first == second) return differences;
+  const bool bothTables = first.contains("entries") && second.contains("entries");
+  const bool bothLists = (first.contains("elements") && second.contains("elements")) ||
+                         (first.contains("namedEntries") && second.contains("namedEntries"));
+  if (bothTables) {
+    CompareTableViews("", first, second, differences);
+  } else if (bothLists) {
+    for (const char *list : {"elements", "namedEntries", "triplets"}) {
+      if (first.contains(list)) CompareLists(list, first[list], second[list], differences);
+    }
+  } else {
+    differences.push_back(Json{{"at", "answer"}, {"first", AnswerSummary(first)}, {"second", AnswerSummary(second)}});
+  }
+  return differences;
+}
+
+void AddQuery(const std::string &query, const Json &first, const Json &second, Json &queries, std::size_t &asked) {
+  ++asked;
+  Json differences = CompareAnswers(first, second);
+  if (!differences.empty()) queries.push_back(Json{{"query", query}, {"differences", differences}});
+}
+
+Json CompareQueries(const std::string &pathA, const std::string &pathB, const std::vector<std::int32_t> &selectors,
+                    std::size_t &asked) {
+  const FileArgument fileA = QueryFile(pathA);
+  const FileArgument fileB = QueryFile(pathB);
+  Json queries = Json::array();
+  AddQuery("format", FormatAnswer(fileA), FormatAnswer(fileB), queries, asked);
+  AddQuery("main", MainAnswer(fileA), MainAnswer(fileB), queries, asked);
+  for (const std::int32_t selector : selectors) {
+    const std::string option = " --selector " + std::to_string(selector);
+    for (const char variant : {'v', 's'}) {
+      AddQuery(std::string("category ") + variant + option, CategoryAnswer(fileA, variant, selector),
+               CategoryAnswer(fileB, variant, selector), queries, asked);
+    }
+    AddQuery("table" + option, TableAnswer(fileA, selector), TableAnswer(fileB, selector), queries, asked);
+  }
+  return queries;
+}
+
+Json CompareFiles(const Json &first, const Json &second) {
+  Json differences = Json::array();
+  for (const char *field : {"prefix", "sections"}) {
+    if (first.value(field, Json()) != second.value(field, Json())) {
+      differences.push_back(Json{{"at", field}, {"first", first.value(field, Json())}, {"second", second.value(field, Json())}});
+    }
+  }
+  return differences;
+}
+
+std::size_t CountChanges(const Json &records, const char *change) {
+  std::size_t count = 0;
+  for (const Json &record : records) count += record["change"] == change ? 1u : 0u;
+  return count;
+}
+
+std::string Headline(const Json &diff) {
+  const std::string files = diff["first"].get<std::string>() + " and " + diff["second"].get<std::string>();
+  const std::string asked = Plural(diff["queriesAsked"].get<std::size_t>(), "query");
+  if (diff["same"] == true) return files + " read alike: the same records, the same answers to " + asked + "\n";
+  std::string text = files + " differ:";
+  if (!diff["file"].empty()) text += " the file's frame;";
+  for (const char *change : {"added", "removed", "changed"}) {
+    const std::size_t count = CountChanges(diff["records"], change);
+    if (count != 0) text += " " + Plural(count, "record") + " " + change + ";";
+  }
+  return text + " " + std::to_string(diff["queries"].size()) + " of " + asked + " answer differently\n";
+}
+
+}  // namespace
+
+Json DiffInformationFiles(const std::string &first, const std::string &second) {
+  const Json inspectionA = InspectInformationFile(first);
+  const Json inspectionB = InspectInformationFile(second);
+  Json diff{{"first", first}, {"second", second}, {"same", false}};
+  diff["file"] = CompareFiles(inspectionA, inspectionB);
+  diff["records"] = CompareRecords(inspectionA, inspectionB);
+  std::size_t named = 0;
+  const std::vector<std::int32_t> selectors = SweptSelectors(inspectionA, inspectionB, named);
+  diff["selectors"] = selectors;
+  if (named + 1 > selectors.size()) diff["selectorsCut"] = named + 1;
+  std::size_t asked = 0;
+  diff["queries"] = CompareQueries(first, second, selectors, asked);
+  diff["queriesAsked"] = asked;
+  diff["same"] = diff["file"].empty() && diff["records"].empty() && diff["queries"].empty();
+  return diff;
+}
+
+std::string RenderDiff(const Json &diff) {
+  std::string out = Headline(diff);
+  for (const Json &difference : diff["file"]) out += "  file " + DescribeDifference(difference) + "\n";
+  for (const Json &record : diff["records"]) {
+    const std::string change = record["change"];
+    const char mark = change == "added" ? '+' : change == "removed" ? '-' : '~';
+    out += std::string("  ") + mark + " " + RecordName(record);
+    if (record.contains("role")) out += " (" + record["role"].get<std::string>() + ")";
+    if (record.contains("summary")) out += ": " + record["summary"].get<std::string>();
+    out += "\n";
+    for (const Json &difference : record.value("differences", Json::array())) {
+      out += "      " + DescribeDifference(difference) + "\n";
+    }
+  }
+  for (const Json &query : diff["queries"]) {
+    out += "  answer of " + query["query"].get<std::string>() + ":\n";
+    for (const Json &difference : query["differences"]) out += "      " + DescribeDifference(difference) + "\n";
+  }
+  if (diff.contains("selectorsCut")) {
+    out += "  (queries asked for the first " + Plural(diff["selectors"].size(), "selector") + " of " +
+           diff["selectorsCut"].dump() + ")\n";
+  }
+  return out;
+}
+
+int RunDiff(const DiffOptions &options) {
+  CheckInputFile(options.first);
+  CheckInputFile(options.second);
+  const Json diff = DiffInformationFiles(options.first, options.second);
+  std::cout << (options.json ? ToText(diff) + "\n" : RenderDiff(diff));
+  return diff["same"] == true ? ExitOk : ExitFilesDiffer;
+}
+
+}  // namespace dinfo::cli
