@@ -40,6 +40,14 @@ void AddConditionOptions(CLI::App &command, QueryOptions &options) {
       ->allow_extra_args(false);
 }
 
+// How table arrays are read; the file gives them no sign.
+void AddViewOption(CLI::App &command, std::vector<std::string> &views, const std::string &scope) {
+  command.add_option("--as", views, "read arrays as i8, u8, i16, u16, i32 or u32 (repeatable): " + scope +
+                                        "; by default signed (i8, i16, i32)")
+      ->type_name("VIEW")
+      ->allow_extra_args(false);
+}
+
 // A failure on stderr, and with --json also as JSON on stdout.
 int Report(int exitCode, const std::string &message, bool json) {
   if (json) std::cout << ToText(Json{{"error", message}, {"exitCode", exitCode}}) << "\n";
@@ -146,12 +154,14 @@ int Run(int argc, char **argv) {
   table->add_option("--out", options.out, "write the table object's bytes to this file");
   table->add_flag("--all", options.all, "show every value of long arrays");
   table->add_option("--plot", options.plot, "draw each numeric array as a line chart into this SVG file");
+  AddViewOption(*table, options.views, "every array of its width, or ENTRY=VIEW (3.1=u8) one entry");
 
   InspectOptions inspectOptions;
   CLI::App *inspect = app.add_subcommand("inspect", "the file's structure as the library reads it");
   AddFileOptions(*inspect, inspectOptions.file, inspectOptions.json);
   inspect->add_flag("--all", inspectOptions.all, "show every value of long arrays");
   inspect->add_flag("--check", inspectOptions.check, "show only the problems; exit 4 when there are any");
+  AddViewOption(*inspect, inspectOptions.views, "every table array of its width");
 
   DiffOptions diffOptions;
   CLI::App *diff = app.add_subcommand("diff", "what changed between two information files, by record and by answer");

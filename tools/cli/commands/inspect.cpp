@@ -8,7 +8,12 @@
 namespace dinfo::cli {
 
 int RunInspect(const InspectOptions &options) {
-  const Json inspection = InspectInformationFile(options.file.ResolvedPath());
+  const ArrayViews views = ArrayViews::FromOptions(options.views);
+  if (views.NamesEntries()) {
+    throw CliError(ExitUsage, "--as: inspect reads every array of a width alike (--as u16); "
+                              "a view for one entry is for the table command");
+  }
+  const Json inspection = InspectInformationFile(options.file.ResolvedPath(), views);
   const Json &problems = inspection["problems"];
   if (options.check) {
     if (options.json) {

@@ -182,13 +182,15 @@ int RunCategory(char variant, const QueryOptions &options) {
 namespace {
 
 // "table of FILE, selector 1, conditions 9=0": what a plot shows.
-std::string QueryTitle(const QueryOptions &options) {
+// "table of FILE, selector 1, condition 9=0; arrays as i8, u16, i32":
+// what a plot shows, with the views its arrays were read through.
+std::string QueryTitle(const QueryOptions &options, const ArrayViews &views) {
   std::string title = "table of " + options.file.Describe() + ", selector " + std::to_string(options.selector);
   if (!options.conditions.empty()) {
     title += options.conditions.size() == 1 ? ", condition" : ", conditions";
     for (const std::string &condition : options.conditions) title += " " + condition;
   }
-  return title;
+  return title + "; " + views.Describe();
 }
 
 // An output must not replace the file it is drawn from.
@@ -203,6 +205,7 @@ void RefuseToOverwriteInput(const QueryOptions &options, const std::string &outp
 
 int RunTable(const QueryOptions &options) {
   const std::vector<ConditionPair> pairs = ParseConditions(options.conditions);
+  const ArrayViews views = ArrayViews::FromOptions(options.views);
   RefuseToOverwriteInput(options, options.out, "--out");
   RefuseToOverwriteInput(options, options.plot, "--plot");
   void *table = DIGetTable(options.file.FileName(), options.file.Folder(), options.selector,
@@ -221,15 +224,16 @@ int RunTable(const QueryOptions &options) {
   }
   const auto *bytes = static_cast<const std::uint8_t *>(table);
   const std::size_t totalSize = PreparedTableSize(bytes);
-  Json view = ViewPreparedTable(bytes, totalSize);
+  Json view = ViewPreparedTable(bytes, totalSize, views);
   if (!probe.storedView.empty()) AnnotateStoredCodings(view, probe.storedView);
   Json answer{{"call", "DIGetTable"}};
   if (probe.section != 0) answer["storedAt"] = Json{{"section", probe.section}, {"record", probe.recordId}};
   answer["table"] = view;
   try {
+    views.CheckEntries(view);
     if (!options.out.empty()) WriteWholeFile(options.out, std::vector<std::uint8_t>(bytes, bytes + totalSize));
     if (!options.plot.empty()) {
-      const std::string svg = PlotTableArrays(view, QueryTitle(options));
+      const std::string svg = PlotTableArrays(view, QueryTitle(options, views));
       WriteWholeFile(options.plot, std::vector<std::uint8_t>(svg.begin(), svg.end()));
     }
   } catch (...) {

@@ -21,6 +21,7 @@ struct QueryOptions {
   bool all = false;                     // table: every value, not a summary
   std::string out;                      // table: write the table's bytes here
   std::string plot;                     // table: write an SVG of its arrays here
+  std::vector<std::string> views;       // table: --as, how its arrays are read
 };
 
 int RunFormat(const QueryOptions &options);

@@ -58,7 +58,7 @@ std::string RecordName(std::int32_t section, std::int32_t id) {
 
 class Inspector {
  public:
-  explicit Inspector(const std::string &path) : path_(path), bytes_(ReadWholeFile(path)) {
+  Inspector(const std::string &path, const ArrayViews &views) : path_(path), views_(views), bytes_(ReadWholeFile(path)) {
     // Named as a caller names a file, by its folder (UTF-16) and its name,
     // so that a folder of any name opens on Windows too.
     const std::filesystem::path native = NativePath(path);
@@ -100,6 +100,7 @@ class Inspector {
   bool Rebuild(Json &description, std::string &error) const;
 
   std::string path_;
+  ArrayViews views_;
   std::vector<const RecordInfo *> described_;  // the records of the description, in its order
   Bytes bytes_;
   HANDLE file_ = nullptr;
@@ -211,7 +212,7 @@ void Inspector::Decode(RecordInfo &record) {
   Json &content = record.content;
   const std::string where = RecordName(record.section, record.id);
   if (LooksLikeTableObject(record.body)) {
-    TableDecoding table = DecodeTableRecord(record.body);
+    TableDecoding table = DecodeTableRecord(record.body, views_);
     if (!table.table.empty()) content["table"] = table.table;
     if (!table.view.empty()) content["tableView"] = table.view;
     for (const std::string &what : table.problems) Problem(where, what);
@@ -582,8 +583,8 @@ Json Inspector::Run() {
 
 }  // namespace
 
-Json InspectInformationFile(const std::string &path) {
-  Inspector inspector(path);
+Json InspectInformationFile(const std::string &path, const ArrayViews &views) {
+  Inspector inspector(path, views);
   return inspector.Run();
 }
 

@@ -6,14 +6,16 @@
 
 #include <string>
 
+#include "formats/array_view.h"
 #include "json_util.h"
 
 namespace dinfo::cli {
 
 // Never throws for a damaged file: every fault is reported in "problems"
 // (and beside the part it concerns) and the rest is still described.
-// Throws CliError only when the file cannot be read at all.
-Json InspectInformationFile(const std::string &path);
+// Throws CliError only when the file cannot be read at all. Table arrays
+// are read through `views`.
+Json InspectInformationFile(const std::string &path, const ArrayViews &views = ArrayViews());
 
 }  // namespace dinfo::cli
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/array_view.h"
 #include "json_util.h"
 #include "writer/writer.h"
 
@@ -28,13 +29,14 @@ struct TableDecoding {
 // Whether the first word is a table object's magic, in either byte order.
 bool LooksLikeTableObject(const writer::Bytes &stored);
 
-TableDecoding DecodeTableRecord(const writer::Bytes &stored);
+// Arrays are read through `views` (signed by default).
+TableDecoding DecodeTableRecord(const writer::Bytes &stored, const ArrayViews &views = ArrayViews());
 
 writer::Bytes EncodeTableRecord(const Json &table, const std::string &where);
 
 // A prepared table object (as DIGetTable hands it over) as a view: header,
 // and each entry with its kind, location and values.
-Json ViewPreparedTable(const std::uint8_t *object, std::size_t length);
+Json ViewPreparedTable(const std::uint8_t *object, std::size_t length, const ArrayViews &views = ArrayViews());
 
 }  // namespace dinfo::cli
 

@@ -9,14 +9,11 @@ namespace {
 constexpr std::size_t SummaryHead = 10;
 constexpr std::size_t SummaryTail = 3;
 
-std::string ElementTypeName(std::int64_t size) {
-  switch (size) {
-    // Arrays carry no sign; the tool shows them signed (255 as -1).
-    case 1: return "int8 (signed)";
-    case 2: return "int16 (signed)";
-    case 4: return "int32";
-    default: return std::to_string(size) + "-byte";
-  }
+// The view the array was read through ("u16"), or its width when no view
+// reads elements that wide.
+std::string ElementTypeName(const Json &entry) {
+  if (entry.contains("view")) return entry["view"].get<std::string>();
+  return entry["elementSize"].dump() + "-byte";
 }
 
 std::string TagBitsText(const Json &entry) {
@@ -123,7 +120,7 @@ std::string RenderTableView(const Json &view, const std::string &indent, bool al
     out += indent + "  [" + entry["index"].dump() + "] ";
     const std::string kind = entry["kind"];
     if (kind == "array") {
-      out += "array of " + entry["count"].dump() + " " + ElementTypeName(entry["elementSize"].get<std::int64_t>()) +
+      out += "array of " + entry["count"].dump() + " " + ElementTypeName(entry) +
              " at " + entry["location"].dump();
       if (entry.contains("values")) out += ": " + ValueList(entry["values"], all);
       out += "\n";
