@@ -87,7 +87,7 @@ TEST_F(TableTest, ANullTableIsExplained) {
   const std::string file = BuildSample();
   RunResult result = Dinfo({"table", file, "--selector", "1"});  // no condition 9: one locator row
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find("the locator answered 1 rows; it must answer exactly 2"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("the locator answered 1 row; it must answer exactly 2"), std::string::npos) << result.err;
   result = Dinfo({"table", file, "--selector", "1", "--cond", "9=0", "--cond", "-1=0", "--json"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_TRUE(Json::parse(result.out)["table"].is_null());

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "keyed/keyed_block.h"
 #include "outputs/render.h"
 #include "query/query.h"
+#include "standard_streams.h"
 
 namespace dinfo::cli {
 namespace {
@@ -327,9 +329,23 @@ std::string RenderDiff(const Json &diff) {
 }
 
 int RunDiff(const DiffOptions &options) {
-  CheckInputFile(options.first);
-  CheckInputFile(options.second);
-  const Json diff = DiffInformationFiles(options.first, options.second);
+  if (IsStandardStream(options.first) && IsStandardStream(options.second)) {
+    throw CliError(ExitUsage, "standard input (-) can stand for one of the two files, not both");
+  }
+  std::optional<StandardInputCopy> standardInput;
+  const auto readable = [&](const std::string &path) {
+    if (!IsStandardStream(path)) {
+      CheckInputFile(path);
+      return path;
+    }
+    standardInput.emplace();
+    return standardInput->path();
+  };
+  const std::string first = readable(options.first);
+  const std::string second = readable(options.second);
+  Json diff = DiffInformationFiles(first, second);
+  diff["first"] = InputName(options.first);
+  diff["second"] = InputName(options.second);
   std::cout << (options.json ? ToText(diff) + "\n" : RenderDiff(diff));
   return diff["same"] == true ? ExitOk : ExitFilesDiffer;
 }

@@ -9,18 +9,17 @@
 
 #include <string>
 
+#include "cli_common.h"
 #include "json_util.h"
 
 namespace dinfo::cli {
-
-// As diff(1): 0 when the files read alike, 1 when they differ; an input
-// that cannot be read is ExitBadInput.
-constexpr int ExitFilesDiffer = 1;
 
 // The selectors a diff asks the queries for, at most: beyond them the
 // answer says the sweep was cut.
 constexpr std::size_t MaxDiffSelectors = 1000;
 
+// As diff(1): 0 (ExitOk) when the files read alike, 1 (ExitFilesDiffer)
+// when they differ; an input that cannot be read is ExitBadInput.
 struct DiffOptions {
   std::string first;
   std::string second;

@@ -57,8 +57,10 @@ std::string EntryPath(const std::string &prefix, std::size_t index) {
 
 std::string EntrySummary(const Json &entry) {
   const std::string kind = entry.value("kind", "");
-  if (kind == "array") return "array of " + entry.value("count", Json()).dump() + " x " + entry.value("elementSize", Json()).dump() + " bytes";
-  if (kind == "raw run") return "raw run of " + entry.value("length", Json()).dump() + " bytes";
+  if (kind == "array") {
+    return "array of " + Plural(entry.value("count", std::size_t{0}), entry.value("elementSize", Json()).dump() + "-byte element");
+  }
+  if (kind == "raw run") return "raw run of " + Plural(entry.value("length", std::size_t{0}), "byte");
   if (kind == "inline") return "inline, location word " + entry.value("location", Json()).dump();
   return kind;
 }

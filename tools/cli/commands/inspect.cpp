@@ -13,7 +13,8 @@ int RunInspect(const InspectOptions &options) {
     throw CliError(ExitUsage, "--as: inspect reads every array of a width alike (--as u16); "
                               "a view for one entry is for the table command");
   }
-  const Json inspection = InspectInformationFile(options.file.ResolvedPath(), views);
+  Json inspection = InspectInformationFile(options.file.ResolvedPath(), views);
+  if (options.file.standardInput) inspection["file"] = options.file.Describe();
   const Json &problems = inspection["problems"];
   if (options.check) {
     if (options.json) {

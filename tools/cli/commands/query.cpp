@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "formats/inspection.h"
+#include "standard_streams.h"
 #include "json_util.h"
 #include "outputs/render.h"
 #include "outputs/svg_plot.h"
@@ -31,11 +32,11 @@ int Failure(const QueryOptions &options, const std::string &call, std::int32_t c
   return ExitQueryFailed;
 }
 
-void Print(const QueryOptions &options, const Json &answer, const std::string &text) {
+void Print(const QueryOptions &options, const Json &answer, const std::string &text, std::ostream &out = std::cout) {
   if (options.json) {
-    std::cout << ToText(answer) << "\n";
+    out << ToText(answer) << "\n";
   } else {
-    std::cout << text;
+    out << text;
   }
 }
 
@@ -181,7 +182,6 @@ int RunCategory(char variant, const QueryOptions &options) {
 
 namespace {
 
-// "table of FILE, selector 1, conditions 9=0": what a plot shows.
 // "table of FILE, selector 1, condition 9=0; arrays as i8, u16, i32":
 // what a plot shows, with the views its arrays were read through.
 std::string QueryTitle(const QueryOptions &options, const ArrayViews &views) {
@@ -193,21 +193,17 @@ std::string QueryTitle(const QueryOptions &options, const ArrayViews &views) {
   return title + "; " + views.Describe();
 }
 
-// An output must not replace the file it is drawn from.
-void RefuseToOverwriteInput(const QueryOptions &options, const std::string &output, const char *option) {
-  std::error_code error;
-  if (!output.empty() && std::filesystem::equivalent(NativePath(output), NativePath(options.file.ResolvedPath()), error)) {
-    throw CliError(ExitUsage, std::string(option) + " '" + output + "' is the information file itself; name another file");
-  }
-}
-
 }  // namespace
 
 int RunTable(const QueryOptions &options) {
   const std::vector<ConditionPair> pairs = ParseConditions(options.conditions);
   const ArrayViews views = ArrayViews::FromOptions(options.views);
-  RefuseToOverwriteInput(options, options.out, "--out");
-  RefuseToOverwriteInput(options, options.plot, "--plot");
+  const std::string input = options.file.ResolvedPath();
+  RefuseToOverwriteInputs(options.out, "--out", {input});
+  RefuseToOverwriteInputs(options.plot, "--plot", {input});
+  if (!options.out.empty() && options.out == options.plot) {
+    throw CliError(ExitUsage, "--out and --plot both name '" + options.out + "'; give each its own");
+  }
   void *table = DIGetTable(options.file.FileName(), options.file.Folder(), options.selector,
                            pairs.empty() ? nullptr : pairs.data(), static_cast<std::int16_t>(pairs.size()));
   const TableProbe probe = ProbeTable(options.file, options.selector, pairs);
@@ -241,7 +237,10 @@ int RunTable(const QueryOptions &options) {
     throw;
   }
   DIFreeTable(table);
-  Print(options, answer, RenderTable(answer, options.all));
+  // When standard output carries the table's bytes or its plot, the answer
+  // goes to standard error.
+  const bool outputTaken = IsStandardStream(options.out) || IsStandardStream(options.plot);
+  Print(options, answer, RenderTable(answer, options.all), outputTaken ? std::cerr : std::cout);
   return ExitOk;
 }
 

@@ -42,7 +42,7 @@ bool Locate(KeyedFile &file, const ConditionVector &vector, TableProbe &probe) {
       break;
     case LocatorAnswer::Disabled: probe.failure = "the locator's final block is disabled"; break;
     case LocatorAnswer::WrongRowCount:
-      probe.failure = "the locator answered " + std::to_string(location.rowCount) + " rows; it must answer exactly 2";
+      probe.failure = "the locator answered " + Plural(std::size_t(location.rowCount), "row") + "; it must answer exactly 2";
       break;
     case LocatorAnswer::UnknownKind:
       probe.failure = "a locator row has kind " + std::to_string(location.badKind) +

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/bytes.h"
+#include "suggest.h"
 
 namespace dinfo::cli {
 namespace {
@@ -75,7 +76,10 @@ ArrayViews ArrayViews::FromOptions(const std::vector<std::string> &options) {
     const std::size_t equals = option.find('=');
     const std::string name = equals == std::string::npos ? option : option.substr(equals + 1);
     const std::optional<ArrayView> view = ArrayViewNamed(name);
-    if (!view) throw CliError(ExitUsage, "--as '" + option + "': expected " + ArrayViewNames + ", or ENTRY=VIEW");
+    if (!view) {
+      throw CliError(ExitUsage, "--as '" + option + "': expected " + ArrayViewNames + ", or ENTRY=VIEW" +
+                                    DidYouMean(name, {"i8", "u8", "i16", "u16", "i32", "u32"}));
+    }
     if (equals == std::string::npos) {
       views.byWidth_[WidthSlot(view->width)] = *view;
       continue;

@@ -57,8 +57,9 @@ void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded
   const std::int64_t size = static_cast<std::int64_t>(object.size());
   TableLayout layout{};
   if (!ReadTableLayout(object, &layout)) {
-    walk.problems.push_back(std::to_string(header.descriptorCount) + " descriptors do not fit in the object's " +
-                            std::to_string(size) + " bytes");
+    walk.problems.push_back(std::to_string(header.descriptorCount) +
+                            (header.descriptorCount == 1 ? " descriptor does" : " descriptors do") +
+                            " not fit in the object's " + std::to_string(size) + " bytes");
     return;
   }
   Json viewEntries = Json::array();
@@ -107,7 +108,7 @@ void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded
       view["kind"] = "raw run";
       view["length"] = length;
       if (!fits) {
-        walk.problems.push_back(where + ": raw run of " + std::to_string(length) + " bytes at " +
+        walk.problems.push_back(where + ": raw run of " + Plural(std::size_t(length), "byte") + " at " +
                                 std::to_string(location) + " lies outside the data area");
         viewEntries.push_back(view);
         continue;

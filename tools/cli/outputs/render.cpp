@@ -25,16 +25,6 @@ std::string TagBitsText(const Json &entry) {
 
 }  // namespace
 
-std::string Plural(std::size_t count, const std::string &word) {
-  if (count == 1) return "1 " + word;
-  // "entry", "query": a y after a consonant becomes "ies".
-  const std::size_t size = word.size();
-  if (size >= 2 && word[size - 1] == 'y' && std::string("aeiou").find(word[size - 2]) == std::string::npos) {
-    return std::to_string(count) + " " + word.substr(0, size - 1) + "ies";
-  }
-  return std::to_string(count) + " " + word + "s";
-}
-
 std::string TextOf(const Json &value) {
   if (value.is_string()) return value.dump();
   if (value.is_object() && value.contains("hex")) return "hex " + value["hex"].get<std::string>();
@@ -125,7 +115,7 @@ std::string RenderTableView(const Json &view, const std::string &indent, bool al
       if (entry.contains("values")) out += ": " + ValueList(entry["values"], all);
       out += "\n";
     } else if (kind == "raw run") {
-      out += "raw run of " + entry["length"].dump() + " bytes at " + entry["location"].dump();
+      out += "raw run of " + Plural(entry["length"].get<std::size_t>(), "byte") + " at " + entry["location"].dump();
       if (entry.contains("bytes")) {
         std::string hex = entry["bytes"];
         if (!all && hex.size() > 64) hex = hex.substr(0, 64) + "... (--all shows every byte)";

@@ -17,8 +17,6 @@ std::string RenderTableView(const Json &view, const std::string &indent, bool al
 
 // Values on one line, a long list as its head, an ellipsis and its tail.
 std::string ValueList(const Json &values, bool all);
-// "1 row", "2 rows", "2 entries".
-std::string Plural(std::size_t count, const std::string &word);
 // A text value, quoted, or its hex when it is not clean text.
 std::string TextOf(const Json &value);
 
