@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The main job: build the library and the dinfo tool (nothing else), write
 # the sample information file from its JSON description with the tool, then
-# query it with every export and show its structure.
+# query it with every export, show its structure, and compare it with a
+# later revision of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -35,5 +36,13 @@ run category s "$sample" --selector 1
 run table "$sample" --selector 1 --cond 9=0 --plot build/tool/sample-table.svg
 echo "(the table's arrays are drawn in build/tool/sample-table.svg)"
 run inspect "$sample"
+
+# A later revision of the sample: one record inserted before the others (so
+# that every offset moves), a text and a table value changed. diff names
+# exactly those and the answers they change; like diff(1) it exits with 1
+# when the files differ.
+revised=build/tool/sample-revised.dat
+run build examples/sample-revised.json -o "$revised"
+run diff "$sample" "$revised" || [ $? -eq 1 ]
 echo
 echo "the dinfo tool is $(realpath "$dinfo")"
