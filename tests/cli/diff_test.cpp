@@ -2,7 +2,9 @@
 // are matched by section and id, so an inserted record that moves every
 // other one is the only difference named; changed rows, table elements and
 // the answers they change are each named once, by place.
+#include <algorithm>
 #include <fstream>
+#include <iterator>
 
 #include "cli_test_support.h"
 
@@ -152,15 +154,34 @@ TEST_F(DiffTest, ARemovedRecordAndAFailedAnswerAreNamed) {
             Json::parse(R"json({"at": "answer", "first": "1 element", "second": "ErrValueList (-2023)"})json"));
 }
 
-TEST_F(DiffTest, AnUnreadableInputIsExitThree) {
+TEST_F(DiffTest, ADamagedRecordIsChangedNotRemovedAndAMissingFileIsExitThree) {
   const std::string sample = BuildSample();
-  RunResult result = Diff(sample, Path("missing.dat"), false);
+  // Record 2002's size word made negative, in a copy of the sample.
+  std::int64_t offset = -1;
+  const Json inspection = DinfoJson({"inspect", sample, "--json"});
+  for (const Json &record : inspection["records"]) {
+    if (record["id"] == 2002) offset = record["offset"].get<std::int64_t>();
+  }
+  ASSERT_GE(offset, 0);
+  writer::Bytes bytes = ReadFile("sample.dat");
+  const std::uint8_t minusFive[] = {0xFB, 0xFF, 0xFF, 0xFF};
+  std::copy(std::begin(minusFive), std::end(minusFive), bytes.begin() + offset);
+  WriteFile("damaged.dat", bytes);
+
+  RunResult result = Diff(sample, Path("damaged.dat"), true);
+  EXPECT_EQ(result.exitCode, 1) << result.err;
+  const Json diff = Json::parse(result.out);
+  ASSERT_EQ(diff["records"].size(), 1u) << diff["records"].dump(1);
+  EXPECT_EQ(diff["records"][0]["change"], "changed");
+  EXPECT_EQ(diff["records"][0]["id"], 2002);
+  EXPECT_EQ(diff["records"][0]["differences"][0]["second"], "unreadable: recordSize -5 is 0 or negative");
+
+  result = Diff(sample, Path("missing.dat"), false);
   EXPECT_EQ(result.exitCode, 3);
   EXPECT_NE(result.err.find("missing.dat"), std::string::npos) << result.err;
   // A file too short to hold a main section reads, with a problem: it differs.
   WriteFile("short.dat", {1, 2, 3});
-  result = Diff(sample, Path("short.dat"), true);
-  EXPECT_EQ(result.exitCode, 1) << result.err;
+  EXPECT_EQ(Diff(sample, Path("short.dat"), true).exitCode, 1);
 }
 
 }  // namespace

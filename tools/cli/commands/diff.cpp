@@ -27,10 +27,31 @@ std::string RecordName(const Json &record) {
   return "record " + record["id"].dump() + " in section " + record["section"].dump();
 }
 
+// The problem inspect found at a record, or what its directory entry says.
+std::string RecordProblem(const Json &inspection, const Json &record, const Json &entry) {
+  const std::string where = RecordName(record);
+  for (const Json &problem : inspection.value("problems", Json::array())) {
+    if (problem.value("where", "") == where) return problem.value("what", "");
+  }
+  return entry.value("note", std::string("unreadable"));
+}
+
+// The records described, and those a directory lists that could not be
+// read, so that a record that became unreadable is changed, not removed.
 std::map<RecordAddress, Json> RecordsByAddress(const Json &inspection) {
   std::map<RecordAddress, Json> records;
   for (const Json &record : inspection.value("records", Json::array())) {
     records[{record["section"].get<std::int64_t>(), record["id"].get<std::int64_t>()}] = record;
+  }
+  for (const Json &directory : inspection.value("directories", Json::array())) {
+    for (const Json &entry : directory.value("entries", Json::array())) {
+      const RecordAddress address{entry["section"].get<std::int64_t>(), entry["id"].get<std::int64_t>()};
+      // Entries filed under another section, and shadowed ones, are never read.
+      if (entry["section"] != directory["section"] || records.count(address) != 0) continue;
+      Json record{{"section", entry["section"]}, {"id", entry["id"]}};
+      record["problem"] = RecordProblem(inspection, record, entry);
+      records[address] = record;
+    }
   }
   return records;
 }
@@ -102,7 +123,7 @@ Json CompareRecords(const Json &first, const Json &second) {
     }
     Json differences = CompareRecordContents(record, found->second);
     if (differences.empty()) continue;
-    changes.push_back(RecordEntry(found->second, "changed"));
+    changes.push_back(RecordEntry(found->second.contains("role") ? found->second : record, "changed"));
     changes.back()["differences"] = differences;
   }
   for (const auto &[address, record] : recordsB) {
