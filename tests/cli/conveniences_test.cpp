@@ -77,7 +77,12 @@ TEST_F(ConveniencesTest, CompactJsonAndTheVersionAsJson) {
   EXPECT_EQ(version["name"], "dinfo");
   EXPECT_TRUE(version["version"].is_string());
   EXPECT_TRUE(version["major"].is_number_integer());
-  EXPECT_EQ(Dinfo({"--version", "--compact"}).out, version.dump() + "\n");
+  EXPECT_EQ(Dinfo({"--compact", "--version"}).out, version.dump() + "\n");
+  // A refusal of the arguments is one line too.
+  result = Dinfo({"format", "--compact", "--selectr"});
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_EQ(Json::parse(result.out)["exitCode"], 2);
+  EXPECT_EQ(result.out.find('\n'), result.out.size() - 1) << result.out;
 }
 
 TEST_F(ConveniencesTest, NearMissesAreNamed) {

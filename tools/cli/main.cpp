@@ -117,14 +117,19 @@ CLI::Validator OneOf(const std::vector<std::string> &choices) {
       "{" + list + "}");
 }
 
-// "dinfo --version --json": the version as JSON.
+// "dinfo --version --json" (or --compact), in either order: the version
+// as JSON.
 bool PrintVersionAsJson(int argc, char **argv) {
-  if (argc < 3 || std::string(argv[1]) != "--version") return false;
-  for (int i = 2; i < argc; ++i) {
+  bool version = false;
+  for (int i = 1; i < argc; ++i) {
     const std::string word = argv[i];
-    if (word != "--json" && word != "--compact") return false;
-    if (word == "--compact") SetCompactJson(true);
+    if (word == "--version") {
+      version = true;
+    } else if (word != "--json" && word != "--compact") {
+      return false;
+    }
   }
+  if (!version || argc < 3) return false;
   std::cout << ToText(Json{{"name", "dinfo"}, {"version", DINFO_VERSION_STRING}, {"major", DINFO_VERSION_MAJOR},
                            {"minor", DINFO_VERSION_MINOR}, {"patch", DINFO_VERSION_PATCH}})
             << "\n";
@@ -148,9 +153,9 @@ std::optional<std::string> TopLevelMistake(int argc, char **argv) {
   return "unknown option '" + first + "'; options go after the command: dinfo COMMAND [OPTIONS]";
 }
 
-bool WantsJson(int argc, char **argv) {
+bool HasArgument(int argc, char **argv, const char *wanted) {
   for (int i = 1; i < argc; ++i) {
-    if (std::string(argv[i]) == "--json" || std::string(argv[i]) == "--compact") return true;
+    if (std::string(argv[i]) == wanted) return true;
   }
   return false;
 }
@@ -228,7 +233,9 @@ int Run(int argc, char **argv) {
   CLI::App *help = app.add_subcommand("help", "help for the tool or one command");
   help->add_option("COMMAND", helpTopic, "the command to explain");
 
-  const bool json = WantsJson(argc, argv);
+  // Known before parsing, so that a refusal of the arguments is JSON too.
+  const bool json = HasArgument(argc, argv, "--json") || HasArgument(argc, argv, "--compact");
+  if (HasArgument(argc, argv, "--compact")) SetCompactJson(true);
   if (PrintVersionAsJson(argc, argv)) return ExitOk;
   if (const std::optional<std::string> mistake = TopLevelMistake(argc, argv)) {
     Report(ExitUsage, *mistake, json);
