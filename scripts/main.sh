@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The main job: build the library and the dinfo tool (nothing else), write
 # the sample information file from its JSON description with the tool, then
-# query it with every export, show its structure, and compare it with a
-# later revision of it.
+# query it with every export, show its structure, check it, explain a
+# query that fails, and compare it with a later revision of it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -36,6 +36,11 @@ run category s "$sample" --selector 1
 run table "$sample" --selector 1 --cond 9=0 --plot build/tool/sample-table.svg
 echo "(the table's arrays are drawn in build/tool/sample-table.svg)"
 run inspect "$sample"
+# Is the file fit to ship? Every query, swept over the conditions it keys on.
+run check "$sample"
+run conditions "$sample"
+# Why a query fails: no row of record 1010 names condition 7 = 5.
+run explain "$sample" category v --selector 1 --cond 7=5 || true
 
 # A later revision of the sample: one record inserted before the others (so
 # that every offset moves), a text and a table value changed. diff names

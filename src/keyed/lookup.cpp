@@ -181,7 +181,7 @@ Fault LookupKeyedRecord(const ConditionVector *conditions, KeyedFile &file,
   std::size_t stored = 0;
   fault = SelectFinal(conditions, header, &selected, output, &stored);
   if (fault == Fault::None && file.observer != nullptr) [[unlikely]] {
-    TellFinal(*file.observer, {section, end.recordId, &header, selected});
+    TellFinal(*file.observer, {section, end.recordId, &header, selected, conditions});
   }
   KeepRestoredBlock(file, section, end.recordId, std::move(end.block));
   if (fault != Fault::None) return ReportStop(file, section, stoppedAt, fault);

@@ -45,12 +45,14 @@ struct ChainLinkStep {
   ConditionMiss miss;         // when no row matched
 };
 
-// The final block and the rows it gave.
+// The final block and the rows it gave, selected with `conditions` (null
+// for a lookup without them; both pointers last only for the call).
 struct FinalBlockStep {
   std::int32_t section;
   std::int32_t recordId;
   const KeyedHeader *header;
   std::int16_t rowsSelected;
+  const ConditionVector *conditions;
 };
 
 // Where the lookup ended: Fault::None when it answered.

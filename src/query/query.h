@@ -152,6 +152,21 @@ constexpr bool IsNamedListType(std::int32_t valueType) {
   return valueType == ValueTypeText || valueType == ValueTypeNamedEntry;
 }
 
+// A category query's result: the count gathered or the code of the step
+// that stopped it. A list's failure, memory included, is the list's code.
+constexpr std::int16_t CategoryCode(const CategoryAnswer &answer) {
+  switch (answer.stop) {
+    case CategoryStop::Gathered: return answer.count;
+    case CategoryStop::LookupFailed: return ErrCategoryLookup;
+    case CategoryStop::Disabled: return ErrRecordDisabled;
+    case CategoryStop::NoCategory: return ErrNoCategory;
+    case CategoryStop::HeaderFailed: return ErrValueList;
+    case CategoryStop::NotAList: return 0;
+    case CategoryStop::ListFailed: break;
+  }
+  return IsValueListType(answer.valueType) ? std::int16_t{ErrValueList} : std::int16_t{ErrEntryList};
+}
+
 }  // namespace dinfo
 
 #endif  // DINFO_QUERY_QUERY_H

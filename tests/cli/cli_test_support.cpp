@@ -111,7 +111,7 @@ Json CliTest::ExpectRebuildsIdentically(const std::string &name) const {
   const Json inspection = DinfoJson({"inspect", name, "--json"});
   EXPECT_EQ(inspection["rebuildsIdentically"], true);
   WriteText("rebuilt.json", inspection.dump());
-  const RunResult built = Dinfo({"build", "rebuilt.json", "-o", "rebuilt.dat"});
+  const RunResult built = Dinfo({"build", "rebuilt.json", "-o", "rebuilt.dat", "--force"});
   EXPECT_EQ(built.exitCode, 0) << built.err;
   EXPECT_EQ(ReadFile("rebuilt.dat"), ReadFile(name));
   return inspection;

@@ -25,10 +25,11 @@ class DiffTest : public CliTest {
     throw std::runtime_error("no such record in the sample");
   }
 
-  // Builds the description into `name` and returns its path.
+  // Builds the description into `name`, whatever check finds in it, and
+  // returns its path.
   std::string Build(const Json &description, const std::string &name) const {
     WriteText(name + ".json", description.dump());
-    const RunResult result = Dinfo({"build", name + ".json", "-o", name});
+    const RunResult result = Dinfo({"build", name + ".json", "-o", name, "--force"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     return Path(name);
   }

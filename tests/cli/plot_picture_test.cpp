@@ -150,7 +150,7 @@ TEST_F(PlotPictureTest, HalfAMillionValuesAreThinnedAndTheirExtremesLabelledInFu
                                   {"rows", {{{"values", {80, 12, 0}}}, {{"values", {81, 1, 0}}}}}}}},
         {{"section", 12}, {"id", 1}, {"table", {{"entries", {{{"elementSize", 4}, {"array", values}}}}}}}}}};
   WriteText("large.json", description.dump());
-  ASSERT_EQ(Dinfo({"build", "large.json", "-o", "large.dat"}).exitCode, 0);
+  ASSERT_EQ(Dinfo({"build", "large.json", "-o", "large.dat", "--force"}).exitCode, 0);
   const RunResult result = Dinfo({"table", "large.dat", "--plot", "large.svg"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   const Bytes svgBytes = ReadFile("large.svg");

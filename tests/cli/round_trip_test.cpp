@@ -151,7 +151,7 @@ TEST_F(RoundTripTest, MutatedFilesNeverBreakTheTool) {
     // The description builds again, or says why it cannot.
     if (!inspection.contains("rebuildError")) {
       WriteText("mutated.json", inspection.dump());
-      const RunResult rebuilt = Dinfo({"build", "mutated.json", "-o", "rebuilt.dat"});
+      const RunResult rebuilt = Dinfo({"build", "mutated.json", "-o", "rebuilt.dat", "--force"});
       EXPECT_EQ(rebuilt.exitCode, 0) << "round " << round << ": " << rebuilt.err;
     }
     EXPECT_EQ(Dinfo({"inspect", "mutated.dat"}).exitCode, 0) << "round " << round;

@@ -87,7 +87,7 @@ TEST_F(TableTest, ANullTableIsExplained) {
   const std::string file = BuildSample();
   RunResult result = Dinfo({"table", file, "--selector", "1"});  // no condition 9: one locator row
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find("the locator answered 1 row; it must answer exactly 2"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("stopped: the table locator (record 1005) gave 1 row; it must give exactly 2"), std::string::npos) << result.err;
   result = Dinfo({"table", file, "--selector", "1", "--cond", "9=0", "--cond", "-1=0", "--json"});
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_TRUE(Json::parse(result.out)["table"].is_null());
@@ -175,7 +175,7 @@ TEST_F(TableTest, TheTextViewSaysSignednessAndShowsTagBits) {
     {"id": 7, "table": {"entries": [{"elementSize": 1, "array": [255, 1]}, {"inline": 5, "tagBits": 5},
       {"table": {"entries": [{"elementSize": 2, "array": [65535]}]}, "tagBits": 7}]}},
     {"id": 8, "keyed": {"kind": "single", "valueType": "int8", "rows": [{"values": [255]}]}}]})");
-  ASSERT_EQ(Dinfo({"build", "signed.json", "-o", "signed.dat"}).exitCode, 0);
+  ASSERT_EQ(Dinfo({"build", "signed.json", "-o", "signed.dat", "--force"}).exitCode, 0);
   const std::string text = Dinfo({"inspect", "signed.dat"}).out;
   for (const char *shown : {"[0] array of 2 i8 at 40: -1 1\n", "inline entry, location word 5, tag bits 0x000005\n",
                             "nested table at 48, tag bits 0x000007\n", "[0] array of 1 i16 at 24: -1\n",
@@ -195,7 +195,7 @@ TEST_F(TableTest, TypedViewsReadArraysUnsignedAndEveryOutputNamesThem) {
     {"section": 12, "id": 1, "table": {"byteOrder": "big", "entries": [
       {"elementSize": 2, "array": [0, 32902, 65535]}, {"elementSize": 1, "array": [200, 7]},
       {"table": {"entries": [{"elementSize": 1, "array": [255]}, {"elementSize": 4, "array": [4294967295]}]}}]}}]})");
-  ASSERT_EQ(Dinfo({"build", "gamma.json", "-o", "gamma.dat"}).exitCode, 0);
+  ASSERT_EQ(Dinfo({"build", "gamma.json", "-o", "gamma.dat", "--force"}).exitCode, 0);
 
   Json table = DinfoJson({"table", "gamma.dat", "--json"})["table"];
   EXPECT_EQ(table["entries"][0]["view"], "i16");
@@ -231,7 +231,7 @@ TEST_F(TableTest, TypedViewsReadArraysUnsignedAndEveryOutputNamesThem) {
   EXPECT_EQ(stored[0], Json::parse(R"({"elementSize": 2, "view": "u16", "array": [0, 32902, 65535]})"));
   EXPECT_EQ(stored[2]["table"]["entries"][1], Json::parse(R"({"elementSize": 4, "array": [-1]})"));
   WriteText("viewed.json", inspection.dump());
-  ASSERT_EQ(Dinfo({"build", "viewed.json", "-o", "viewed.dat"}).exitCode, 0);
+  ASSERT_EQ(Dinfo({"build", "viewed.json", "-o", "viewed.dat", "--force"}).exitCode, 0);
   EXPECT_EQ(ReadFile("viewed.dat"), ReadFile("gamma.dat"));
 
   // A description's view bounds its values.

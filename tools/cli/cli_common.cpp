@@ -30,7 +30,7 @@ const char *const ExitCodeTable =
     "  1  the library refused the query (its status is printed by name), or diff found differences\n"
     "  2  bad arguments\n"
     "  3  an input that could not be read, parsed or built, or an output that could not be written\n"
-    "  4  inspect --check found problems in the file\n";
+    "  4  check (or inspect --check) found an error in a file, or build refused to write one\n";
 
 std::u16string ToUtf16(const std::string &text) {
   std::u16string out;
@@ -160,6 +160,14 @@ std::string DescribeStatus(std::int32_t code) {
     return std::string(name) + " (" + std::to_string(code) + "): " + di_status_cause(code);
   }
   return "status " + std::to_string(code) + ": not a code the library names";
+}
+
+bool StderrIsTerminal() {
+#if defined(_WIN32)
+  return _isatty(_fileno(stderr)) != 0;
+#else
+  return isatty(STDERR_FILENO) != 0;
+#endif
 }
 
 std::string DescribeFault(Fault fault) {

@@ -84,6 +84,9 @@ const char *StatusName(std::int32_t code);  // null when unnamed
 // cause for a lookup's faults, a plain description for the others.
 std::string DescribeFault(Fault fault);
 
+// Whether standard error is a terminal (where a progress line may be drawn).
+bool StderrIsTerminal();
+
 std::string ToHex(const std::uint8_t *bytes, std::size_t length);
 std::string ToHex(const std::vector<std::uint8_t> &bytes);
 // Whitespace between byte pairs is allowed; throws CliError on bad text.

@@ -8,7 +8,9 @@
 #include <optional>
 
 #include "commands/build.h"
+#include "commands/check.h"
 #include "commands/diff.h"
+#include "commands/explain.h"
 #include "commands/inspect.h"
 #include "commands/query.h"
 #include "dinfo/version.h"
@@ -18,8 +20,10 @@
 namespace dinfo::cli {
 namespace {
 
-constexpr const char *CommandNames[] = {"format", "main", "category", "table", "inspect", "diff", "build", "help"};
-constexpr const char *CommandList = "format, main, category, table, inspect, diff, build or help";
+constexpr const char *CommandNames[] = {"format", "main",    "category",   "table", "inspect", "check",
+                                        "explain", "conditions", "diff", "build", "help"};
+constexpr const char *CommandList =
+    "format, main, category, table, inspect, check, explain, conditions, diff, build or help";
 // Where an installation keeps the tool's documents.
 constexpr const char *Documents =
     "Documents: COMMANDS.md (the commands and the JSON description format) and STATUS_CODES.md,\n"
@@ -46,9 +50,9 @@ void AddFileOptions(CLI::App &command, FileArgument &file, bool &json) {
   AddJsonFlags(command, json);
 }
 
-void AddConditionOptions(CLI::App &command, QueryOptions &options) {
-  command.add_option("--selector", options.selector, "selector, put at condition index 1")->capture_default_str();
-  command.add_option("--cond", options.conditions, "a condition INDEX=VALUE (repeatable)")
+void AddConditionOptions(CLI::App &command, std::int32_t &selector, std::vector<std::string> &conditions) {
+  command.add_option("--selector", selector, "selector, put at condition index 1")->capture_default_str();
+  command.add_option("--cond", conditions, "a condition INDEX=VALUE (repeatable)")
       ->type_name("INDEX=VALUE")
       ->allow_extra_args(false);
 }
@@ -197,14 +201,14 @@ int Run(int argc, char **argv) {
       ->required()
       ->check(OneOf({"v", "s", "V", "S"}));
   AddFileOptions(*category, options.file, options.json);
-  AddConditionOptions(*category, options);
+  AddConditionOptions(*category, options.selector, options.conditions);
   category->add_option("--as", options.as, "element type to read the answer as (the file decides by default)")
       ->check(OneOf({"auto", "triplets", "named"}))
       ->capture_default_str();
 
   CLI::App *table = app.add_subcommand("table", "the table object for a selector and conditions (DIGetTable)");
   AddFileOptions(*table, options.file, options.json);
-  AddConditionOptions(*table, options);
+  AddConditionOptions(*table, options.selector, options.conditions);
   table->add_option("--out", options.out, "write the table object's bytes to this file");
   table->add_flag("--all", options.all, "show every value of long arrays");
   table->add_option("--plot", options.plot, "draw each numeric array as a line chart into this SVG file");
@@ -214,8 +218,27 @@ int Run(int argc, char **argv) {
   CLI::App *inspect = app.add_subcommand("inspect", "the file's structure as the library reads it");
   AddFileOptions(*inspect, inspectOptions.file, inspectOptions.json);
   inspect->add_flag("--all", inspectOptions.all, "show every value of long arrays");
-  inspect->add_flag("--check", inspectOptions.check, "show only the problems; exit 4 when there are any");
+  inspect->add_flag("--check", inspectOptions.check, "check the file instead (as dinfo check FILE)");
   AddViewOption(*inspect, inspectOptions.views, "every table array of its width");
+
+  CheckOptions checkOptions;
+  CLI::App *check = app.add_subcommand("check", "whether each file answers its queries: frame, structure, and every query swept over the conditions it keys on");
+  check->add_option("FILE", checkOptions.files, "the information files")->required();
+  AddJsonFlags(*check, checkOptions.json);
+  check->add_flag("--all", checkOptions.settings.all, "list every failing combination, not only a summary");
+  check->add_option("--calls", checkOptions.settings.callBudget, "at most this many calls a file for the sweep")
+      ->capture_default_str()
+      ->check(CLI::PositiveNumber);
+
+  ExplainOptions explainOptions;
+  CLI::App *explain = app.add_subcommand("explain", "the way a query went, step by step: each record read, each chain link");
+  AddFileOptions(*explain, explainOptions.file, explainOptions.json);
+  explain->add_option("QUERY", explainOptions.query, "format, main, category v, category s or table");
+  AddConditionOptions(*explain, explainOptions.selector, explainOptions.conditions);
+
+  ConditionsOptions conditionsOptions;
+  CLI::App *conditions = app.add_subcommand("conditions", "the condition indexes and values the file keys on, by export and by record");
+  AddFileOptions(*conditions, conditionsOptions.file, conditionsOptions.json);
 
   DiffOptions diffOptions;
   CLI::App *diff = app.add_subcommand("diff", "what changed between two information files, by record and by answer");
@@ -228,6 +251,7 @@ int Run(int argc, char **argv) {
   build->add_option("DESCRIPTION", buildOptions.description, "the JSON description (its format: COMMANDS.md, see dinfo --help)")->required();
   build->add_option("-o,--output", buildOptions.output, "the information file to write")->required();
   AddJsonFlags(*build, buildOptions.json);
+  build->add_flag("--force", buildOptions.force, "write the file even when check finds errors in it");
 
   std::string helpTopic;
   CLI::App *help = app.add_subcommand("help", "help for the tool or one command");
@@ -259,6 +283,21 @@ int Run(int argc, char **argv) {
     if (*inspect) {
       inspectOptions.file.Prepare(false);
       return RunInspect(inspectOptions);
+    }
+    if (*check) return RunCheck(checkOptions);
+    if (*explain) {
+      // With --name, the first word of the query lands in FILE.
+      FileArgument &file = explainOptions.file;
+      if (!file.name.empty() && !file.path.empty()) {
+        explainOptions.query.insert(explainOptions.query.begin(), file.path);
+        file.path.clear();
+      }
+      file.Prepare(true);
+      return RunExplain(explainOptions);
+    }
+    if (*conditions) {
+      conditionsOptions.file.Prepare(false);
+      return RunConditions(conditionsOptions);
     }
     options.file.Prepare(true);
     // The library would report any unreadable file as ErrOpenFile, and wait

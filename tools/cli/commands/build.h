@@ -11,6 +11,7 @@ struct BuildOptions {
   std::string description;  // the JSON description's path
   std::string output;       // the information file to write
   bool json = false;
+  bool force = false;  // write even what check calls an error
 };
 
 int RunBuild(const BuildOptions &options);

@@ -308,8 +308,9 @@ std::string Headline(const Json &diff) {
 }  // namespace
 
 Json DiffInformationFiles(const std::string &first, const std::string &second) {
-  const Json inspectionA = InspectInformationFile(first);
-  const Json inspectionB = InspectInformationFile(second);
+  // Read as check reads them: no description built again to compare.
+  const Json inspectionA = InspectInformationFile(first, false);
+  const Json inspectionB = InspectInformationFile(second, false);
   Json diff{{"first", first}, {"second", second}, {"same", false}};
   diff["file"] = CompareFiles(inspectionA, inspectionB);
   diff["records"] = CompareRecords(inspectionA, inspectionB);

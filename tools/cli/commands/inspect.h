@@ -1,5 +1,5 @@
-// `dinfo inspect FILE`: the file's structure as the library reads it, or
-// with --check only its problems.
+// `dinfo inspect FILE`: the file's structure as the library reads it;
+// `inspect --check FILE` is `check FILE`.
 #ifndef DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
 #define DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
 
@@ -14,7 +14,7 @@ struct InspectOptions {
   FileArgument file;
   bool json = false;
   bool all = false;    // every value of long arrays
-  bool check = false;  // only the problems; exit 4 when there are any
+  bool check = false;  // check the file instead
   std::vector<std::string> views;  // --as: how table arrays are read
 };
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <optional>
 
-#include "formats/inspection.h"
+#include "analysis/query_trace.h"
 #include "standard_streams.h"
 #include "json_util.h"
 #include "outputs/render.h"
@@ -19,16 +19,40 @@ namespace {
 
 constexpr std::size_t MaxElements = 32767;
 
-// Prints a failed export's answer and gives the exit code.
-int Failure(const QueryOptions &options, const std::string &call, std::int32_t code, const std::string &message) {
+// The query as explain and the trace take it.
+QuerySpec SpecOf(QueryKind kind, const QueryOptions &options) {
+  return QuerySpec{kind, options.selector, ParseConditions(options.conditions)};
+}
+
+// Prints a failed export's answer under its status, with where the query
+// stopped (retraced through the library), and gives the exit code.
+int Failure(const QueryOptions &options, QueryKind kind, std::int32_t code) {
+  const QuerySpec spec = SpecOf(kind, options);
+  const QueryTrace trace = TraceQuery(options.file, spec);
+  std::string message = kind == QueryKind::Table ? "null" : DescribeStatus(code);
+  if (trace.stop.contains("storedFormatType")) {
+    message = "the file stores the negative format type " + std::to_string(code);
+    if (const char *name = StatusName(code)) message += std::string(" (the same number as ") + name + ")";
+  }
+  const std::string stop = trace.answered ? "the retraced query answers (" + std::to_string(trace.status) +
+                                                "): the file may have changed"
+                                          : StopText(trace.stop);
   if (options.json) {
-    Json answer{{"call", call}, {"status", code}};
-    if (const char *name = StatusName(code)) answer["name"] = name;
+    Json answer{{"call", ExportOf(kind)}, {"file", options.file.Describe()}};
+    if (kind == QueryKind::Table) {
+      answer["table"] = nullptr;
+    } else {
+      answer["status"] = code;
+      if (const char *name = StatusName(code)) answer["name"] = name;
+    }
     answer["message"] = message;
+    answer["stop"] = trace.answered ? Json(stop) : trace.stop;
     answer["exitCode"] = ExitQueryFailed;
     std::cout << ToText(answer) << "\n";
   }
-  std::cerr << "dinfo: " << call << " on " << options.file.Describe() << ": " << message << "\n";
+  std::cerr << "dinfo: " << ExportOf(kind) << " on " << options.file.Describe() << ": " << message << "\n"
+            << "  stopped: " << stop << "\n"
+            << "  (dinfo explain " << options.file.Describe() << " " << QueryWords(spec) << " shows every step)\n";
   return ExitQueryFailed;
 }
 
@@ -100,37 +124,9 @@ std::vector<ConditionPair> ParseConditions(const std::vector<std::string> &condi
   return pairs;
 }
 
-namespace {
-
-// A negative answer is either a status code or a negative format type the
-// file stores; the export cannot tell them apart, the file can.
-std::string FormatFailure(const FileArgument &file, std::int32_t result) {
-  std::optional<std::int64_t> stored;
-  std::string firstProblem;
-  try {
-    const Json inspection = InspectInformationFile(file.ResolvedPath());
-    const Json &frame = inspection["frame"];
-    if (frame.contains("storedFormatType")) stored = frame["storedFormatType"].get<std::int64_t>();
-    if (!inspection["problems"].empty()) {
-      const Json &problem = inspection["problems"][0];
-      firstProblem = "; the file's first problem: " + problem["where"].get<std::string>() + ": " +
-                     problem["what"].get<std::string>();
-    }
-  } catch (const CliError &) {
-  }
-  if (stored == result || StatusName(result) == nullptr) {
-    std::string message = "the file stores the negative format type " + std::to_string(result);
-    if (const char *name = StatusName(result)) message += std::string(" (the same number as ") + name + ")";
-    return message;
-  }
-  return DescribeStatus(result) + firstProblem;
-}
-
-}  // namespace
-
 int RunFormat(const QueryOptions &options) {
   const std::int32_t result = DIGetTableFormatType(options.file.FileName(), options.file.Folder());
-  if (result < 0) return Failure(options, "DIGetTableFormatType", result, FormatFailure(options.file, result));
+  if (result < 0) return Failure(options, QueryKind::Format, result);
   Print(options, Json{{"call", "DIGetTableFormatType"}, {"formatType", result}},
         "format type " + std::to_string(result) + "\n");
   return ExitOk;
@@ -143,11 +139,7 @@ int RunMain(const QueryOptions &options) {
   std::int16_t tripletCount = 0;
   const std::int16_t result = DIGetMainInfo(options.file.FileName(), options.file.Folder(), named.data(),
                                             triplets.data(), &namedCount, &tripletCount);
-  if (result != 0) {
-    std::string message = DescribeStatus(result);
-    if (namedCount > 0) message += " (" + std::to_string(namedCount) + " named entries were read before)";
-    return Failure(options, "DIGetMainInfo", result, message);
-  }
+  if (result != 0) return Failure(options, QueryKind::Main, result);
   Json answer{{"call", "DIGetMainInfo"}, {"namedEntries", Json::array()}, {"triplets", Json::array()}};
   for (std::int16_t i = 0; i < namedCount; ++i) answer["namedEntries"].push_back(NamedEntryJson(named[std::size_t(i)]));
   for (std::int16_t i = 0; i < tripletCount; ++i) answer["triplets"].push_back(TripletJson(triplets[std::size_t(i)]));
@@ -167,7 +159,7 @@ int RunCategory(char variant, const QueryOptions &options) {
                                pairs.empty() ? nullptr : pairs.data(), buffer.data(), pairCount)
           : DIGetCategoryInfoS(options.file.FileName(), options.file.Folder(), options.selector,
                                pairs.empty() ? nullptr : pairs.data(), buffer.data(), pairCount);
-  if (result < 0) return Failure(options, call, result, DescribeStatus(result));
+  if (result < 0) return Failure(options, variant == 'v' ? QueryKind::CategoryV : QueryKind::CategoryS, result);
 
   // The export does not say which element type it wrote; the file does.
   std::string as = options.as;
@@ -206,18 +198,8 @@ int RunTable(const QueryOptions &options) {
   }
   void *table = DIGetTable(options.file.FileName(), options.file.Folder(), options.selector,
                            pairs.empty() ? nullptr : pairs.data(), static_cast<std::int16_t>(pairs.size()));
+  if (table == nullptr) return Failure(options, QueryKind::Table, 0);
   const TableProbe probe = ProbeTable(options.file, options.selector, pairs);
-  if (table == nullptr) {
-    std::string message = "DIGetTable returned null (the library gives no reason)";
-    if (!probe.failure.empty()) message += "; the tool retraced its steps: " + probe.failure;
-    if (options.json) {
-      std::cout << ToText(Json{{"call", "DIGetTable"}, {"table", nullptr}, {"message", message},
-                               {"exitCode", ExitQueryFailed}})
-                << "\n";
-    }
-    std::cerr << "dinfo: DIGetTable on " << options.file.Describe() << ": " << message << "\n";
-    return ExitQueryFailed;
-  }
   const auto *bytes = static_cast<const std::uint8_t *>(table);
   const std::size_t totalSize = PreparedTableSize(bytes);
   Json view = ViewPreparedTable(bytes, totalSize, views);

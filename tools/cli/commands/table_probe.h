@@ -1,7 +1,7 @@
 // What the exports do not tell their caller, found by retracing their steps
 // with the library's own functions: the element type a category query
-// wrote, and where a table object is stored, how it was coded, and why
-// DIGetTable gave null.
+// wrote, and where a table object is stored and how it was coded. Why a
+// query failed is the trace's (analysis/query_trace.h).
 #ifndef DINFO_TOOLS_CLI_COMMANDS_TABLE_PROBE_H
 #define DINFO_TOOLS_CLI_COMMANDS_TABLE_PROBE_H
 
@@ -19,10 +19,9 @@ std::int32_t CategoryValueType(const FileArgument &file, char variant, std::int3
                                const std::vector<ConditionPair> &pairs);
 
 struct TableProbe {
-  std::string failure;   // the first step that fails, empty when none does
   std::int32_t section = 0;
   std::int32_t recordId = 0;
-  Json storedView;       // the stored object taken apart, with its codings
+  Json storedView;  // the stored object taken apart, with its codings
 };
 
 TableProbe ProbeTable(const FileArgument &file, std::int32_t selector, const std::vector<ConditionPair> &pairs);

@@ -13,7 +13,7 @@ constexpr std::size_t PrefixSize = 8;
 
 // Fields that inspect adds for the reader; build passes over them.
 constexpr std::initializer_list<const char *> TopLevelKeys = {
-    "dinfo", "file", "size", "prefix", "sections", "directories", "records", "frame", "chains", "problems",
+    "dinfo", "file", "size", "prefix", "sections", "directories", "records", "frame", "tables", "chains", "problems",
     "rebuildsIdentically", "rebuildError"};
 constexpr std::initializer_list<const char *> RecordKeys = {
     "section", "id", "keyed", "table", "raw", "offset", "size", "role", "problems", "note", "tableView", "keyedView"};

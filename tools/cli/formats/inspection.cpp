@@ -7,6 +7,8 @@
 #include <optional>
 #include <set>
 
+#include "analysis/problem_codes.h"
+#include "analysis/query_trace.h"
 #include "common/bytes.h"
 #include "common/scramble.h"
 #include "infofile/directory_entry.h"
@@ -58,7 +60,8 @@ std::string RecordName(std::int32_t section, std::int32_t id) {
 
 class Inspector {
  public:
-  Inspector(const std::string &path, const ArrayViews &views) : path_(path), views_(views), bytes_(ReadWholeFile(path)) {
+  Inspector(const std::string &path, bool rebuild, const ArrayViews &views)
+      : path_(path), rebuild_(rebuild), views_(views), bytes_(ReadWholeFile(path)) {
     // Named as a caller names a file, by its folder (UTF-16) and its name,
     // so that a folder of any name opens on Windows too.
     const std::filesystem::path native = NativePath(path);
@@ -76,8 +79,9 @@ class Inspector {
   Json Run();
 
  private:
-  void Problem(const std::string &where, const std::string &what) {
-    problems_.push_back(Json{{"where", where}, {"what", what}});
+  void Problem(const char *code, const std::string &where, const std::string &what) {
+    problems_.push_back(Json{{"code", code}, {"severity", SeverityName(FindProblemCode(code).severity)},
+                             {"where", where}, {"what", what}});
   }
   std::int64_t WordAt(std::int64_t position) const {
     if (position < 0 || position + 4 > static_cast<std::int64_t>(bytes_.size())) return -1;
@@ -94,17 +98,22 @@ class Inspector {
   void ScanForSections();
   bool PlausibleDirectory(std::int32_t section) const;
   Json ReadFrame();
+  void ValueTypesOf(std::int32_t id, std::set<std::string> &types, std::set<std::int32_t> &seen) const;
+  void CheckListedTypes(const std::vector<std::int32_t> &listed, const std::string &role);
+  void NoteUnreachableRecords();
   void NoteTableAddresses(const Json &addresses, const std::string &role);
   void CheckTableAddresses();
   Json Describe();
   bool Rebuild(Json &description, std::string &error) const;
 
   std::string path_;
+  bool rebuild_;
   ArrayViews views_;
   std::vector<const RecordInfo *> described_;  // the records of the description, in its order
   Bytes bytes_;
   HANDLE file_ = nullptr;
   Json problems_ = Json::array();
+  Json tables_ = Json::array();  // the table objects the locator names
   Json directories_ = Json::array();
   std::set<std::int32_t> sections_;
   std::map<std::pair<std::int32_t, std::int32_t>, RecordInfo> records_;
@@ -161,7 +170,7 @@ bool Inspector::ReadSection(std::int32_t section, bool reportFailure) {
     if (!reportFailure) return false;
     const std::string what = DirectoryProblem(section, fault);
     description["problem"] = what;
-    Problem("directory of section " + std::to_string(section), what);
+    Problem("section-unreadable", "directory of section " + std::to_string(section), what);
     directories_.push_back(description);
     sections_.insert(section);
     return false;
@@ -174,8 +183,14 @@ bool Inspector::ReadSection(std::int32_t section, bool reportFailure) {
     Json entry{{"section", key}, {"id", id}, {"offset", offset}};
     if (key != section) {
       entry["note"] = "names section " + std::to_string(key) + ": lookups in this section pass over it";
+      Problem("foreign-entry", "directory of section " + std::to_string(section),
+              "entry " + std::to_string(i) + " (record " + std::to_string(id) + ") " + entry["note"].get<std::string>());
     } else if (records_.count({section, id}) != 0) {
       entry["note"] = "shadowed: lookups take the earlier entry for this record";
+      Problem("duplicate-record", RecordName(section, id),
+              "appears again at entry " + std::to_string(i) + " (offset " + std::to_string(offset) +
+                  "); lookups take the first entry (offset " + std::to_string(records_[{section, id}].offset) +
+                  "), so this one can never be read");
     } else {
       RecordInfo record;
       record.section = section;
@@ -199,7 +214,7 @@ void Inspector::ReadRecordBodies(std::int32_t section) {
     if (body.empty()) {
       const std::string what = RecordProblem(record.offset, fault);
       record.content["problem"] = what;
-      Problem(RecordName(section, record.id), what);
+      Problem("record-unreadable", RecordName(section, record.id), what);
       continue;
     }
     record.readable = true;
@@ -212,14 +227,14 @@ void Inspector::Decode(RecordInfo &record) {
   Json &content = record.content;
   const std::string where = RecordName(record.section, record.id);
   if (LooksLikeTableObject(record.body)) {
-    TableDecoding table = DecodeTableRecord(record.body, views_);
+    TableDecoding table = DecodeTableRecord(record.body, rebuild_, views_);
     if (!table.table.empty()) content["table"] = table.table;
     if (!table.view.empty()) content["tableView"] = table.view;
-    for (const std::string &what : table.problems) Problem(where, what);
+    for (const std::string &what : table.problems) Problem("table-damaged", where, what);
     if (!table.problems.empty()) content["problems"] = table.problems;
     if (!table.exact) {
       content["raw"] = ToHex(record.body);
-      if (table.problems.empty()) content["note"] = "the table's bytes differ from what build makes of it; kept as raw";
+      if (table.problems.empty() && rebuild_) content["note"] = "the table's bytes differ from what build makes of it; kept as raw";
     }
     return;
   }
@@ -233,7 +248,7 @@ void Inspector::Decode(RecordInfo &record) {
   }
   if (keyed.parsed) content["keyed"] = keyed.block;
   record.keyedSound = keyed.sound;
-  for (const std::string &what : keyed.problems) Problem(where, what);
+  for (const std::string &what : keyed.problems) Problem("record-damaged", where, what);
   if (!keyed.problems.empty()) content["problems"] = keyed.problems;
   if (!keyed.exact) {
     content["raw"] = ToHex(record.body);
@@ -249,19 +264,22 @@ Json Inspector::FinalNode(const Json &keyed, Purpose purpose,
   const Json rows = keyed.value("rows", Json::array());
   node["rows"] = rows.size();
   if (purpose == Purpose::Status && keyed["valueType"] != "int32") {
-    Problem(role, "holds " + keyed["valueType"].dump() + " values; its values are read as int32");
+    Problem("status-value-type", role, "holds " + keyed["valueType"].dump() + " values; its values are read as int32");
   } else if (purpose == Purpose::MainEntries && keyed["valueType"] != "text" && keyed["valueType"] != "named-entry") {
-    Problem(role, "holds value type " + keyed["valueType"].dump() +
+    Problem("main-value-type", role, "holds value type " + keyed["valueType"].dump() +
                       "; DIGetMainInfo reads only text or named-entry values and gives " + StatusName(ErrMainInfo));
   }
   if (purpose == Purpose::Category) {
     Json lists = Json::array();
     for (const Json &row : rows) {
       Json list{{"keys", row.value("keys", Json::array())}, {"records", Json::array()}};
+      std::vector<std::int32_t> listed;
       for (const Json &value : row.value("values", Json::array())) {
         if (!value.is_number_integer() || value.get<std::int64_t>() == 0) break;
-        list["records"].push_back(Node(value.get<std::int32_t>(), Purpose::Values, "listed by " + role, path));
+        listed.push_back(value.get<std::int32_t>());
+        list["records"].push_back(Node(listed.back(), Purpose::Values, "listed by " + role, path));
       }
+      CheckListedTypes(listed, role);
       lists.push_back(list);
     }
     node["lists"] = lists;
@@ -290,15 +308,49 @@ Json Inspector::FinalNode(const Json &keyed, Purpose purpose,
   return node;
 }
 
-// Why the format check fails on a status record that was read.
-std::string FormatTypeReason(const StatusValues &status) {
-  if (status.lookup != Fault::None) return "its lookup fails (" + DescribeFault(status.lookup) + ")";
-  if (status.disabledFlag != 0) return "it is disabled";
-  if (status.count < 2) {
-    return "it yields " + std::to_string(status.count) + (status.count == 1 ? " row" : " rows") +
-           "; the format type needs at least 2 (file status, format type: one value a row)";
+// The value types of the final blocks a record's chains lead to.
+void Inspector::ValueTypesOf(std::int32_t id, std::set<std::string> &types, std::set<std::int32_t> &seen) const {
+  const auto found = records_.find({MainSection, id});
+  if (!seen.insert(id).second || found == records_.end() || !found->second.keyedSound) return;
+  const Json &keyed = found->second.content.at("keyed");
+  if (keyed.at("kind") != "chain") {
+    types.insert(keyed.at("valueType").is_string() ? keyed.at("valueType").get<std::string>() : keyed.at("valueType").dump());
+    return;
   }
-  return "it stores the negative format type " + std::to_string(status.formatType);
+  for (const Json &row : keyed.value("rows", Json::array())) {
+    const Json values = row.value("values", Json::array());
+    if (!values.empty() && values[0].is_number_integer()) ValueTypesOf(values[0].get<std::int32_t>(), types, seen);
+  }
+}
+
+// A category reads every record it lists as the first one's value type.
+void Inspector::CheckListedTypes(const std::vector<std::int32_t> &listed, const std::string &role) {
+  if (listed.size() < 2) return;
+  std::set<std::string> first;
+  std::set<std::int32_t> seen;
+  ValueTypesOf(listed[0], first, seen);
+  for (std::size_t i = 1; i < listed.size() && first.size() == 1; ++i) {
+    std::set<std::string> types;
+    seen.clear();
+    ValueTypesOf(listed[i], types, seen);
+    for (const std::string &type : types) {
+      if (type == *first.begin()) continue;
+      Problem("mixed-value-types", role,
+              "lists record " + std::to_string(listed[i]) + " (" + type + ") after record " + std::to_string(listed[0]) +
+                  " (" + *first.begin() + "): its values are read as " + *first.begin());
+    }
+  }
+}
+
+// Records that nothing leads to: in the main section no fixed record,
+// chain or list; elsewhere no locator.
+void Inspector::NoteUnreachableRecords() {
+  for (const auto &[address, record] : records_) {
+    if (!record.role.empty() || record.offset < 0 || (address.first == MainSection && !mainDirectoryRead_)) continue;
+    Problem("unreachable-record", RecordName(address.first, address.second),
+            address.first == MainSection ? "no fixed record, chain or category list leads to it"
+                                         : "no table locator row names it");
+  }
 }
 
 // The status record as the exports read it (no conditions) and judge it:
@@ -321,13 +373,14 @@ Json Inspector::ReadFrame() {
     const std::string reason = status.lookup != Fault::None
                                    ? "its lookup fails (" + DescribeFault(status.lookup) + ")"
                                    : "file status " + std::to_string(status.fileStatus) + " marks the file unusable";
-    Problem(where, reason + ": every query but the format query gives " + StatusName(statusCheck));
+    Problem(FileStatusCode(status) == ErrFileUnusable ? "file-unusable" : "status-lookup", where, reason + ": every query but the format query gives " + StatusName(statusCheck));
   }
   const bool storedNegative = status.lookup == Fault::None && status.disabledFlag == 0 && status.count >= 2;
   if (formatType < 0) {
     std::string what = FormatTypeReason(status) + ": ";
+    if (status.lookup != Fault::None) what = FormatTypeReason(status) + " (" + DescribeFault(status.lookup) + "): ";
     if (!storedNegative) what += std::string("the format query gives ") + StatusName(formatType) + ", ";
-    Problem(where, what + "every " + (storedNegative ? "query but the format query" : "other query") + " gives " +
+    Problem(storedNegative ? "format-type-negative" : "format-type-unreadable", where, what + "every " + (storedNegative ? "query but the format query" : "other query") + " gives " +
                        (statusCheck != 0 ? StatusName(statusCheck) : StatusName(ErrRecordDisabled)));
   }
   return frame;
@@ -360,7 +413,7 @@ Json Inspector::Node(std::int32_t id, Purpose purpose, const std::string &role, 
   if (found == records_.end() || found->second.offset < 0) {
     node["problem"] = "no such record in section " + std::to_string(MainSection) + ": a lookup fails with " +
                       StatusName(ErrRecordUnreadable);
-    if (mainDirectoryRead_) Problem(RecordName(MainSection, id) + " (" + role + ")", "missing");
+    if (mainDirectoryRead_) Problem("missing-record", RecordName(MainSection, id) + " (" + role + ")", "missing");
     return node;
   }
   RecordInfo &record = found->second;
@@ -400,7 +453,7 @@ Json Inspector::Node(std::int32_t id, Purpose purpose, const std::string &role, 
       link["next"] = next;
       if (std::find(path.begin(), path.end(), next) != path.end()) {
         link["loop"] = true;
-        Problem(RecordName(MainSection, id), "its chain comes back to record " + std::to_string(next));
+        Problem("chain-loop", RecordName(MainSection, id), "its chain comes back to record " + std::to_string(next));
       } else {
         link["block"] = Node(next, purpose, role, path);
       }
@@ -449,13 +502,14 @@ void Inspector::CheckTableAddresses() {
     if (!checked.insert({address.section, address.recordId}).second) continue;
     auto found = records_.find({address.section, address.recordId});
     if (found == records_.end() || found->second.offset < 0) {
-      Problem(address.role, "names record " + std::to_string(address.recordId) + " of section " +
-                                std::to_string(address.section) + ", which that section does not hold");
+      Problem("missing-record", address.role, "names record " + std::to_string(address.recordId) + " of section " +
+                                                  std::to_string(address.section) + ", which that section does not hold");
     } else if (!found->second.content.contains("table") && found->second.readable) {
-      Problem(address.role, "names record " + std::to_string(address.recordId) + " of section " +
-                                std::to_string(address.section) + ", which is not a table object");
-    } else if (found->second.role.empty()) {
-      found->second.role = "table object";
+      Problem("not-a-table", address.role, "names record " + std::to_string(address.recordId) + " of section " +
+                                               std::to_string(address.section) + ", which is not a table object");
+    } else {
+      if (found->second.role.empty()) found->second.role = "table object";
+      if (found->second.readable) tables_.push_back(Json{{"section", address.section}, {"record", address.recordId}});
     }
   }
 }
@@ -540,7 +594,7 @@ Json Inspector::Describe() {
 }
 
 Json Inspector::Run() {
-  if (bytes_.size() < 12) Problem("file", "shorter than 12 bytes: no room for the main section's word at 8");
+  if (bytes_.size() < 12) Problem("file-too-short", "file", "shorter than 12 bytes: no room for the main section's word at 8");
   mainDirectoryRead_ = ReadSection(MainSection, true);
 
   Json chains = Json::array();
@@ -552,6 +606,7 @@ Json Inspector::Run() {
   }
   ScanForSections();
   CheckTableAddresses();
+  NoteUnreachableRecords();
   for (auto &[address, record] : records_) {
     if (address.first != MainSection && record.role.empty() && record.content.contains("table")) {
       record.role = "table object";
@@ -566,15 +621,16 @@ Json Inspector::Run() {
   for (const auto &item : description.items()) inspection[item.key()] = item.value();
   inspection["directories"] = directories_;
   inspection["frame"] = frame;
+  inspection["tables"] = tables_;
   inspection["chains"] = chains;
   inspection["problems"] = problems_;
   std::string rebuildError;
-  inspection["rebuildsIdentically"] = Rebuild(description, rebuildError);
+  if (rebuild_) inspection["rebuildsIdentically"] = Rebuild(description, rebuildError);
   inspection["records"] = description["records"];
   if (!rebuildError.empty()) inspection["rebuildError"] = rebuildError;
   // Field order: what build reads first, then what inspect found.
   Json ordered;
-  for (const char *key : {"dinfo", "file", "size", "prefix", "sections", "directories", "records", "frame", "chains",
+  for (const char *key : {"dinfo", "file", "size", "prefix", "sections", "directories", "records", "frame", "tables", "chains",
                           "problems", "rebuildsIdentically", "rebuildError"}) {
     if (inspection.contains(key)) ordered[key] = inspection[key];
   }
@@ -583,8 +639,8 @@ Json Inspector::Run() {
 
 }  // namespace
 
-Json InspectInformationFile(const std::string &path, const ArrayViews &views) {
-  Inspector inspector(path, views);
+Json InspectInformationFile(const std::string &path, bool rebuild, const ArrayViews &views) {
+  Inspector inspector(path, rebuild, views);
   return inspector.Run();
 }
 

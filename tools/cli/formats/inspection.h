@@ -13,9 +13,11 @@ namespace dinfo::cli {
 
 // Never throws for a damaged file: every fault is reported in "problems"
 // (and beside the part it concerns) and the rest is still described.
-// Throws CliError only when the file cannot be read at all. Table arrays
-// are read through `views`.
-Json InspectInformationFile(const std::string &path, const ArrayViews &views = ArrayViews());
+// Throws CliError only when the file cannot be read at all. Without
+// `rebuild` the description is not built again to compare it with the
+// file (nor each table object encoded again): what check needs, faster.
+// Table arrays are read through `views`.
+Json InspectInformationFile(const std::string &path, bool rebuild = true, const ArrayViews &views = ArrayViews());
 
 }  // namespace dinfo::cli
 

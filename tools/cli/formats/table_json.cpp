@@ -255,7 +255,7 @@ bool LooksLikeTableObject(const Bytes &stored) {
   return magic == TableObjectMagic || magic == TableObjectMagicSwapped;
 }
 
-TableDecoding DecodeTableRecord(const Bytes &stored, const ArrayViews &views) {
+TableDecoding DecodeTableRecord(const Bytes &stored, bool compareEncoding, const ArrayViews &views) {
   TableDecoding result;
   Walk walk = WalkObject(stored.data(), stored.size(), true, 0, WalkViews{views, ""});
   result.problems = walk.problems;
@@ -266,7 +266,7 @@ TableDecoding DecodeTableRecord(const Bytes &stored, const ArrayViews &views) {
   result.decoded = result.problems.empty();
   result.table = walk.description;
   result.view = walk.view;
-  if (result.decoded) {
+  if (result.decoded && compareEncoding) {
     try {
       Json description = walk.description;
       result.exact = EncodeTableRecord(description, "table") == stored;

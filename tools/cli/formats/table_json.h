@@ -29,8 +29,11 @@ struct TableDecoding {
 // Whether the first word is a table object's magic, in either byte order.
 bool LooksLikeTableObject(const writer::Bytes &stored);
 
-// Arrays are read through `views` (signed by default).
-TableDecoding DecodeTableRecord(const writer::Bytes &stored, const ArrayViews &views = ArrayViews());
+// Without `compareEncoding`, `exact` is left false: a caller that only
+// reads the object spares encoding it again. Arrays are read through
+// `views` (signed by default).
+TableDecoding DecodeTableRecord(const writer::Bytes &stored, bool compareEncoding = true,
+                                const ArrayViews &views = ArrayViews());
 
 writer::Bytes EncodeTableRecord(const Json &table, const std::string &where);
 

@@ -1,0 +1,272 @@
+#include "analysis/file_check.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+
+#include "analysis/condition_map.h"
+#include "analysis/export_call.h"
+#include "analysis/problem_codes.h"
+#include "analysis/query_trace.h"
+#include "formats/inspection.h"
+#include "infofile/information_file.h"
+#include "tableobj/table_object.h"
+
+namespace dinfo::cli {
+namespace {
+
+// Failing combinations are retraced to say where they stopped; beyond this
+// many a query, they are grouped by status alone.
+constexpr std::size_t MostRetraced = 1000;
+
+Json MakeProblem(const char *code, const std::string &where, const std::string &what) {
+  return Json{{"code", code}, {"severity", SeverityName(FindProblemCode(code).severity)}, {"where", where}, {"what", what}};
+}
+
+// The file as the exports take it: its folder and its name, so that a
+// folder of any name opens.
+FileArgument ExportArgument(const std::string &path) {
+  const std::filesystem::path native = NativePath(path);
+  const std::u8string folder = native.parent_path().u8string();
+  const std::u8string name = native.filename().u8string();
+  FileArgument file;
+  file.folder.assign(folder.begin(), folder.end());
+  file.name.assign(name.begin(), name.end());
+  file.Prepare(true);
+  return file;
+}
+
+// One condition the sweep varies, and the values it takes.
+struct Axis {
+  std::int32_t index;
+  std::vector<std::int32_t> values;
+};
+
+// The values rows name, and one value none names (unset, -1, when free).
+std::vector<Axis> AxesOf(const KeyedConditions &conditions) {
+  std::set<std::int32_t> indexes = conditions.wildcards;
+  for (const auto &[index, values] : conditions.values) indexes.insert(index);
+  std::vector<Axis> axes;
+  for (std::int32_t index : indexes) {
+    std::set<std::int32_t> named;
+    if (const auto found = conditions.values.find(index); found != conditions.values.end()) named = found->second;
+    Axis axis{index, std::vector<std::int32_t>(named.begin(), named.end())};
+    std::int32_t unnamed = NoCondition;
+    while (named.count(unnamed) != 0) --unnamed;
+    axis.values.push_back(unnamed);
+    axes.push_back(axis);
+  }
+  return axes;
+}
+
+// How many combinations the axes make (saturating well below overflow).
+std::int64_t Combinations(const std::vector<Axis> &axes) {
+  std::int64_t combinations = 1;
+  for (const Axis &axis : axes) {
+    combinations = std::min<std::int64_t>(combinations * std::int64_t(axis.values.size()), INT64_MAX / 1024);
+  }
+  return combinations;
+}
+
+QuerySpec SpecOf(QueryKind kind, const std::vector<Axis> &axes, const std::vector<std::size_t> &at) {
+  QuerySpec spec{kind, 0, {}};
+  for (std::size_t i = 0; i < axes.size(); ++i) {
+    const std::int32_t value = axes[i].values[at[i]];
+    if (axes[i].index == SelectorIndex) {
+      spec.selector = value;
+    } else if (value != NoCondition) {
+      ConditionPair pair{};
+      pair.index = axes[i].index;
+      pair.value = value;
+      spec.pairs.push_back(pair);
+    }
+  }
+  return spec;
+}
+
+// Steps `at` to the next combination; false after the last.
+bool Advance(const std::vector<Axis> &axes, std::vector<std::size_t> &at) {
+  for (std::size_t i = axes.size(); i-- > 0;) {
+    if (++at[i] < axes[i].values.size()) return true;
+    at[i] = 0;
+  }
+  return false;
+}
+
+class Checker {
+ public:
+  Checker(const std::string &path, const CheckSettings &settings) : path_(path), settings_(settings) {}
+
+  Json Run();
+
+ private:
+  void CheckTables(const Json &tables);
+  // Whether the status record already makes every call of the query fail.
+  bool FrameFails(QueryKind kind) const;
+  void Sweep(QueryKind kind, const std::vector<Axis> &axes, std::int64_t budget, std::int64_t *used);
+  void Problem(const char *code, const std::string &where, const std::string &what) {
+    problems_.push_back(MakeProblem(code, where, what));
+  }
+
+  std::string path_;
+  CheckSettings settings_;
+  FileArgument file_;
+  Json frame_;
+  Json problems_ = Json::array();
+  Json sweep_ = Json::array();
+  ExportBuffers buffers_;
+};
+
+bool Checker::FrameFails(QueryKind kind) const {
+  const bool statusFails = frame_.value("statusCheck", "") != "passes";
+  const bool formatFails = frame_.value("formatType", 0) < 0;
+  switch (kind) {
+    case QueryKind::Format: return formatFails;
+    case QueryKind::Main: return statusFails;
+    default: return statusFails || formatFails;
+  }
+}
+
+// Each table object the locator names, through the library's preparation.
+void Checker::CheckTables(const Json &tables) {
+  const HANDLE handle = OpenInformationFile(reinterpret_cast<const WideChar *>(file_.Folder()), file_.FileName());
+  if (handle == nullptr) return;
+  {
+    FileView view(handle);
+    for (const Json &table : tables) {
+      const auto section = table["section"].get<std::int32_t>();
+      const auto recordId = table["record"].get<std::int32_t>();
+      ReadOutcome read = ReadRecord(view, section, recordId);
+      if (read.fault != Fault::None) continue;  // inspect names records that do not read
+      OwnedBlock moved;
+      const Fault prepared = PrepareTableObject(read.block.get(), &moved);
+      if (prepared != Fault::None) {
+        Problem("table-unprepared", "record " + std::to_string(recordId) + " in section " + std::to_string(section),
+                "the table object is refused: " + DescribeFault(prepared) + "; DIGetTable gives null for it");
+      }
+    }
+  }
+  CloseHandle(handle);
+}
+
+void Checker::Sweep(QueryKind kind, const std::vector<Axis> &axes, std::int64_t budget, std::int64_t *used) {
+  const std::int64_t combinations = Combinations(axes);
+  // A status record that fails every call is reported once, by the frame.
+  const bool blocked = FrameFails(kind);
+  const std::int64_t limit = blocked ? 1 : std::min(budget, combinations);
+  std::map<std::pair<std::int32_t, std::string>, Json> failures;
+  std::map<std::int32_t, bool> selectorAnswers;  // named selector -> some combination answered
+  std::int64_t answered = 0;
+  std::int64_t calls = 0;
+  std::size_t retraced = 0;
+  std::vector<std::size_t> at(axes.size(), 0);
+  do {
+    const QuerySpec spec = SpecOf(kind, axes, at);
+    const ExportAnswer answer = CallExport(file_, spec, buffers_);
+    ++calls;
+    bool &selectorAnswered = selectorAnswers[spec.selector];
+    if (answer.answered) {
+      ++answered;
+      selectorAnswered = true;
+      continue;
+    }
+    std::string stop = "not retraced (more than " + std::to_string(MostRetraced) + " failures)";
+    if (retraced++ < MostRetraced) stop = StopText(TraceQuery(file_, spec).stop);
+    Json &group = failures[{answer.status, stop}];
+    if (group.is_null()) {
+      group = Json{{"status", answer.status}};
+      if (kind != QueryKind::Table) group["name"] = StatusName(answer.status) ? StatusName(answer.status) : "";
+      group["stop"] = stop;
+      group["count"] = 0;
+      group["example"] = QueryWords(spec);
+    }
+    group["count"] = group["count"].get<std::int64_t>() + 1;
+    if (settings_.all) group["queries"].push_back(QueryWords(spec));
+  } while (calls < limit && Advance(axes, at));
+  *used += calls;
+
+  const bool cut = !blocked && calls < combinations;
+  Json entry{{"query", QueryName(kind)}, {"call", ExportOf(kind)}, {"combinations", combinations}, {"calls", calls}, {"answered", answered},
+             {"cut", cut}, {"failures", Json::array()}};
+  for (auto &[key, group] : failures) entry["failures"].push_back(group);
+  if (blocked) entry["blockedByStatusRecord"] = true;
+  sweep_.push_back(entry);
+
+  const std::string where = ExportOf(kind);
+  if (cut) {
+    Problem("sweep-cut", where, std::to_string(combinations) + " combinations of the conditions the file keys on; " +
+                                    std::to_string(calls) + " were swept");
+  }
+  if (answered == 0 && !blocked) {
+    const Json &first = entry["failures"][0];
+    Problem("export-fails", where,
+            (calls == 1 ? std::string("fails") : "fails for every one of the " + std::to_string(calls) + " combinations swept") +
+                (first.contains("name") && !first["name"].get<std::string>().empty() ? " (" + first["name"].get<std::string>() + ")" : "") +
+                "; e.g. " + first["example"].get<std::string>() + ": " + first["stop"].get<std::string>());
+    return;
+  }
+  if (cut || blocked) return;
+  const auto selectorAxis = std::find_if(axes.begin(), axes.end(), [](const Axis &axis) { return axis.index == SelectorIndex; });
+  if (selectorAxis == axes.end()) return;
+  for (const auto &[selector, anyAnswered] : selectorAnswers) {
+    const bool named = selector != selectorAxis->values.back();
+    if (named && !anyAnswered) {
+      Problem("selector-fails", where, "selector " + std::to_string(selector) +
+                                           ", which a row names, is answered for no combination of the other conditions");
+    }
+  }
+}
+
+Json Checker::Run() {
+  Json result{{"file", path_}};
+  Json inspection;
+  try {
+    inspection = InspectInformationFile(path_, false);
+    file_ = ExportArgument(path_);
+  } catch (const CliError &error) {
+    Problem("file-unreadable", "file", error.what());
+  }
+  if (!inspection.is_null()) {
+    problems_ = inspection["problems"];
+    frame_ = inspection["frame"];
+    CheckTables(inspection["tables"]);
+    const ConditionMap map = MapConditions(inspection);
+    std::int64_t used = 0;
+    Sweep(QueryKind::Format, {}, 1, &used);
+    Sweep(QueryKind::Main, {}, 1, &used);
+    // The calls left are shared among the queries still to sweep, the
+    // smallest sweeps first, so that what one leaves goes to the others.
+    std::vector<std::pair<QueryKind, std::vector<Axis>>> sweeps;
+    for (const ExportConditions &reached : map.byExport) sweeps.emplace_back(reached.kind, AxesOf(reached.conditions));
+    std::vector<std::size_t> order(sweeps.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+      return Combinations(sweeps[x].second) < Combinations(sweeps[y].second);
+    });
+    std::vector<Json> entries(sweeps.size());
+    for (std::size_t k = 0; k < order.size(); ++k) {
+      const std::int64_t share = (settings_.callBudget - used) / std::int64_t(order.size() - k);
+      const auto &[kind, axes] = sweeps[order[k]];
+      Sweep(kind, axes, std::max<std::int64_t>(share, 1), &used);
+      entries[order[k]] = sweep_.back();
+      sweep_.erase(sweep_.size() - 1);
+    }
+    for (Json &entry : entries) sweep_.push_back(std::move(entry));
+  }
+  std::int64_t errors = 0;
+  for (const Json &problem : problems_) errors += problem["severity"] == "error" ? 1 : 0;
+  result["errors"] = errors;
+  result["warnings"] = std::int64_t(problems_.size()) - errors;
+  result["problems"] = problems_;
+  result["sweep"] = sweep_;
+  return result;
+}
+
+}  // namespace
+
+Json CheckFile(const std::string &path, const CheckSettings &settings) {
+  Checker checker(path, settings);
+  return checker.Run();
+}
+
+}  // namespace dinfo::cli
