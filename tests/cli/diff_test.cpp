@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <map>
 
 #include "cli_test_support.h"
 
@@ -60,17 +61,16 @@ TEST_F(DiffTest, AnInsertedRecordIsTheOnlyDifferenceThoughEveryOffsetMoves) {
   EXPECT_EQ(diff["records"][0]["id"], 1006);
   EXPECT_EQ(diff["file"], Json::array());
   EXPECT_EQ(diff["queries"], Json::array());
-  // Format, main, and category V, S and table for selector 1 (named by
-  // rows) and 0 (named by none, answered by the wildcard rows).
-  EXPECT_EQ(diff["selectors"], Json::parse("[0, 1]"));
-  EXPECT_EQ(diff["queriesAsked"], 8);
+  // Format, main, and category V (12 combinations of conditions 1, 7 and
+  // 8), S (2, of condition 1) and table (6, of conditions 1 and 9).
+  EXPECT_EQ(diff["queriesAsked"], 22);
 
   result = Diff(before, after, false);
-  EXPECT_EQ(result.out, before + " and " + after + " differ: 1 record added; 0 of 8 queries answer differently\n" +
+  EXPECT_EQ(result.out, before + " and " + after + " differ: 1 record added; 0 of 22 queries answer differently\n" +
                             "  + record 1006 in section 8: keyed single block of int16 values, 1 row\n");
   result = Diff(after, after, false);
   EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.out, after + " and " + after + " read alike: the same records, the same answers to 8 queries\n");
+  EXPECT_EQ(result.out, after + " and " + after + " read alike: the same records, the same answers to 22 queries\n");
 }
 
 TEST_F(DiffTest, ChangedRowsAndTableElementsAreNamedByPlaceWithTheAnswersTheyChange) {
@@ -83,7 +83,7 @@ TEST_F(DiffTest, ChangedRowsAndTableElementsAreNamedByPlaceWithTheAnswersTheyCha
   Json &nested = Record(description, 12, 1)["table"]["entries"][3]["table"]["entries"][1]["array"];
   nested[4] = 95;
   nested[9] = 7;
-  // Selector 0 takes record 1004's wildcard row to 3002.
+  // A selector other than 1 takes record 1004's wildcard row to 3002.
   Record(description, 8, 3002)["keyed"]["rows"][0]["values"][0]["name"] = "Lamp warm-up 45 s";
   const std::string after = Build(description, "changed.dat");
 
@@ -101,16 +101,23 @@ TEST_F(DiffTest, ChangedRowsAndTableElementsAreNamedByPlaceWithTheAnswersTheyCha
                                                            "firstDifference": {"index": 4, "first": 94, "second": 95}}])"));
   EXPECT_EQ(diff["records"][3]["id"], 3);
 
-  ASSERT_EQ(diff["queries"].size(), 2u) << diff["queries"].dump(1);
-  EXPECT_EQ(diff["queries"][0]["query"], "category s --selector 0");
-  EXPECT_EQ(diff["queries"][0]["differences"][0]["at"], "elements");
-  EXPECT_EQ(diff["queries"][1]["query"], "table --selector 0");
+  // Each answer that changed, under the conditions that ask for it.
+  std::map<std::string, Json> answers;
+  for (const Json &query : diff["queries"]) answers[query["query"]] = query["differences"];
+  EXPECT_EQ(answers.size(), 6u) << diff["queries"].dump(1);
+  EXPECT_EQ(answers["category v --selector 1 --cond 7=0 --cond 8=2"][0]["firstDifference"],
+            Json::parse(R"({"index": 1, "first": [-1, 400, 32000], "second": [-1, 401, 32000]})"));
+  EXPECT_EQ(answers["category s --selector -1"][0]["at"], "elements");
+  EXPECT_EQ(answers["table --selector 1 --cond 9=0"][0]["at"], "entry 3.1");
+  for (const char *query : {"table --selector -1", "table --selector -1 --cond 9=0", "table --selector -1 --cond 9=1"}) {
+    EXPECT_EQ(answers[query][0]["at"], "entry 0") << query;
+  }
 
   const std::string text = Diff(before, after, false).out;
   for (const char *line : {"  ~ record 2001 in section 8 (listed by category V)\n"
                            "      row keys [2]: [-1,400,32000] -> [-1,401,32000]\n",
                            "      entry 3.1: 2 of 12 elements differ, first at [4]: 94 -> 95\n",
-                           "  answer of table --selector 0:\n"
+                           "  answer of table --selector -1:\n"
                            "      entry 0: 1 of 8 elements differs, first at [5]: 2560 -> 2561\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << text;
   }
@@ -132,9 +139,12 @@ TEST_F(DiffTest, ReorderedAndRemovedRowsChangeWhichRecordsAreRead) {
   EXPECT_EQ(diff["records"][0]["differences"],
             Json::parse(R"([{"at": "rows", "what": "the same rows in another order"}])"));
   EXPECT_EQ(diff["records"][1]["differences"], Json::parse(R"([{"at": "row keys [1]", "first": [2003, 0, 0]}])"));
-  ASSERT_EQ(diff["queries"].size(), 1u) << diff["queries"].dump(1);
-  EXPECT_EQ(diff["queries"][0]["query"], "category s --selector 1");
-  EXPECT_EQ(diff["queries"][0]["differences"][0]["count"], Json::parse("[2, 1]"));
+  // Selector 1 now reads 3002; condition 7 = 1 lists nothing.
+  std::vector<std::string> queries;
+  for (const Json &query : diff["queries"]) queries.push_back(query["query"]);
+  EXPECT_EQ(queries, (std::vector<std::string>{"category v --selector 1 --cond 7=1 --cond 8=2", "category v --selector 1 --cond 7=1",
+                                               "category s --selector 1"}));
+  EXPECT_EQ(diff["queries"][2]["differences"][0]["count"], Json::parse("[2, 1]"));
 }
 
 TEST_F(DiffTest, ARemovedRecordAndAFailedAnswerAreNamed) {

@@ -1,10 +1,10 @@
 #include "analysis/file_check.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 
 #include "analysis/condition_map.h"
+#include "analysis/condition_sweep.h"
 #include "analysis/export_call.h"
 #include "analysis/problem_codes.h"
 #include "analysis/query_trace.h"
@@ -21,76 +21,6 @@ constexpr std::size_t MostRetraced = 1000;
 
 Json MakeProblem(const char *code, const std::string &where, const std::string &what) {
   return Json{{"code", code}, {"severity", SeverityName(FindProblemCode(code).severity)}, {"where", where}, {"what", what}};
-}
-
-// The file as the exports take it: its folder and its name, so that a
-// folder of any name opens.
-FileArgument ExportArgument(const std::string &path) {
-  const std::filesystem::path native = NativePath(path);
-  const std::u8string folder = native.parent_path().u8string();
-  const std::u8string name = native.filename().u8string();
-  FileArgument file;
-  file.folder.assign(folder.begin(), folder.end());
-  file.name.assign(name.begin(), name.end());
-  file.Prepare(true);
-  return file;
-}
-
-// One condition the sweep varies, and the values it takes.
-struct Axis {
-  std::int32_t index;
-  std::vector<std::int32_t> values;
-};
-
-// The values rows name, and one value none names (unset, -1, when free).
-std::vector<Axis> AxesOf(const KeyedConditions &conditions) {
-  std::set<std::int32_t> indexes = conditions.wildcards;
-  for (const auto &[index, values] : conditions.values) indexes.insert(index);
-  std::vector<Axis> axes;
-  for (std::int32_t index : indexes) {
-    std::set<std::int32_t> named;
-    if (const auto found = conditions.values.find(index); found != conditions.values.end()) named = found->second;
-    Axis axis{index, std::vector<std::int32_t>(named.begin(), named.end())};
-    std::int32_t unnamed = NoCondition;
-    while (named.count(unnamed) != 0) --unnamed;
-    axis.values.push_back(unnamed);
-    axes.push_back(axis);
-  }
-  return axes;
-}
-
-// How many combinations the axes make (saturating well below overflow).
-std::int64_t Combinations(const std::vector<Axis> &axes) {
-  std::int64_t combinations = 1;
-  for (const Axis &axis : axes) {
-    combinations = std::min<std::int64_t>(combinations * std::int64_t(axis.values.size()), INT64_MAX / 1024);
-  }
-  return combinations;
-}
-
-QuerySpec SpecOf(QueryKind kind, const std::vector<Axis> &axes, const std::vector<std::size_t> &at) {
-  QuerySpec spec{kind, 0, {}};
-  for (std::size_t i = 0; i < axes.size(); ++i) {
-    const std::int32_t value = axes[i].values[at[i]];
-    if (axes[i].index == SelectorIndex) {
-      spec.selector = value;
-    } else if (value != NoCondition) {
-      ConditionPair pair{};
-      pair.index = axes[i].index;
-      pair.value = value;
-      spec.pairs.push_back(pair);
-    }
-  }
-  return spec;
-}
-
-// Steps `at` to the next combination; false after the last.
-bool Advance(const std::vector<Axis> &axes, std::vector<std::size_t> &at) {
-  for (std::size_t i = axes.size(); i-- > 0;) {
-    if (++at[i] < axes[i].values.size()) return true;
-    at[i] = 0;
-  }
-  return false;
 }
 
 class Checker {

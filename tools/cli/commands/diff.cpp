@@ -7,6 +7,10 @@
 #include <set>
 #include <vector>
 
+#include "analysis/condition_map.h"
+#include "analysis/condition_sweep.h"
+#include "analysis/export_call.h"
+#include "analysis/query_trace.h"
 #include "commands/diff_compare.h"
 #include "commands/query.h"
 #include "commands/table_probe.h"
@@ -138,44 +142,17 @@ Json CompareRecords(const Json &first, const Json &second) {
   return changes;
 }
 
-// The selectors some keyed row of the main section names.
-void CollectSelectors(const Json &inspection, std::set<std::int64_t> &selectors) {
-  for (const Json &record : inspection.value("records", Json::array())) {
-    const Json *keyed = KeyedOf(record);
-    if (record["section"] != MainSection || keyed == nullptr) continue;
-    const Json keyIndex = keyed->value("keyIndex", Json::array());
-    for (const Json &row : keyed->value("rows", Json::array())) {
-      const Json keys = row.value("keys", Json::array());
-      for (std::size_t j = 0; j < keys.size() && j < keyIndex.size(); ++j) {
-        if (keyIndex[j] == SelectorIndex && keys[j].is_number_integer()) selectors.insert(keys[j].get<std::int64_t>());
-      }
+// The conditions either file keys on for the query.
+KeyedConditions ConditionsOf(QueryKind kind, const ConditionMap &first, const ConditionMap &second) {
+  KeyedConditions merged;
+  for (const ConditionMap *map : {&first, &second}) {
+    for (const ExportConditions &reached : map->byExport) {
+      if (reached.kind != kind) continue;
+      for (const auto &[index, values] : reached.conditions.values) merged.values[index].insert(values.begin(), values.end());
+      merged.wildcards.insert(reached.conditions.wildcards.begin(), reached.conditions.wildcards.end());
     }
   }
-}
-
-// The named selectors, and one that no row names, which wildcard rows
-// answer; at most MaxDiffSelectors of them.
-std::vector<std::int32_t> SweptSelectors(const Json &first, const Json &second, std::size_t &named) {
-  std::set<std::int64_t> selectors;
-  CollectSelectors(first, selectors);
-  CollectSelectors(second, selectors);
-  named = selectors.size();
-  std::int64_t unnamed = 0;
-  while (selectors.count(unnamed) != 0) ++unnamed;
-  selectors.insert(unnamed);
-  std::vector<std::int32_t> swept;
-  for (const std::int64_t selector : selectors) {
-    if (swept.size() == MaxDiffSelectors) break;
-    swept.push_back(static_cast<std::int32_t>(selector));
-  }
-  return swept;
-}
-
-FileArgument QueryFile(const std::string &path) {
-  FileArgument file;
-  file.path = path;
-  file.Prepare(true);
-  return file;
+  return merged;
 }
 
 Json StatusAnswer(std::int32_t code) {
@@ -201,23 +178,36 @@ Json MainAnswer(const FileArgument &file) {
               {"triplets", CategoryElementsJson(triplets.data(), tripletCount, false)}};
 }
 
-Json CategoryAnswer(const FileArgument &file, char variant, std::int32_t selector) {
+Json CategoryAnswer(const FileArgument &file, const QuerySpec &spec) {
   std::vector<std::uint32_t> buffer(DI_CATEGORY_BUFFER_BYTES / 4);
-  const std::int16_t result = variant == 'v'
-                                  ? DIGetCategoryInfoV(file.FileName(), file.Folder(), selector, nullptr, buffer.data(), 0)
-                                  : DIGetCategoryInfoS(file.FileName(), file.Folder(), selector, nullptr, buffer.data(), 0);
+  const ConditionPair *pairs = spec.pairs.empty() ? nullptr : spec.pairs.data();
+  const auto pairCount = static_cast<std::int16_t>(spec.pairs.size());
+  const bool isV = spec.kind == QueryKind::CategoryV;
+  const std::int16_t result =
+      isV ? DIGetCategoryInfoV(file.FileName(), file.Folder(), spec.selector, pairs, buffer.data(), pairCount)
+          : DIGetCategoryInfoS(file.FileName(), file.Folder(), spec.selector, pairs, buffer.data(), pairCount);
   if (result < 0) return StatusAnswer(result);
-  const std::int32_t valueType = CategoryValueType(file, variant, selector, {});
+  const std::int32_t valueType = CategoryValueType(file, isV ? 'v' : 's', spec.selector, spec.pairs);
   return Json{{"elements", CategoryElementsJson(buffer.data(), result, IsNamedListType(valueType))}};
 }
 
-Json TableAnswer(const FileArgument &file, std::int32_t selector) {
-  void *table = DIGetTable(file.FileName(), file.Folder(), selector, nullptr, 0);
+Json TableAnswer(const FileArgument &file, const QuerySpec &spec) {
+  void *table = DIGetTable(file.FileName(), file.Folder(), spec.selector, spec.pairs.empty() ? nullptr : spec.pairs.data(),
+                           static_cast<std::int16_t>(spec.pairs.size()));
   if (table == nullptr) return Json{{"table", nullptr}};
   const auto *bytes = static_cast<const std::uint8_t *>(table);
   Json view = ViewPreparedTable(bytes, PreparedTableSize(bytes));
   DIFreeTable(table);
   return view;
+}
+
+Json Answer(const FileArgument &file, const QuerySpec &spec) {
+  switch (spec.kind) {
+    case QueryKind::Format: return FormatAnswer(file);
+    case QueryKind::Main: return MainAnswer(file);
+    case QueryKind::Table: return TableAnswer(file, spec);
+    default: return CategoryAnswer(file, spec);
+  }
 }
 
 std::string AnswerSummary(const Json &answer) {
@@ -252,28 +242,60 @@ Json CompareAnswers(const Json &first, const Json &second) {
   return differences;
 }
 
-void AddQuery(const std::string &query, const Json &first, const Json &second, Json &queries, std::size_t &asked) {
-  ++asked;
-  Json differences = CompareAnswers(first, second);
-  if (!differences.empty()) queries.push_back(Json{{"query", query}, {"differences", differences}});
-}
+// Both files asked the same questions; what they answer alike is left out.
+class QueryComparison {
+ public:
+  QueryComparison(const std::string &first, const std::string &second)
+      : first_(ExportArgument(first)), second_(ExportArgument(second)) {}
 
-Json CompareQueries(const std::string &pathA, const std::string &pathB, const std::vector<std::int32_t> &selectors,
-                    std::size_t &asked) {
-  const FileArgument fileA = QueryFile(pathA);
-  const FileArgument fileB = QueryFile(pathB);
-  Json queries = Json::array();
-  AddQuery("format", FormatAnswer(fileA), FormatAnswer(fileB), queries, asked);
-  AddQuery("main", MainAnswer(fileA), MainAnswer(fileB), queries, asked);
-  for (const std::int32_t selector : selectors) {
-    const std::string option = " --selector " + std::to_string(selector);
-    for (const char variant : {'v', 's'}) {
-      AddQuery(std::string("category ") + variant + option, CategoryAnswer(fileA, variant, selector),
-               CategoryAnswer(fileB, variant, selector), queries, asked);
-    }
-    AddQuery("table" + option, TableAnswer(fileA, selector), TableAnswer(fileB, selector), queries, asked);
+  void Ask(const QuerySpec &spec) {
+    ++asked_;
+    Json differences = CompareAnswers(Answer(first_, spec), Answer(second_, spec));
+    if (!differences.empty()) differing_.push_back(Json{{"query", QueryWords(spec)}, {"differences", differences}});
   }
-  return queries;
+
+  // Every combination of the axes while the budget lasts; false when it
+  // ran out first.
+  bool Sweep(QueryKind kind, const std::vector<Axis> &axes, std::size_t budget) {
+    std::vector<std::size_t> at(axes.size(), 0);
+    std::size_t used = 0;
+    do {
+      if (used++ == budget) return false;
+      Ask(SpecOf(kind, axes, at));
+    } while (Advance(axes, at));
+    return true;
+  }
+
+  std::size_t asked() const { return asked_; }
+  const Json &differing() const { return differing_; }
+
+ private:
+  FileArgument first_;
+  FileArgument second_;
+  std::size_t asked_ = 0;
+  Json differing_ = Json::array();
+};
+
+// Format and main once, then each query that takes conditions over every
+// combination of the conditions either file keys on, as check sweeps them;
+// each shares what budget the earlier ones leave.
+void CompareQueries(const std::string &first, const std::string &second, const Json &inspectionA,
+                    const Json &inspectionB, Json &diff) {
+  QueryComparison comparison(first, second);
+  comparison.Ask(QuerySpec{QueryKind::Format, 0, {}});
+  comparison.Ask(QuerySpec{QueryKind::Main, 0, {}});
+  const ConditionMap mapA = MapConditions(inspectionA);
+  const ConditionMap mapB = MapConditions(inspectionB);
+  const QueryKind swept[] = {QueryKind::CategoryV, QueryKind::CategoryS, QueryKind::Table};
+  bool cut = false;
+  for (std::size_t k = 0; k < std::size(swept); ++k) {
+    const std::size_t left = MaxDiffQueries > comparison.asked() ? MaxDiffQueries - comparison.asked() : 0;
+    const std::size_t share = std::max<std::size_t>(left / (std::size(swept) - k), 1);
+    cut = !comparison.Sweep(swept[k], AxesOf(ConditionsOf(swept[k], mapA, mapB)), share) || cut;
+  }
+  diff["queries"] = comparison.differing();
+  diff["queriesAsked"] = comparison.asked();
+  if (cut) diff["queriesCut"] = true;
 }
 
 Json CompareFiles(const Json &first, const Json &second) {
@@ -314,13 +336,7 @@ Json DiffInformationFiles(const std::string &first, const std::string &second) {
   Json diff{{"first", first}, {"second", second}, {"same", false}};
   diff["file"] = CompareFiles(inspectionA, inspectionB);
   diff["records"] = CompareRecords(inspectionA, inspectionB);
-  std::size_t named = 0;
-  const std::vector<std::int32_t> selectors = SweptSelectors(inspectionA, inspectionB, named);
-  diff["selectors"] = selectors;
-  if (named + 1 > selectors.size()) diff["selectorsCut"] = named + 1;
-  std::size_t asked = 0;
-  diff["queries"] = CompareQueries(first, second, selectors, asked);
-  diff["queriesAsked"] = asked;
+  CompareQueries(first, second, inspectionA, inspectionB, diff);
   diff["same"] = diff["file"].empty() && diff["records"].empty() && diff["queries"].empty();
   return diff;
 }
@@ -343,9 +359,9 @@ std::string RenderDiff(const Json &diff) {
     out += "  answer of " + query["query"].get<std::string>() + ":\n";
     for (const Json &difference : query["differences"]) out += "      " + DescribeDifference(difference) + "\n";
   }
-  if (diff.contains("selectorsCut")) {
-    out += "  (queries asked for the first " + Plural(diff["selectors"].size(), "selector") + " of " +
-           diff["selectorsCut"].dump() + ")\n";
+  if (diff.contains("queriesCut")) {
+    out += "  (the sweep stopped after " + Plural(diff["queriesAsked"].get<std::size_t>(), "query") +
+           ": not every combination of conditions was asked)\n";
   }
   return out;
 }

@@ -1,0 +1,59 @@
+#include "analysis/condition_sweep.h"
+
+#include <algorithm>
+#include <set>
+
+#include "keyed/keyed_block.h"
+
+namespace dinfo::cli {
+
+// The values rows name, and one value none names (unset, -1, when free).
+std::vector<Axis> AxesOf(const KeyedConditions &conditions) {
+  std::set<std::int32_t> indexes = conditions.wildcards;
+  for (const auto &[index, values] : conditions.values) indexes.insert(index);
+  std::vector<Axis> axes;
+  for (std::int32_t index : indexes) {
+    std::set<std::int32_t> named;
+    if (const auto found = conditions.values.find(index); found != conditions.values.end()) named = found->second;
+    Axis axis{index, std::vector<std::int32_t>(named.begin(), named.end())};
+    std::int32_t unnamed = NoCondition;
+    while (named.count(unnamed) != 0) --unnamed;
+    axis.values.push_back(unnamed);
+    axes.push_back(axis);
+  }
+  return axes;
+}
+
+std::int64_t Combinations(const std::vector<Axis> &axes) {
+  std::int64_t combinations = 1;
+  for (const Axis &axis : axes) {
+    combinations = std::min<std::int64_t>(combinations * std::int64_t(axis.values.size()), INT64_MAX / 1024);
+  }
+  return combinations;
+}
+
+QuerySpec SpecOf(QueryKind kind, const std::vector<Axis> &axes, const std::vector<std::size_t> &at) {
+  QuerySpec spec{kind, 0, {}};
+  for (std::size_t i = 0; i < axes.size(); ++i) {
+    const std::int32_t value = axes[i].values[at[i]];
+    if (axes[i].index == SelectorIndex) {
+      spec.selector = value;
+    } else if (value != NoCondition) {
+      ConditionPair pair{};
+      pair.index = axes[i].index;
+      pair.value = value;
+      spec.pairs.push_back(pair);
+    }
+  }
+  return spec;
+}
+
+bool Advance(const std::vector<Axis> &axes, std::vector<std::size_t> &at) {
+  for (std::size_t i = axes.size(); i-- > 0;) {
+    if (++at[i] < axes[i].values.size()) return true;
+    at[i] = 0;
+  }
+  return false;
+}
+
+}  // namespace dinfo::cli
