@@ -7,6 +7,7 @@
 #include <map>
 #include <set>
 
+#include "analysis/condition_sweep.h"
 #include "analysis/problem_codes.h"
 #include "cli_test_support.h"
 #include "common/bytes.h"
@@ -150,7 +151,7 @@ TEST_F(CheckTest, TheSoundFileAndTheSampleHaveNoProblems) {
   EXPECT_NE(text.out.find("checked 2 files: 0 with errors, 0 with warnings only, 2 without problems"), std::string::npos);
   // The sample's failing combinations are summarised by where they stopped.
   EXPECT_NE(text.out.find("category v: 2 combinations ErrNoCategory: category record 1003 selected no row, at "
-                          "record 1010: no row accepts condition 7 = -1"),
+                          "record 1010 (chain 1003 -> 1010): no row accepts condition 7 = -1"),
             std::string::npos)
       << text.out;
   const Json json = DinfoJson({"check", "sound.dat", "--json"});
@@ -257,6 +258,28 @@ TEST_F(CheckTest, BuildRefusesErrorsAndWarnsOnTheRest) {
   EXPECT_NE(result.err.find("spare.json: warning unreachable-record: record 4242 in section 8"), std::string::npos)
       << result.err;
   EXPECT_TRUE(std::filesystem::exists(Path("spare.dat")));
+}
+
+// The value no row names is -1 (unset) when it is free, else the next
+// below; an index only wildcards key on is swept with it alone.
+TEST(ConditionSweepTest, EachNamedValueAndOneNoRowNames) {
+  KeyedConditions conditions;
+  conditions.values[SelectorIndex] = {1, -1};
+  conditions.values[9] = {4};
+  conditions.wildcards.insert(7);
+  const std::vector<Axis> axes = SweepAxes(conditions);
+  ASSERT_EQ(axes.size(), 3u);
+  EXPECT_EQ(axes[0].values, (std::vector<std::int32_t>{-1, 1, -2}));
+  EXPECT_EQ(axes[1].values, (std::vector<std::int32_t>{-1}));
+  EXPECT_EQ(Combinations(axes), 6);
+  std::vector<std::string> swept;
+  std::vector<std::size_t> at(axes.size(), 0);
+  do {
+    swept.push_back(QueryWords(SpecAt(QueryKind::Table, axes, at)));
+  } while (NextCombination(axes, at));
+  EXPECT_EQ(swept, (std::vector<std::string>{"table --selector -1 --cond 9=4", "table --selector -1",
+                                             "table --selector 1 --cond 9=4", "table --selector 1",
+                                             "table --selector -2 --cond 9=4", "table --selector -2"}));
 }
 
 }  // namespace

@@ -40,12 +40,14 @@ TEST_F(ExplainTest, AFailingChainIsTracedToTheConditionNoRowAccepts) {
   EXPECT_EQ(json["stop"]["at"]["record"], 1100);
   EXPECT_EQ(json["stop"]["at"]["condition"], (Json{{"index", 7}, {"value", 5}}));
   EXPECT_EQ(json["stop"]["at"]["rowsName"], Json::parse("[0, 1]"));
+  EXPECT_EQ(json["stop"]["at"]["chain"], Json::parse("[1003, 1100]"));
 
   // The query command prints the same stop, short, under its status.
   const RunResult query = Dinfo({"category", "v", file, "--selector", "1", "--cond", "7=5"});
   EXPECT_EQ(query.exitCode, 1);
   EXPECT_NE(query.err.find("ErrCategoryLookup (-2021): the lookup of the category record failed\n  stopped: the "
-                           "lookup of category record 1003 failed, at record 1100: no row accepts condition 7 = 5 "
+                           "lookup of category record 1003 failed, at record 1100 (chain 1003 -> 1100): no row accepts "
+                           "condition 7 = 5 "
                            "(the rows name 0, 1)"),
             std::string::npos)
       << query.err;

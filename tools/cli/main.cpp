@@ -222,7 +222,7 @@ int Run(int argc, char **argv) {
   AddViewOption(*inspect, inspectOptions.views, "every table array of its width");
 
   CheckOptions checkOptions;
-  CLI::App *check = app.add_subcommand("check", "whether each file answers its queries: frame, structure, and every query swept over the conditions it keys on");
+  CLI::App *check = app.add_subcommand("check", "whether each file answers its queries; exit 4 on errors");
   check->add_option("FILE", checkOptions.files, "the information files")->required();
   AddJsonFlags(*check, checkOptions.json);
   check->add_flag("--all", checkOptions.settings.all, "list every failing combination, not only a summary");
@@ -231,7 +231,7 @@ int Run(int argc, char **argv) {
       ->check(CLI::PositiveNumber);
 
   ExplainOptions explainOptions;
-  CLI::App *explain = app.add_subcommand("explain", "the way a query went, step by step: each record read, each chain link");
+  CLI::App *explain = app.add_subcommand("explain", "the way one query went, step by step");
   AddFileOptions(*explain, explainOptions.file, explainOptions.json);
   explain->add_option("QUERY", explainOptions.query, "format, main, category v, category s or table");
   AddConditionOptions(*explain, explainOptions.selector, explainOptions.conditions);

@@ -1,14 +1,10 @@
 #include "analysis/condition_sweep.h"
 
 #include <algorithm>
-#include <set>
-
-#include "keyed/keyed_block.h"
 
 namespace dinfo::cli {
 
-// The values rows name, and one value none names (unset, -1, when free).
-std::vector<Axis> AxesOf(const KeyedConditions &conditions) {
+std::vector<Axis> SweepAxes(const KeyedConditions &conditions) {
   std::set<std::int32_t> indexes = conditions.wildcards;
   for (const auto &[index, values] : conditions.values) indexes.insert(index);
   std::vector<Axis> axes;
@@ -32,7 +28,7 @@ std::int64_t Combinations(const std::vector<Axis> &axes) {
   return combinations;
 }
 
-QuerySpec SpecOf(QueryKind kind, const std::vector<Axis> &axes, const std::vector<std::size_t> &at) {
+QuerySpec SpecAt(QueryKind kind, const std::vector<Axis> &axes, const std::vector<std::size_t> &at) {
   QuerySpec spec{kind, 0, {}};
   for (std::size_t i = 0; i < axes.size(); ++i) {
     const std::int32_t value = axes[i].values[at[i]];
@@ -48,7 +44,7 @@ QuerySpec SpecOf(QueryKind kind, const std::vector<Axis> &axes, const std::vecto
   return spec;
 }
 
-bool Advance(const std::vector<Axis> &axes, std::vector<std::size_t> &at) {
+bool NextCombination(const std::vector<Axis> &axes, std::vector<std::size_t> &at) {
   for (std::size_t i = axes.size(); i-- > 0;) {
     if (++at[i] < axes[i].values.size()) return true;
     at[i] = 0;

@@ -33,7 +33,18 @@ class Checker {
   void CheckTables(const Json &tables);
   // Whether the status record already makes every call of the query fail.
   bool FrameFails(QueryKind kind) const;
+  // What a sweep of one query found.
+  struct SweepTally {
+    std::int64_t calls = 0;
+    std::int64_t answered = 0;
+    std::size_t retraced = 0;
+    std::map<std::pair<std::int32_t, std::string>, Json> failures;  // by status and stop
+    std::map<std::int32_t, bool> selectorAnswers;  // selector -> some combination answered
+  };
+  void SweepAll(const ConditionMap &map);
   void Sweep(QueryKind kind, const std::vector<Axis> &axes, std::int64_t budget, std::int64_t *used);
+  void RecordFailure(QueryKind kind, const QuerySpec &spec, const ExportAnswer &answer, SweepTally &tally);
+  void ReportSweep(QueryKind kind, const std::vector<Axis> &axes, const Json &entry, const SweepTally &tally);
   void Problem(const char *code, const std::string &where, const std::string &what) {
     problems_.push_back(MakeProblem(code, where, what));
   }
@@ -79,72 +90,106 @@ void Checker::CheckTables(const Json &tables) {
   CloseHandle(handle);
 }
 
+// A failing combination, grouped with the others that fail with the same
+// status where the same link stopped them.
+void Checker::RecordFailure(QueryKind kind, const QuerySpec &spec, const ExportAnswer &answer, SweepTally &tally) {
+  std::string stop = "not retraced (more than " + std::to_string(MostRetraced) + " failures)";
+  if (tally.retraced++ < MostRetraced) stop = StopText(TraceQuery(file_, spec).stop);
+  Json &group = tally.failures[{answer.status, stop}];
+  if (group.is_null()) {
+    group = Json{{"status", answer.status}};
+    if (kind != QueryKind::Table) group["name"] = StatusName(answer.status) ? StatusName(answer.status) : "";
+    group["stop"] = stop;
+    group["count"] = 0;
+    group["example"] = QueryWords(spec);
+  }
+  group["count"] = group["count"].get<std::int64_t>() + 1;
+  if (settings_.all) group["queries"].push_back(QueryWords(spec));
+}
+
 void Checker::Sweep(QueryKind kind, const std::vector<Axis> &axes, std::int64_t budget, std::int64_t *used) {
   const std::int64_t combinations = Combinations(axes);
   // A status record that fails every call is reported once, by the frame.
   const bool blocked = FrameFails(kind);
   const std::int64_t limit = blocked ? 1 : std::min(budget, combinations);
-  std::map<std::pair<std::int32_t, std::string>, Json> failures;
-  std::map<std::int32_t, bool> selectorAnswers;  // named selector -> some combination answered
-  std::int64_t answered = 0;
-  std::int64_t calls = 0;
-  std::size_t retraced = 0;
+  SweepTally tally;
   std::vector<std::size_t> at(axes.size(), 0);
   do {
-    const QuerySpec spec = SpecOf(kind, axes, at);
+    const QuerySpec spec = SpecAt(kind, axes, at);
     const ExportAnswer answer = CallExport(file_, spec, buffers_);
-    ++calls;
-    bool &selectorAnswered = selectorAnswers[spec.selector];
+    ++tally.calls;
+    bool &selectorAnswered = tally.selectorAnswers[spec.selector];
     if (answer.answered) {
-      ++answered;
+      ++tally.answered;
       selectorAnswered = true;
-      continue;
+    } else {
+      RecordFailure(kind, spec, answer, tally);
     }
-    std::string stop = "not retraced (more than " + std::to_string(MostRetraced) + " failures)";
-    if (retraced++ < MostRetraced) stop = StopText(TraceQuery(file_, spec).stop);
-    Json &group = failures[{answer.status, stop}];
-    if (group.is_null()) {
-      group = Json{{"status", answer.status}};
-      if (kind != QueryKind::Table) group["name"] = StatusName(answer.status) ? StatusName(answer.status) : "";
-      group["stop"] = stop;
-      group["count"] = 0;
-      group["example"] = QueryWords(spec);
-    }
-    group["count"] = group["count"].get<std::int64_t>() + 1;
-    if (settings_.all) group["queries"].push_back(QueryWords(spec));
-  } while (calls < limit && Advance(axes, at));
-  *used += calls;
+  } while (tally.calls < limit && NextCombination(axes, at));
+  *used += tally.calls;
 
-  const bool cut = !blocked && calls < combinations;
-  Json entry{{"query", QueryName(kind)}, {"call", ExportOf(kind)}, {"combinations", combinations}, {"calls", calls}, {"answered", answered},
-             {"cut", cut}, {"failures", Json::array()}};
-  for (auto &[key, group] : failures) entry["failures"].push_back(group);
+  const bool cut = !blocked && tally.calls < combinations;
+  Json entry{{"query", QueryName(kind)}, {"call", ExportOf(kind)}, {"combinations", combinations},
+             {"calls", tally.calls}, {"answered", tally.answered}, {"cut", cut}, {"failures", Json::array()}};
+  for (auto &[key, group] : tally.failures) entry["failures"].push_back(group);
   if (blocked) entry["blockedByStatusRecord"] = true;
   sweep_.push_back(entry);
-
-  const std::string where = ExportOf(kind);
   if (cut) {
-    Problem("sweep-cut", where, std::to_string(combinations) + " combinations of the conditions the file keys on; " +
-                                    std::to_string(calls) + " were swept");
+    Problem("sweep-cut", ExportOf(kind), std::to_string(combinations) + " combinations of the conditions the file keys on; " +
+                                             std::to_string(tally.calls) + " were swept");
   }
-  if (answered == 0 && !blocked) {
+  if (!blocked) ReportSweep(kind, axes, entry, tally);
+}
+
+// An export that never answered is an error; a selector some row names
+// that never answered, when every combination was tried, a warning.
+void Checker::ReportSweep(QueryKind kind, const std::vector<Axis> &axes, const Json &entry, const SweepTally &tally) {
+  const std::string where = ExportOf(kind);
+  if (tally.answered == 0) {
     const Json &first = entry["failures"][0];
+    const std::string name = first.value("name", "");
     Problem("export-fails", where,
-            (calls == 1 ? std::string("fails") : "fails for every one of the " + std::to_string(calls) + " combinations swept") +
-                (first.contains("name") && !first["name"].get<std::string>().empty() ? " (" + first["name"].get<std::string>() + ")" : "") +
-                "; e.g. " + first["example"].get<std::string>() + ": " + first["stop"].get<std::string>());
+            (tally.calls == 1 ? std::string("fails")
+                              : "fails for every one of the " + std::to_string(tally.calls) + " combinations swept") +
+                (name.empty() ? "" : " (" + name + ")") + "; e.g. " + first["example"].get<std::string>() + ": " +
+                first["stop"].get<std::string>());
     return;
   }
-  if (cut || blocked) return;
-  const auto selectorAxis = std::find_if(axes.begin(), axes.end(), [](const Axis &axis) { return axis.index == SelectorIndex; });
-  if (selectorAxis == axes.end()) return;
-  for (const auto &[selector, anyAnswered] : selectorAnswers) {
+  const auto selectorAxis =
+      std::find_if(axes.begin(), axes.end(), [](const Axis &axis) { return axis.index == SelectorIndex; });
+  if (entry["cut"].get<bool>() || selectorAxis == axes.end()) return;
+  for (const auto &[selector, anyAnswered] : tally.selectorAnswers) {
     const bool named = selector != selectorAxis->values.back();
     if (named && !anyAnswered) {
       Problem("selector-fails", where, "selector " + std::to_string(selector) +
                                            ", which a row names, is answered for no combination of the other conditions");
     }
   }
+}
+
+// Every query: format and main once, then the queries with conditions.
+void Checker::SweepAll(const ConditionMap &map) {
+  std::int64_t used = 0;
+  Sweep(QueryKind::Format, {}, 1, &used);
+  Sweep(QueryKind::Main, {}, 1, &used);
+  // The calls left are shared among the queries still to sweep, the
+  // smallest sweeps first, so that what one leaves goes to the others.
+  std::vector<std::pair<QueryKind, std::vector<Axis>>> sweeps;
+  for (const ExportConditions &reached : map.byExport) sweeps.emplace_back(reached.kind, SweepAxes(reached.conditions));
+  std::vector<std::size_t> order(sweeps.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
+    return Combinations(sweeps[x].second) < Combinations(sweeps[y].second);
+  });
+  std::vector<Json> entries(sweeps.size());
+  for (std::size_t k = 0; k < order.size(); ++k) {
+    const std::int64_t share = (settings_.callBudget - used) / std::int64_t(order.size() - k);
+    const auto &[kind, axes] = sweeps[order[k]];
+    Sweep(kind, axes, std::max<std::int64_t>(share, 1), &used);
+    entries[order[k]] = sweep_.back();
+    sweep_.erase(sweep_.size() - 1);
+  }
+  for (Json &entry : entries) sweep_.push_back(std::move(entry));
 }
 
 Json Checker::Run() {
@@ -160,28 +205,7 @@ Json Checker::Run() {
     problems_ = inspection["problems"];
     frame_ = inspection["frame"];
     CheckTables(inspection["tables"]);
-    const ConditionMap map = MapConditions(inspection);
-    std::int64_t used = 0;
-    Sweep(QueryKind::Format, {}, 1, &used);
-    Sweep(QueryKind::Main, {}, 1, &used);
-    // The calls left are shared among the queries still to sweep, the
-    // smallest sweeps first, so that what one leaves goes to the others.
-    std::vector<std::pair<QueryKind, std::vector<Axis>>> sweeps;
-    for (const ExportConditions &reached : map.byExport) sweeps.emplace_back(reached.kind, AxesOf(reached.conditions));
-    std::vector<std::size_t> order(sweeps.size());
-    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t x, std::size_t y) {
-      return Combinations(sweeps[x].second) < Combinations(sweeps[y].second);
-    });
-    std::vector<Json> entries(sweeps.size());
-    for (std::size_t k = 0; k < order.size(); ++k) {
-      const std::int64_t share = (settings_.callBudget - used) / std::int64_t(order.size() - k);
-      const auto &[kind, axes] = sweeps[order[k]];
-      Sweep(kind, axes, std::max<std::int64_t>(share, 1), &used);
-      entries[order[k]] = sweep_.back();
-      sweep_.erase(sweep_.size() - 1);
-    }
-    for (Json &entry : entries) sweep_.push_back(std::move(entry));
+    SweepAll(MapConditions(inspection));
   }
   std::int64_t errors = 0;
   for (const Json &problem : problems_) errors += problem["severity"] == "error" ? 1 : 0;

@@ -54,8 +54,11 @@ struct Recorder {
   Json lastMiss = nullptr;    // the last chain link that matched no row
   Json emptyFinal = nullptr;  // the last final block that selected no row, and why
   Fault lastReadFault = Fault::None;  // why the last record that did not read did not
+  std::vector<std::int32_t> chain;    // the records the current lookup's links passed through
   std::int32_t finalDisabled = 0;
   std::int32_t finalRows = 0;
+  std::int32_t finalRecord = 0;
+  std::int32_t finals = 0;  // final blocks since the query step began
 
   static Recorder &Of(void *context) { return *static_cast<Recorder *>(context); }
 
@@ -73,6 +76,9 @@ struct Recorder {
   }
 
   static void Link(void *context, const ChainLinkStep &step) {
+    std::vector<std::int32_t> &chain = Of(context).chain;
+    if (chain.empty() || chain.back() != step.recordId) chain = {step.recordId};
+    if (step.matchedRow >= 0) chain.push_back(step.nextRecordId);
     const KeyedHeader &header = *step.header;
     std::string compared;
     Json conditions = Json::object();
@@ -123,22 +129,29 @@ struct Recorder {
         at["rowsName"] = KeysNamedFor(header, miss.index);
       }
       text += ": " + StopText(at);
+      const std::vector<std::int32_t> &chain = Of(context).chain;
+      if (chain.size() > 1 && chain.back() == step.recordId) at["chain"] = chain;
       Of(context).emptyFinal = at;
     }
     Of(context).finalDisabled = header.disabledFlag;
+    Of(context).finalRecord = step.recordId;
+    ++Of(context).finals;
     Of(context).finalRows = step.rowsSelected;
     Of(context).steps.push_back(Json{{"step", "final"}, {"section", step.section}, {"record", step.recordId},
                                      {"rows", step.rowsSelected}, {"text", text}});
   }
 
   static void Stopped(void *context, const LookupStop &stop) {
-    if (stop.fault == Fault::None) return;
     Recorder &recorder = Of(context);
+    std::vector<std::int32_t> chain;
+    chain.swap(recorder.chain);  // a lookup ends here: the next begins a chain of its own
+    if (stop.fault == Fault::None) return;
     // A record that did not read says why better than the lookup's fault.
     const Fault cause = stop.fault == Fault::RecordUnreadable ? recorder.lastReadFault : stop.fault;
     Json at{{"section", stop.section}, {"record", stop.recordId}, {"fault", DescribeFault(cause)}};
     const Json &miss = recorder.lastMiss;
     if (stop.fault == Fault::ChainSelection && !miss.is_null() && miss["record"] == stop.recordId) at = miss;
+    if (chain.size() > 1 && chain.back() == stop.recordId) at["chain"] = chain;
     recorder.failedStop = at;
     recorder.steps.push_back(Json{{"step", "stop"}, {"section", stop.section}, {"record", stop.recordId},
                                   {"text", "the lookup stopped at " + RecordText(stop.section, stop.recordId) + ": " +
@@ -179,6 +192,7 @@ class Tracer {
   void Begin(const std::string &text) {
     recorder_.failedStop = nullptr;
     recorder_.emptyFinal = nullptr;
+    recorder_.finals = 0;
     Note("begin", text);
   }
 
@@ -293,13 +307,13 @@ class Tracer {
       case CategoryStop::HeaderFailed: return Fail(code, "the header of the first record " + record + " lists did not read");
       case CategoryStop::ListFailed: break;
     }
-    const Json &lastFinal = recorder_.steps.empty() ? Json() : recorder_.steps.back();
-    if (answer.fault == Fault::ListFailed && recorder_.failedStop.is_null() && lastFinal.value("step", "") != "final") {
+    // Only the category record's own block was selected: no list began.
+    if (answer.fault == Fault::ListFailed && recorder_.failedStop.is_null() && recorder_.finals <= 1) {
       return Fail(code, "the record ids " + record + " lists are not ended by 0 within their " +
                             std::to_string(CategoryIdBufferSize / 4) + " places");
     }
-    const std::int32_t listed = lastFinal.value("record", 0);
-    Fail(code, ListFailure(listed, answer.valueType, IsNamedListType(answer.valueType)));
+    if (!recorder_.failedStop.is_null()) return Fail(code, "the lookup of a record that " + record + " lists failed");
+    Fail(code, ListFailure(recorder_.finalRecord, answer.valueType, IsNamedListType(answer.valueType)));
   }
 
   void Table(const QuerySpec &spec) {
@@ -403,7 +417,15 @@ std::string StopText(const Json &stop) {
   if (stop.contains("text")) out = stop["text"].get<std::string>();
   const Json &at = stop.contains("at") ? stop["at"] : stop;
   if (!at.contains("record")) return out;
-  if (!out.empty()) out += ", at " + RecordText(at["section"], at["record"]) + ": ";
+  if (!out.empty()) {
+    out += ", at " + RecordText(at["section"], at["record"]);
+    if (at.contains("chain")) {
+      std::string chain;
+      for (const Json &id : at["chain"]) chain += (chain.empty() ? "" : " -> ") + id.dump();
+      out += " (chain " + chain + ")";
+    }
+    out += ": ";
+  }
   if (at.contains("condition")) {
     out += "no row accepts condition " + at["condition"]["index"].dump() + " = " + at["condition"]["value"].dump();
     const Json &named = at["rowsName"];

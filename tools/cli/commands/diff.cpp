@@ -261,8 +261,8 @@ class QueryComparison {
     std::size_t used = 0;
     do {
       if (used++ == budget) return false;
-      Ask(SpecOf(kind, axes, at));
-    } while (Advance(axes, at));
+      Ask(SpecAt(kind, axes, at));
+    } while (NextCombination(axes, at));
     return true;
   }
 
@@ -291,7 +291,7 @@ void CompareQueries(const std::string &first, const std::string &second, const J
   for (std::size_t k = 0; k < std::size(swept); ++k) {
     const std::size_t left = MaxDiffQueries > comparison.asked() ? MaxDiffQueries - comparison.asked() : 0;
     const std::size_t share = std::max<std::size_t>(left / (std::size(swept) - k), 1);
-    cut = !comparison.Sweep(swept[k], AxesOf(ConditionsOf(swept[k], mapA, mapB)), share) || cut;
+    cut = !comparison.Sweep(swept[k], SweepAxes(ConditionsOf(swept[k], mapA, mapB)), share) || cut;
   }
   diff["queries"] = comparison.differing();
   diff["queriesAsked"] = comparison.asked();

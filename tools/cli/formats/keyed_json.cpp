@@ -99,7 +99,7 @@ std::vector<std::string> HeaderProblems(const KeyedHeader &header) {
   for (std::int32_t j = 0; (flaws & KeyIndexOutOfRange) != 0 && j < header.keyCount && j < MaxKeyCount; ++j) {
     if (header.keyIndex[j] < 0 || header.keyIndex[j] >= ConditionVectorSize) {
       problems.push_back("keyIndex[" + std::to_string(j) + "] = " + std::to_string(header.keyIndex[j]) +
-                         " is outside 0 to 299");
+                         " is outside 0 to " + std::to_string(ConditionVectorSize - 1));
     }
   }
   if ((flaws & RowsPastBlock) != 0) {

@@ -210,7 +210,8 @@ Walk WalkObject(const std::uint8_t *object, std::size_t available, bool stored, 
   Walk walk;
   TableHeader header{};
   if (!ReadTableHeader(ConstBlock(object, available), &header)) {
-    walk.problems.push_back("no table object: the first word is not the magic 0x50178516 in either byte order");
+    walk.problems.push_back("no table object: the first word is not the magic " + HexWord(TableObjectMagic) +
+                            " in either byte order");
     return walk;
   }
   const char *order = header.order == ByteOrder::Native ? "little" : "big";
