@@ -61,12 +61,15 @@ void CliTest::TearDown() {
   std::filesystem::remove_all(folder_, ignored);
 }
 
-RunResult CliTest::Dinfo(const std::vector<std::string> &arguments) const {
+RunResult CliTest::Dinfo(const std::vector<std::string> &arguments) const { return DinfoWithInput(arguments, ""); }
+
+RunResult CliTest::DinfoWithInput(const std::vector<std::string> &arguments, const std::string &input) const {
   std::string command = "cd " + Quote(folder_) + " && " + (TestingWindowsTool() ? WindowsToolCommand() : Quote(DINFO_CLI_PATH));
   for (const std::string &argument : arguments) command += " " + Quote(argument);
   const std::string outPath = Path(".stdout");
   const std::string errPath = Path(".stderr");
   command += " >" + Quote(outPath) + " 2>" + Quote(errPath);
+  if (!input.empty()) command += " <" + Quote(Path(input));
   RunResult result = RunOnce(command, outPath, errPath);
   // The tool says why whenever it fails, so a failure without a word came
   // from Wine starting the process (seen once on a loaded machine); the

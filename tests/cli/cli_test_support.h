@@ -31,6 +31,9 @@ class CliTest : public ::testing::Test {
 
   // Runs dinfo with the arguments (each shell-quoted) in the test's folder.
   RunResult Dinfo(const std::vector<std::string> &arguments) const;
+  // The same with the file `input` of the test's folder as standard input;
+  // standard output stays, byte for byte, in the file ".stdout".
+  RunResult DinfoWithInput(const std::vector<std::string> &arguments, const std::string &input) const;
   // Runs dinfo and parses its standard output as JSON.
   Json DinfoJson(const std::vector<std::string> &arguments) const;
 

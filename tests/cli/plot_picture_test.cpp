@@ -118,8 +118,8 @@ TEST_F(PlotPictureTest, TheSampleTableIsDrawnWithLabelledAxes) {
   ASSERT_EQ(result.exitCode, 0) << result.err;
   const Bytes svgBytes = ReadFile("sample.svg");
   const std::string svg(svgBytes.begin(), svgBytes.end());
-  EXPECT_NE(svg.find("entry 0: 33 int16 (signed) values, min 0, max 4095"), std::string::npos);
-  EXPECT_NE(svg.find("selector 1, condition 9=0"), std::string::npos);
+  EXPECT_NE(svg.find("entry 0: 33 i16 values, min 0, max 4095"), std::string::npos);
+  EXPECT_NE(svg.find("selector 1, condition 9=0; arrays as i8, i16, i32"), std::string::npos);
   EXPECT_GE(CountOccurrences(svg, "class=\"grid\""), 4u * 8u);
   EXPECT_NE(svg.find(">4000</text>"), std::string::npos);  // a y tick of the first panel
   // The plot never replaces the file it was drawn from.
@@ -158,7 +158,7 @@ TEST_F(PlotPictureTest, HalfAMillionValuesAreThinnedAndTheirExtremesLabelledInFu
   const std::string svg(svgBytes.begin(), svgBytes.end());
   std::string problem;
   EXPECT_TRUE(IsWellFormedXml(svg, &problem)) << problem;
-  EXPECT_NE(svg.find("500000 int32 values, min -2147483648, max 2147483647 (min and max per pixel column)"),
+  EXPECT_NE(svg.find("500000 i32 values, min -2147483648, max 2147483647 (min and max per pixel column)"),
             std::string::npos);
   EXPECT_NE(svg.find(">-2000000000</text>"), std::string::npos);
   EXPECT_NE(svg.find(">400000</text>"), std::string::npos);  // an x tick

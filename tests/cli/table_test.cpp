@@ -177,12 +177,72 @@ TEST_F(TableTest, TheTextViewSaysSignednessAndShowsTagBits) {
     {"id": 8, "keyed": {"kind": "single", "valueType": "int8", "rows": [{"values": [255]}]}}]})");
   ASSERT_EQ(Dinfo({"build", "signed.json", "-o", "signed.dat", "--force"}).exitCode, 0);
   const std::string text = Dinfo({"inspect", "signed.dat"}).out;
-  for (const char *shown : {"[0] array of 2 int8 (signed) at 40: -1 1\n", "inline entry, location word 5, tag bits 0x000005\n",
-                            "nested table at 48, tag bits 0x000007\n", "[0] array of 1 int16 (signed) at 24: -1\n",
+  for (const char *shown : {"[0] array of 2 i8 at 40: -1 1\n", "inline entry, location word 5, tag bits 0x000005\n",
+                            "nested table at 48, tag bits 0x000007\n", "[0] array of 1 i16 at 24: -1\n",
                             "keyed block: single, int8 (signed) x 1", "row 0: -1\n"}) {
     EXPECT_NE(text.find(shown), std::string::npos) << shown << "\n" << text;
   }
   ExpectRebuildsIdentically("signed.dat");
+}
+
+// A view reads the same bytes with or without a sign, for every array of
+// its width or for one entry, and every output names it; a description
+// that names a view holds values of its range, and builds the same bytes.
+TEST_F(TableTest, TypedViewsReadArraysUnsignedAndEveryOutputNamesThem) {
+  WriteText("gamma.json", R"({"sections": [8, 12], "records": [
+    {"id": 1000, "keyed": {"kind": "single", "valuesPerRow": 1, "rows": [{"values": [0]}, {"values": [1]}]}},
+    {"id": 1005, "keyed": {"kind": "single", "valuesPerRow": 3, "rows": [{"values": [80, 12, 0]}, {"values": [81, 1, 0]}]}},
+    {"section": 12, "id": 1, "table": {"byteOrder": "big", "entries": [
+      {"elementSize": 2, "array": [0, 32902, 65535]}, {"elementSize": 1, "array": [200, 7]},
+      {"table": {"entries": [{"elementSize": 1, "array": [255]}, {"elementSize": 4, "array": [4294967295]}]}}]}}]})");
+  ASSERT_EQ(Dinfo({"build", "gamma.json", "-o", "gamma.dat", "--force"}).exitCode, 0);
+
+  Json table = DinfoJson({"table", "gamma.dat", "--json"})["table"];
+  EXPECT_EQ(table["entries"][0]["view"], "i16");
+  EXPECT_EQ(table["entries"][0]["values"], Json::parse("[0, -32634, -1]"));
+  table = DinfoJson({"table", "gamma.dat", "--as", "u16", "--as", "2.0=u8", "--as", "u32", "--json"})["table"];
+  EXPECT_EQ(table["entries"][0]["view"], "u16");
+  EXPECT_EQ(table["entries"][0]["values"], Json::parse("[0, 32902, 65535]"));
+  EXPECT_EQ(table["entries"][1]["values"], Json::parse("[-56, 7]"));  // not entry 2.0: still i8
+  const Json &nested = table["entries"][2]["table"]["entries"];
+  EXPECT_EQ(nested[0]["view"], "u8");
+  EXPECT_EQ(nested[0]["values"], Json::parse("[255]"));
+  EXPECT_EQ(nested[1]["values"], Json::parse("[4294967295]"));
+
+  RunResult result = Dinfo({"table", "gamma.dat", "--as", "u16", "--plot", "gamma.svg"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_NE(result.out.find("[0] array of 3 u16 at 40: 0 32902 65535\n"), std::string::npos) << result.out;
+  const Bytes svgBytes = ReadFile("gamma.svg");
+  const std::string svg(svgBytes.begin(), svgBytes.end());
+  EXPECT_NE(svg.find("selector 0; arrays as i8, u16, i32"), std::string::npos);
+  EXPECT_NE(svg.find("entry 0: 3 u16 values, min 0, max 65535"), std::string::npos);
+
+  // A view for one entry must name an array of its width.
+  for (const char *view : {"1=u16", "7=u8", "2=u8", "x=u8", "u12"}) {
+    result = Dinfo({"table", "gamma.dat", "--as", view});
+    EXPECT_EQ(result.exitCode, 2) << view;
+    EXPECT_NE(result.err.find("--as"), std::string::npos) << result.err;
+  }
+
+  // inspect carries a view that is not the default into the description,
+  // which builds the same bytes.
+  const Json inspection = DinfoJson({"inspect", "gamma.dat", "--as", "u16", "--as", "u8", "--json"});
+  const Json &stored = inspection["records"][2]["table"]["entries"];
+  EXPECT_EQ(stored[0], Json::parse(R"({"elementSize": 2, "view": "u16", "array": [0, 32902, 65535]})"));
+  EXPECT_EQ(stored[2]["table"]["entries"][1], Json::parse(R"({"elementSize": 4, "array": [-1]})"));
+  WriteText("viewed.json", inspection.dump());
+  ASSERT_EQ(Dinfo({"build", "viewed.json", "-o", "viewed.dat", "--force"}).exitCode, 0);
+  EXPECT_EQ(ReadFile("viewed.dat"), ReadFile("gamma.dat"));
+
+  // A description's view bounds its values.
+  for (const char *entry : {R"({"elementSize": 2, "view": "u16", "array": [-1]})",
+                            R"({"elementSize": 2, "view": "i16", "array": [40000]})",
+                            R"({"elementSize": 1, "view": "u16", "array": [1]})"}) {
+    WriteText("bad.json", std::string(R"({"sections": [8, 12], "records": [{"section": 12, "id": 1, "table": {"entries": [)") + entry + "]}}]}");
+    result = Dinfo({"build", "bad.json", "-o", "bad.dat"});
+    EXPECT_EQ(result.exitCode, 3) << entry;
+    EXPECT_NE(result.err.find("entries[0]"), std::string::npos) << result.err;
+  }
 }
 
 }  // namespace

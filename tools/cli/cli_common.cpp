@@ -8,6 +8,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "standard_streams.h"
+
 #if defined(_WIN32)
 #  ifndef WIN32_LEAN_AND_MEAN
 #    define WIN32_LEAN_AND_MEAN
@@ -25,7 +27,7 @@ namespace dinfo::cli {
 const char *const ExitCodeTable =
     "Exit codes (every command):\n"
     "  0  success\n"
-    "  1  the library refused the query (its status is printed by name)\n"
+    "  1  the library refused the query (its status is printed by name), or diff found differences\n"
     "  2  bad arguments\n"
     "  3  an input that could not be read, parsed or built, or an output that could not be written\n"
     "  4  check (or inspect --check) found an error in a file, or build refused to write one\n";
@@ -66,6 +68,7 @@ const DIWideChar *FileArgument::Folder() const {
 }
 
 std::string FileArgument::Describe() const {
+  if (standardInput) return "standard input";
   if (!path.empty()) return path;
   return folder.empty() ? name : "'" + name + "' in '" + folder + "'";
 }
@@ -136,6 +139,10 @@ std::vector<std::string> Utf8Arguments(int argc, char **argv) { return std::vect
 
 void FileArgument::Prepare(bool forQuery) {
   Check();
+  if (IsStandardStream(path) && !standardInput) {
+    standardInput = std::make_shared<StandardInputCopy>();
+    path = standardInput->path();
+  }
   folderWide = ToUtf16(folder);
   if (forQuery) exportName = ToExportName(path.empty() ? name : path);
 }
@@ -232,6 +239,16 @@ std::string HexWord(std::uint32_t value) {
   return text;
 }
 
+std::string Plural(std::size_t count, const std::string &word) {
+  if (count == 1) return "1 " + word;
+  // "entry", "query": a y after a consonant becomes "ies".
+  const std::size_t size = word.size();
+  if (size >= 2 && word[size - 1] == 'y' && std::string("aeiou").find(word[size - 2]) == std::string::npos) {
+    return std::to_string(count) + " " + word.substr(0, size - 1) + "ies";
+  }
+  return std::to_string(count) + " " + word + "s";
+}
+
 namespace {
 
 std::string Reason() { return std::strerror(errno); }
@@ -301,9 +318,12 @@ class InputFile {
 
 }  // namespace
 
-void CheckInputFile(const std::string &path) { InputFile checked(path); }
+void CheckInputFile(const std::string &path) {
+  if (!IsStandardStream(path)) InputFile checked(path);
+}
 
 std::vector<std::uint8_t> ReadWholeFile(const std::string &path) {
+  if (IsStandardStream(path)) return ReadStandardInput();
   InputFile file(path);
   std::vector<std::uint8_t> bytes(file.size());
   std::size_t done = 0;
@@ -319,6 +339,7 @@ std::vector<std::uint8_t> ReadWholeFile(const std::string &path) {
 }
 
 void WriteWholeFile(const std::string &path, const std::vector<std::uint8_t> &bytes) {
+  if (IsStandardStream(path)) return WriteStandardOutput(bytes);
 #if defined(_WIN32)
   std::FILE *out = _wfopen(NativePath(path).c_str(), L"wb");
 #else
@@ -331,6 +352,17 @@ void WriteWholeFile(const std::string &path, const std::vector<std::uint8_t> &by
   if (!written || !closed) {
     errno = written ? errno : writeError;
     throw CliError(ExitBadInput, "cannot write '" + path + "': " + Reason());
+  }
+}
+
+void RefuseToOverwriteInputs(const std::string &output, const std::string &option,
+                             const std::vector<std::string> &inputs) {
+  if (output.empty() || IsStandardStream(output)) return;
+  for (const std::string &input : inputs) {
+    std::error_code error;
+    if (output == input || std::filesystem::equivalent(NativePath(output), NativePath(input), error)) {
+      throw CliError(ExitUsage, option + " '" + output + "' would replace the input '" + input + "'; name another file");
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -15,6 +16,8 @@
 #include "dinfo/dinfo.h"
 
 namespace dinfo::cli {
+
+class StandardInputCopy;
 
 // The codes of a lookup's steps, as the public header names them.
 #define DINFO_CLI_STEP_ENUMERATOR(name, code, cause) name = code,
@@ -27,6 +30,7 @@ constexpr int ExitQueryFailed = 1;    // the library answered with a failure
 constexpr int ExitUsage = 2;          // bad arguments
 constexpr int ExitBadInput = 3;       // a file that could not be read, parsed, built or written
 constexpr int ExitProblemsFound = 4;  // inspect --check found problems in the file
+constexpr int ExitFilesDiffer = 1;    // diff: the files differ, as diff(1) says
 
 // The table above as the help and the README show it.
 extern const char *const ExitCodeTable;
@@ -51,11 +55,13 @@ struct FileArgument {
   std::string ResolvedPath() const;
   void Check() const;  // throws CliError(ExitUsage) when neither or both forms are given
   // Checks, then converts the folder, and for a query also the name, to
-  // what the exports take.
+  // what the exports take. A path "-" is standard input, copied to a file
+  // that `path` names from then on.
   void Prepare(bool forQuery);
 
   std::u16string folderWide;
   std::string exportName;  // in the ANSI code page on Windows
+  std::shared_ptr<StandardInputCopy> standardInput;
 };
 
 std::u16string ToUtf16(const std::string &text);
@@ -87,13 +93,22 @@ std::string ToHex(const std::vector<std::uint8_t> &bytes);
 std::vector<std::uint8_t> FromHex(const std::string &text, const std::string &where);
 std::string HexWord(std::uint32_t value);  // "0x1234abcd"
 
+// "1 row", "2 rows", "2 entries".
+std::string Plural(std::size_t count, const std::string &word);
+
 // Files as the tool reads them: regular files only (a folder, a FIFO or a
 // device is refused before anything waits on it), at most `MaxInputSize`
-// bytes. Every refusal names the file and the system's reason.
+// bytes. Every refusal names the file and the system's reason. "-" reads
+// standard input and writes standard output.
 constexpr std::uint64_t MaxInputSize = 0x7FFFFFFF;  // what 32-bit positions reach
 void CheckInputFile(const std::string &path);
 std::vector<std::uint8_t> ReadWholeFile(const std::string &path);
 void WriteWholeFile(const std::string &path, const std::vector<std::uint8_t> &bytes);
+
+// Refuses (ExitUsage) an output that would replace one of the command's
+// inputs: the same path, or another name of the same file.
+void RefuseToOverwriteInputs(const std::string &output, const std::string &option,
+                             const std::vector<std::string> &inputs);
 
 // A 256-byte text field as printable text when it is clean UTF-8 ended by
 // zero bytes; nullopt otherwise.

@@ -6,7 +6,15 @@
 
 namespace dinfo::cli {
 
-std::string ToText(const Json &value) { return value.dump(2, ' ', false, Json::error_handler_t::replace); }
+namespace {
+bool compactJson = false;
+}  // namespace
+
+void SetCompactJson(bool compact) { compactJson = compact; }
+
+std::string ToText(const Json &value) {
+  return value.dump(compactJson ? -1 : 2, ' ', false, Json::error_handler_t::replace);
+}
 
 void BadDescription(const std::string &where, const std::string &what) {
   throw CliError(ExitBadInput, where + ": " + what);

@@ -14,9 +14,10 @@ namespace dinfo::cli {
 
 using Json = nlohmann::ordered_json;
 
-// Indented JSON; bytes that are not UTF-8 (a file name, say) are replaced
-// rather than refused.
+// Indented JSON, or one line after SetCompactJson(true) (--compact); bytes
+// that are not UTF-8 (a file name, say) are replaced rather than refused.
 std::string ToText(const Json &value);
+void SetCompactJson(bool compact);
 
 // A JSON library error's message without its "[json.exception...]" prefix.
 std::string JsonErrorText(const std::exception &error);

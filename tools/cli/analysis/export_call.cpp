@@ -1,6 +1,19 @@
 #include "analysis/export_call.h"
 
+#include <filesystem>
+
 namespace dinfo::cli {
+
+FileArgument ExportArgument(const std::string &path) {
+  const std::filesystem::path native = NativePath(path);
+  const std::u8string folder = native.parent_path().u8string();
+  const std::u8string name = native.filename().u8string();
+  FileArgument file;
+  file.folder.assign(folder.begin(), folder.end());
+  file.name.assign(name.begin(), name.end());
+  file.Prepare(true);
+  return file;
+}
 
 ExportAnswer CallExport(const FileArgument &file, const QuerySpec &spec, ExportBuffers &buffers) {
   const ConditionPair *pairs = spec.pairs.empty() ? nullptr : spec.pairs.data();

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "analysis/query_trace.h"
 
@@ -23,6 +24,10 @@ struct ExportBuffers {
   std::unique_ptr<IntegerTriplet[]> triplets{new IntegerTriplet[DI_MAIN_TRIPLETS_MAX]};
   std::unique_ptr<std::uint32_t[]> category{new std::uint32_t[DI_CATEGORY_BUFFER_BYTES / 4]};
 };
+
+// The file as the exports take it: its folder and its name, so that a
+// folder of any name opens.
+FileArgument ExportArgument(const std::string &path);
 
 ExportAnswer CallExport(const FileArgument &file, const QuerySpec &spec, ExportBuffers &buffers);
 

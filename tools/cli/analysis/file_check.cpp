@@ -1,7 +1,6 @@
 #include "analysis/file_check.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 
 #include "analysis/condition_map.h"
@@ -22,19 +21,6 @@ constexpr std::size_t MostRetraced = 1000;
 
 Json MakeProblem(const char *code, const std::string &where, const std::string &what) {
   return Json{{"code", code}, {"severity", SeverityName(FindProblemCode(code).severity)}, {"where", where}, {"what", what}};
-}
-
-// The file as the exports take it: its folder and its name, so that a
-// folder of any name opens.
-FileArgument ExportArgument(const std::string &path) {
-  const std::filesystem::path native = NativePath(path);
-  const std::u8string folder = native.parent_path().u8string();
-  const std::u8string name = native.filename().u8string();
-  FileArgument file;
-  file.folder.assign(folder.begin(), folder.end());
-  file.name.assign(name.begin(), name.end());
-  file.Prepare(true);
-  return file;
 }
 
 class Checker {

@@ -6,10 +6,12 @@
 #include <condition_variable>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "analysis/problem_codes.h"
 #include "outputs/check_text.h"
+#include "standard_streams.h"
 
 namespace dinfo::cli {
 namespace {
@@ -86,10 +88,22 @@ void CheckInParallel(const CheckOptions &options, Done done) {
 
 }  // namespace
 
-int RunCheck(const CheckOptions &options) {
+int RunCheck(const CheckOptions &given) {
+  // Standard input is checked from a copy of its own, named as itself.
+  CheckOptions options = given;
+  if (options.shownNames.empty()) options.shownNames = options.files;
+  std::optional<StandardInputCopy> standardInput;
+  for (std::size_t i = 0; i < options.files.size(); ++i) {
+    if (!IsStandardStream(options.files[i])) continue;
+    if (standardInput) throw CliError(ExitUsage, "standard input (-) can stand for one of the files only");
+    standardInput.emplace();
+    options.files[i] = standardInput->path();
+    options.shownNames[i] = InputName(StandardStream);
+  }
   std::vector<Json> checks;
   Progress progress(options.files.size());
   CheckInParallel(options, [&](std::size_t index, Json check) {
+    check["file"] = options.shownNames[index];
     if (!options.json) {
       progress.Clear();
       std::cout << RenderCheck(check, options.settings.all) << std::flush;

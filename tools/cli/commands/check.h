@@ -13,7 +13,8 @@
 namespace dinfo::cli {
 
 struct CheckOptions {
-  std::vector<std::string> files;
+  std::vector<std::string> files;  // "-" is standard input
+  std::vector<std::string> shownNames;  // when given, the name each file is reported under
   bool json = false;
   CheckSettings settings;
 };

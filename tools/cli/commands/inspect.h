@@ -3,6 +3,9 @@
 #ifndef DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
 #define DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
 
+#include <string>
+#include <vector>
+
 #include "cli_common.h"
 
 namespace dinfo::cli {
@@ -12,6 +15,7 @@ struct InspectOptions {
   bool json = false;
   bool all = false;    // every value of long arrays
   bool check = false;  // check the file instead
+  std::vector<std::string> views;  // --as: how table arrays are read
 };
 
 int RunInspect(const InspectOptions &options);

@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "analysis/query_trace.h"
+#include "standard_streams.h"
 #include "json_util.h"
 #include "outputs/render.h"
 #include "outputs/svg_plot.h"
@@ -55,6 +56,16 @@ int Failure(const QueryOptions &options, QueryKind kind, std::int32_t code) {
   return ExitQueryFailed;
 }
 
+void Print(const QueryOptions &options, const Json &answer, const std::string &text, std::ostream &out = std::cout) {
+  if (options.json) {
+    out << ToText(answer) << "\n";
+  } else {
+    out << text;
+  }
+}
+
+}  // namespace
+
 Json NamedEntryJson(const NamedEntry &entry) {
   Json name;
   if (auto text = CleanText(entry.name, sizeof entry.name)) {
@@ -69,15 +80,22 @@ Json TripletJson(const IntegerTriplet &triplet) {
   return Json::array({triplet.values[0], triplet.values[1], triplet.values[2]});
 }
 
-void Print(const QueryOptions &options, const Json &answer, const std::string &text) {
-  if (options.json) {
-    std::cout << ToText(answer) << "\n";
-  } else {
-    std::cout << text;
+Json CategoryElementsJson(const void *elements, std::int16_t count, bool named) {
+  const auto *bytes = static_cast<const std::uint8_t *>(elements);
+  Json list = Json::array();
+  for (std::int16_t i = 0; i < count; ++i) {
+    if (named) {
+      NamedEntry entry;
+      std::memcpy(&entry, bytes + sizeof entry * std::size_t(i), sizeof entry);
+      list.push_back(NamedEntryJson(entry));
+    } else {
+      IntegerTriplet triplet;
+      std::memcpy(&triplet, bytes + sizeof triplet * std::size_t(i), sizeof triplet);
+      list.push_back(TripletJson(triplet));
+    }
   }
+  return list;
 }
-
-}  // namespace
 
 std::vector<ConditionPair> ParseConditions(const std::vector<std::string> &conditions) {
   std::vector<ConditionPair> pairs;
@@ -149,64 +167,51 @@ int RunCategory(char variant, const QueryOptions &options) {
   if (as == "auto") as = valueType == 256 || valueType == 264 ? "named" : "triplets";
   Json answer{{"call", call}, {"count", result}, {"elementType", as == "named" ? "NamedEntry" : "IntegerTriplet"}};
   if (valueType != 0) answer["valueType"] = valueType;
-  Json elements = Json::array();
-  for (std::int16_t i = 0; i < result; ++i) {
-    if (as == "named") {
-      NamedEntry entry;
-      std::memcpy(&entry, reinterpret_cast<const std::uint8_t *>(buffer.data()) + sizeof entry * std::size_t(i), sizeof entry);
-      elements.push_back(NamedEntryJson(entry));
-    } else {
-      IntegerTriplet triplet;
-      std::memcpy(&triplet, reinterpret_cast<const std::uint8_t *>(buffer.data()) + sizeof triplet * std::size_t(i), sizeof triplet);
-      elements.push_back(TripletJson(triplet));
-    }
-  }
-  answer["elements"] = elements;
+  answer["elements"] = CategoryElementsJson(buffer.data(), result, as == "named");
   Print(options, answer, RenderCategory(answer));
   return ExitOk;
 }
 
 namespace {
 
-// "table of FILE, selector 1, conditions 9=0": what a plot shows.
-std::string QueryTitle(const QueryOptions &options) {
+// "table of FILE, selector 1, condition 9=0; arrays as i8, u16, i32":
+// what a plot shows, with the views its arrays were read through.
+std::string QueryTitle(const QueryOptions &options, const ArrayViews &views) {
   std::string title = "table of " + options.file.Describe() + ", selector " + std::to_string(options.selector);
   if (!options.conditions.empty()) {
     title += options.conditions.size() == 1 ? ", condition" : ", conditions";
     for (const std::string &condition : options.conditions) title += " " + condition;
   }
-  return title;
-}
-
-// An output must not replace the file it is drawn from.
-void RefuseToOverwriteInput(const QueryOptions &options, const std::string &output, const char *option) {
-  std::error_code error;
-  if (!output.empty() && std::filesystem::equivalent(NativePath(output), NativePath(options.file.ResolvedPath()), error)) {
-    throw CliError(ExitUsage, std::string(option) + " '" + output + "' is the information file itself; name another file");
-  }
+  return title + "; " + views.Describe();
 }
 
 }  // namespace
 
 int RunTable(const QueryOptions &options) {
   const std::vector<ConditionPair> pairs = ParseConditions(options.conditions);
-  RefuseToOverwriteInput(options, options.out, "--out");
-  RefuseToOverwriteInput(options, options.plot, "--plot");
+  const ArrayViews views = ArrayViews::FromOptions(options.views);
+  const std::string input = options.file.ResolvedPath();
+  RefuseToOverwriteInputs(options.out, "--out", {input});
+  RefuseToOverwriteInputs(options.plot, "--plot", {input});
+  if (!options.out.empty() && options.out == options.plot) {
+    throw CliError(ExitUsage, "--out and --plot both name '" + options.out + "'; give each its own");
+  }
   void *table = DIGetTable(options.file.FileName(), options.file.Folder(), options.selector,
                            pairs.empty() ? nullptr : pairs.data(), static_cast<std::int16_t>(pairs.size()));
   if (table == nullptr) return Failure(options, QueryKind::Table, 0);
   const TableProbe probe = ProbeTable(options.file, options.selector, pairs);
   const auto *bytes = static_cast<const std::uint8_t *>(table);
   const std::size_t totalSize = PreparedTableSize(bytes);
-  Json view = ViewPreparedTable(bytes, totalSize);
+  Json view = ViewPreparedTable(bytes, totalSize, views);
   if (!probe.storedView.empty()) AnnotateStoredCodings(view, probe.storedView);
   Json answer{{"call", "DIGetTable"}};
   if (probe.section != 0) answer["storedAt"] = Json{{"section", probe.section}, {"record", probe.recordId}};
   answer["table"] = view;
   try {
+    views.CheckEntries(view);
     if (!options.out.empty()) WriteWholeFile(options.out, std::vector<std::uint8_t>(bytes, bytes + totalSize));
     if (!options.plot.empty()) {
-      const std::string svg = PlotTableArrays(view, QueryTitle(options));
+      const std::string svg = PlotTableArrays(view, QueryTitle(options, views));
       WriteWholeFile(options.plot, std::vector<std::uint8_t>(svg.begin(), svg.end()));
     }
   } catch (...) {
@@ -214,7 +219,10 @@ int RunTable(const QueryOptions &options) {
     throw;
   }
   DIFreeTable(table);
-  Print(options, answer, RenderTable(answer, options.all));
+  // When standard output carries the table's bytes or its plot, the answer
+  // goes to standard error.
+  const bool outputTaken = IsStandardStream(options.out) || IsStandardStream(options.plot);
+  Print(options, answer, RenderTable(answer, options.all), outputTaken ? std::cerr : std::cout);
   return ExitOk;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli_common.h"
+#include "json_util.h"
 
 namespace dinfo::cli {
 
@@ -20,12 +21,19 @@ struct QueryOptions {
   bool all = false;                     // table: every value, not a summary
   std::string out;                      // table: write the table's bytes here
   std::string plot;                     // table: write an SVG of its arrays here
+  std::vector<std::string> views;       // table: --as, how its arrays are read
 };
 
 int RunFormat(const QueryOptions &options);
 int RunMain(const QueryOptions &options);
 int RunCategory(char variant, const QueryOptions &options);
 int RunTable(const QueryOptions &options);
+
+// An element of an answer as --json shows it.
+Json NamedEntryJson(const NamedEntry &entry);
+Json TripletJson(const IntegerTriplet &triplet);
+// The `count` elements a category query wrote, as named entries or triplets.
+Json CategoryElementsJson(const void *elements, std::int16_t count, bool named);
 
 std::vector<ConditionPair> ParseConditions(const std::vector<std::string> &conditions);
 

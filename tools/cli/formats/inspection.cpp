@@ -60,7 +60,8 @@ std::string RecordName(std::int32_t section, std::int32_t id) {
 
 class Inspector {
  public:
-  Inspector(const std::string &path, bool rebuild) : path_(path), rebuild_(rebuild), bytes_(ReadWholeFile(path)) {
+  Inspector(const std::string &path, bool rebuild, const ArrayViews &views)
+      : path_(path), rebuild_(rebuild), views_(views), bytes_(ReadWholeFile(path)) {
     // Named as a caller names a file, by its folder (UTF-16) and its name,
     // so that a folder of any name opens on Windows too.
     const std::filesystem::path native = NativePath(path);
@@ -107,6 +108,7 @@ class Inspector {
 
   std::string path_;
   bool rebuild_;
+  ArrayViews views_;
   std::vector<const RecordInfo *> described_;  // the records of the description, in its order
   Bytes bytes_;
   HANDLE file_ = nullptr;
@@ -225,7 +227,7 @@ void Inspector::Decode(RecordInfo &record) {
   Json &content = record.content;
   const std::string where = RecordName(record.section, record.id);
   if (LooksLikeTableObject(record.body)) {
-    TableDecoding table = DecodeTableRecord(record.body, rebuild_);
+    TableDecoding table = DecodeTableRecord(record.body, rebuild_, views_);
     if (!table.table.empty()) content["table"] = table.table;
     if (!table.view.empty()) content["tableView"] = table.view;
     for (const std::string &what : table.problems) Problem("table-damaged", where, what);
@@ -637,8 +639,8 @@ Json Inspector::Run() {
 
 }  // namespace
 
-Json InspectInformationFile(const std::string &path, bool rebuild) {
-  Inspector inspector(path, rebuild);
+Json InspectInformationFile(const std::string &path, bool rebuild, const ArrayViews &views) {
+  Inspector inspector(path, rebuild, views);
   return inspector.Run();
 }
 

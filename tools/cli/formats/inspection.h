@@ -6,6 +6,7 @@
 
 #include <string>
 
+#include "formats/array_view.h"
 #include "json_util.h"
 
 namespace dinfo::cli {
@@ -15,7 +16,8 @@ namespace dinfo::cli {
 // Throws CliError only when the file cannot be read at all. Without
 // `rebuild` the description is not built again to compare it with the
 // file (nor each table object encoded again): what check needs, faster.
-Json InspectInformationFile(const std::string &path, bool rebuild = true);
+// Table arrays are read through `views`.
+Json InspectInformationFile(const std::string &path, bool rebuild = true, const ArrayViews &views = ArrayViews());
 
 }  // namespace dinfo::cli
 

@@ -1,5 +1,7 @@
 #include "formats/keyed_json.h"
 
+#include <algorithm>
+
 #include "common/bytes.h"
 #include "common/scramble.h"
 #include "keyed/keyed_block.h"
@@ -101,8 +103,8 @@ std::vector<std::string> HeaderProblems(const KeyedFields &header) {
     }
   }
   if ((flaws & RowsPastBlock) != 0) {
-    problems.push_back(std::to_string(header.rowCount) + " rows of " + std::to_string(LayoutOf(header).rowStride) +
-                       " bytes reach past the block (room for " + std::to_string(room) + ")");
+    problems.push_back(Plural(std::size_t(std::max<std::int16_t>(header.rowCount, 0)), "row") + " of " +
+                       Plural(std::size_t(LayoutOf(header).rowStride), "byte") + (header.rowCount == 1 ? " reaches" : " reach") + " past the block (room for " + std::to_string(room) + ")");
   }
   return problems;
 }

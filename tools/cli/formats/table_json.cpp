@@ -1,6 +1,7 @@
 #include "formats/table_json.h"
 
 #include <cstring>
+#include <optional>
 
 
 #include "common/bytes.h"
@@ -30,28 +31,35 @@ struct Walk {
   std::int64_t dataEnd = 0;
 };
 
+// Which arrays are read how, and where in the outermost object the walk is
+// ("3." inside its entry 3).
+struct WalkViews {
+  const ArrayViews &views;
+  std::string prefix;
+};
+
+bool IsViewedWidth(std::int32_t size) { return size == 1 || size == 2 || size == 4; }
+
 // Element k of a typed array as a number (sizes 1, 2, 4, in the object's
-// byte order) or as hex (other sizes, which no byte order changes).
-Json Element(const std::uint8_t *at, std::int32_t size, ByteOrder order) {
-  switch (size) {
-    case 1: return static_cast<std::int8_t>(at[0]);
-    case 2: return static_cast<std::int16_t>(order == ByteOrder::Native ? ReadU16LittleEndian(at) : ReadU16BigEndian(at));
-    case 4: return static_cast<std::int32_t>(ReadTableWord(at, order));
-    default: return ToHex(at, std::size_t(size));
-  }
+// byte order, through its view) or as hex (other sizes, which no byte order
+// changes).
+Json Element(const std::uint8_t *at, std::int32_t size, ByteOrder order, const ArrayView &view) {
+  if (IsViewedWidth(size)) return ReadViewed(at, view, order);
+  return ToHex(at, std::size_t(size));
 }
 
-Walk WalkObject(const std::uint8_t *object, std::size_t available, bool stored, int depth);
+Walk WalkObject(const std::uint8_t *object, std::size_t available, bool stored, int depth, const WalkViews &views);
 
 // The entries of an object whose body is plain (unscrambled, expanded, and
 // with its deltas restored unless preparation refuses them).
 void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded, bool stored, int depth,
-                 Walk &walk) {
+                 const WalkViews &views, Walk &walk) {
   const std::int64_t size = static_cast<std::int64_t>(object.size());
   TableLayout layout{};
   if (!ReadTableLayout(object, &layout)) {
-    walk.problems.push_back(std::to_string(header.descriptorCount) + " descriptors do not fit in the object's " +
-                            std::to_string(size) + " bytes");
+    walk.problems.push_back(std::to_string(header.descriptorCount) +
+                            (header.descriptorCount == 1 ? " descriptor does" : " descriptors do") +
+                            " not fit in the object's " + std::to_string(size) + " bytes");
     return;
   }
   Json viewEntries = Json::array();
@@ -79,19 +87,28 @@ void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded
         viewEntries.push_back(view);
         continue;
       }
+      const ArrayView arrayView = views.views.For(views.prefix + std::to_string(i), elementSize);
       Json values = Json::array();
-      for (std::int32_t k = 0; k < count; ++k) values.push_back(Element(object.data() + location + k * elementSize, elementSize, layout.order()));
+      for (std::int32_t k = 0; k < count; ++k) {
+        values.push_back(Element(object.data() + location + k * elementSize, elementSize, layout.order(), arrayView));
+      }
       if (deltaCoded && elementSize != 1 && elementSize != 2 && elementSize != 4) {
         walk.problems.push_back(where + ": a delta-coded array of " + std::to_string(elementSize) +
                                 "-byte elements, which preparation refuses");
       }
+      entry = Json{{"elementSize", elementSize}};
+      if (IsViewedWidth(elementSize)) {
+        view["view"] = ViewName(arrayView);
+        // The description names a view only where it is not the default.
+        if (!arrayView.isSigned) entry["view"] = view["view"];
+      }
       view["values"] = values;
-      entry = Json{{"elementSize", elementSize}, {"array", values}};
+      entry["array"] = values;
     } else if (found.kind == EntryKind::RawRun) {
       view["kind"] = "raw run";
       view["length"] = length;
       if (!fits) {
-        walk.problems.push_back(where + ": raw run of " + std::to_string(length) + " bytes at " +
+        walk.problems.push_back(where + ": raw run of " + Plural(std::size_t(length), "byte") + " at " +
                                 std::to_string(location) + " lies outside the data area");
         viewEntries.push_back(view);
         continue;
@@ -112,7 +129,8 @@ void WalkEntries(const Bytes &object, const TableHeader &header, bool deltaCoded
         viewEntries.push_back(view);
         continue;
       }
-      Walk nested = WalkObject(object.data() + location, object.size() - std::size_t(location), stored, depth + 1);
+      Walk nested = WalkObject(object.data() + location, object.size() - std::size_t(location), stored, depth + 1,
+                               WalkViews{views.views, views.prefix + std::to_string(i) + "."});
       for (const std::string &problem : nested.problems) walk.problems.push_back(where + ": " + problem);
       view["table"] = nested.view;
       entry = Json{{"table", nested.description}};
@@ -186,7 +204,7 @@ void DescribeTail(std::int64_t size, std::uint32_t flags, Walk &walk) {
   if (tail != 0) walk.description["tailBytes"] = tail;
 }
 
-Walk WalkObject(const std::uint8_t *object, std::size_t available, bool stored, int depth) {
+Walk WalkObject(const std::uint8_t *object, std::size_t available, bool stored, int depth, const WalkViews &views) {
   Walk walk;
   TableHeader header{};
   if (!ReadTableHeader(ConstBlock(object, available), &header)) {
@@ -223,7 +241,7 @@ Walk WalkObject(const std::uint8_t *object, std::size_t available, bool stored, 
   } else {
     plain.assign(object, object + header.totalSize);
   }
-  WalkEntries(plain, header, stored && deltaCoded, stored, depth, walk);
+  WalkEntries(plain, header, stored && deltaCoded, stored, depth, views, walk);
   if (stored) DescribeTail(static_cast<std::int64_t>(plain.size()), header.flags, walk);
   return walk;
 }
@@ -236,9 +254,9 @@ bool LooksLikeTableObject(const Bytes &stored) {
   return magic == TableObjectMagic || magic == TableObjectMagicSwapped;
 }
 
-TableDecoding DecodeTableRecord(const Bytes &stored, bool compareEncoding) {
+TableDecoding DecodeTableRecord(const Bytes &stored, bool compareEncoding, const ArrayViews &views) {
   TableDecoding result;
-  Walk walk = WalkObject(stored.data(), stored.size(), true, 0);
+  Walk walk = WalkObject(stored.data(), stored.size(), true, 0, WalkViews{views, ""});
   result.problems = walk.problems;
   if (walk.view.contains("totalSize") && walk.view["totalSize"] != stored.size() && walk.problems.empty()) {
     result.problems.push_back("the record holds " + std::to_string(stored.size()) + " bytes, the object " +
@@ -258,8 +276,8 @@ TableDecoding DecodeTableRecord(const Bytes &stored, bool compareEncoding) {
   return result;
 }
 
-Json ViewPreparedTable(const std::uint8_t *object, std::size_t length) {
-  Walk walk = WalkObject(object, length, false, 0);
+Json ViewPreparedTable(const std::uint8_t *object, std::size_t length, const ArrayViews &views) {
+  Walk walk = WalkObject(object, length, false, 0, WalkViews{views, ""});
   if (!walk.problems.empty()) walk.view["problems"] = walk.problems;
   return walk.view;
 }
@@ -277,8 +295,16 @@ std::uint32_t TagBits(const Json &entry, const std::string &where, std::uint32_t
 }
 
 TableEntryDescription ArrayEntry(const Json &entry, const std::string &where) {
-  OnlyKeys(entry, where, {"array", "elementSize"});
+  OnlyKeys(entry, where, {"array", "elementSize", "view"});
   const auto size = static_cast<std::int32_t>(RequiredIntegerField(entry, "elementSize", where, 1, 16));
+  std::optional<ArrayView> view;
+  if (entry.contains("view")) {
+    view = entry["view"].is_string() ? ArrayViewNamed(entry["view"].get<std::string>()) : std::nullopt;
+    if (!view) BadDescription(where + ".view", std::string("expected ") + ArrayViewNames);
+    if (view->width != size) {
+      BadDescription(where + ".view", entry["view"].get<std::string>() + " does not read " + std::to_string(size) + "-byte elements");
+    }
+  }
   const Json &values = ArrayField(entry, "array", where);
   if (values.size() > ElementCountMask) {
     BadDescription(where, "more than " + std::to_string(ElementCountMask) + " elements");
@@ -287,8 +313,9 @@ TableEntryDescription ArrayEntry(const Json &entry, const std::string &where) {
     BadDescription(where, "an empty array of 1-byte elements would have the tag 0, which readers refuse");
   }
   if (size == 1 || size == 2 || size == 4) {
-    const std::int64_t low = -(std::int64_t{1} << (8 * size - 1));
-    const std::int64_t high = (std::int64_t{1} << (8 * size)) - 1;
+    // Without a view, either sign's values are taken.
+    const auto [low, high] = view ? ViewRange(*view)
+                                  : std::make_pair(ViewRange({size, true}).first, ViewRange({size, false}).second);
     std::vector<std::int64_t> numbers;
     for (std::size_t k = 0; k < values.size(); ++k) {
       numbers.push_back(ToInteger(values[k], where + ".array[" + std::to_string(k) + "]", low, high));

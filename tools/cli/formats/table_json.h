@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "formats/array_view.h"
 #include "json_util.h"
 #include "writer/writer.h"
 
@@ -29,14 +30,16 @@ struct TableDecoding {
 bool LooksLikeTableObject(const writer::Bytes &stored);
 
 // Without `compareEncoding`, `exact` is left false: a caller that only
-// reads the object spares encoding it again.
-TableDecoding DecodeTableRecord(const writer::Bytes &stored, bool compareEncoding = true);
+// reads the object spares encoding it again. Arrays are read through
+// `views` (signed by default).
+TableDecoding DecodeTableRecord(const writer::Bytes &stored, bool compareEncoding = true,
+                                const ArrayViews &views = ArrayViews());
 
 writer::Bytes EncodeTableRecord(const Json &table, const std::string &where);
 
 // A prepared table object (as DIGetTable hands it over) as a view: header,
 // and each entry with its kind, location and values.
-Json ViewPreparedTable(const std::uint8_t *object, std::size_t length);
+Json ViewPreparedTable(const std::uint8_t *object, std::size_t length, const ArrayViews &views = ArrayViews());
 
 }  // namespace dinfo::cli
 

@@ -42,7 +42,7 @@ std::string KeyedText(const Json &keyed, const std::string &indent) {
   if (keyed.contains("reserved")) out += ", reserved " + keyed["reserved"].dump();
   out += ", scramble key " + keyed["scrambleKey"].get<std::string>() + "\n";
   if (keyed.contains("payload")) {
-    out += indent + "  payload standing for " + keyed["rowCount"].dump() + " rows: " + keyed["payload"].get<std::string>() + "\n";
+    out += indent + "  payload standing for " + Plural(keyed["rowCount"].get<std::size_t>(), "row") + ": " + keyed["payload"].get<std::string>() + "\n";
   }
   if (!keyed.contains("rows")) {
     if (keyed.contains("rowCount")) out += indent + "  header: keyCount " + keyed.value("keyCount", Json(0)).dump() +
@@ -142,7 +142,7 @@ std::string RenderInspection(const Json &inspection, bool all) {
       out += ": " + directory["problem"].get<std::string>() + "\n";
       continue;
     }
-    out += ", " + directory["entryCount"].dump() + " entries\n";
+    out += ", " + Plural(directory["entryCount"].get<std::size_t>(), "entry") + "\n";
     for (const Json &entry : directory["entries"]) {
       out += "  record " + entry["id"].dump() + " of section " + entry["section"].dump() + " at " + entry["offset"].dump();
       if (entry.contains("note")) out += " (" + entry["note"].get<std::string>() + ")";
@@ -152,7 +152,7 @@ std::string RenderInspection(const Json &inspection, bool all) {
   out += "\nrecords, in file order\n";
   for (const Json &record : inspection["records"]) {
     out += "  record " + record["id"].dump() + " of section " + record["section"].dump() + " at " +
-           record["offset"].dump() + ", " + record["size"].dump() + " bytes";
+           record["offset"].dump() + ", " + Plural(record["size"].get<std::size_t>(), "byte");
     if (record.contains("role")) out += " (" + record["role"].get<std::string>() + ")";
     out += "\n";
     for (const char *key : {"keyed", "keyedView"}) {

@@ -9,18 +9,11 @@ namespace {
 constexpr std::size_t SummaryHead = 10;
 constexpr std::size_t SummaryTail = 3;
 
-std::string ElementTypeName(std::int64_t size) {
-  switch (size) {
-    // Arrays carry no sign; the tool shows them signed (255 as -1).
-    case 1: return "int8 (signed)";
-    case 2: return "int16 (signed)";
-    case 4: return "int32";
-    default: return std::to_string(size) + "-byte";
-  }
-}
-
-std::string Plural(std::size_t count, const std::string &word) {
-  return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+// The view the array was read through ("u16"), or its width when no view
+// reads elements that wide.
+std::string ElementTypeName(const Json &entry) {
+  if (entry.contains("view")) return entry["view"].get<std::string>();
+  return entry["elementSize"].dump() + "-byte";
 }
 
 std::string TagBitsText(const Json &entry) {
@@ -117,12 +110,12 @@ std::string RenderTableView(const Json &view, const std::string &indent, bool al
     out += indent + "  [" + entry["index"].dump() + "] ";
     const std::string kind = entry["kind"];
     if (kind == "array") {
-      out += "array of " + entry["count"].dump() + " " + ElementTypeName(entry["elementSize"].get<std::int64_t>()) +
+      out += "array of " + entry["count"].dump() + " " + ElementTypeName(entry) +
              " at " + entry["location"].dump();
       if (entry.contains("values")) out += ": " + ValueList(entry["values"], all);
       out += "\n";
     } else if (kind == "raw run") {
-      out += "raw run of " + entry["length"].dump() + " bytes at " + entry["location"].dump();
+      out += "raw run of " + Plural(entry["length"].get<std::size_t>(), "byte") + " at " + entry["location"].dump();
       if (entry.contains("bytes")) {
         std::string hex = entry["bytes"];
         if (!all && hex.size() > 64) hex = hex.substr(0, 64) + "... (--all shows every byte)";

@@ -47,14 +47,6 @@ std::string Coordinate(double value) {
   return text;
 }
 
-std::string ElementType(const Json &entry) {
-  switch (entry.value("elementSize", 0)) {
-    case 1: return "int8 (signed)";
-    case 2: return "int16 (signed)";
-    case 4: return "int32";
-    default: return "";
-  }
-}
 
 void CollectSeries(const Json &view, const std::string &prefix, std::vector<Series> &out) {
   for (const Json &entry : view.value("entries", Json::array())) {
@@ -65,7 +57,7 @@ void CollectSeries(const Json &view, const std::string &prefix, std::vector<Seri
     }
     if (entry["kind"] != "array" || !entry.contains("values") || entry["values"].empty()) continue;
     if (!entry["values"][0].is_number()) continue;
-    Series series{"entry " + name, {}, ElementType(entry)};
+    Series series{"entry " + name, {}, entry.value("view", std::string())};
     series.values.reserve(entry["values"].size());
     for (const Json &value : entry["values"]) series.values.push_back(value.get<double>());
     out.push_back(std::move(series));
