@@ -28,20 +28,20 @@ std::int64_t Combinations(const std::vector<Axis> &axes) {
   return combinations;
 }
 
-QuerySpec SpecAt(QueryKind kind, const std::vector<Axis> &axes, const std::vector<std::size_t> &at) {
-  QuerySpec spec{kind, 0, {}};
+QueryRequest SpecAt(QueryKind kind, const std::vector<Axis> &axes, const std::vector<std::size_t> &at) {
+  QueryRequest request{kind, 0, {}};
   for (std::size_t i = 0; i < axes.size(); ++i) {
     const std::int32_t value = axes[i].values[at[i]];
     if (axes[i].index == SelectorIndex) {
-      spec.selector = value;
+      request.selector = value;
     } else if (value != NoCondition) {
       ConditionPair pair{};
       pair.index = axes[i].index;
       pair.value = value;
-      spec.pairs.push_back(pair);
+      request.pairs.push_back(pair);
     }
   }
-  return spec;
+  return request;
 }
 
 bool NextCombination(const std::vector<Axis> &axes, std::vector<std::size_t> &at) {

@@ -25,7 +25,7 @@ std::int64_t Combinations(const std::vector<Axis> &axes);
 
 // The query for the combination `at` (an index into each axis' values):
 // the selector axis gives the selector, the others condition pairs.
-QuerySpec SpecAt(QueryKind kind, const std::vector<Axis> &axes, const std::vector<std::size_t> &at);
+QueryRequest SpecAt(QueryKind kind, const std::vector<Axis> &axes, const std::vector<std::size_t> &at);
 
 // Steps `at` (all zero at first) to the next combination; false after the last.
 bool NextCombination(const std::vector<Axis> &axes, std::vector<std::size_t> &at);

@@ -15,11 +15,11 @@ FileArgument ExportArgument(const std::string &path) {
   return file;
 }
 
-ExportAnswer CallExport(const FileArgument &file, const QuerySpec &spec, ExportBuffers &buffers) {
-  const ConditionPair *pairs = spec.pairs.empty() ? nullptr : spec.pairs.data();
-  const auto pairCount = static_cast<std::int16_t>(spec.pairs.size());
+ExportAnswer CallExport(const FileArgument &file, const QueryRequest &request, ExportBuffers &buffers) {
+  const ConditionPair *pairs = request.pairs.empty() ? nullptr : request.pairs.data();
+  const auto pairCount = static_cast<std::int16_t>(request.pairs.size());
   ExportAnswer answer;
-  switch (spec.kind) {
+  switch (request.kind) {
     case QueryKind::Format: answer.status = DIGetTableFormatType(file.FileName(), file.Folder()); break;
     case QueryKind::Main: {
       std::int16_t namedCount = 0;
@@ -29,13 +29,13 @@ ExportAnswer CallExport(const FileArgument &file, const QuerySpec &spec, ExportB
       break;
     }
     case QueryKind::CategoryV:
-      answer.status = DIGetCategoryInfoV(file.FileName(), file.Folder(), spec.selector, pairs, buffers.category.get(), pairCount);
+      answer.status = DIGetCategoryInfoV(file.FileName(), file.Folder(), request.selector, pairs, buffers.category.get(), pairCount);
       break;
     case QueryKind::CategoryS:
-      answer.status = DIGetCategoryInfoS(file.FileName(), file.Folder(), spec.selector, pairs, buffers.category.get(), pairCount);
+      answer.status = DIGetCategoryInfoS(file.FileName(), file.Folder(), request.selector, pairs, buffers.category.get(), pairCount);
       break;
     case QueryKind::Table: {
-      void *table = DIGetTable(file.FileName(), file.Folder(), spec.selector, pairs, pairCount);
+      void *table = DIGetTable(file.FileName(), file.Folder(), request.selector, pairs, pairCount);
       DIFreeTable(table);
       answer.answered = table != nullptr;
       return answer;

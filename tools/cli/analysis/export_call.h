@@ -29,7 +29,7 @@ struct ExportBuffers {
 // folder of any name opens.
 FileArgument ExportArgument(const std::string &path);
 
-ExportAnswer CallExport(const FileArgument &file, const QuerySpec &spec, ExportBuffers &buffers);
+ExportAnswer CallExport(const FileArgument &file, const QueryRequest &request, ExportBuffers &buffers);
 
 }  // namespace dinfo::cli
 

@@ -43,7 +43,7 @@ class Checker {
   };
   void SweepAll(const ConditionMap &map);
   void Sweep(QueryKind kind, const std::vector<Axis> &axes, std::int64_t budget, std::int64_t *used);
-  void RecordFailure(QueryKind kind, const QuerySpec &spec, const ExportAnswer &answer, SweepTally &tally);
+  void RecordFailure(QueryKind kind, const QueryRequest &request, const ExportAnswer &answer, SweepTally &tally);
   void ReportSweep(QueryKind kind, const std::vector<Axis> &axes, const Json &entry, const SweepTally &tally);
   void Problem(const char *code, const std::string &where, const std::string &what) {
     problems_.push_back(MakeProblem(code, where, what));
@@ -91,19 +91,19 @@ void Checker::CheckTables(const Json &tables) {
 
 // A failing combination, grouped with the others that fail with the same
 // status where the same link stopped them.
-void Checker::RecordFailure(QueryKind kind, const QuerySpec &spec, const ExportAnswer &answer, SweepTally &tally) {
+void Checker::RecordFailure(QueryKind kind, const QueryRequest &request, const ExportAnswer &answer, SweepTally &tally) {
   std::string stop = "not retraced (more than " + std::to_string(MostRetraced) + " failures)";
-  if (tally.retraced++ < MostRetraced) stop = StopText(TraceQuery(file_, spec).stop);
+  if (tally.retraced++ < MostRetraced) stop = StopText(TraceQuery(file_, request).stop);
   Json &group = tally.failures[{answer.status, stop}];
   if (group.is_null()) {
     group = Json{{"status", answer.status}};
     if (kind != QueryKind::Table) group["name"] = StatusName(answer.status) ? StatusName(answer.status) : "";
     group["stop"] = stop;
     group["count"] = 0;
-    group["example"] = QueryWords(spec);
+    group["example"] = QueryWords(request);
   }
   group["count"] = group["count"].get<std::int64_t>() + 1;
-  if (settings_.all) group["queries"].push_back(QueryWords(spec));
+  if (settings_.all) group["queries"].push_back(QueryWords(request));
 }
 
 void Checker::Sweep(QueryKind kind, const std::vector<Axis> &axes, std::int64_t budget, std::int64_t *used) {
@@ -114,15 +114,15 @@ void Checker::Sweep(QueryKind kind, const std::vector<Axis> &axes, std::int64_t 
   SweepTally tally;
   std::vector<std::size_t> at(axes.size(), 0);
   do {
-    const QuerySpec spec = SpecAt(kind, axes, at);
-    const ExportAnswer answer = CallExport(file_, spec, buffers_);
+    const QueryRequest request = SpecAt(kind, axes, at);
+    const ExportAnswer answer = CallExport(file_, request, buffers_);
     ++tally.calls;
-    bool &selectorAnswered = tally.selectorAnswers[spec.selector];
+    bool &selectorAnswered = tally.selectorAnswers[request.selector];
     if (answer.answered) {
       ++tally.answered;
       selectorAnswered = true;
     } else {
-      RecordFailure(kind, spec, answer, tally);
+      RecordFailure(kind, request, answer, tally);
     }
   } while (tally.calls < limit && NextCombination(axes, at));
   *used += tally.calls;

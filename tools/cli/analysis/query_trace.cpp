@@ -161,9 +161,9 @@ struct Recorder {
   }
 };
 
-std::string ConditionsText(const QuerySpec &spec) {
-  std::string out = "selector " + std::to_string(spec.selector);
-  for (const ConditionPair &pair : spec.pairs) out += ", " + std::to_string(pair.index) + "=" + std::to_string(pair.value);
+std::string ConditionsText(const QueryRequest &request) {
+  std::string out = "selector " + std::to_string(request.selector);
+  for (const ConditionPair &pair : request.pairs) out += ", " + std::to_string(pair.index) + "=" + std::to_string(pair.value);
   return out + " (every other condition -1)";
 }
 
@@ -174,14 +174,14 @@ class Tracer {
     keyed_.observer = &observer_;
   }
 
-  QueryTrace Run(const QuerySpec &spec) {
+  QueryTrace Run(const QueryRequest &request) {
     trace_.opened = true;
-    switch (spec.kind) {
+    switch (request.kind) {
       case QueryKind::Format: Format(); break;
       case QueryKind::Main: Main(); break;
       case QueryKind::CategoryV:
-      case QueryKind::CategoryS: Category(spec); break;
-      case QueryKind::Table: Table(spec); break;
+      case QueryKind::CategoryS: Category(request); break;
+      case QueryKind::Table: Table(request); break;
     }
     trace_.steps = recorder_.steps;
     return trace_;
@@ -280,20 +280,20 @@ class Tracer {
     Answer(0, std::to_string(names.count) + " named entries and " + std::to_string(values.count) + " triplets");
   }
 
-  bool MakeVector(const QuerySpec &spec, ConditionVector *vector) {
-    const auto count = static_cast<std::int16_t>(spec.pairs.size());
-    if (BuildConditionVector(spec.selector, spec.pairs.empty() ? nullptr : spec.pairs.data(), count, vector)) return true;
+  bool MakeVector(const QueryRequest &request, ConditionVector *vector) {
+    const auto count = static_cast<std::int16_t>(request.pairs.size());
+    if (BuildConditionVector(request.selector, request.pairs.empty() ? nullptr : request.pairs.data(), count, vector)) return true;
     Fail(ErrConditionIndex, "a condition index lies outside 0 to " + std::to_string(ConditionVectorSize - 1));
     return false;
   }
 
-  void Category(const QuerySpec &spec) {
+  void Category(const QueryRequest &request) {
     if (!StatusCheck() || !FormatCheck()) return;
     ConditionVector vector;
-    if (!MakeVector(spec, &vector)) return;
-    const bool v = spec.kind == QueryKind::CategoryV;
+    if (!MakeVector(request, &vector)) return;
+    const bool v = request.kind == QueryKind::CategoryV;
     const std::int32_t recordId = v ? CategoryVRecordId : CategorySRecordId;
-    Begin("category record " + std::to_string(recordId) + ", " + ConditionsText(spec));
+    Begin("category record " + std::to_string(recordId) + ", " + ConditionsText(request));
     const std::unique_ptr<std::uint32_t[]> entries(new std::uint32_t[DI_CATEGORY_BUFFER_BYTES / 4]);  // written, never read
     const CategoryAnswer answer = GatherCategory(keyed_, vector, v ? CategoryVariant::V : CategoryVariant::S, entries.get());
     const std::int16_t code = CategoryCode(answer);
@@ -318,11 +318,11 @@ class Tracer {
     Fail(code, ListFailure(recorder_.finalRecord, answer.valueType, IsNamedListType(answer.valueType)));
   }
 
-  void Table(const QuerySpec &spec) {
+  void Table(const QueryRequest &request) {
     if (!StatusCheck() || !FormatCheck()) return;
     ConditionVector vector;
-    if (!MakeVector(spec, &vector)) return;
-    Begin("table locator, record " + std::to_string(TableLocatorRecordId) + ", " + ConditionsText(spec));
+    if (!MakeVector(request, &vector)) return;
+    Begin("table locator, record " + std::to_string(TableLocatorRecordId) + ", " + ConditionsText(request));
     TableLocation location{};
     const std::string locator = "the table locator (record " + std::to_string(TableLocatorRecordId) + ")";
     switch (LocateTable(keyed_, vector, &location)) {
@@ -388,15 +388,15 @@ const char *QueryName(QueryKind kind) {
   return "";
 }
 
-std::string QueryWords(const QuerySpec &spec) {
-  std::string words = QueryName(spec.kind);
-  if (spec.kind == QueryKind::Format || spec.kind == QueryKind::Main) return words;
-  words += " --selector " + std::to_string(spec.selector);
-  for (const ConditionPair &pair : spec.pairs) words += " --cond " + std::to_string(pair.index) + "=" + std::to_string(pair.value);
+std::string QueryWords(const QueryRequest &request) {
+  std::string words = QueryName(request.kind);
+  if (request.kind == QueryKind::Format || request.kind == QueryKind::Main) return words;
+  words += " --selector " + std::to_string(request.selector);
+  for (const ConditionPair &pair : request.pairs) words += " --cond " + std::to_string(pair.index) + "=" + std::to_string(pair.value);
   return words;
 }
 
-QueryTrace TraceQuery(const FileArgument &file, const QuerySpec &spec) {
+QueryTrace TraceQuery(const FileArgument &file, const QueryRequest &request) {
   const HANDLE handle = OpenInformationFile(reinterpret_cast<const WideChar *>(file.Folder()), file.FileName());
   if (handle == nullptr) {
     QueryTrace trace;
@@ -407,7 +407,7 @@ QueryTrace TraceQuery(const FileArgument &file, const QuerySpec &spec) {
   QueryTrace trace;
   {
     Tracer tracer(handle);
-    trace = tracer.Run(spec);
+    trace = tracer.Run(request);
   }
   CloseHandle(handle);
   return trace;
@@ -444,14 +444,14 @@ std::string StopText(const Json &stop) {
   return out;
 }
 
-std::string RenderTrace(const QueryTrace &trace, const QuerySpec &spec) {
+std::string RenderTrace(const QueryTrace &trace, const QueryRequest &request) {
   std::string out;
   for (const Json &step : trace.steps) {
     const std::string kind = step["step"];
     out += (kind == "begin" ? "" : "  ") + step["text"].get<std::string>() + "\n";
   }
-  out += std::string(ExportOf(spec.kind)) + " ";
-  if (spec.kind == QueryKind::Table) {
+  out += std::string(ExportOf(request.kind)) + " ";
+  if (request.kind == QueryKind::Table) {
     out += trace.answered ? "gives the table" : "gives null";
   } else if (trace.answered) {
     out += "answers " + std::to_string(trace.status);

@@ -17,7 +17,7 @@ namespace dinfo::cli {
 
 enum class QueryKind { Format, Main, CategoryV, CategoryS, Table };
 
-struct QuerySpec {
+struct QueryRequest {
   QueryKind kind = QueryKind::Format;
   std::int32_t selector = 0;
   std::vector<ConditionPair> pairs;
@@ -28,7 +28,7 @@ const char *ExportOf(QueryKind kind);
 // "category v", as the commands name the query.
 const char *QueryName(QueryKind kind);
 // The query as the tool's commands take it: "category v --selector 1 --cond 7=0".
-std::string QueryWords(const QuerySpec &spec);
+std::string QueryWords(const QueryRequest &request);
 
 struct QueryTrace {
   bool opened = false;   // the file opened
@@ -40,7 +40,7 @@ struct QueryTrace {
   Json stop = nullptr;
 };
 
-QueryTrace TraceQuery(const FileArgument &file, const QuerySpec &spec);
+QueryTrace TraceQuery(const FileArgument &file, const QueryRequest &request);
 
 // Why the format check fails on the status record as read.
 std::string FormatTypeReason(const StatusValues &status);
@@ -48,7 +48,7 @@ std::string FormatTypeReason(const StatusValues &status);
 // The stop in one line: "at record 1010 of section 8: no row accepts condition 7 = 5 (rows name 0, 1)".
 std::string StopText(const Json &stop);
 // Every step, indented, then how the query ended.
-std::string RenderTrace(const QueryTrace &trace, const QuerySpec &spec);
+std::string RenderTrace(const QueryTrace &trace, const QueryRequest &request);
 
 }  // namespace dinfo::cli
 

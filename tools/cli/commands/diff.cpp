@@ -178,22 +178,22 @@ Json MainAnswer(const FileArgument &file) {
               {"triplets", CategoryElementsJson(triplets.data(), tripletCount, false)}};
 }
 
-Json CategoryAnswer(const FileArgument &file, const QuerySpec &spec) {
+Json CategoryAnswer(const FileArgument &file, const QueryRequest &request) {
   std::vector<std::uint32_t> buffer(DI_CATEGORY_BUFFER_BYTES / 4);
-  const ConditionPair *pairs = spec.pairs.empty() ? nullptr : spec.pairs.data();
-  const auto pairCount = static_cast<std::int16_t>(spec.pairs.size());
-  const bool isV = spec.kind == QueryKind::CategoryV;
+  const ConditionPair *pairs = request.pairs.empty() ? nullptr : request.pairs.data();
+  const auto pairCount = static_cast<std::int16_t>(request.pairs.size());
+  const bool isV = request.kind == QueryKind::CategoryV;
   const std::int16_t result =
-      isV ? DIGetCategoryInfoV(file.FileName(), file.Folder(), spec.selector, pairs, buffer.data(), pairCount)
-          : DIGetCategoryInfoS(file.FileName(), file.Folder(), spec.selector, pairs, buffer.data(), pairCount);
+      isV ? DIGetCategoryInfoV(file.FileName(), file.Folder(), request.selector, pairs, buffer.data(), pairCount)
+          : DIGetCategoryInfoS(file.FileName(), file.Folder(), request.selector, pairs, buffer.data(), pairCount);
   if (result < 0) return StatusAnswer(result);
-  const std::int32_t valueType = CategoryValueType(file, isV ? 'v' : 's', spec.selector, spec.pairs);
+  const std::int32_t valueType = CategoryValueType(file, isV ? 'v' : 's', request.selector, request.pairs);
   return Json{{"elements", CategoryElementsJson(buffer.data(), result, IsNamedListType(valueType))}};
 }
 
-Json TableAnswer(const FileArgument &file, const QuerySpec &spec) {
-  void *table = DIGetTable(file.FileName(), file.Folder(), spec.selector, spec.pairs.empty() ? nullptr : spec.pairs.data(),
-                           static_cast<std::int16_t>(spec.pairs.size()));
+Json TableAnswer(const FileArgument &file, const QueryRequest &request) {
+  void *table = DIGetTable(file.FileName(), file.Folder(), request.selector, request.pairs.empty() ? nullptr : request.pairs.data(),
+                           static_cast<std::int16_t>(request.pairs.size()));
   if (table == nullptr) return Json{{"table", nullptr}};
   const auto *bytes = static_cast<const std::uint8_t *>(table);
   Json view = ViewPreparedTable(bytes, PreparedTableSize(bytes));
@@ -201,12 +201,12 @@ Json TableAnswer(const FileArgument &file, const QuerySpec &spec) {
   return view;
 }
 
-Json Answer(const FileArgument &file, const QuerySpec &spec) {
-  switch (spec.kind) {
+Json Answer(const FileArgument &file, const QueryRequest &request) {
+  switch (request.kind) {
     case QueryKind::Format: return FormatAnswer(file);
     case QueryKind::Main: return MainAnswer(file);
-    case QueryKind::Table: return TableAnswer(file, spec);
-    default: return CategoryAnswer(file, spec);
+    case QueryKind::Table: return TableAnswer(file, request);
+    default: return CategoryAnswer(file, request);
   }
 }
 
@@ -248,10 +248,10 @@ class QueryComparison {
   QueryComparison(const std::string &first, const std::string &second)
       : first_(ExportArgument(first)), second_(ExportArgument(second)) {}
 
-  void Ask(const QuerySpec &spec) {
+  void Ask(const QueryRequest &request) {
     ++asked_;
-    Json differences = CompareAnswers(Answer(first_, spec), Answer(second_, spec));
-    if (!differences.empty()) differing_.push_back(Json{{"query", QueryWords(spec)}, {"differences", differences}});
+    Json differences = CompareAnswers(Answer(first_, request), Answer(second_, request));
+    if (!differences.empty()) differing_.push_back(Json{{"query", QueryWords(request)}, {"differences", differences}});
   }
 
   // Every combination of the axes while the budget lasts; false when it
@@ -282,8 +282,8 @@ class QueryComparison {
 void CompareQueries(const std::string &first, const std::string &second, const Json &inspectionA,
                     const Json &inspectionB, Json &diff) {
   QueryComparison comparison(first, second);
-  comparison.Ask(QuerySpec{QueryKind::Format, 0, {}});
-  comparison.Ask(QuerySpec{QueryKind::Main, 0, {}});
+  comparison.Ask(QueryRequest{QueryKind::Format, 0, {}});
+  comparison.Ask(QueryRequest{QueryKind::Main, 0, {}});
   const ConditionMap mapA = MapConditions(inspectionA);
   const ConditionMap mapB = MapConditions(inspectionB);
   const QueryKind swept[] = {QueryKind::CategoryV, QueryKind::CategoryS, QueryKind::Table};

@@ -28,18 +28,18 @@ QueryKind KindOf(const std::vector<std::string> &words) {
 }  // namespace
 
 int RunExplain(const ExplainOptions &options) {
-  const QuerySpec spec{KindOf(options.query), options.selector, ParseConditions(options.conditions)};
+  const QueryRequest request{KindOf(options.query), options.selector, ParseConditions(options.conditions)};
   CheckInputFile(options.file.ResolvedPath());
-  const QueryTrace trace = TraceQuery(options.file, spec);
+  const QueryTrace trace = TraceQuery(options.file, request);
   ExportBuffers buffers;
-  const ExportAnswer real = CallExport(options.file, spec, buffers);
+  const ExportAnswer real = CallExport(options.file, request, buffers);
   // The trace takes the exports' steps through the same functions; should
   // it ever answer otherwise, the export's own answer is the one that counts.
-  const bool agrees = real.answered == trace.answered && (spec.kind == QueryKind::Table || real.status == trace.status);
+  const bool agrees = real.answered == trace.answered && (request.kind == QueryKind::Table || real.status == trace.status);
   if (options.json) {
-    Json answer{{"file", options.file.Describe()}, {"query", QueryWords(spec)}, {"call", ExportOf(spec.kind)},
+    Json answer{{"file", options.file.Describe()}, {"query", QueryWords(request)}, {"call", ExportOf(request.kind)},
                 {"answered", real.answered}};
-    if (spec.kind != QueryKind::Table) {
+    if (request.kind != QueryKind::Table) {
       answer["status"] = real.status;
       if (const char *name = StatusName(real.status)) answer["name"] = name;
     }
@@ -48,8 +48,8 @@ int RunExplain(const ExplainOptions &options) {
     if (!agrees) answer["exportDisagrees"] = true;
     std::cout << ToText(answer) << "\n";
   } else {
-    std::cout << "dinfo explain " << options.file.Describe() << " " << QueryWords(spec) << "\n"
-              << RenderTrace(trace, spec);
+    std::cout << "dinfo explain " << options.file.Describe() << " " << QueryWords(request) << "\n"
+              << RenderTrace(trace, request);
     if (!agrees) std::cout << "but the export itself answered " << real.status << " (the file may have changed)\n";
   }
   return real.answered ? ExitOk : ExitQueryFailed;

@@ -20,15 +20,15 @@ namespace {
 constexpr std::size_t MaxElements = 32767;
 
 // The query as explain and the trace take it.
-QuerySpec SpecOf(QueryKind kind, const QueryOptions &options) {
-  return QuerySpec{kind, options.selector, ParseConditions(options.conditions)};
+QueryRequest SpecOf(QueryKind kind, const QueryOptions &options) {
+  return QueryRequest{kind, options.selector, ParseConditions(options.conditions)};
 }
 
 // Prints a failed export's answer under its status, with where the query
 // stopped (retraced through the library), and gives the exit code.
 int Failure(const QueryOptions &options, QueryKind kind, std::int32_t code) {
-  const QuerySpec spec = SpecOf(kind, options);
-  const QueryTrace trace = TraceQuery(options.file, spec);
+  const QueryRequest request = SpecOf(kind, options);
+  const QueryTrace trace = TraceQuery(options.file, request);
   std::string message = kind == QueryKind::Table ? "null" : DescribeStatus(code);
   if (trace.stop.contains("storedFormatType")) {
     message = "the file stores the negative format type " + std::to_string(code);
@@ -52,7 +52,7 @@ int Failure(const QueryOptions &options, QueryKind kind, std::int32_t code) {
   }
   std::cerr << "dinfo: " << ExportOf(kind) << " on " << options.file.Describe() << ": " << message << "\n"
             << "  stopped: " << stop << "\n"
-            << "  (dinfo explain " << options.file.Describe() << " " << QueryWords(spec) << " shows every step)\n";
+            << "  (dinfo explain " << options.file.Describe() << " " << QueryWords(request) << " shows every step)\n";
   return ExitQueryFailed;
 }
 
