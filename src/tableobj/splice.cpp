@@ -58,11 +58,26 @@ bool PutDescriptor(Block out, const TableLayout &layout, std::int32_t index, std
   return PutWord(out, at, tag, layout.order()) && PutWord(out, at + 4, static_cast<std::uint32_t>(location), layout.order());
 }
 
+// Expands a table straight into its place and restores its deltas there;
+// its expanded size stops being counted once it is written.
+bool WriteExpansion(Preparation *preparation, MovedTable *table, Block out, bool consume) {
+  if (!FinishExpansion(table->source, table->ownBlock.get(), out)) return false;
+  TableLayout layout{};
+  if (!ReadTableLayout(out, &layout)) return false;
+  if ((layout.flags() & FlagDeltaCoded) != 0 && RestoreLayoutDeltas(out, layout) != Fault::None) return false;
+  if (consume) {
+    preparation->budget.bytesHeld -= table->size;
+    table->ownBlock = {};
+  }
+  return true;
+}
+
 // Starts writing moved table `index` into `out`: copied whole when nothing
 // in it is replaced, otherwise its header now and its entries step by step.
 bool BeginWrite(Preparation *preparation, std::int32_t index, Block out, bool consume) {
   MovedTable &table = preparation->moved[index];
   if (std::int64_t(out.size()) != table.size) return false;
+  if (table.expandedAsWritten) return WriteExpansion(preparation, &table, out, consume);
   if (table.replacementCount == 0) {
     if (!PutBytes(out, 0, table.source.data(), std::int64_t(table.source.size()))) return false;
     if (consume) GiveBack(&preparation->budget, &table.ownBlock);
@@ -131,11 +146,18 @@ bool WriteNextEntry(Preparation *preparation, bool consume) {
 
 std::int32_t NewMovedTable(Preparation *preparation, ConstBlock source, const TableLayout &layout,
                            OwnedBlock ownBlock) {
-  MovedTable table{source, layout, std::move(ownBlock), 0, 0, 0, std::int64_t(source.size())};
+  MovedTable table{source, layout, std::move(ownBlock), 0, 0, 0, std::int64_t(source.size()), false};
   if (preparation->moved.Size() >= INT32_MAX || !preparation->moved.Push(std::move(table))) {
     GiveBack(&preparation->budget, &table.ownBlock);
     return -1;
   }
+  return static_cast<std::int32_t>(preparation->moved.Size() - 1);
+}
+
+std::int32_t NewExpandedAsWritten(Preparation *preparation, ConstBlock stored, const TableLayout &layout,
+                                  OwnedBlock head) {
+  MovedTable table{stored, layout, std::move(head), 0, 0, 0, layout.totalSize(), true};
+  if (preparation->moved.Size() >= INT32_MAX || !preparation->moved.Push(std::move(table))) return -1;
   return static_cast<std::int32_t>(preparation->moved.Size() - 1);
 }
 
