@@ -140,7 +140,8 @@ Fault AddReplacement(Preparation *preparation, std::int32_t parent, std::int32_t
 // and descriptors and is a multiple of 8.
 bool MovedTableSizeFits(const MovedTable &table);
 
-// Writes moved table `table` into `out`, which must be its size exactly.
+// Writes moved table `table` into `out`, which must be its size exactly,
+// every byte of it (the padding zeroed), so `out` need not be zero-filled.
 // Every write is checked against the part of `out` it goes into; false
 // when an entry does not fit the rebuilt layout. With `consume`, the
 // blocks made for the tables written are released as each is done.

@@ -99,7 +99,7 @@ Fault HandBack(Preparation *preparation, std::int32_t root, OwnedBlock *result) 
     *result = std::move(table.ownBlock);
     return Fault::None;
   }
-  OwnedBlock written = TakeBlock(&preparation->budget, table.size);
+  OwnedBlock written = TakeBlockToOverwrite(&preparation->budget, table.size);
   if (written.empty()) return Fault::NoMemory;
   if (!WriteMovedTable(preparation, root, written.get(), true)) return Fault::BadData;
   *result = std::move(written);

@@ -52,6 +52,14 @@ bool PutBytes(Block out, std::int64_t at, const std::uint8_t *from, std::int64_t
   return true;
 }
 
+// Zeroes the padding from `from` up to `to`, as much of it as lies in
+// `out`: the block written into is not zero-filled.
+void ZeroUpTo(Block out, std::int64_t from, std::int64_t to) {
+  const auto size = std::int64_t(out.size());
+  if (to > size) to = size;
+  if (from < to) FillBytes(out.data() + from, 0, static_cast<std::int32_t>(to - from));
+}
+
 bool PutDescriptor(Block out, const TableLayout &layout, std::int32_t index, std::uint32_t tag,
                    std::int64_t location) {
   const std::int64_t at = TableHeaderSize + std::int64_t{DescriptorSize} * index;
@@ -137,7 +145,10 @@ bool WriteNextEntry(Preparation *preparation, bool consume) {
   }
   step.position += advance;
   preparation->writes.Back() = step;
-  if (replacement == nullptr) return PutBytes(step.out, at, table.source.data() + entry.location, length);
+  if (replacement == nullptr) {
+    ZeroUpTo(step.out, at + length, step.position);
+    return PutBytes(step.out, at, table.source.data() + entry.location, length);
+  }
   if (length == 0) return true;
   return BeginWrite(preparation, replacement->table, step.out.subspan(std::size_t(at), std::size_t(length)), consume);
 }
@@ -195,6 +206,7 @@ bool WriteMovedTable(Preparation *preparation, std::int32_t table, Block out, bo
       if (!WriteNextEntry(preparation, consume)) return false;
       continue;
     }
+    ZeroUpTo(step.out, step.position, std::int64_t(step.out.size()));
     if (consume) GiveBack(&preparation->budget, &preparation->moved[step.table].ownBlock);
     steps.Pop();
   }
