@@ -34,7 +34,7 @@ void WriteExpandedHeader(std::uint8_t *at, std::int64_t objectSize, const TableH
 // The start of an expansion first goes into HeadRoom bytes (or room for
 // all the descriptors, up to MaxHeadRoom); an expansion whose start shrank
 // at least WrittenLaterFromRatio times is measured and written later.
-constexpr std::int64_t HeadRoom = 16 * 1024;
+constexpr std::int64_t HeadRoom = 4 * 1024;
 constexpr std::int64_t MaxHeadRoom = 1024 * 1024;
 constexpr std::int64_t WrittenLaterFromRatio = 8;
 
