@@ -168,5 +168,15 @@ TEST_F(ExpandedInPlaceTest, WhatTheMeasureCannotTellIsFoundByExpanding) {
   EXPECT_TRUE(Prepare(inParent(object(wideArray, {}, 0))).bytes.has_value());
 }
 
+// Damage anywhere in a parent of tables expanded in place: any outcome,
+// but nothing read or written outside the blocks, and nothing left held.
+TEST(ExpandedInPlaceDamageTest, DamagedTablesExpandedInPlaceNeverLeaveTheirBlocks) {
+  TableDescription parent;
+  parent.bigEndian = true;
+  parent.entries = {TypedArray(2, {1, 2}), NestedTable(CompressedCurve(false, 5000, true)), RawRun({4, 5}),
+                    NestedTable(CompressedCurve(true, 3000, false))};
+  PrepareDamagedCopies(writer::EncodeTableObject(parent), 2000);
+}
+
 }  // namespace
 }  // namespace dinfo::test
