@@ -168,6 +168,13 @@ TEST_F(ExpandedInPlaceTest, WhatTheMeasureCannotTellIsFoundByExpanding) {
   EXPECT_TRUE(Prepare(inParent(object(wideArray, {}, 0))).bytes.has_value());
 }
 
+TEST_F(ExpandedInPlaceTest, EveryAllocationFailureGivesNullAndLeaksNothing) {
+  TableDescription parent;
+  parent.scrambled = true;
+  parent.entries = {NestedTable(CompressedCurve(true, 5000, true)), NestedTable(CompressedCurve(false, 3000, false))};
+  EXPECT_GT(FailEachAllocationInTurn(parent), 8);
+}
+
 // Damage anywhere in a parent of tables expanded in place: any outcome,
 // but nothing read or written outside the blocks, and nothing left held.
 TEST(ExpandedInPlaceDamageTest, DamagedTablesExpandedInPlaceNeverLeaveTheirBlocks) {
