@@ -4,8 +4,10 @@
 // shipped libdinfo.so, loaded at run time, as users pay them; the reads
 // are taken from a call traced through the test build's platform seam
 // (the library above the platform layer is the same code, so it makes the
-// same reads). The floor's "reads" counter says how many it replays. Also:
-// calls per second with one and two threads.
+// same reads). The floor's "reads" counter says how many it replays. A
+// nested compressed table is compared with its twin, the same table
+// unsplit, instead, and large compressed tables also count the memory the
+// call holds at its peak. Also: calls per second with one and two threads.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -13,6 +15,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -41,15 +44,36 @@ std::vector<seam::TracedRead> TraceCall(Export call, const std::string &file) {
 // A call that does not give the sample's answer is still timed (the table
 // preparation may not be there yet) and says so in its label.
 void RunCall(benchmark::State &state, Export call, const std::string &file,
-             const char *floor) {
+             const std::string &baseline) {
   Outputs out;
   const Exports &shipped = ShippedExports();
   const bool answers = Call(shipped, call, file, out);
   for (auto _ : state) benchmark::DoNotOptimize(Call(shipped, call, file, out));
   state.SetItemsProcessed(state.iterations());
   if (state.thread_index() == 0) {
-    state.SetLabel(std::string("vs ") + floor + (answers ? "" : " (call fails)"));
+    state.SetLabel("vs " + baseline + (answers ? "" : " (call fails)"));
   }
+}
+
+// The most a DIGetTable call holds at once, beside the table it returns
+// and the record it reads (the longest of its reads), in MiB: measured
+// once through the test build's platform layer, whose library above it is
+// the same code as the shipped one. `over` is the peak less both.
+void CountHeldBytes(benchmark::State &state, const std::string &file) {
+  std::int64_t record = 0;
+  for (const auto &read : TraceCall(Export::Table, file)) record = read.length > record ? read.length : record;
+  const std::int64_t before = seam::LiveBytes();
+  seam::ResetPeakLiveBytes();
+  void *table = DIGetTable(file.c_str(), Folder(), SampleSelector, nullptr, 0);
+  const std::int64_t peak = seam::PeakLiveBytes() - before;
+  std::int64_t size = 0;
+  if (table != nullptr) std::memcpy(&size, static_cast<const char *>(table) + 4, 4);
+  DIFreeTable(table);
+  constexpr double MiB = 1 << 20;
+  state.counters["peak_MiB"] = double(peak) / MiB;
+  state.counters["table_MiB"] = double(size) / MiB;
+  state.counters["record_MiB"] = double(record) / MiB;
+  state.counters["over_MiB"] = double(peak - size - record) / MiB;
 }
 
 // Opens the file, makes the traced reads, closes it; again and again.
@@ -80,10 +104,13 @@ struct TracedOnce {
   std::vector<seam::TracedRead> reads;
 };
 
+// `baseline` names what the call is compared with: its floor, or for a
+// nested table its twin, the same table unsplit.
 struct Case {
   Export call;
   std::string shapeName;
   SampleShape shape;
+  std::string baseline = "Floor";
 };
 
 std::vector<Case> Cases() {
@@ -116,7 +143,8 @@ std::vector<Case> Cases() {
     shape.compressed = true;
     cases.push_back({Export::Table, "lzw_delta_table:" + bytes, shape});
     shape.nested = true;
-    cases.push_back({Export::Table, "nested_lzw_delta_table:" + bytes, shape});
+    cases.push_back({Export::Table, "nested_lzw_delta_table:" + bytes, shape,
+                     "Call/DIGetTable/lzw_delta_table:" + bytes});
   }
   return cases;
 }
@@ -128,7 +156,8 @@ const bool registered = [] {
     const std::string suffix = std::string("/") + NameOf(c.call) + "/" + c.shapeName;
     auto make = [c, file] { return SaveSample(file, c.shape); };
     benchmark::RegisterBenchmark(("Call" + suffix).c_str(), [c, make](benchmark::State &state) {
-      RunCall(state, c.call, make(), "Floor");
+      RunCall(state, c.call, make(), c.baseline);
+      if (c.shape.compressed && c.shape.tableSize >= (1 << 20)) CountHeldBytes(state, make());
     });
     benchmark::RegisterBenchmark(("Floor" + suffix).c_str(), [c, make](benchmark::State &state) {
       RunFloor(state, c.call, make());

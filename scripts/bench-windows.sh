@@ -12,7 +12,9 @@
 # the C library told to map every block of 1 MiB or more afresh, as the
 # Windows heap does (glibc otherwise keeps freed large blocks and hands
 # their pages back warm). The columns marked "fresh" compare the two
-# libraries on equal memory. Not part of the tests.
+# libraries on equal memory. A second table gives the memory each large
+# call held at its peak, from the DLL's own allocations. Not part of the
+# tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 small=${SMALL_RUNS:-301}
@@ -41,12 +43,15 @@ done
 python3 - "$results" "$rounds" <<'PYTHON'
 import statistics, sys
 folder, rounds = sys.argv[1], int(sys.argv[2])
+held = {}
 def read(platform):
     figures = {}
     for r in range(1, rounds + 1):
         for line in open(f"{folder}/{platform}.{r}"):
-            name, call, floor = line.split()
+            name, call, floor, *bytes_held = line.split()
             figures.setdefault(name, []).append((float(call), float(floor)))
+            if platform == "windows" and bytes_held:
+                held[name] = [int(b) for b in bytes_held]
     return {n: (statistics.median(c for c, _ in v), statistics.median(f for _, f in v))
             for n, v in figures.items()}
 linux, windows, fresh = read("linux"), read("windows"), read("fresh")
@@ -62,4 +67,11 @@ for name, (lc, lf) in linux.items():
     print(f"| {name} | {lc:.1f} | {lf:.1f} | {wc:.1f} | {wf:.1f} | {lo:.1f} | {wo:.1f} | {ratio(wo, lo)} "
           f"| {fo:.1f} | {ratio(wo, fo)} | {wc / wf:.2f} |")
 print("(microseconds, medians)")
+print()
+print("| Figure | peak held, MiB | table, MiB | record, MiB | peak - table - record, MiB |")
+print("|---|---:|---:|---:|---:|")
+for name, (peak, table, record) in held.items():
+    if peak >= 1 << 20:
+        mib = 1 << 20
+        print(f"| {name} | {peak / mib:.2f} | {table / mib:.2f} | {record / mib:.2f} | {(peak - table - record) / mib:.2f} |")
 PYTHON

@@ -76,6 +76,27 @@ std::int32_t BlocksOf(const CallTrace &trace) {
   return blocks;
 }
 
+HeldBytes HeldBytesOf(const CallTrace &trace) {
+  std::vector<std::int64_t> sizes(static_cast<std::size_t>(BlocksOf(trace)), 0);
+  HeldBytes held;
+  std::int64_t now = 0;
+  for (const Step &step : trace) {
+    if (step.kind == StepKind::Read && step.length > held.longestRead) held.longestRead = step.length;
+    if (step.block < 0 || std::size_t(step.block) >= sizes.size()) continue;
+    std::int64_t &size = sizes[std::size_t(step.block)];
+    if (step.kind == StepKind::Allocate) {
+      size = step.length;
+      now += size;
+      if (now > held.peak) held.peak = now;
+    } else if (step.kind == StepKind::Free) {
+      now -= size;
+      held.lastFreed = size;
+      size = 0;
+    }
+  }
+  return held;
+}
+
 std::int64_t LooseReadBytes(const CallTrace &trace) {
   std::int64_t largest = 1;
   for (const Step &step : trace) {

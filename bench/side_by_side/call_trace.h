@@ -32,6 +32,16 @@ bool LoadTrace(const std::string &path, CallTrace &trace);
 std::int32_t BlocksOf(const CallTrace &trace);
 std::int64_t LooseReadBytes(const CallTrace &trace);
 
+// What a call held: the most bytes of blocks at once, the block it gave
+// back last (the table a DIGetTable call returns, released after it) and
+// its longest read (the table's record).
+struct HeldBytes {
+  std::int64_t peak = 0;
+  std::int64_t lastFreed = 0;
+  std::int64_t longestRead = 0;
+};
+HeldBytes HeldBytesOf(const CallTrace &trace);
+
 #if defined(_WIN32)
 // Redirects dinfo.dll's imports to recorders; false when it cannot.
 bool HookLibraryImports();

@@ -6,8 +6,10 @@
 // (the library above the platform layer is the same code, so it makes the
 // same reads and takes the same blocks). Call and floor alternate, and
 // each figure is the median wall time of its runs, in microseconds: one
-// line "name call floor" a figure. scripts/bench-windows.sh runs the two
-// and compares them.
+// line "name call floor peak table record" a figure, the last three the
+// bytes the call held at most at once, the table it returned and its
+// longest read, from the trace. scripts/bench-windows.sh runs the two and
+// compares them.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -38,6 +40,9 @@ std::vector<Figure> Figures() {
   SampleShape deltaBigEndian{.tableSize = BigTable, .deltaCoded = true, .bigEndian = true};
   SampleShape lzw{.tableSize = BigTable, .deltaCoded = true, .compressed = true};
   SampleShape nested{.tableSize = BigTable, .deltaCoded = true, .compressed = true, .nested = true};
+  // The nested tables beside their twins, the same tables unsplit.
+  SampleShape lzwSmall{.tableSize = 1 << 20, .deltaCoded = true, .compressed = true};
+  SampleShape nestedSmall{.tableSize = 1 << 20, .deltaCoded = true, .compressed = true, .nested = true};
   const auto lzwOf = [](LzwData data) {
     return SampleShape{.tableSize = BigTable, .scrambled = false, .compressed = true, .curve = false, .data = data};
   };
@@ -57,6 +62,8 @@ std::vector<Figure> Figures() {
       {"DIGetTable/lzw_random:16M", Export::Table, lzwOf(LzwData::Random)},
       {"DIGetTable/lzw_runs:16M", Export::Table, lzwOf(LzwData::Runs)},
       {"DIGetTable/nested_lzw_delta:16M", Export::Table, nested},
+      {"DIGetTable/lzw_delta:1M", Export::Table, lzwSmall},
+      {"DIGetTable/nested_lzw_delta:1M", Export::Table, nestedSmall},
   };
 }
 
@@ -135,7 +142,10 @@ int main(int argc, char **argv) {
       calls.push_back(MicrosecondsOf([&] { return Call(figure.call, file, out); }));
       floors.push_back(MicrosecondsOf([&] { return ReplayTrace(trace, path); }));
     }
-    std::printf("%s %.1f %.1f\n", figure.name, Median(calls), Median(floors));
+    const HeldBytes held = HeldBytesOf(trace);
+    std::printf("%s %.1f %.1f %lld %lld %lld\n", figure.name, Median(calls), Median(floors),
+                static_cast<long long>(held.peak), static_cast<long long>(held.lastFreed),
+                static_cast<long long>(held.longestRead));
     std::fflush(stdout);
   }
   return 0;

@@ -54,6 +54,25 @@ struct LzwExpansion {
 // rule above), OutputTooLarge, NoMemory. Nothing is held after a fault.
 LzwExpansion ExpandLzw(const std::uint8_t *data, std::int32_t length);
 
+// The outcome of ExpandLzwInto: the bytes written into the caller's
+// output, and about how many bytes of the stream their codes took.
+struct LzwIntoOutput {
+  Fault fault = Fault::None;
+  std::int64_t written = 0;
+  std::int64_t consumed = 0;
+};
+
+// Decodes the stream into `output`, which never grows: a stream that
+// writes more stops with OutputTooLarge once `output` is full (the bytes
+// written are then the expansion's first). Other faults as ExpandLzw's.
+LzwIntoOutput ExpandLzwInto(const std::uint8_t *data, std::int32_t length, Block output);
+
+// The length of the stream's whole expansion, from its codes alone (about
+// a cycle a code), when it decodes without a fault and its table stays
+// plain (each clear code followed by a literal); -1 otherwise, or without
+// memory for the lengths, when only decoding it tells.
+std::int64_t MeasureLzwExpansion(const std::uint8_t *data, std::int32_t length);
+
 }  // namespace dinfo
 
 #endif  // DINFO_LZW_LZW_H

@@ -161,3 +161,22 @@ LzwExpansion ExpandLzw(const std::uint8_t *data, std::int32_t length) {
 }
 
 }  // namespace dinfo
+
+namespace dinfo {
+
+LzwIntoOutput ExpandLzwInto(const std::uint8_t *data, std::int32_t length, Block output) {
+  if (data == nullptr || length <= 0) return {Fault::StreamDamaged, 0, 0};
+  const OwnedLzwDecoder decoder(output);
+  if (decoder.get() == nullptr) return {Fault::NoMemory, 0, 0};
+  const Fault fault = DecodeLzw(data, length, decoder.get());
+  return {fault, decoder->outputPos - decoder->outputStart, decoder->input - data};
+}
+
+std::int64_t MeasureLzwExpansion(const std::uint8_t *data, std::int32_t length) {
+  // Only the lengths of the record are used, each written before it is read.
+  const OwnedBlock record = AllocateBlockToOverwrite(sizeof(LzwDecoder));
+  if (record.empty()) return -1;
+  return MeasureLzwOutput(data, length, reinterpret_cast<LzwDecoder *>(record.get().data()));
+}
+
+}  // namespace dinfo

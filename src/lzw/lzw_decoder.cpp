@@ -91,20 +91,28 @@ OwnedLzwDecoder::OwnedLzwDecoder()
     output_ = {};
     return;
   }
+  Start(output_.get().subspan(OutputHeaderRoom), &output_);
+}
+
+OwnedLzwDecoder::OwnedLzwDecoder(Block output) : record_(AllocateBlockToOverwrite(sizeof(LzwDecoder))) {
+  if (!record_.empty()) Start(output, nullptr);
+}
+
+void OwnedLzwDecoder::Start(Block output, OwnedBlock *outputBlock) {
   ClearRecord(record_.get().data());
   // A zero-filled record is valid: every field is a plain value.
   decoder_ = reinterpret_cast<LzwDecoder *>(record_.get().data());
-  decoder_->outputBlock = &output_;
-  decoder_->outputStart = output_.get().data() + OutputHeaderRoom;
+  decoder_->outputBlock = outputBlock;
+  decoder_->outputStart = output.data();
   decoder_->outputPos = decoder_->outputStart;
-  decoder_->outputEnd = decoder_->outputStart + InitialOutputSize;
+  decoder_->outputEnd = decoder_->outputStart + output.size();
   SetCodeWidth(MinCodeWidth, decoder_);
   decoder_->nextCode = -1;
   InitLiteralStrings(decoder_);
 }
 
 OwnedBlock TakeLzwOutput(LzwDecoder *decoder) {
-  if (decoder->outputStart == nullptr) return {};
+  if (decoder->outputStart == nullptr || decoder->outputBlock == nullptr) return {};
   OwnedBlock taken = std::move(*decoder->outputBlock);
   taken.KeepFirst(static_cast<std::size_t>(decoder->outputPos - decoder->outputStart) + OutputHeaderRoom);
   decoder->outputStart = nullptr;
@@ -175,7 +183,7 @@ std::int32_t ExpandCode(std::int32_t code, std::int32_t startIndex, LzwDecoder *
 
 Fault GrowOutput(LzwDecoder *decoder) {
   const std::int64_t capacity = decoder->outputEnd - decoder->outputStart;
-  if (capacity > MaxOutputCapacity) return Fault::OutputTooLarge;
+  if (capacity > MaxOutputCapacity || decoder->outputBlock == nullptr) return Fault::OutputTooLarge;
   // Nothing reads a byte of the new buffer before it is written: the old
   // bytes are copied in, the rest is output, and the room in front becomes
   // a header.

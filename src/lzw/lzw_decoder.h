@@ -40,7 +40,7 @@ struct LzwDecoder {
   std::int32_t inputLeft;
   std::int32_t bitCount;
   std::uint32_t bitBuffer;    // unused bits, in the low bitCount bits
-  OwnedBlock *outputBlock;    // the owner's, holding the output buffer
+  OwnedBlock *outputBlock;    // the owner's, holding the output buffer; null for a caller's
   std::uint8_t *outputStart;
   std::uint8_t *outputEnd;
   std::uint8_t *outputPos;
@@ -87,6 +87,9 @@ class OwnedLzwDecoder {
   // A ready decoder with its first output buffer of 1024 bytes; get() is
   // null when either allocation fails (then nothing is held).
   OwnedLzwDecoder();
+  // A ready decoder writing into `output`, which never grows: the output
+  // stops with OutputTooLarge once it is full.
+  explicit OwnedLzwDecoder(Block output);
   OwnedLzwDecoder(const OwnedLzwDecoder &) = delete;
   OwnedLzwDecoder &operator=(const OwnedLzwDecoder &) = delete;
 
@@ -94,6 +97,8 @@ class OwnedLzwDecoder {
   LzwDecoder *operator->() const { return decoder_; }
 
  private:
+  void Start(Block output, OwnedBlock *outputBlock);
+
   OwnedBlock record_;
   OwnedBlock output_;
   LzwDecoder *decoder_ = nullptr;

@@ -48,7 +48,7 @@ Fault RebuildNow(Preparation *preparation, WalkFrame *frame, std::int32_t entryI
   const std::int64_t size = preparation->moved[frame->moved].size;
   if (!MovedTableSizeFits(preparation->moved[frame->moved])) return Fault::BadData;
   if (!TakeWork(&preparation->budget, size)) return Fault::TooMuchWork;
-  OwnedBlock owned = TakeBlock(&preparation->budget, size);
+  OwnedBlock owned = TakeBlockToOverwrite(&preparation->budget, size);
   if (owned.empty()) return Fault::NoMemory;
   const Block rebuilt = owned.get();
   const bool written = WriteMovedTable(preparation, frame->moved, rebuilt, true);

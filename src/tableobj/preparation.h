@@ -32,8 +32,13 @@ bool EntriesFit(const TableLayout &layout, std::int64_t *deltaBytes = nullptr);
 // of 8 and clears FlagScrambled; ScrambleRefused leaves the flag set.
 Fault UnscrambleStored(StoredTable *stored);
 
+// Whether every typed array and raw run has elements of 1, 2 or 4 bytes,
+// as delta coding needs.
+bool DeltaCodedEntriesValid(const TableLayout &layout);
+
 // Restores the deltas of an object whose layout and entries have been
 // checked and whose flags are FlagDeltaCoded alone, then clears the flags.
+// BadData unless DeltaCodedEntriesValid.
 Fault RestoreLayoutDeltas(Block object, const TableLayout &layout);
 
 // A table that no longer lies where its parent holds it. `source` holds
@@ -42,6 +47,12 @@ Fault RestoreLayoutDeltas(Block object, const TableLayout &layout);
 // it is laid out again with each replaced nested table's moved table in
 // its place. `ownBlock`, when not empty, is the block the preparation made
 // for it.
+//
+// A compressed table without nested tables may instead be expanded only
+// as it is written, straight into its place (`expandedAsWritten`): then
+// `source` is its stored object, `ownBlock` its header and descriptors
+// (the layout's head) and `size` its expanded size, counted as held until
+// it is written.
 struct MovedTable {
   ConstBlock source;
   TableLayout layout;
@@ -50,6 +61,7 @@ struct MovedTable {
   std::int32_t replacementCount;
   std::int32_t replacementRoom;
   std::int64_t size;  // once laid out again
+  bool expandedAsWritten;
 };
 
 struct Replacement {
@@ -111,6 +123,12 @@ struct Preparation {
 std::int32_t NewMovedTable(Preparation *preparation, ConstBlock source, const TableLayout &layout,
                            OwnedBlock ownBlock);
 
+// A new MovedTable for a compressed table to be expanded as it is written
+// (see MovedTable), whose stored object is `stored` and whose header and
+// descriptors `head` holds; -1 without memory.
+std::int32_t NewExpandedAsWritten(Preparation *preparation, ConstBlock stored, const TableLayout &layout,
+                                  OwnedBlock head);
+
 // Replaces the nested table of descriptor `entryIndex` of moved table
 // `parent` by moved table `child`; descriptors are replaced in increasing
 // order. Refused when the descriptor names no nested table of a size the
@@ -122,7 +140,8 @@ Fault AddReplacement(Preparation *preparation, std::int32_t parent, std::int32_t
 // and descriptors and is a multiple of 8.
 bool MovedTableSizeFits(const MovedTable &table);
 
-// Writes moved table `table` into `out`, which must be its size exactly.
+// Writes moved table `table` into `out`, which must be its size exactly,
+// every byte of it (the padding zeroed), so `out` need not be zero-filled.
 // Every write is checked against the part of `out` it goes into; false
 // when an entry does not fit the rebuilt layout. With `consume`, the
 // blocks made for the tables written are released as each is done.

@@ -24,21 +24,41 @@ Fault PrepareHeaderOnly(Block given, const TableHeader &header) {
   return Fault::None;
 }
 
-// Expands a compressed body into a block of its own, counted as held.
-Fault Expand(PrepareBudget *budget, const StoredTable &stored, OwnedBlock *expanded) {
+// What expanding a compressed body made: the expansion in a block of its
+// own, or, for a nested table that may be expanded as it is written, its
+// header and descriptors and its size (see MovedTable).
+struct Expansion {
+  OwnedBlock whole;
+  OwnedBlock head;
+  std::int64_t size = 0;
+};
+
+// Expands a compressed body, counted as held: the root into a block of its
+// own, which it is handed back in; a nested table as StartExpansion can.
+Fault Expand(PrepareBudget *budget, const StoredTable &stored, bool nested, Expansion *expansion) {
   if (!TakeWork(budget, stored.header().totalSize)) return Fault::TooMuchWork;
   if (budget->bytesHeld >= MaxBytesHeld) return Fault::TooMuchWork;
-  TableInBlock plain = ExpandStoredTable(stored);
-  if (plain.fault != Fault::None) return Fault::BadData;
-  const auto size = std::int64_t(plain.made.get().size());
-  if (!HoldBytes(budget, size) || !TakeWork(budget, size)) return Fault::TooMuchWork;
-  *expanded = std::move(plain.made);
+  ExpansionStart start;
+  if (nested) start = StartExpansion(stored);
+  if (start.fault != Fault::None) return Fault::BadData;
+  if (!start.head.empty()) {
+    expansion->head = std::move(start.head);
+    expansion->size = start.size;
+  } else if (!start.whole.empty()) {
+    expansion->whole = std::move(start.whole);
+  } else {
+    TableInBlock plain = ExpandStoredTable(stored);
+    if (plain.fault != Fault::None) return Fault::BadData;
+    expansion->whole = std::move(plain.made);
+  }
+  if (!expansion->whole.empty()) expansion->size = std::int64_t(expansion->whole.get().size());
+  if (!HoldBytes(budget, expansion->size) || !TakeWork(budget, expansion->size)) return Fault::TooMuchWork;
   return Fault::None;
 }
 
-// Unscrambles the body in place and expands it into `expanded` when it is
-// compressed. Only the body is scrambled, in whole 8-byte words.
-Fault UndoBodyCodings(PrepareBudget *budget, StoredTable *stored, OwnedBlock *expanded) {
+// Unscrambles the body in place and expands it when it is compressed.
+// Only the body is scrambled, in whole 8-byte words.
+Fault UndoBodyCodings(PrepareBudget *budget, StoredTable *stored, bool nested, Expansion *expansion) {
   const std::uint32_t flags = stored->header().flags;
   if ((flags & FlagScrambled) != 0) {
     if (stored->header().totalSize % 8 != 0) return Fault::BadArgument;
@@ -47,18 +67,22 @@ Fault UndoBodyCodings(PrepareBudget *budget, StoredTable *stored, OwnedBlock *ex
     if (fault != Fault::None) return fault;
   }
   if ((flags & FlagCompressed) == 0) return Fault::None;
-  return Expand(budget, *stored, expanded);
+  return Expand(budget, *stored, nested, expansion);
 }
 
 // Restores the deltas of the plain object, whose layout the frame holds
-// when `laidOut`, and reads the shape of its entries into the frame.
-Fault PrepareEntries(Preparation *preparation, const TableHeader &stored, bool laidOut, WalkFrame *frame) {
+// when `laidOut`, and reads the shape of its entries into the frame. A
+// table expanded as it is written is only checked now: its deltas are
+// restored once it is in place.
+Fault PrepareEntries(Preparation *preparation, const TableHeader &stored, bool laidOut, bool writtenLater,
+                     WalkFrame *frame) {
   std::int64_t deltaBytes = 0;
   if (!laidOut || !EntriesFit(frame->layout, &deltaBytes)) return Fault::BadData;
   if ((stored.flags & FlagDeltaCoded) != 0) {
     if (frame->layout.flags() != FlagDeltaCoded) return Fault::BadArgument;
     if (!TakeWork(&preparation->budget, deltaBytes)) return Fault::TooMuchWork;
-    const Fault fault = RestoreLayoutDeltas(frame->object, frame->layout);
+    const Fault fault = writtenLater ? (DeltaCodedEntriesValid(frame->layout) ? Fault::None : Fault::BadData)
+                                     : RestoreLayoutDeltas(frame->object, frame->layout);
     if (fault != Fault::None) return fault;
   }
   std::uint8_t shape = 0;
@@ -75,7 +99,7 @@ Fault HandBack(Preparation *preparation, std::int32_t root, OwnedBlock *result) 
     *result = std::move(table.ownBlock);
     return Fault::None;
   }
-  OwnedBlock written = TakeBlock(&preparation->budget, table.size);
+  OwnedBlock written = TakeBlockToOverwrite(&preparation->budget, table.size);
   if (written.empty()) return Fault::NoMemory;
   if (!WriteMovedTable(preparation, root, written.get(), true)) return Fault::BadData;
   *result = std::move(written);
@@ -99,7 +123,8 @@ bool EntriesFit(const TableLayout &layout, std::int64_t *deltaBytes) {
 // scrambling, then compression, then delta coding. The flags tested are
 // those of the header as stored; each step clears its own. An expanded
 // object lies in a block of its own, with a header of its own, and is a
-// moved table from the start.
+// moved table from the start; so is a nested one expanded only as its
+// parent is written, whose descriptors are checked from its head.
 Fault OpenTable(Preparation *preparation, Block area, std::int64_t block, std::int64_t offset, bool watched,
                 WalkFrame *frame, bool *walk) {
   TableHeader header{};
@@ -110,24 +135,31 @@ Fault OpenTable(Preparation *preparation, Block area, std::int64_t block, std::i
   if (HeaderOnly(header)) return PrepareHeaderOnly(area, header);
   StoredTable stored{};
   if (!CheckStoredTable(area, header, &stored)) return Fault::BadArgument;
-  OwnedBlock owned;
-  const Fault fault = UndoBodyCodings(&preparation->budget, &stored, &owned);
+  Expansion expansion;
+  const Fault fault = UndoBodyCodings(&preparation->budget, &stored, frame->entryIndex >= 0, &expansion);
   if (fault != Fault::None) return fault;
 
-  const bool expanded = !owned.empty();
+  const bool writtenLater = !expansion.head.empty();
+  const bool expanded = writtenLater || !expansion.whole.empty();
   bool laidOut = false;
-  if (expanded) {
-    const Block object = owned.get();
+  if (writtenLater) {
+    const Block head = expansion.head.get();
+    *frame = WalkFrame{head, {}, preparation->blocksNumbered++, 0, -1, 0, frame->entryIndex, 0};
+    laidOut = ReadHeadLayout(head, &frame->layout);
+    frame->moved = NewExpandedAsWritten(preparation, stored.object(), frame->layout, std::move(expansion.head));
+    if (frame->moved < 0) return Fault::NoMemory;
+  } else if (expanded) {
+    const Block object = expansion.whole.get();
     *frame = WalkFrame{object, {}, preparation->blocksNumbered++, 0, -1, 0, frame->entryIndex, 0};
     laidOut = ReadTableLayout(object, &frame->layout);
-    frame->moved = NewMovedTable(preparation, object, frame->layout, std::move(owned));
+    frame->moved = NewMovedTable(preparation, object, frame->layout, std::move(expansion.whole));
     if (frame->moved < 0) return Fault::NoMemory;
   } else {
     *frame = WalkFrame{stored.object(), {}, block, offset, -1, 0, frame->entryIndex, 0};
     laidOut = ReadTableLayout(stored.object(), stored.header(), &frame->layout);
   }
   *walk = true;
-  const Fault entries = PrepareEntries(preparation, header, laidOut, frame);
+  const Fault entries = PrepareEntries(preparation, header, laidOut, writtenLater, frame);
   if (watched && !expanded) frame->shape |= WatchedRange;
   return entries;
 }

@@ -13,11 +13,21 @@ bool HoldBytes(PrepareBudget *budget, std::int64_t bytes) {
   return true;
 }
 
-OwnedBlock TakeBlock(PrepareBudget *budget, std::int64_t size) {
+namespace {
+
+OwnedBlock TakeCounted(PrepareBudget *budget, std::int64_t size, OwnedBlock (*allocate)(std::int64_t)) {
   if (size <= 0 || !HoldBytes(budget, size)) return {};
-  OwnedBlock block = AllocateBlock(size);
+  OwnedBlock block = allocate(size);
   if (block.empty()) budget->bytesHeld -= size;
   return block;
+}
+
+}  // namespace
+
+OwnedBlock TakeBlock(PrepareBudget *budget, std::int64_t size) { return TakeCounted(budget, size, AllocateBlock); }
+
+OwnedBlock TakeBlockToOverwrite(PrepareBudget *budget, std::int64_t size) {
+  return TakeCounted(budget, size, AllocateBlockToOverwrite);
 }
 
 void GiveBack(PrepareBudget *budget, OwnedBlock *block) {

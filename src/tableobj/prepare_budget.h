@@ -40,6 +40,8 @@ bool HoldBytes(PrepareBudget *budget, std::int64_t bytes);
 
 // A zero-filled block counted as held, or empty when it is refused.
 OwnedBlock TakeBlock(PrepareBudget *budget, std::int64_t size);
+// The same without the zero fill, for a block whose every byte is written.
+OwnedBlock TakeBlockToOverwrite(PrepareBudget *budget, std::int64_t size);
 
 // Releases a counted block now; an empty one does nothing.
 void GiveBack(PrepareBudget *budget, OwnedBlock *block);

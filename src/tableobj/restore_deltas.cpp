@@ -19,6 +19,16 @@ bool ArraysFit(const TableLayout &layout) {
 
 // Only typed arrays of 1, 2 or 4 bytes and raw runs are delta-coded; any
 // other element size cannot be, so an object that claims it is refused.
+bool DeltaCodedEntriesValid(const TableLayout &layout) {
+  for (std::int32_t i = 0; i < layout.descriptorCount(); ++i) {
+    const TableEntry entry = ReadEntry(layout, i);
+    if (entry.kind == EntryKind::NestedTable || entry.kind == EntryKind::Inline) continue;
+    if (entry.elementSize != 1 && entry.elementSize != 2 && entry.elementSize != 4) return false;
+  }
+  return true;
+}
+
+// The entries before a refused one are left restored.
 Fault RestoreLayoutDeltas(Block object, const TableLayout &layout) {
   for (std::int32_t i = 0; i < layout.descriptorCount(); ++i) {
     const TableEntry entry = ReadEntry(layout, i);

@@ -52,10 +52,32 @@ bool PutBytes(Block out, std::int64_t at, const std::uint8_t *from, std::int64_t
   return true;
 }
 
+// Zeroes the padding from `from` up to `to`, as much of it as lies in
+// `out`: the block written into is not zero-filled.
+void ZeroUpTo(Block out, std::int64_t from, std::int64_t to) {
+  const auto size = std::int64_t(out.size());
+  if (to > size) to = size;
+  if (from < to) FillBytes(out.data() + from, 0, static_cast<std::int32_t>(to - from));
+}
+
 bool PutDescriptor(Block out, const TableLayout &layout, std::int32_t index, std::uint32_t tag,
                    std::int64_t location) {
   const std::int64_t at = TableHeaderSize + std::int64_t{DescriptorSize} * index;
   return PutWord(out, at, tag, layout.order()) && PutWord(out, at + 4, static_cast<std::uint32_t>(location), layout.order());
+}
+
+// Expands a table straight into its place and restores its deltas there;
+// its expanded size stops being counted once it is written.
+bool WriteExpansion(Preparation *preparation, MovedTable *table, Block out, bool consume) {
+  if (!FinishExpansion(table->source, table->ownBlock.get(), out)) return false;
+  TableLayout layout{};
+  if (!ReadTableLayout(out, &layout)) return false;
+  if ((layout.flags() & FlagDeltaCoded) != 0 && RestoreLayoutDeltas(out, layout) != Fault::None) return false;
+  if (consume) {
+    preparation->budget.bytesHeld -= table->size;
+    table->ownBlock = {};
+  }
+  return true;
 }
 
 // Starts writing moved table `index` into `out`: copied whole when nothing
@@ -63,6 +85,7 @@ bool PutDescriptor(Block out, const TableLayout &layout, std::int32_t index, std
 bool BeginWrite(Preparation *preparation, std::int32_t index, Block out, bool consume) {
   MovedTable &table = preparation->moved[index];
   if (std::int64_t(out.size()) != table.size) return false;
+  if (table.expandedAsWritten) return WriteExpansion(preparation, &table, out, consume);
   if (table.replacementCount == 0) {
     if (!PutBytes(out, 0, table.source.data(), std::int64_t(table.source.size()))) return false;
     if (consume) GiveBack(&preparation->budget, &table.ownBlock);
@@ -122,7 +145,10 @@ bool WriteNextEntry(Preparation *preparation, bool consume) {
   }
   step.position += advance;
   preparation->writes.Back() = step;
-  if (replacement == nullptr) return PutBytes(step.out, at, table.source.data() + entry.location, length);
+  if (replacement == nullptr) {
+    ZeroUpTo(step.out, at + length, step.position);
+    return PutBytes(step.out, at, table.source.data() + entry.location, length);
+  }
   if (length == 0) return true;
   return BeginWrite(preparation, replacement->table, step.out.subspan(std::size_t(at), std::size_t(length)), consume);
 }
@@ -131,11 +157,18 @@ bool WriteNextEntry(Preparation *preparation, bool consume) {
 
 std::int32_t NewMovedTable(Preparation *preparation, ConstBlock source, const TableLayout &layout,
                            OwnedBlock ownBlock) {
-  MovedTable table{source, layout, std::move(ownBlock), 0, 0, 0, std::int64_t(source.size())};
+  MovedTable table{source, layout, std::move(ownBlock), 0, 0, 0, std::int64_t(source.size()), false};
   if (preparation->moved.Size() >= INT32_MAX || !preparation->moved.Push(std::move(table))) {
     GiveBack(&preparation->budget, &table.ownBlock);
     return -1;
   }
+  return static_cast<std::int32_t>(preparation->moved.Size() - 1);
+}
+
+std::int32_t NewExpandedAsWritten(Preparation *preparation, ConstBlock stored, const TableLayout &layout,
+                                  OwnedBlock head) {
+  MovedTable table{stored, layout, std::move(head), 0, 0, 0, layout.totalSize(), true};
+  if (preparation->moved.Size() >= INT32_MAX || !preparation->moved.Push(std::move(table))) return -1;
   return static_cast<std::int32_t>(preparation->moved.Size() - 1);
 }
 
@@ -173,6 +206,7 @@ bool WriteMovedTable(Preparation *preparation, std::int32_t table, Block out, bo
       if (!WriteNextEntry(preparation, consume)) return false;
       continue;
     }
+    ZeroUpTo(step.out, step.position, std::int64_t(step.out.size()));
     if (consume) GiveBack(&preparation->budget, &preparation->moved[step.table].ownBlock);
     steps.Pop();
   }

@@ -13,6 +13,10 @@ EntryKind KindOfTag(std::uint32_t tag) {
   }
 }
 
+std::int64_t DataStartOf(const TableHeader &header) {
+  return std::int64_t(TableHeaderSize) + std::int64_t(DescriptorSize) * header.descriptorCount;
+}
+
 }  // namespace
 
 bool ReadTableLayout(ConstBlock object, TableLayout *layout) {
@@ -22,10 +26,18 @@ bool ReadTableLayout(ConstBlock object, TableLayout *layout) {
 
 bool ReadTableLayout(ConstBlock object, const TableHeader &header, TableLayout *layout) {
   if (header.descriptorCount < 0) return false;
-  const std::int64_t dataStart =
-      std::int64_t(TableHeaderSize) + std::int64_t(DescriptorSize) * header.descriptorCount;
+  const std::int64_t dataStart = DataStartOf(header);
   if (header.totalSize < dataStart || std::uint64_t(header.totalSize) > object.size()) return false;
   *layout = TableLayout(object.first(std::size_t(header.totalSize)), header, static_cast<std::int32_t>(dataStart));
+  return true;
+}
+
+bool ReadHeadLayout(ConstBlock head, TableLayout *layout) {
+  TableHeader header{};
+  if (!ReadTableHeader(head, &header) || header.descriptorCount < 0) return false;
+  const std::int64_t dataStart = DataStartOf(header);
+  if (header.totalSize < dataStart || std::uint64_t(dataStart) > head.size()) return false;
+  *layout = TableLayout(head.first(std::size_t(dataStart)), header, static_cast<std::int32_t>(dataStart));
   return true;
 }
 

@@ -44,7 +44,8 @@ class TableLayout {
   std::int32_t descriptorCount() const { return descriptorCount_; }
   std::int32_t dataStart() const { return dataStart_; }
   std::uint32_t flags() const { return flags_; }
-  // The object's first totalSize bytes.
+  // The object's first totalSize bytes; for a layout of a head alone
+  // (ReadHeadLayout), its header and descriptors only.
   ConstBlock bytes() const { return bytes_; }
 
  private:
@@ -52,6 +53,7 @@ class TableLayout {
       : bytes_(bytes), order_(header.order), totalSize_(header.totalSize),
         descriptorCount_(header.descriptorCount), dataStart_(dataStart), flags_(header.flags) {}
   friend bool ReadTableLayout(ConstBlock object, const TableHeader &header, TableLayout *layout);
+  friend bool ReadHeadLayout(ConstBlock head, TableLayout *layout);
 
   ConstBlock bytes_;
   ByteOrder order_ = ByteOrder::Native;
@@ -66,6 +68,13 @@ class TableLayout {
 bool ReadTableLayout(ConstBlock object, TableLayout *layout);
 // The same with the header already read from `object`.
 bool ReadTableLayout(ConstBlock object, const TableHeader &header, TableLayout *layout);
+
+// The layout of an object of which only the header and the descriptors
+// are at hand, in `head` (an expansion not written yet): its descriptors
+// are read and checked as in ReadTableLayout, but nothing in its data area
+// can be read through it. False as ReadTableLayout, or when `head` does
+// not hold the descriptors.
+bool ReadHeadLayout(ConstBlock head, TableLayout *layout);
 
 // Descriptor `index`; an invalid entry for an index outside the
 // descriptor table.

@@ -146,6 +146,27 @@ TableInBlock DecompressTableObject(Block object);
 // The same for a checked object that is compressed.
 TableInBlock ExpandStoredTable(const StoredTable &stored);
 
+// The start of expanding a checked compressed object whose expansion is
+// to be written into a block made later (the parent rebuilt around it).
+// Either `whole` holds the whole expansion (as ExpandStoredTable's), or
+// `head` holds its header and descriptors and `size` its whole size, for
+// FinishExpansion; or, with neither and no fault, only ExpandStoredTable
+// can tell (a stream that expands little, whose rest would cost as much to
+// measure as to decode, one whose table does not stay plain, or one that
+// holds nested tables, whose preparation could change its size). Faults
+// as ExpandStoredTable's.
+struct ExpansionStart {
+  Fault fault = Fault::None;
+  OwnedBlock whole;
+  OwnedBlock head;
+  std::int64_t size = 0;
+};
+ExpansionStart StartExpansion(const StoredTable &stored);
+
+// Expands the object stored in `stored` (unscrambled) into `out`, which
+// must be the size StartExpansion gave, with the header from `head`.
+bool FinishExpansion(ConstBlock stored, ConstBlock head, Block out);
+
 }  // namespace dinfo
 
 #endif  // DINFO_TABLEOBJ_TABLE_OBJECT_H
