@@ -14,7 +14,7 @@
 namespace dinfo {
 
 struct ConditionVector;
-struct KeyedHeader;
+class KeyedHeader;
 
 // A record of the lookup: read from the file, or the block kept for the
 // call; `fault` is None when it read and was restored.
