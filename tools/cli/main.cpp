@@ -11,7 +11,7 @@
 #include "commands/check.h"
 #include "commands/diff.h"
 #include "commands/explain.h"
-#include "commands/inspect.h"
+#include "commands/structure.h"
 #include "commands/query.h"
 #include "dinfo/version.h"
 #include "json_util.h"

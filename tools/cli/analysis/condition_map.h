@@ -31,7 +31,7 @@ struct ConditionMap {
   std::vector<ExportConditions> byExport;
 };
 
-// From an inspection (formats/inspection.h): its decoded keyed records and
+// From an inspection (formats/file_structure.h): its decoded keyed records and
 // the chains and lists that join them.
 ConditionMap MapConditions(const Json &inspection);
 

@@ -8,7 +8,7 @@
 #include "analysis/export_call.h"
 #include "analysis/problem_codes.h"
 #include "analysis/query_trace.h"
-#include "formats/inspection.h"
+#include "formats/file_structure.h"
 #include "infofile/information_file.h"
 #include "tableobj/table_object.h"
 

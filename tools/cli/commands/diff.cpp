@@ -14,7 +14,7 @@
 #include "commands/diff_compare.h"
 #include "commands/query.h"
 #include "commands/table_probe.h"
-#include "formats/inspection.h"
+#include "formats/file_structure.h"
 #include "formats/table_json.h"
 #include "infofile/information_file.h"
 #include "keyed/keyed_block.h"

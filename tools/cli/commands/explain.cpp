@@ -6,7 +6,7 @@
 #include "analysis/export_call.h"
 #include "analysis/query_trace.h"
 #include "commands/query.h"
-#include "formats/inspection.h"
+#include "formats/file_structure.h"
 
 namespace dinfo::cli {
 namespace {

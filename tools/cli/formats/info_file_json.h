@@ -1,6 +1,6 @@
 // Whole information files as JSON descriptions: `build` turns one into the
 // file's bytes through the writer. `inspect` gives the same description
-// back from a file (formats/inspection.h).
+// back from a file (formats/file_structure.h).
 #ifndef DINFO_TOOLS_CLI_FORMATS_INFO_FILE_JSON_H
 #define DINFO_TOOLS_CLI_FORMATS_INFO_FILE_JSON_H
 

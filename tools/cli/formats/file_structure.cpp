@@ -1,4 +1,4 @@
-#include "formats/inspection.h"
+#include "formats/file_structure.h"
 
 #include <algorithm>
 #include <cctype>

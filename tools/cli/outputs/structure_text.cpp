@@ -1,4 +1,4 @@
-#include "outputs/inspection_text.h"
+#include "outputs/structure_text.h"
 
 #include "outputs/render.h"
 

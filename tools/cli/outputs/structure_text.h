@@ -1,6 +1,6 @@
-// An inspection (formats/inspection.h) as indented text.
-#ifndef DINFO_TOOLS_CLI_OUTPUTS_INSPECTION_TEXT_H
-#define DINFO_TOOLS_CLI_OUTPUTS_INSPECTION_TEXT_H
+// An inspection (formats/file_structure.h) as indented text.
+#ifndef DINFO_TOOLS_CLI_OUTPUTS_STRUCTURE_TEXT_H
+#define DINFO_TOOLS_CLI_OUTPUTS_STRUCTURE_TEXT_H
 
 #include <string>
 
@@ -15,4 +15,4 @@ std::string RenderProblems(const Json &inspection);
 
 }  // namespace dinfo::cli
 
-#endif  // DINFO_TOOLS_CLI_OUTPUTS_INSPECTION_TEXT_H
+#endif  // DINFO_TOOLS_CLI_OUTPUTS_STRUCTURE_TEXT_H

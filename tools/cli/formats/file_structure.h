@@ -1,8 +1,8 @@
 // A whole information file read the way the library reads it, given back
 // as the description `build` takes (formats/info_file_json.h), with what
 // was found on the way (directories, chains, problems) beside it.
-#ifndef DINFO_TOOLS_CLI_FORMATS_INSPECTION_H
-#define DINFO_TOOLS_CLI_FORMATS_INSPECTION_H
+#ifndef DINFO_TOOLS_CLI_FORMATS_FILE_STRUCTURE_H
+#define DINFO_TOOLS_CLI_FORMATS_FILE_STRUCTURE_H
 
 #include <string>
 
@@ -21,4 +21,4 @@ Json InspectInformationFile(const std::string &path, bool rebuild = true, const 
 
 }  // namespace dinfo::cli
 
-#endif  // DINFO_TOOLS_CLI_FORMATS_INSPECTION_H
+#endif  // DINFO_TOOLS_CLI_FORMATS_FILE_STRUCTURE_H

@@ -1,7 +1,7 @@
 // `dinfo inspect FILE`: the file's structure as the library reads it;
 // `inspect --check FILE` is `check FILE`.
-#ifndef DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
-#define DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
+#ifndef DINFO_TOOLS_CLI_COMMANDS_STRUCTURE_H
+#define DINFO_TOOLS_CLI_COMMANDS_STRUCTURE_H
 
 #include <string>
 #include <vector>
@@ -22,4 +22,4 @@ int RunInspect(const InspectOptions &options);
 
 }  // namespace dinfo::cli
 
-#endif  // DINFO_TOOLS_CLI_COMMANDS_INSPECT_H
+#endif  // DINFO_TOOLS_CLI_COMMANDS_STRUCTURE_H

@@ -1,10 +1,10 @@
-#include "commands/inspect.h"
+#include "commands/structure.h"
 
 #include <iostream>
 
 #include "commands/check.h"
-#include "formats/inspection.h"
-#include "outputs/inspection_text.h"
+#include "formats/file_structure.h"
+#include "outputs/structure_text.h"
 
 namespace dinfo::cli {
 
