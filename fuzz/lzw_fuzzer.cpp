@@ -4,7 +4,8 @@
 //  1. DecodeLzw on the stream, checked against the plain reference decoder
 //     of the tests: the same fault, and on success the same bytes, which
 //     ExpandLzw must give too. A failed decoder is run once more, as a
-//     careless caller might.
+//     careless caller might. A stream that decodes is also measured and
+//     decoded into a caller's block of its length and of a byte less.
 //  2. DecompressTableObject on the header and the stream padded with zero
 //     bytes to a multiple of 8: a new block whose header keeps the order
 //     and flags and whose size is its block's, or null as the decoder says.
@@ -22,6 +23,29 @@ namespace {
 
 using namespace dinfo;
 using fuzz::Require;
+
+// A stream that decodes: its measured length, when the measure can tell,
+// is the decoded one; decoding into a block of exactly that length gives
+// the same bytes, and into one a byte shorter stops full, with a prefix.
+void CheckFixedOutputs(const std::uint8_t *stream, std::int32_t length, const writer::Bytes &expected) {
+  const std::int64_t measured = MeasureLzwExpansion(stream, length);
+  Require(measured == -1 || measured == std::int64_t(expected.size()), "the measured length is not the decoded one");
+  const OwnedBlock exact = AllocateBlock(static_cast<std::int64_t>(expected.size()) + 1);
+  if (exact.empty()) return;
+  const Block whole = exact.get().first(expected.size());
+  const LzwIntoOutput into = ExpandLzwInto(stream, length, whole);
+  if (into.fault == Fault::NoMemory) return;
+  Require(into.fault == Fault::None && into.written == std::int64_t(expected.size()) &&
+              std::equal(whole.begin(), whole.end(), expected.begin()),
+          "decoding into a block of the decoded length gave other bytes");
+  if (expected.empty()) return;
+  const Block shorter = exact.get().first(expected.size() - 1);
+  const LzwIntoOutput cut = ExpandLzwInto(stream, length, shorter);
+  if (cut.fault == Fault::NoMemory) return;
+  Require(cut.fault == Fault::OutputTooLarge && cut.written <= std::int64_t(shorter.size()) &&
+              std::equal(shorter.begin(), shorter.begin() + cut.written, expected.begin()),
+          "decoding into a block too short did not stop with a prefix");
+}
 
 // The decoded length (or -1 after a fault), after checking the fault and
 // the bytes against the reference decoder, and ExpandLzw against both.
@@ -50,6 +74,7 @@ std::int64_t DecodeBoth(const std::uint8_t *stream, std::int32_t length) {
       Require(std::equal(output.begin() + OutputHeaderRoom, output.end(), reference.output.begin(),
                          reference.output.end()),
               "ExpandLzw decoded other bytes than the reference decoder");
+      CheckFixedOutputs(stream, length, reference.output);
     }
   }
   return fault == Fault::None ? decoded : -1;
