@@ -20,8 +20,6 @@ OwnedBlock AllocateBlock(std::int64_t size) { return OwnedBlock(Allocate(GPTR, s
 
 OwnedBlock AllocateBlockToOverwrite(std::int64_t size) { return OwnedBlock(Allocate(GMEM_FIXED, size)); }
 
-void OwnedBlock::Free(Block block) {
-  if (block.data() != nullptr) GlobalFree(block.data());
-}
+void OwnedBlock::Free(Block block) { GlobalFree(block.data()); }
 
 }  // namespace dinfo

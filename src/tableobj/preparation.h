@@ -106,9 +106,10 @@ struct Preparation {
 
   PrepareBudget budget;
   // Tables nested a few levels deep are walked without taking a block, as
-  // all in-place work is done.
-  WalkFrame firstFrames[8] = {};
-  GrowingArray<WalkFrame> frames{&budget, firstFrames, 8};
+  // all in-place work is done. The room is left as it is: a frame is
+  // written whole when it is pushed, and only pushed frames are read.
+  alignas(WalkFrame) unsigned char firstFrameRoom[8 * sizeof(WalkFrame)];
+  GrowingArray<WalkFrame> frames{&budget, reinterpret_cast<WalkFrame *>(firstFrameRoom), 8};
   GrowingArray<MovedTable> moved{&budget};
   GrowingArray<Replacement> replacements{&budget};
   GrowingArray<WriteStep> writes{&budget};

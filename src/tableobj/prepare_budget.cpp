@@ -30,9 +30,4 @@ OwnedBlock TakeBlockToOverwrite(PrepareBudget *budget, std::int64_t size) {
   return TakeCounted(budget, size, AllocateBlockToOverwrite);
 }
 
-void GiveBack(PrepareBudget *budget, OwnedBlock *block) {
-  budget->bytesHeld -= std::int64_t(block->get().size());
-  *block = {};
-}
-
 }  // namespace dinfo

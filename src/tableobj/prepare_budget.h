@@ -43,8 +43,14 @@ OwnedBlock TakeBlock(PrepareBudget *budget, std::int64_t size);
 // The same without the zero fill, for a block whose every byte is written.
 OwnedBlock TakeBlockToOverwrite(PrepareBudget *budget, std::int64_t size);
 
-// Releases a counted block now; an empty one does nothing.
-void GiveBack(PrepareBudget *budget, OwnedBlock *block);
+// Releases a counted block now; an empty one does nothing. Inline: every
+// record array gives its block back at the end of every preparation, and
+// most never took one.
+inline void GiveBack(PrepareBudget *budget, OwnedBlock *block) {
+  if (block->empty()) return;
+  budget->bytesHeld -= std::int64_t(block->get().size());
+  *block = {};
+}
 
 // Records in a block of their own that doubles when full, counted against
 // the budget's memory. It may start in room the owner gives (on the
