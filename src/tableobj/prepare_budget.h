@@ -47,7 +47,7 @@ OwnedBlock TakeBlockToOverwrite(PrepareBudget *budget, std::int64_t size);
 // record array gives its block back at the end of every preparation, and
 // most never took one.
 inline void GiveBack(PrepareBudget *budget, OwnedBlock *block) {
-  if (block->empty()) return;
+  if (block->get().data() == nullptr) return;
   budget->bytesHeld -= std::int64_t(block->get().size());
   *block = {};
 }
