@@ -180,6 +180,10 @@ Fault LookupKeyedRecord(const ConditionVector *conditions, KeyedFile &file,
                         std::int16_t *disabledFlag, Block output,
                         std::size_t *written = nullptr);
 
+// Releases the block the file keeps, before a read that no keyed lookup
+// of the call will follow (the table after its locator).
+void ReleaseRestoredBlock(KeyedFile &file);
+
 // Follows the same chain and hands back the final block's header (its rows
 // reference is cleared: the block is the file's by then).
 Fault ReadKeyedHeader(const ConditionVector *conditions, KeyedFile &file,

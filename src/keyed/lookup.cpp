@@ -15,10 +15,15 @@ bool Restore(Block block) {
   return length >= SmallestKeyedBlock && UnscrambleBlock(block.data(), length) == 0;
 }
 
-// The block kept for (section, recordId), handed over; empty when none is.
+// The block kept for (section, recordId), handed over; empty when none
+// is. A block kept for another record is released, so that one keyed
+// block is held at a time: the next is read only after it goes.
 OwnedBlock TakeRestoredBlock(KeyedFile &file, std::int32_t section, std::int32_t recordId) {
   RestoredBlock &kept = file.restored;
-  if (kept.block.empty() || kept.section != section || kept.recordId != recordId) return {};
+  if (kept.block.empty() || kept.section != section || kept.recordId != recordId) {
+    kept.block = {};
+    return {};
+  }
   return std::move(kept.block);
 }
 
@@ -203,5 +208,7 @@ Fault ReadKeyedHeader(const ConditionVector *conditions, KeyedFile &file,
   fields->rows = {};
   return ReportStop(file, section, stoppedAt, Fault::None);
 }
+
+void ReleaseRestoredBlock(KeyedFile &file) { file.restored.block = {}; }
 
 }  // namespace dinfo

@@ -79,6 +79,8 @@ struct TableLocation {
   std::int32_t badKind;   // UnknownKind: the kind that is neither 80 nor 81
 };
 
+// Releases the locator's block before it returns, so that the table read
+// next is never held beside it.
 LocatorAnswer LocateTable(KeyedFile &file, const ConditionVector &vector, TableLocation *location);
 
 // Value lists: the values a keyed record yields, turned into the caller's

@@ -47,6 +47,9 @@ LocatorAnswer LocateTable(KeyedFile &file, const ConditionVector &vector, TableL
   } else {
     answer = ReadLocatorRows(work.get(), location);
   }
+  // The table is read next: its record and the locator's are never held
+  // together.
+  ReleaseRestoredBlock(file);
   return answer;
 }
 

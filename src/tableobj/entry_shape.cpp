@@ -3,15 +3,15 @@
 namespace dinfo {
 namespace {
 
-// A nested table reads at least its header; one whose size does not read
-// is refused when it is prepared, or when a rebuild copies it.
+// A nested table claims every byte its preparation may write, its header
+// at least, whatever a rebuild would later make of its size.
 // `shortTable` is set for a nested table whose size reads below 16.
 bool RangeOf(const TableLayout &layout, const TableEntry &entry, EntryRange *range, bool *shortTable) {
   std::int64_t length = entry.length;
   if (entry.kind == EntryKind::NestedTable) {
     const std::int64_t size = NestedTableSize(layout.bytes(), entry.location);
     *shortTable = *shortTable || (size >= 0 && size < TableHeaderSize);
-    length = size < TableHeaderSize ? TableHeaderSize : size;
+    length = NestedTableExtent(layout.bytes(), entry.location);
   }
   if (entry.kind == EntryKind::Inline || length <= 0) return false;
   // Entries fit an object of at most 2^31 - 1 bytes; a nested table's

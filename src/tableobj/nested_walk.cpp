@@ -40,7 +40,9 @@ bool EnsureMoved(Preparation *preparation, WalkFrame *frame) {
 }
 
 // Rebuilds the frame's table with its first moved nested table in place
-// and walks on in the new block, whose entries lie apart.
+// and walks on in the new block. Its entries are read afresh there and
+// not assumed apart: a header-only nested table copied with no room of
+// its own shares its place with the next entry.
 Fault RebuildNow(Preparation *preparation, WalkFrame *frame, std::int32_t entryIndex, std::int32_t child) {
   if (!EnsureMoved(preparation, frame)) return Fault::NoMemory;
   const Fault fault = AddReplacement(preparation, frame->moved, entryIndex, child);
@@ -55,15 +57,15 @@ Fault RebuildNow(Preparation *preparation, WalkFrame *frame, std::int32_t entryI
   TableLayout layout{};
   const std::int32_t moved = NewMovedTable(preparation, rebuilt, layout, std::move(owned));
   if (moved < 0) return Fault::NoMemory;
-  if (!written || !ReadTableLayout(rebuilt, &layout)) return Fault::BadData;
+  if (!written || !ReadTableLayout(rebuilt, &layout) || !EntriesFit(layout)) return Fault::BadData;
   preparation->moved[moved].layout = layout;
   frame->object = rebuilt;
   frame->layout = layout;
   frame->block = preparation->blocksNumbered++;
   frame->offset = 0;
   frame->moved = moved;
-  frame->shape = 0;
-  return Fault::None;
+  // Only the rebuilt table's own entries can see its bytes now.
+  return ShapeOfEntries(layout, &preparation->ranges, &preparation->budget, &frame->shape);
 }
 
 // Hands what became of a finished nested table to the frame below.
@@ -85,22 +87,20 @@ Fault Deliver(Preparation *preparation, const WalkFrame &done, bool clean) {
   return AddReplacement(preparation, parent.moved, done.entryIndex, done.moved);
 }
 
-// Opens the nested table of the top frame's descriptor `entry` on the
+// Opens the nested table of the top frame's descriptor `index` on the
 // stack, unless it is known to be finished. In a table whose entries
 // overlap, preparing it may change what another walk left finished. In a
 // rebuilt parent, a nested table shorter than its header may have been
 // placed where its header passes the parent's end.
-Fault VisitNested(Preparation *preparation, std::int32_t index, const TableEntry &entry) {
+Fault VisitNested(Preparation *preparation, std::int32_t index, const CheckedEntry &checked) {
   const WalkFrame parent = preparation->frames.Back();
-  if (!EntryFits(parent.layout, entry)) return Fault::BadData;
-  const std::int64_t offset = parent.offset + entry.location;
+  const std::int64_t offset = parent.offset + checked.entry().location;
   if ((parent.shape & OverlappingEntries) != 0) {
     preparation->walked.Forget();
   } else if (preparation->walked.Has(parent.block, offset)) {
     return Fault::None;
   }
-  const std::size_t at = std::size_t(entry.location);
-  const Block area = parent.object.subspan(at, std::size_t(parent.layout.totalSize()) - at);
+  const Block area = checked.In(parent.object);
   WalkFrame child{};
   child.offset = offset;
   child.moved = -1;
@@ -133,9 +133,10 @@ Fault WalkNestedTables(Preparation *preparation, const WalkFrame &root, std::int
     }
     const std::int32_t index = top.next++;
     if (!TakeWork(&preparation->budget, DescriptorWork)) return Fault::TooMuchWork;
-    const TableEntry entry = ReadEntry(top.layout, index);
-    if (entry.kind != EntryKind::NestedTable) continue;
-    const Fault fault = VisitNested(preparation, index, entry);
+    if (ReadEntry(top.layout, index).kind != EntryKind::NestedTable) continue;
+    CheckedEntry checked;
+    if (!CheckEntry(top.layout, index, &checked)) return Fault::BadData;
+    const Fault fault = VisitNested(preparation, index, checked);
     if (fault != Fault::None) return fault;
   }
   return Fault::None;

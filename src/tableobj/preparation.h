@@ -36,9 +36,10 @@ Fault UnscrambleStored(StoredTable *stored);
 // as delta coding needs.
 bool DeltaCodedEntriesValid(const TableLayout &layout);
 
-// Restores the deltas of an object whose layout and entries have been
-// checked and whose flags are FlagDeltaCoded alone, then clears the flags.
-// BadData unless DeltaCodedEntriesValid.
+// Restores the deltas of the object in `object`, whose flags are
+// FlagDeltaCoded alone, as `layout` (read from it) describes, then clears
+// the flags. Every entry is checked again as it is restored: BadData for
+// one that does not fit or is not DeltaCodedEntriesValid.
 Fault RestoreLayoutDeltas(Block object, const TableLayout &layout);
 
 // A table that no longer lies where its parent holds it. `source` holds

@@ -28,16 +28,28 @@ bool DeltaCodedEntriesValid(const TableLayout &layout) {
   return true;
 }
 
-// The entries before a refused one are left restored.
+// Each entry is checked as it is read, so the sums run only over bytes
+// that lie in `object`'s data area now. The entries before a refused one
+// are left restored.
 Fault RestoreLayoutDeltas(Block object, const TableLayout &layout) {
+  if (object.size() < std::size_t(layout.totalSize()) || object.size() < std::size_t(TableHeaderSize)) {
+    return Fault::BadArgument;
+  }
   for (std::int32_t i = 0; i < layout.descriptorCount(); ++i) {
-    const TableEntry entry = ReadEntry(layout, i);
+    CheckedEntry checked;
+    if (!CheckEntry(layout, i, &checked)) {
+      // A nested table is left to its own preparation, which checks it.
+      if (ReadEntry(layout, i).kind == EntryKind::NestedTable) continue;
+      return Fault::BadData;
+    }
+    const TableEntry &entry = checked.entry();
     if (entry.kind == EntryKind::NestedTable || entry.kind == EntryKind::Inline) continue;
     if (entry.elementSize != 1 && entry.elementSize != 2 && entry.elementSize != 4) return Fault::BadData;
     // Fewer than two elements stay as they are; an empty one may point anywhere.
     if (entry.length < 2 * entry.elementSize) continue;
-    RunningSum(object.data() + entry.location, entry.length / entry.elementSize, entry.elementSize,
-               layout.order());
+    const Block data = checked.In(object);
+    if (std::int64_t(data.size()) != entry.length) return Fault::BadData;
+    RunningSum(data.data(), entry.length / entry.elementSize, entry.elementSize, layout.order());
   }
   WriteTableWord(object.data() + 12, 0, layout.order());
   return Fault::None;

@@ -66,12 +66,24 @@ bool PutDescriptor(Block out, const TableLayout &layout, std::int32_t index, std
   return PutWord(out, at, tag, layout.order()) && PutWord(out, at + 4, static_cast<std::uint32_t>(location), layout.order());
 }
 
+// Whether the header and descriptors written at the start of `out` are
+// the ones that were measured and checked when the expansion began, in
+// `head`: the stored stream may have been changed since.
+bool SameHead(ConstBlock head, ConstBlock out) {
+  if (out.size() < head.size()) return false;
+  for (std::size_t k = 0; k < head.size(); ++k) {
+    if (head[k] != out[k]) return false;
+  }
+  return true;
+}
+
 // Expands a table straight into its place and restores its deltas there;
-// its expanded size stops being counted once it is written.
+// its expanded size stops being counted once it is written. Nothing is
+// restored unless the expansion still holds the descriptors its head held.
 bool WriteExpansion(Preparation *preparation, MovedTable *table, Block out, bool consume) {
   if (!FinishExpansion(table->source, table->ownBlock.get(), out)) return false;
   TableLayout layout{};
-  if (!ReadTableLayout(out, &layout)) return false;
+  if (!SameHead(table->ownBlock.get(), out) || !ReadTableLayout(out, &layout)) return false;
   if ((layout.flags() & FlagDeltaCoded) != 0 && RestoreLayoutDeltas(out, layout) != Fault::None) return false;
   if (consume) {
     preparation->budget.bytesHeld -= table->size;
@@ -91,66 +103,89 @@ bool BeginWrite(Preparation *preparation, std::int32_t index, Block out, bool co
     if (consume) GiveBack(&preparation->budget, &table.ownBlock);
     return true;
   }
-  if (!PutBytes(out, 0, table.source.data(), TableHeaderSize) ||
-      !PutWord(out, 4, static_cast<std::uint32_t>(table.size), table.layout.order())) {
+  // The words that tell how the rest is laid out come from the checked
+  // layout; only the flags, which preparation clears after it, are read now.
+  const TableLayout &layout = table.layout;
+  if (table.source.size() < std::size_t(TableHeaderSize) || !PutWord(out, 0, TableObjectMagic, layout.order()) ||
+      !PutWord(out, 4, static_cast<std::uint32_t>(table.size), layout.order()) ||
+      !PutWord(out, 8, static_cast<std::uint32_t>(layout.descriptorCount()), layout.order()) ||
+      !PutWord(out, 12, ReadTableWord(table.source.data() + 12, layout.order()), layout.order())) {
     return false;
   }
-  return preparation->writes.Push({out, table.layout.dataStart(), index, 0, 0});
+  return preparation->writes.Push({out, layout.dataStart(), index, 0, 0});
 }
 
-// Where an entry's bytes come from, how many there are, and how far the
-// write position moves. False for an entry that cannot be copied.
-bool PlanEntry(ConstBlock source, const TableEntry &entry, std::int64_t *length, std::int64_t *advance) {
+// The bytes of a checked entry of `source` that a rebuild copies, and how
+// far the write position moves past them. False for an entry that cannot
+// be copied.
+bool PlanEntry(ConstBlock source, const CheckedEntry &checked, ConstBlock *bytes, std::int64_t *advance) {
+  const TableEntry &entry = checked.entry();
+  std::int64_t length = 0;
   switch (entry.kind) {
     case EntryKind::TypedArray:
     case EntryKind::RawRun:
-      *length = entry.length;
+      length = entry.length;
       *advance = AlignedAdvance(entry.kind, entry.length);
-      return true;
+      break;
     case EntryKind::NestedTable:
-      *length = *advance = NestedTableSize(source, entry.location);
-      return *length >= 0;
+      length = *advance = NestedTableSize(source, entry.location);
+      if (length < 0) return false;
+      break;
     default: return false;
   }
+  const ConstBlock area = checked.In(source);
+  if (std::int64_t(area.size()) < length) return false;
+  *bytes = area.first(std::size_t(length));
+  return true;
+}
+
+// Writes descriptor `i` of `table` as the moved table `child`, laid out at
+// the top step's write position, and starts writing the child there.
+bool WriteReplacement(Preparation *preparation, const MovedTable &table, std::int32_t i, std::int32_t child,
+                      bool consume) {
+  WriteStep &step = preparation->writes.Back();
+  ++step.nextReplacement;
+  const std::int64_t at = step.position;
+  const std::int64_t length = preparation->moved[child].size;
+  const Block out = step.out;
+  if (at > INT32_MAX || !RangeFits(std::int64_t(out.size()), at, length) ||
+      !PutDescriptor(out, table.layout, i, NestedTableTag, at)) {
+    return false;
+  }
+  step.position = at + length;
+  if (length == 0) return true;
+  return BeginWrite(preparation, child, out.subspan(std::size_t(at), std::size_t(length)), consume);
 }
 
 // Writes the next entry of the top step; a replaced nested table starts a
-// step of its own.
+// step of its own. Every other entry is checked against the table's bytes
+// as it is copied, not trusted from an earlier look: a later sibling's
+// preparation may have written over the descriptors since.
 bool WriteNextEntry(Preparation *preparation, bool consume) {
   WriteStep step = preparation->writes.Back();
   const MovedTable &table = preparation->moved[step.table];
   const std::int32_t i = step.next++;
-  const TableEntry entry = ReadEntry(table.layout, i);
   const Replacement *replacement = nullptr;
   if (step.nextReplacement < table.replacementCount) {
     replacement = &preparation->replacements[table.firstReplacement + step.nextReplacement];
     if (replacement->entryIndex != i) replacement = nullptr;
   }
-  std::int64_t length = 0;
-  std::int64_t advance = 0;
-  if (entry.kind == EntryKind::Inline) {
-    preparation->writes.Back() = step;
-    return PutDescriptor(step.out, table.layout, i, entry.tag, entry.location);
-  }
-  if (replacement != nullptr) {
-    ++step.nextReplacement;
-    length = advance = preparation->moved[replacement->table].size;
-  } else if (!PlanEntry(table.source, entry, &length, &advance)) {
-    return false;
-  }
-  const std::int64_t at = step.position;
-  if (at > INT32_MAX || (length > 0 && !RangeFits(std::int64_t(step.out.size()), at, length)) ||
-      !PutDescriptor(step.out, table.layout, i, replacement != nullptr ? NestedTableTag : entry.tag, at)) {
-    return false;
-  }
-  step.position += advance;
   preparation->writes.Back() = step;
-  if (replacement == nullptr) {
-    ZeroUpTo(step.out, at + length, step.position);
-    return PutBytes(step.out, at, table.source.data() + entry.location, length);
-  }
-  if (length == 0) return true;
-  return BeginWrite(preparation, replacement->table, step.out.subspan(std::size_t(at), std::size_t(length)), consume);
+  if (replacement != nullptr) return WriteReplacement(preparation, table, i, replacement->table, consume);
+  CheckedEntry checked;
+  if (!CheckEntry(table.layout, i, &checked)) return false;
+  const TableEntry &entry = checked.entry();
+  if (entry.kind == EntryKind::Inline) return PutDescriptor(step.out, table.layout, i, entry.tag, entry.location);
+  ConstBlock bytes;
+  std::int64_t advance = 0;
+  if (!PlanEntry(table.layout.bytes(), checked, &bytes, &advance)) return false;
+  const std::int64_t at = step.position;
+  if (at > INT32_MAX || !PutDescriptor(step.out, table.layout, i, entry.tag, at)) return false;
+  preparation->writes.Back().position = at + advance;
+  const auto length = std::int64_t(bytes.size());
+  if (!PutBytes(step.out, at, bytes.data(), length)) return false;
+  ZeroUpTo(step.out, at + length, at + advance);
+  return true;
 }
 
 }  // namespace

@@ -74,6 +74,19 @@ bool EntryFits(const TableLayout &layout, const TableEntry &entry) {
   return false;
 }
 
+bool CheckEntry(const TableLayout &layout, std::int32_t index, CheckedEntry *checked) {
+  const TableEntry entry = ReadEntry(layout, index);
+  if (!EntryFits(layout, entry)) return false;
+  checked->entry_ = entry;
+  switch (entry.kind) {
+    case EntryKind::TypedArray:
+    case EntryKind::RawRun: checked->end_ = std::int64_t(entry.location) + entry.length; break;
+    case EntryKind::NestedTable: checked->end_ = layout.totalSize(); break;
+    default: checked->end_ = 0; break;
+  }
+  return true;
+}
+
 std::int64_t AlignedAdvance(EntryKind kind, std::int64_t length) {
   switch (kind) {
     case EntryKind::TypedArray: return (length + 7) / 8 * 8;
@@ -92,6 +105,16 @@ std::int64_t NestedTableSize(ConstBlock object, std::int32_t location) {
   if (header.totalSize < 0 || header.totalSize % 8 != 0 ||
       !RangeFits(std::int64_t(object.size()), location, header.totalSize)) {
     return -1;
+  }
+  return header.totalSize;
+}
+
+std::int64_t NestedTableExtent(ConstBlock object, std::int32_t location) {
+  TableHeader header{};
+  if (!RangeFits(std::int64_t(object.size()), location, TableHeaderSize) ||
+      !ReadTableHeader(object.subspan(std::size_t(location)), &header) || header.totalSize < TableHeaderSize ||
+      !RangeFits(std::int64_t(object.size()), location, header.totalSize)) {
+    return TableHeaderSize;
   }
   return header.totalSize;
 }

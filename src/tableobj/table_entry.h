@@ -85,6 +85,40 @@ TableEntry ReadEntry(const TableLayout &layout, std::int32_t index);
 // fit, wherever they point; invalid entries never do.
 bool EntryFits(const TableLayout &layout, const TableEntry &entry);
 
+// A descriptor read together with the check that its data fit the data
+// area (EntryFits), at the moment it was read: the steps that write into
+// a block (delta restoration, rebuilds, expansion) take nothing else, so
+// what they use is what was checked, whatever changed the block before.
+// Only CheckEntry makes one.
+class CheckedEntry {
+ public:
+  CheckedEntry() = default;
+
+  const TableEntry &entry() const { return entry_; }
+
+  // The entry's bytes in `object`, the block its layout was read from: an
+  // array's or run's data; for a nested table, the rest of the data area,
+  // where its own header says how much it takes. Empty for an entry
+  // without data, or when `object` is too short to hold them.
+  Block In(Block object) const { return Slice(object); }
+  ConstBlock In(ConstBlock object) const { return Slice(object); }
+
+ private:
+  template <typename Span>
+  Span Slice(Span object) const {
+    if (end_ <= entry_.location || std::uint64_t(end_) > object.size()) return {};
+    return object.subspan(std::size_t(entry_.location), std::size_t(end_ - entry_.location));
+  }
+  friend bool CheckEntry(const TableLayout &layout, std::int32_t index, CheckedEntry *checked);
+
+  TableEntry entry_{EntryKind::Invalid, 0, 0, 0, 0};
+  std::int64_t end_ = 0;
+};
+
+// Reads descriptor `index` and checks it; false for an invalid entry or
+// one that does not fit.
+bool CheckEntry(const TableLayout &layout, std::int32_t index, CheckedEntry *checked);
+
 // How far the aligned layout moves past an entry with `length` bytes of
 // data: a typed array to the next multiple of 8, a raw run past at least
 // one zero byte to the next multiple of 8, a nested table by its size, an
@@ -96,6 +130,14 @@ std::int64_t AlignedAdvance(EntryKind kind, std::int64_t length);
 // its magic reads neither way, or its size is negative, not a multiple of
 // 8, or reaches past `object`.
 std::int64_t NestedTableSize(ConstBlock object, std::int32_t location);
+
+// The bytes at `location` of `object` that preparing the nested table
+// found there may write: its totalSize when that is at least a header's
+// and fits `object`, whether or not it is a multiple of 8 (such a table is
+// prepared in place, and refused only when a rebuild must copy it);
+// otherwise its header, the most that a table refused for its size
+// touches.
+std::int64_t NestedTableExtent(ConstBlock object, std::int32_t location);
 
 }  // namespace dinfo
 
