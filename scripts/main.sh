@@ -45,8 +45,8 @@ echo "(the table's arrays are drawn in build/tool/sample-table.svg)"
 run inspect "$sample"
 # Is the file fit to ship? Every query, swept over the conditions it keys on.
 say "check sweeps every query over the conditions the file keys on. \"no problems found\":" \
-  "every query answers for some of them. The combinations that fail come after it: the sample" \
-  "has no row for a condition left unset, as intended."
+  "every query answers for some of them. The combinations that fail are listed after it; in" \
+  "the sample they fail by design (a condition left unset, a selector the locator lacks)."
 run check "$sample"
 run conditions "$sample"
 # Why a query fails: no row of record 1010 names condition 7 = 5.

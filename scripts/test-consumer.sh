@@ -209,6 +209,12 @@ consumer_readme_paths() {
   for path in $paths; do
     [ -e "$kit/$path" ] || { echo "README.txt names $path, which the zip lacks"; return 1; }
   done
+  # Its table of the six functions gives each the ordinal of dinfo.def.
+  local table exports
+  table=$(sed -nE 's/^\| ([0-9]+) \| `(DI[A-Za-z]+)` \|.*/\2 @\1/p' "$kit/README.txt")
+  exports=$(sed -nE 's/^ +(DI[A-Za-z]+ @[0-9]+).*/\1/p' "$kit/lib/dinfo.def")
+  [ -n "$exports" ] && [ "$table" = "$exports" ] ||
+    { echo "README.txt's functions: $table"; echo "dinfo.def: $exports"; return 1; }
 }
 
 # A copy of the kit alone, in which the sample is built.
