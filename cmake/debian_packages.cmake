@@ -3,29 +3,21 @@
 #   libdinfo-dev  headers, the .so link, the CMake package, dinfo.pc and the
 #                 table format and status code documents
 #   dinfo         the tool, its manual page and its documents
-# Each carries its copyright file and its changelog in
-# /usr/share/doc/<package>, binaries stripped, manual page and changelog
-# compressed, as lintian asks. Install under /usr.
+# Each carries its copyright file (with the licence), its changelog and
+# CHANGELOG.md in /usr/share/doc/<package>, binaries stripped, manual page
+# and changelog compressed, as lintian asks. Install under /usr.
 set(DINFO_PACKAGE_MAINTAINER "dinfo developers <dinfo@example.org>"
   CACHE STRING "The Maintainer of the Debian packages: a name and an address")
 
-# The copyright file holds the licence when the project has one
-# (LICENSE at the top); until then it says that none is given.
-string(TIMESTAMP DINFO_COPYRIGHT_YEAR "%Y" UTC)
-if(EXISTS ${PROJECT_SOURCE_DIR}/LICENSE)
-  file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE license_lines)
-  list(GET license_lines 0 DINFO_LICENSE_NAME)
-  set(DINFO_LICENSE_TEXT "")
-  foreach(line IN LISTS license_lines)
-    if(line STREQUAL "")
-      set(line ".")
-    endif()
-    string(APPEND DINFO_LICENSE_TEXT " ${line}\n")
-  endforeach()
-else()
-  set(DINFO_LICENSE_NAME "none")
-  set(DINFO_LICENSE_TEXT " No licence has been chosen for dinfo yet.\n")
-endif()
+# The copyright file: the copyright line and the licence's terms from
+# LICENSE (cmake/licence.cmake), an empty line written as " .".
+set(DINFO_LICENSE_TEXT "")
+foreach(line IN LISTS DINFO_LICENSE_TERMS)
+  if(line STREQUAL "")
+    set(line ".")
+  endif()
+  string(APPEND DINFO_LICENSE_TEXT " ${line}\n")
+endforeach()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/debian/copyright.in ${PROJECT_BINARY_DIR}/debian/copyright @ONLY)
 
 foreach(component runtime development tool)
@@ -33,8 +25,11 @@ foreach(component runtime development tool)
   set(package ${DINFO_${upper}_PACKAGE})
   install(FILES ${PROJECT_BINARY_DIR}/debian/copyright
     DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
-  # A native package's changelog is changelog.gz.
+  # A native package's changelog is changelog.gz; CHANGELOG.md says what
+  # changed for the library's and the tool's users.
   dinfo_install_gzipped(${CMAKE_CURRENT_LIST_DIR}/debian/changelog ${CMAKE_INSTALL_DATADIR}/doc/${package} ${component})
+  install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/${package} COMPONENT ${component})
 endforeach()
 
 set(CPACK_GENERATOR DEB)

@@ -77,11 +77,12 @@ install(FILES ${PROJECT_SOURCE_DIR}/tools/cli/README.md RENAME COMMANDS.md
 if(NOT WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/docs/STATUS_CODES.md DESTINATION ${DINFO_TOOL_DOC_DIR} COMPONENT tool)
 endif()
+# The Windows kit's own top: README.txt (docs/README-Windows.md, how to
+# use the kit on Windows), LICENSE and CHANGELOG.md. The Debian packages
+# carry the licence in their copyright files (cmake/debian_packages.cmake).
 if(WIN32)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${DINFO_DOC_DIR} COMPONENT runtime)
-endif()
-if(EXISTS ${PROJECT_SOURCE_DIR}/LICENSE)
-  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . COMPONENT runtime)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/README-Windows.md RENAME README.txt DESTINATION . COMPONENT runtime)
+  install(FILES ${DINFO_LICENSE_FILE} ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION . COMPONENT runtime)
 endif()
 
 # The tool, and outside Windows its manual page (compressed, as man pages
@@ -93,8 +94,29 @@ if(TARGET dinfo_cli)
   endif()
 endif()
 
+# The Windows kit's examples/: the C sample, a CMake project that builds it,
+# the JSON description of the sample file and the file itself, which
+# dinfo.exe writes (under Wine when cross-built).
+if(WIN32)
+  install(FILES ${PROJECT_SOURCE_DIR}/examples/sample.c ${PROJECT_SOURCE_DIR}/examples/CMakeLists.txt
+    ${PROJECT_SOURCE_DIR}/examples/sample.json DESTINATION examples COMPONENT development)
+  if(TARGET dinfo_cli AND (CMAKE_CROSSCOMPILING_EMULATOR OR NOT CMAKE_CROSSCOMPILING))
+    set(DINFO_SAMPLE_FILE ${PROJECT_BINARY_DIR}/examples/sample.dat)
+    add_custom_command(OUTPUT ${DINFO_SAMPLE_FILE}
+      COMMAND ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:dinfo_cli> build
+              ${PROJECT_SOURCE_DIR}/examples/sample.json -o ${DINFO_SAMPLE_FILE} --force
+      DEPENDS dinfo_cli ${PROJECT_SOURCE_DIR}/examples/sample.json
+      COMMENT "Writing the sample information file examples/sample.dat with dinfo.exe"
+      VERBATIM)
+    add_custom_target(dinfo_example_sample ALL DEPENDS ${DINFO_SAMPLE_FILE})
+    install(FILES ${DINFO_SAMPLE_FILE} DESTINATION examples COMPONENT development)
+  else()
+    message(WARNING "dinfo.exe cannot be run here: the kit's examples/ goes without sample.dat")
+  endif()
+endif()
+
 set(CPACK_PACKAGE_NAME dinfo)
-set(CPACK_PACKAGE_VENDOR "dinfo")
+set(CPACK_PACKAGE_VENDOR "${DINFO_COPYRIGHT_HOLDER}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_STRIP_FILES ON)

@@ -21,7 +21,8 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
 string(APPEND CMAKE_EXE_LINKER_FLAGS " -static")
 
 # dinfo_add_version_resource(target APP|DLL description file-name): the
-# file and product version from project(), a description without a vendor.
+# file and product version from project(), the company and the copyright
+# from LICENSE (cmake/licence.cmake).
 function(dinfo_add_version_resource target type description file_name)
   set(DINFO_RC_FILE_TYPE VFT_${type})
   set(DINFO_RC_DESCRIPTION "${description}")

@@ -25,6 +25,7 @@ if [ ${#harnesses[@]} -eq 0 ]; then
   harnesses=(format_type main_info category_v category_s get_table prepare_table lzw)
 fi
 
+echo "fuzz: building the fuzz preset"
 if ! { cmake --preset fuzz >/dev/null && cmake --build --preset fuzz; }; then
   echo "fuzz: build failed"
   exit 1
@@ -50,6 +51,7 @@ for harness in "${harnesses[@]}"; do
   corpus=$out/corpus/$harness
   log=$out/logs/$harness.log
   mkdir -p "$corpus"
+  echo "fuzz: running $harness for ${duration} s"
   inputs=("$corpus" "$seeds/$harness")
   [ -d "fuzz/regressions/$harness" ] && inputs+=("fuzz/regressions/$harness")
   "$program" -max_total_time="$duration" -timeout=10 -rss_limit_mb=2048 \

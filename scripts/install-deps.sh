@@ -26,5 +26,7 @@ echo "installing: ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 SUDO=""
 [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+echo "apt-get update (quiet; a minute or two on a fresh machine)"
 $SUDO apt-get update -qq
+echo "apt-get install: ${#missing[@]} packages with their dependencies (quiet; several minutes on a fresh machine)"
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

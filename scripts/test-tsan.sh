@@ -4,7 +4,7 @@
 # run goes without address space randomisation (ctest is reached through
 # a setarch wrapper), because some kernels randomise more bits than
 # ThreadSanitizer's memory layout accepts.
-echo "building the tsan preset"
+echo "tsan: building the tsan preset, quietly (several minutes on a fresh 2-core machine)"
 if cmake --preset tsan >/dev/null && cmake --build --preset tsan >/dev/null; then
   tsan_path=$PATH
   if setarch "$(uname -m)" -R true 2>/dev/null; then
@@ -14,6 +14,7 @@ if cmake --preset tsan >/dev/null && cmake --build --preset tsan >/dev/null; the
     chmod +x "$tsan_wrapper/ctest"
     tsan_path=$tsan_wrapper:$PATH
   fi
+  echo "tsan: running the concurrency tests under ThreadSanitizer"
   PATH=$tsan_path run_ctest --preset tsan
   [ -z "${tsan_wrapper:-}" ] || rm -rf "$tsan_wrapper"
 else

@@ -18,7 +18,9 @@ valgrind_run() {
 }
 
 valgrind_log=$(mktemp)
+echo "valgrind: bringing the debug build up to date, quietly"
 if cmake --preset debug >/dev/null && cmake --build --preset debug >/dev/null; then
+  echo "valgrind: the test suite under memcheck (several minutes), then each fuzz corpus"
   valgrind_run dinfo_tests build/debug/tests/dinfo_tests
   build/debug/fuzz/dinfo_fuzz_seeds build/debug/fuzz/seeds
   for valgrind_replay in build/debug/fuzz/dinfo_replay_*; do

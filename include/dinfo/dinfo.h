@@ -31,6 +31,14 @@
 #  define DI_API __attribute__((visibility("default")))
 #endif
 
+/* The exports' calling convention: the C one (__cdecl on Windows, which
+ * 64-bit Windows treats as its only convention). */
+#if defined(_WIN32)
+#  define DI_CALL __cdecl
+#else
+#  define DI_CALL
+#endif
+
 #if defined(__cplusplus)
 #  define DI_NULL nullptr
 #else
@@ -183,7 +191,7 @@ static inline const char *di_status_cause(int32_t code) {
  * ErrOpenFile, ErrFormatType, ErrRecordDisabled, or a negative format type
  * stored in the file, returned unchanged. The file's status is not
  * checked here: an unusable file still reports its format type. */
-DI_API int32_t DIGetTableFormatType(const char *fileName, const DIWideChar *folder);
+DI_API int32_t DI_CALL DIGetTableFormatType(const char *fileName, const DIWideChar *folder);
 
 /* The file's two main lists, read without conditions.
  *   namedEntries  out: receives *namedCount NamedEntry (at most 206)
@@ -197,9 +205,9 @@ DI_API int32_t DIGetTableFormatType(const char *fileName, const DIWideChar *fold
  * stay written. A null array is refused with ErrMainInfo only when
  * elements would be written through it; a missing or unusable file is
  * still reported as such. */
-DI_API int16_t DIGetMainInfo(const char *fileName, const DIWideChar *folder,
-                             NamedEntry *namedEntries, IntegerTriplet *triplets,
-                             int16_t *namedCount, int16_t *tripletCount);
+DI_API int16_t DI_CALL DIGetMainInfo(const char *fileName, const DIWideChar *folder,
+                                     NamedEntry *namedEntries, IntegerTriplet *triplets,
+                                     int16_t *namedCount, int16_t *tripletCount);
 
 /* Category information chosen by `selector` and `pairCount` condition
  * `pairs` (see Conditions): DIGetCategoryInfoV reads the file's V category
@@ -221,12 +229,12 @@ DI_API int16_t DIGetMainInfo(const char *fileName, const DIWideChar *folder,
  * Elements written before a failure stay written. A null `entries` is
  * refused (ErrValueList or ErrEntryList) only when elements would be
  * written through it; an answer of no elements is still 0. */
-DI_API int16_t DIGetCategoryInfoV(const char *fileName, const DIWideChar *folder,
-                                  int32_t selector, const ConditionPair *pairs,
-                                  void *entries, int16_t pairCount);
-DI_API int16_t DIGetCategoryInfoS(const char *fileName, const DIWideChar *folder,
-                                  int32_t selector, const ConditionPair *pairs,
-                                  void *entries, int16_t pairCount);
+DI_API int16_t DI_CALL DIGetCategoryInfoV(const char *fileName, const DIWideChar *folder,
+                                          int32_t selector, const ConditionPair *pairs,
+                                          void *entries, int16_t pairCount);
+DI_API int16_t DI_CALL DIGetCategoryInfoS(const char *fileName, const DIWideChar *folder,
+                                          int32_t selector, const ConditionPair *pairs,
+                                          void *entries, int16_t pairCount);
 
 /* The table object chosen by `selector` and the conditions (see
  * Conditions), or null on any failure: the file does not open, is
@@ -243,11 +251,29 @@ DI_API int16_t DIGetCategoryInfoS(const char *fileName, const DIWideChar *folder
  *
  * The caller owns the table: it stays valid until passed to DIFreeTable,
  * which releases it; free() or delete must not be used on it. */
-DI_API void *DIGetTable(const char *fileName, const DIWideChar *folder, int32_t selector,
-                        const ConditionPair *pairs, int16_t pairCount);
+DI_API void *DI_CALL DIGetTable(const char *fileName, const DIWideChar *folder, int32_t selector,
+                                const ConditionPair *pairs, int16_t pairCount);
 
 /* Releases a table from DIGetTable; null does nothing. */
-DI_API void DIFreeTable(void *table);
+DI_API void DI_CALL DIFreeTable(void *table);
+
+/* The six exports as function-pointer types, for a program that loads
+ * dinfo.dll itself: LoadLibrary, then GetProcAddress by name
+ * ("DIGetTableFormatType") or by ordinal (MAKEINTRESOURCEA(2)), the
+ * ordinal in the comment beside each type. */
+typedef int32_t(DI_CALL *DIGetTableFormatTypeFn)(const char *fileName, const DIWideChar *folder); /* 2 */
+typedef int16_t(DI_CALL *DIGetMainInfoFn)(const char *fileName, const DIWideChar *folder,
+                                          NamedEntry *namedEntries, IntegerTriplet *triplets,
+                                          int16_t *namedCount, int16_t *tripletCount); /* 3 */
+typedef int16_t(DI_CALL *DIGetCategoryInfoVFn)(const char *fileName, const DIWideChar *folder,
+                                               int32_t selector, const ConditionPair *pairs,
+                                               void *entries, int16_t pairCount); /* 4 */
+typedef int16_t(DI_CALL *DIGetCategoryInfoSFn)(const char *fileName, const DIWideChar *folder,
+                                               int32_t selector, const ConditionPair *pairs,
+                                               void *entries, int16_t pairCount); /* 5 */
+typedef void *(DI_CALL *DIGetTableFn)(const char *fileName, const DIWideChar *folder, int32_t selector,
+                                      const ConditionPair *pairs, int16_t pairCount); /* 6 */
+typedef void(DI_CALL *DIFreeTableFn)(void *table); /* 7 */
 
 #ifdef __cplusplus
 } /* extern "C" */
