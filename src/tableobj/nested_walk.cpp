@@ -4,8 +4,8 @@
 // table below:
 //  - prepared in place: nothing more to do. When the parent names one
 //    table from several descriptors, the table is noted as finished (if
-//    its walk was clean, see WalkedTables), and the other descriptors
-//    skip it.
+//    its walk was clean, or wrote nothing at all; see WalkedTables), and
+//    the other descriptors skip it.
 //  - moved (expanded, or a nested table of it moved): the parent becomes
 //    a moved table too, with this one as a replacement. All of a parent's
 //    replacements are laid out in one rebuild at the end.
@@ -89,17 +89,18 @@ Fault Deliver(Preparation *preparation, const WalkFrame &done, bool clean) {
 
 // Opens the nested table of the top frame's descriptor `index` on the
 // stack, unless it is known to be finished. In a table whose entries
-// overlap, preparing it may change what another walk left finished. In a
-// rebuilt parent, a nested table shorter than its header may have been
-// placed where its header passes the parent's end.
+// overlap, preparing one may change what another walk left finished, so
+// the finished tables are forgotten there if anything was written since
+// they last were. In a rebuilt parent, a nested table shorter than its
+// header may have been placed where its header passes the parent's end.
 Fault VisitNested(Preparation *preparation, std::int32_t index, const CheckedEntry &checked) {
   const WalkFrame parent = preparation->frames.Back();
   const std::int64_t offset = parent.offset + checked.entry().location;
-  if ((parent.shape & OverlappingEntries) != 0) {
+  if ((parent.shape & OverlappingEntries) != 0 && preparation->changes != preparation->changesWhenForgotten) {
     preparation->walked.Forget();
-  } else if (preparation->walked.Has(parent.block, offset)) {
-    return Fault::None;
+    preparation->changesWhenForgotten = preparation->changes;
   }
+  if (preparation->walked.Has(parent.block, offset)) return Fault::None;
   const Block area = checked.In(parent.object);
   WalkFrame child{};
   child.offset = offset;
@@ -127,7 +128,9 @@ Fault WalkNestedTables(Preparation *preparation, const WalkFrame &root, std::int
         *rootMoved = done.moved;
         return done.moved < 0 || MovedTableSizeFits(preparation->moved[done.moved]) ? Fault::None : Fault::BadData;
       }
-      const Fault fault = Deliver(preparation, done, (done.shape & FinishedClean) != 0);
+      // A walk that wrote nothing left its table as a second walk would.
+      const bool clean = (done.shape & FinishedClean) != 0 || done.changesAtOpen == preparation->changes;
+      const Fault fault = Deliver(preparation, done, clean);
       if (fault != Fault::None) return fault;
       continue;
     }

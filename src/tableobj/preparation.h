@@ -73,11 +73,13 @@ struct Replacement {
 // One table being walked. `block` numbers the block it lies in and
 // `offset` is its place there. `moved` is its MovedTable once it has one
 // (-1 before). `entryIndex` is its descriptor in the frame below.
+// `changesAtOpen` is Preparation::changes before it was opened.
 struct WalkFrame {
   Block object;  // its first totalSize bytes
   TableLayout layout;
   std::int64_t block;
   std::int64_t offset;
+  std::int64_t changesAtOpen;
   std::int32_t moved;
   std::int32_t next;  // the next descriptor to walk
   std::int32_t entryIndex;
@@ -117,6 +119,10 @@ struct Preparation {
   GrowingArray<EntryRange> ranges{&budget};
   WalkedTables walked{&budget};
   std::int64_t blocksNumbered = 1;  // the record is block 0
+  // Tables opened with a coding to undo, that is, in-place writes so far;
+  // the walked tables are forgotten only when it moved since last time.
+  std::int64_t changes = 0;
+  std::int64_t changesWhenForgotten = -1;
 };
 
 // A new MovedTable for the table whose bytes are `source`, owning

@@ -132,6 +132,8 @@ Fault OpenTable(Preparation *preparation, Block area, std::int64_t block, std::i
   if (area.empty()) return Fault::BadArgument;
   if (!ReadTableHeader(area, &header)) return Fault::BadData;
   if (header.totalSize == InvalidObjectSize) return Fault::BadArgument;
+  const std::int64_t changesAtOpen = preparation->changes;
+  if ((header.flags & (FlagScrambled | FlagCompressed | FlagDeltaCoded)) != 0) ++preparation->changes;
   if (HeaderOnly(header)) return PrepareHeaderOnly(area, header);
   StoredTable stored{};
   if (!CheckStoredTable(area, header, &stored)) return Fault::BadArgument;
@@ -144,18 +146,18 @@ Fault OpenTable(Preparation *preparation, Block area, std::int64_t block, std::i
   bool laidOut = false;
   if (writtenLater) {
     const Block head = expansion.head.get();
-    *frame = WalkFrame{head, {}, preparation->blocksNumbered++, 0, -1, 0, frame->entryIndex, 0};
+    *frame = WalkFrame{head, {}, preparation->blocksNumbered++, 0, changesAtOpen, -1, 0, frame->entryIndex, 0};
     laidOut = ReadHeadLayout(head, &frame->layout);
     frame->moved = NewExpandedAsWritten(preparation, stored.object(), frame->layout, std::move(expansion.head));
     if (frame->moved < 0) return Fault::NoMemory;
   } else if (expanded) {
     const Block object = expansion.whole.get();
-    *frame = WalkFrame{object, {}, preparation->blocksNumbered++, 0, -1, 0, frame->entryIndex, 0};
+    *frame = WalkFrame{object, {}, preparation->blocksNumbered++, 0, changesAtOpen, -1, 0, frame->entryIndex, 0};
     laidOut = ReadTableLayout(object, &frame->layout);
     frame->moved = NewMovedTable(preparation, object, frame->layout, std::move(expansion.whole));
     if (frame->moved < 0) return Fault::NoMemory;
   } else {
-    *frame = WalkFrame{stored.object(), {}, block, offset, -1, 0, frame->entryIndex, 0};
+    *frame = WalkFrame{stored.object(), {}, block, offset, changesAtOpen, -1, 0, frame->entryIndex, 0};
     laidOut = ReadTableLayout(stored.object(), stored.header(), &frame->layout);
   }
   *walk = true;

@@ -6,7 +6,10 @@
 //
 // A table whose entries overlap may change another entry's bytes when it
 // prepares one of its nested tables; before each such step every table
-// known so far is forgotten at once.
+// known so far is forgotten at once, unless nothing was written since
+// they last were. A walk that wrote nothing leaves its table finished
+// whatever its entries, so a table shared at every level is walked at
+// most twice there, not once for each path down to it.
 #ifndef DINFO_TABLEOBJ_WALKED_TABLES_H
 #define DINFO_TABLEOBJ_WALKED_TABLES_H
 
