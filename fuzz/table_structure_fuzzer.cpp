@@ -125,6 +125,19 @@ void Preorder(TableDescription *table, std::vector<TableDescription *> *tables) 
   }
 }
 
+// The tables in preorder and their stored sizes, which no mutation
+// changes: overrides change words, not lengths.
+struct Tables {
+  std::vector<TableDescription *> list;
+  std::vector<std::int64_t> sizes;
+  std::int64_t SizeOf(const TableDescription *table) const {
+    for (std::size_t k = 0; k < list.size(); ++k) {
+      if (list[k] == table) return sizes[k];
+    }
+    return 0;
+  }
+};
+
 // Where the writer puts a table's entries, and their descriptor words.
 struct Shape {
   std::int64_t size = 0;  // stored
@@ -133,9 +146,9 @@ struct Shape {
   std::vector<std::uint32_t> tags;
 };
 
-Shape ShapeOf(const TableDescription &table) {
+Shape ShapeOf(const TableDescription &table, const Tables &tables) {
   Shape shape;
-  shape.size = std::int64_t(EncodeTable(table).stored.size());
+  shape.size = tables.SizeOf(&table);
   shape.dataStart = 16 + 8 * std::int64_t(table.entries.size());
   std::int64_t at = shape.dataStart;
   for (const TableEntryDescription &entry : table.entries) {
@@ -152,7 +165,7 @@ Shape ShapeOf(const TableDescription &table) {
         break;
       case TableEntryKind::NestedTable:
         tag = 0xDC000000u;
-        advance = std::int64_t(EncodeTable(entry.nested[0]).stored.size());
+        advance = tables.SizeOf(&entry.nested[0]);
         break;
       case TableEntryKind::Inline:
         tag = 0xF8000000u;
@@ -173,13 +186,13 @@ std::uint32_t Choose(Reader *in, std::uint8_t choice, std::initializer_list<std:
 }
 
 // One mutation of the recipe, made through the target's description.
-void Mutate(Reader *in, const std::vector<TableDescription *> &tables) {
-  TableDescription &table = *tables[in->Byte() % tables.size()];
+void Mutate(Reader *in, const Tables &tables) {
+  TableDescription &table = *tables.list[in->Byte() % tables.list.size()];
   const std::uint8_t what = in->Byte() % 8;
   const std::uint8_t choice = in->Byte();
   const std::uint8_t a = in->Byte();
   const std::uint8_t b = in->Byte();
-  const Shape shape = ShapeOf(table);
+  const Shape shape = ShapeOf(table, tables);
   const std::int64_t n = std::int64_t(table.entries.size());
   const std::uint32_t codings = (table.scrambled ? 0x80000000u : 0u) | (table.compressed ? 0x40000000u : 0u) |
                                 (table.deltaCoded ? 0x20000000u : 0u) | table.strayFlags;
@@ -187,7 +200,7 @@ void Mutate(Reader *in, const std::vector<TableDescription *> &tables) {
     case TotalSize:
       table.totalSize = static_cast<std::int32_t>(
           Choose(in, choice, {0, 16, shape.size - 1, shape.size + 1, shape.size - 8, shape.size + 8,
-                              ShapeOf(*tables[a % tables.size()]).size, shape.size + Signed(a)}));
+                              tables.sizes[a % tables.sizes.size()], shape.size + Signed(a)}));
       return;
     case DescriptorCount:
       table.descriptorCount = static_cast<std::int32_t>(Choose(in, choice, {n + Signed(a), 0, n - 1, n + 1}));
@@ -240,8 +253,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   Reader in(data, size);
   Builder builder(&in);
   TableDescription root = builder.Table(0);
-  std::vector<TableDescription *> tables;
-  Preorder(&root, &tables);
+  Tables tables;
+  Preorder(&root, &tables.list);
+  for (const TableDescription *table : tables.list) tables.sizes.push_back(std::int64_t(EncodeTable(*table).stored.size()));
   const int mutations = in.Byte() % 16;
   for (int k = 0; k < mutations && in.Left() > 0; ++k) Mutate(&in, tables);
   const bool compare = builder.normal && mutations == 0;
