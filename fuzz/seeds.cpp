@@ -418,8 +418,8 @@ std::vector<Bytes> Recipes() {
     recipes.push_back(Recipe(Table(order, {})));
     recipes.push_back(Recipe(Table(order, everyKind)));
     recipes.push_back(Recipe(Table(order, {Typed(6, 2, Ramp, 9, 1), RawOf(0), RawOf(33, FromInput, 0, 0)})));
-    for (std::uint8_t codings : {DeltaCoded, std::uint8_t(DeltaCoded | Scrambled), Compressed,
-                                 std::uint8_t(Compressed | DeltaCoded | Scrambled), std::uint8_t(DeltaCoded | StrayFlag)}) {
+    for (int codings : {DeltaCoded | 0, DeltaCoded | Scrambled, Compressed | 0, Compressed | DeltaCoded | Scrambled,
+                        DeltaCoded | StrayFlag}) {
       recipes.push_back(Recipe(Table(order | codings, codable)));
     }
     const Bytes inner = Table((order ^ BigEndian) | Scrambled, {Typed(1, 3, Ramp, 5, 1)});

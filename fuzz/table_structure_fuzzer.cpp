@@ -255,7 +255,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   TableDescription root = builder.Table(0);
   Tables tables;
   Preorder(&root, &tables.list);
-  for (const TableDescription *table : tables.list) tables.sizes.push_back(std::int64_t(EncodeTable(*table).stored.size()));
+  for (const TableDescription *table : tables.list) {
+    tables.sizes.push_back(std::int64_t(EncodeTable(*table).stored.size()));
+  }
   const int mutations = in.Byte() % 16;
   for (int k = 0; k < mutations && in.Left() > 0; ++k) Mutate(&in, tables);
   const bool compare = builder.normal && mutations == 0;
