@@ -14,6 +14,7 @@
 #include "dinfo/dinfo.h"
 #include "keyed/keyed_block.h"
 #include "lzw_reference.h"
+#include "table_recipe.h"
 #include "writer/lzw_encoder.h"
 #include "writer/table_writer.h"
 #include "writer/writer.h"
@@ -358,6 +359,119 @@ std::vector<Bytes> LzwStreams() {
   return inputs;
 }
 
+// Recipes of the table_structure harness (see table_recipe.h): each
+// coding, entry kind and nesting, then damage through each kind of
+// mutation, and three layouts one byte short of the in-place writes that
+// once went past a block (an odd-sized delta-coded sibling whose running
+// sum reaches an earlier sibling measured for a later expansion, or one
+// already delivered as moved; a header-only table before a compressed
+// sibling).
+namespace shapes {
+using namespace recipe;
+
+Bytes Typed(std::uint8_t sizeIndex, std::uint8_t count, std::uint8_t pattern, std::uint8_t a, std::uint8_t b,
+            bool isLong = false) {
+  return {TypedOf(sizeIndex, isLong), count, pattern, a, b};
+}
+Bytes RawOf(std::uint8_t length, std::uint8_t pattern = Ramp, std::uint8_t a = 1, std::uint8_t b = 3) {
+  return {Raw, length, pattern, a, b};
+}
+Bytes InlineAt(std::uint8_t low, std::uint8_t high) { return {Inline, low, high}; }
+Bytes Table(int flags, const std::vector<Bytes> &entries, std::uint8_t sizeDelta = 0) {
+  Bytes out = {static_cast<std::uint8_t>(flags)};
+  if ((flags & HeaderOnly) != 0) return out;
+  out.push_back(static_cast<std::uint8_t>(entries.size()));
+  for (const Bytes &entry : entries) out.insert(out.end(), entry.begin(), entry.end());
+  if ((flags & OddSize) != 0) out.push_back(sizeDelta);
+  return out;
+}
+Bytes NestedOf(const Bytes &table) {
+  Bytes out = {Nested};
+  out.insert(out.end(), table.begin(), table.end());
+  return out;
+}
+struct Change {
+  std::uint8_t target;
+  What what;
+  std::uint8_t choice, a, b;
+};
+Bytes Recipe(const Bytes &table, const std::vector<Change> &changes = {}) {
+  Bytes out = table;
+  out.push_back(static_cast<std::uint8_t>(changes.size()));
+  for (const Change &change : changes) Mutation(out, change.target, change.what, change.choice, change.a, change.b);
+  return out;
+}
+
+// A delta-coded array that expands well past 4 KiB from a short stream.
+Bytes LongRamp() { return Typed(2, 63, Ramp, 1, 1, true); }
+
+std::vector<Bytes> Recipes() {
+  std::vector<Bytes> recipes;
+  for (std::uint8_t order : {std::uint8_t{0}, BigEndian}) {
+    // At most 7 entries a table.
+    const std::vector<Bytes> everyKind = {Typed(0, 3, Ramp, 1, 1),     Typed(1, 4, Alternate, 1, 0xFB),
+                                          Typed(2, 3, Ramp, 100, 100), Typed(5, 2, Constant, 7, 0),
+                                          Typed(7, 1, Constant, 1, 0), RawOf(5),
+                                          InlineAt(0x39, 0x30)};
+    const std::vector<Bytes> codable = {Typed(0, 5, Ramp, 1, 2), Typed(1, 4, Alternate, 1, 0xFB),
+                                        Typed(2, 3, Ramp, 100, 100), RawOf(7), RawOf(0)};
+    recipes.push_back(Recipe(Table(order, {})));
+    recipes.push_back(Recipe(Table(order, everyKind)));
+    recipes.push_back(Recipe(Table(order, {Typed(6, 2, Ramp, 9, 1), RawOf(0), RawOf(33, FromInput, 0, 0)})));
+    for (int codings : {DeltaCoded | 0, DeltaCoded | Scrambled, Compressed | 0, Compressed | DeltaCoded | Scrambled,
+                        DeltaCoded | StrayFlag}) {
+      recipes.push_back(Recipe(Table(order | codings, codable)));
+    }
+    const Bytes inner = Table((order ^ BigEndian) | Scrambled, {Typed(1, 3, Ramp, 5, 1)});
+    const Bytes middle = Table(order | DeltaCoded, {RawOf(2, Constant, 9), NestedOf(inner)});
+    recipes.push_back(Recipe(Table(order, {Typed(2, 1, Constant, 1, 0), NestedOf(middle), InlineAt(0, 0)})));
+    const Bytes packed = Table(order | Compressed | DeltaCoded, {Typed(0, 3, Ramp, 1, 1), RawOf(9)});
+    recipes.push_back(Recipe(Table(order | Scrambled, {RawOf(4), NestedOf(packed), InlineAt(3, 0)})));
+    const Bytes large = Table(order | Compressed | DeltaCoded, {LongRamp(), Typed(0, 200, Constant, 4, 0, true)});
+    recipes.push_back(Recipe(Table(order, {NestedOf(large), NestedOf(Table(order | DeltaCoded, {RawOf(11)}))})));
+    recipes.push_back(Recipe(Table(order, {NestedOf(Table(HeaderOnly, {})), NestedOf(Table(order, {})),
+                                           NestedOf(packed), NestedOf(Table(order | DeltaCoded, codable))})));
+    recipes.push_back(Recipe(Table(order, {NestedOf(Table(order | DeltaCoded | OddSize, {RawOf(3)}, 0xFE)),
+                                           NestedOf(packed)})));
+  }
+  // Damage through each kind of mutation.
+  const Bytes leaf = Table(Scrambled | DeltaCoded, {Typed(1, 3, Constant, 1, 0)});
+  const Bytes packed = Table(Compressed | DeltaCoded, {Typed(0, 40, Ramp, 1, 1), RawOf(13)});
+  const Bytes two = Table(0, {NestedOf(leaf), RawOf(24), NestedOf(packed), Typed(2, 2, Ramp, 1, 1)});
+  recipes.push_back(Recipe(two, {{0, Share, 0, 0, 3}}));
+  recipes.push_back(Recipe(two, {{0, Swap, 0, 0, 2}}));
+  recipes.push_back(Recipe(two, {{0, Location, 0, 1, 0}}));
+  recipes.push_back(Recipe(two, {{0, Tag, 1, 1, 17}}));
+  recipes.push_back(Recipe(two, {{2, TotalSize, 7, 0xFE, 0}}));
+  recipes.push_back(Recipe(two, {{2, DescriptorCount, 2, 0, 0}}));
+  recipes.push_back(Recipe(two, {{1, Flags, 1, 7, 0}}));
+  recipes.push_back(Recipe(two, {{2, StoredByte, 4, 20, 0}, {0, StoredByte, 1, 52, 0}}));
+  // One byte short of the three writes past a block: the size delta (a
+  // multiple of 8 here) in the first two, the location in the third.
+  recipes.push_back(Recipe(Table(0, {NestedOf(Table(DeltaCoded | OddSize, {Typed(0, 4, Constant, 1, 0)}, 24)),
+                                     NestedOf(Table(Compressed | DeltaCoded, {LongRamp()}))}),
+                           {{0, Swap, 0, 0, 1}, {1, Location, 1, 0, 28}}));
+  const Bytes moved = Table(0, {RawOf(8, Constant, 0x52, 0),
+                                NestedOf(Table(Compressed, {Typed(0, 16, Constant, 7, 0)}))});
+  recipes.push_back(Recipe(Table(0, {NestedOf(Table(DeltaCoded | OddSize, {Typed(0, 2, Constant, 1, 0)}, 24)),
+                                     NestedOf(moved)}),
+                           {{0, Swap, 0, 0, 1}, {1, Location, 1, 0, 27}}));
+  // The raw run holds a table header whose nested table lies 72 bytes on,
+  // inside the last sibling, which shows only its array.
+  Bytes header = RawOf(24, FromInput, 0, 0);
+  for (std::uint32_t word : {0x50178516u, 384u, 1u, 0u, 0xDC000000u, 72u}) {
+    for (int k = 0; k < 4; ++k) header.push_back(static_cast<std::uint8_t>(word >> (8 * k)));
+  }
+  const Bytes last = Table(DeltaCoded, {Typed(0, 2, Constant, 1, 0),
+                                        NestedOf(Table(Compressed | DeltaCoded, {LongRamp()}))});
+  recipes.push_back(Recipe(Table(0, {NestedOf(Table(Compressed, {Typed(0, 3, Ramp, 1, 1)})),
+                                     NestedOf(Table(HeaderOnly, {})), header, NestedOf(last)}),
+                           {{3, DescriptorCount, 2, 0, 0}, {3, Location, 1, 0, 25}}));
+  return recipes;
+}
+
+}  // namespace shapes
+
 class Corpus {
  public:
   explicit Corpus(std::filesystem::path root) : root_(std::move(root)) {}
@@ -424,6 +538,10 @@ int main(int argc, char **argv) {
   AddInformationFiles(corpus);
   const std::vector<Bytes> tables = TableObjects();
   for (std::size_t i = 0; i < tables.size(); ++i) corpus.Add("prepare_table", "table-" + std::to_string(i), tables[i]);
+  const std::vector<Bytes> recipes = shapes::Recipes();
+  for (std::size_t i = 0; i < recipes.size(); ++i) {
+    corpus.Add("table_structure", "recipe-" + std::to_string(i), recipes[i]);
+  }
   const std::vector<Bytes> streams = LzwStreams();
   for (std::size_t i = 0; i < streams.size(); ++i) corpus.Add("lzw", "stream-" + std::to_string(i), streams[i]);
   return corpus.Failed() ? 1 : 0;

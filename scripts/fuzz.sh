@@ -22,7 +22,7 @@ fi
 shift
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then
-  harnesses=(format_type main_info category_v category_s get_table prepare_table lzw)
+  harnesses=(format_type main_info category_v category_s get_table prepare_table table_structure lzw)
 fi
 
 echo "fuzz: building the fuzz preset"

@@ -89,7 +89,10 @@ struct DecoderWidth {
 Bytes LzwEncode(const Bytes &plain) {
   Bytes out;
   BitWriter bits(out);
-  Dictionary dictionary;
+  // Kept between calls: a fresh one zeroes 5 MB, which the fuzzers that
+  // encode tables on every input cannot afford.
+  static thread_local Dictionary dictionary;
+  dictionary.Clear();
   DecoderWidth decoder;
   bits.Put(ClearCode, decoder.width);
   if (!plain.empty()) {

@@ -229,6 +229,9 @@ EncodedTable EncodeTable(const TableDescription &described) {
   result.prepared = LayOut(preparedDescription, prepared, described.deltaCoded ? 0 : described.strayFlags, extraTail, &dataEnd);
   result.needsOwnBlock = rebuilt || described.compressed;
   if (described.compressed) Compress(described, result.stored);
+  for (const auto &[at, value] : described.storedPatches) {
+    if (at < result.stored.size()) result.stored[at] = value;
+  }
   if (described.scrambled && result.stored.size() >= 20) {
     if (!result.needsOwnBlock) {
       Bytes restored = result.stored;

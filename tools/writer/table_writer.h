@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "writer/writer.h"
@@ -48,6 +49,10 @@ struct TableDescription {
   std::optional<std::int32_t> totalSize;
   std::optional<std::int32_t> descriptorCount;
   std::optional<std::uint32_t> flags;
+  // Bytes set in the stored form once it is compressed, before it is
+  // scrambled (offset, value), for damaged streams; offsets past the end
+  // are ignored.
+  std::vector<std::pair<std::size_t, std::uint8_t>> storedPatches;
 };
 
 TableEntryDescription TypedArray(std::int32_t elementSize, std::vector<std::int64_t> values);
