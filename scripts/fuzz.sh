@@ -11,6 +11,13 @@
 # build/fuzz/artifacts/. Prints one line per harness:
 #   fuzz: HARNESS ok|FAILED EXECUTIONS executions, RATE exec/s
 # and exits non-zero when any harness failed.
+#
+# Settings, from the environment:
+#   DINFO_FUZZ_FRESH=1          start from the seeds alone, in an empty
+#                               corpus (build/fuzz/fresh/HARNESS), whose
+#                               finds are then added to the kept corpus
+#   DINFO_FUZZ_VALUE_PROFILE=1  run with -use_value_profile=1
+#   DINFO_FUZZ_JOBS=N           run N harnesses at a time (1)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
@@ -40,32 +47,63 @@ if ! "$bin/dinfo_fuzz_seeds" "$seeds"; then
   exit 1
 fi
 
-failures=0
-for harness in "${harnesses[@]}"; do
-  program=$bin/dinfo_fuzz_$harness
+fresh=${DINFO_FUZZ_FRESH:-0}
+jobs=${DINFO_FUZZ_JOBS:-1}
+extra=()
+[ "${DINFO_FUZZ_VALUE_PROFILE:-0}" = 1 ] && extra+=(-use_value_profile=1)
+
+# Runs one harness and prints its line; its exit code says whether it passed.
+run_harness() {
+  local harness=$1
+  local program=$bin/dinfo_fuzz_$harness
   if [ ! -x "$program" ]; then
     echo "fuzz: $harness FAILED: no such harness"
-    failures=$((failures + 1))
-    continue
+    return 1
   fi
-  corpus=$out/corpus/$harness
-  log=$out/logs/$harness.log
+  local corpus=$out/corpus/$harness
+  local log=$out/logs/$harness.log
   mkdir -p "$corpus"
+  local inputs=("$corpus")
+  if [ "$fresh" = 1 ]; then
+    inputs=("$out/fresh/$harness")
+    rm -rf "${inputs[0]}" && mkdir -p "${inputs[0]}"
+  fi
   echo "fuzz: running $harness for ${duration} s"
-  inputs=("$corpus" "$seeds/$harness")
+  inputs+=("$seeds/$harness")
   [ -d "fuzz/regressions/$harness" ] && inputs+=("fuzz/regressions/$harness")
   "$program" -max_total_time="$duration" -timeout=10 -rss_limit_mb=2048 \
-    -print_final_stats=1 -dict=fuzz/dinfo.dict \
+    -print_final_stats=1 -dict=fuzz/dinfo.dict "${extra[@]}" \
     -artifact_prefix="$out/artifacts/$harness-" "${inputs[@]}" >"$log" 2>&1
-  result=$?
+  local result=$?
+  [ "$fresh" = 1 ] && cp -n "$out/fresh/$harness"/* "$corpus"/ 2>/dev/null
+  local executions rate
   executions=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$log" | tail -1)
   if [ "$result" -eq 0 ] && [ -n "$executions" ]; then
     echo "fuzz: $harness ok ${executions} executions, ${rate} exec/s"
-  else
-    echo "fuzz: $harness FAILED (exit $result), see $log"
-    grep -E 'ERROR|SUMMARY|invariant|Test unit written' "$log" | head -20
-    failures=$((failures + 1))
+    return 0
   fi
+  echo "fuzz: $harness FAILED (exit $result), see $log"
+  grep -E 'ERROR|SUMMARY|invariant|Test unit written' "$log" | head -20
+  return 1
+}
+
+failures=0
+running=0
+for harness in "${harnesses[@]}"; do
+  if [ "$jobs" -le 1 ]; then
+    run_harness "$harness" || failures=$((failures + 1))
+    continue
+  fi
+  run_harness "$harness" &
+  running=$((running + 1))
+  if [ "$running" -ge "$jobs" ]; then
+    wait -n || failures=$((failures + 1))
+    running=$((running - 1))
+  fi
+done
+while [ "$running" -gt 0 ]; do
+  wait -n || failures=$((failures + 1))
+  running=$((running - 1))
 done
 [ "$failures" -eq 0 ]
