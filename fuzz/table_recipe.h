@@ -1,6 +1,6 @@
 // The input of the table_structure harness: a recipe from which the
 // writer builds a table object, then changes made to its fields. Read by
-// the harness, written by the seed generator. A recipe read past its end
+// the harness, written by fuzz/seeds.cpp. A recipe read past its end
 // reads zeros.
 //
 //   recipe   := table mutationCount(%16) mutation*

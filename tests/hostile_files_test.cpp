@@ -465,28 +465,25 @@ TEST_F(HostileFilesTest, SharedNestedTablesAreWalkedOnce) {
   const auto start = std::chrono::steady_clock::now();
   EXPECT_EQ(GetTable(FileWithTable(HandObject(false, twice, leaves))), HandObject(false, twice, leavesPrepared));
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-  Bytes deep = leafStored;
-  Bytes deepPrepared = leafPrepared;
-  for (int level = 0; level < 30; ++level) {
-    deep = shared(deep, 16);
-    deepPrepared = shared(deepPrepared, 16);
-  }
-  const auto deepStart = std::chrono::steady_clock::now();
-  EXPECT_EQ(GetTable(FileWithTable(deep)), deepPrepared);
-  EXPECT_LT(std::chrono::steady_clock::now() - deepStart, std::chrono::seconds(1));
-  // A leaf whose two runs overlap, plain and delta-coded, 30 levels down:
-  // its walk is never clean, yet once a walk writes nothing it is done.
+  // A leaf named `width` times at each of 30 levels comes back prepared,
+  // promptly.
+  const auto expectDeepShared = [&](const Bytes &leafIn, const Bytes &leafOut, int width) {
+    Bytes stored = leafIn;
+    Bytes prepared = leafOut;
+    for (int level = 0; level < 30; ++level) {
+      stored = shared(stored, width);
+      prepared = shared(prepared, width);
+    }
+    const auto begin = std::chrono::steady_clock::now();
+    EXPECT_EQ(GetTable(FileWithTable(stored)), prepared);
+    EXPECT_LT(std::chrono::steady_clock::now() - begin, std::chrono::seconds(1));
+  };
+  expectDeepShared(leafStored, leafPrepared, 16);
+  // A leaf whose two runs overlap, plain and delta-coded: its walk is never
+  // clean, yet once a walk writes nothing it is done.
   for (std::uint32_t flags : {0u, FlagDeltaCoded}) {
     const Bytes overlapping = HandObject(false, {{0x9A000008u, 32}, {0x9A000008u, 36}}, Bytes(16, 1), 0, flags);
-    Bytes wrapped = overlapping;
-    Bytes wrappedPrepared = *Prepare(overlapping).bytes;
-    for (int level = 0; level < 30; ++level) {
-      wrapped = shared(wrapped, 2);
-      wrappedPrepared = shared(wrappedPrepared, 2);
-    }
-    const auto overlapStart = std::chrono::steady_clock::now();
-    EXPECT_EQ(GetTable(FileWithTable(wrapped)), wrappedPrepared);
-    EXPECT_LT(std::chrono::steady_clock::now() - overlapStart, std::chrono::seconds(1));
+    expectDeepShared(overlapping, *Prepare(overlapping).bytes, 2);
   }
 }
 
